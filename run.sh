@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Framepress.
+set -euo pipefail
+source "$(dirname "$0")/tools/setup.sh"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: starting Framepress on a virtual display (xvfb-run)."
+    exec xvfb-run -a build/bin/framepress "$@"
+fi
+exec build/bin/framepress "$@"
