@@ -1,7 +1,6 @@
 #include "engine/engine_process.h"
 
 #include <mutex>
-#include <thread>
 
 namespace engine {
 
