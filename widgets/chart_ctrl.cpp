@@ -91,6 +91,8 @@ void ChartCtrl::paintEvent(QPaintEvent *)
 
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(Qt::black, 1));
+    // Through pixel centres, so straight lines stay one crisp pixel wide.
+    p.translate(0.5, 0.5);
     p.drawEllipse(disc);
     p.drawLine(cx, cy, cx + r, cy);
     p.setFont(font());
@@ -118,6 +120,8 @@ void ChartCtrl::paintEvent(QPaintEvent *)
             box.setLeft(box.left() - 4);
         const QString text = m_values[i].label + QLatin1Char('\n')
             + QString::asprintf("%.1f%%", v * 100.0 / m_total);
+        p.resetTransform();
         p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
+        p.translate(0.5, 0.5);
     }
 }
