@@ -149,10 +149,20 @@ void MovieWindow::CreateControls()
           std::tuple{&c.shutDown, int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}}) {
         auto *b = new ImageButton;
         b->SetButtonStyle(ImageButton::CheckBoxStyle);
-        b->Create(Client(), id, QStringLiteral("checkbox(C0403).png"), text(key), rect);
+        // One pixel more above and below, so that a 16-pixel box is not clipped.
+        b->Create(Client(), id, QStringLiteral("checkbox(C0403).png"), text(key), rect.adjusted(0, -1, 0, 1));
         b->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
         b->SetFontColor(Qt::black);
         *box = b;
+    }
+    // A translation longer than the delete box's place pushes the shutdown box to the right
+    // rather than being cut.
+    const int needed = c.deleteSources->TextRect().left()
+        + c.deleteSources->fontMetrics().horizontalAdvance(c.deleteSources->text()) + 8;
+    if (needed > c.deleteSources->width()) {
+        c.deleteSources->resize(needed, c.deleteSources->height());
+        const int x = qMax(290, c.deleteSources->geometry().right() + 12);
+        c.shutDown->setGeometry(x, c.shutDown->y(), qMax(0, kClientWidth - 20 - x), c.shutDown->height());
     }
 
     c.folderLabel = MakeLabel(kFolderLabelId, QRect(40, 302, 580, 18));
