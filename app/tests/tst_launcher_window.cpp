@@ -68,6 +68,25 @@ private slots:
         QVERIFY(w.updatesEnabled());   // the update lock is released
     }
 
+    void hostedPagesFillTheirArea()
+    {
+        LauncherWindow w;
+        auto *movie = new SkinDialog(nullptr, SkinDialog::Kind::Child);
+        auto *image = new SkinDialog(nullptr, SkinDialog::Kind::Child);
+        w.HostPage(Mode::Movie, movie);
+        w.HostPage(Mode::Image, image);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(movie->parentWidget(), w.MoviePageArea());
+        QCOMPARE(movie->geometry(), QRect(0, 0, 700, 444));
+        QVERIFY(movie->isVisible());
+        QVERIFY(!image->isVisible());
+        w.SwitchTo(Mode::Image);
+        QTRY_COMPARE(image->geometry(), QRect(0, 0, 700, 444));
+        QVERIFY(image->isVisible());
+        QVERIFY(!movie->isVisible());
+    }
+
     void leavingAConvertingModeIsRefused()
     {
         LauncherWindow w;
