@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QPainter>
 #include <QUrl>
+#include <QVBoxLayout>
 
 LauncherWindow::LauncherWindow(QWidget *parent)
     : SkinDialog(parent)
@@ -71,6 +72,18 @@ bool LauncherWindow::Create()
     m_movieTab->SetState(ImageButton::StateSelected);
     m_imageTab->SetState(ImageButton::StateNormal);
     return true;
+}
+
+void LauncherWindow::HostPage(Mode mode, QWidget *page)
+{
+    QWidget *area = mode == Mode::Movie ? m_moviePage : m_imagePage;
+    if (!area->layout()) {
+        auto *layout = new QVBoxLayout(area);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+    }
+    area->layout()->addWidget(page);
+    page->show();
 }
 
 void LauncherWindow::SetConvertingQuery(Mode mode, std::function<bool()> isConverting)

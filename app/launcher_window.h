@@ -32,6 +32,9 @@ public:
     // Client-area children at (0, 44), 700 x 444, that the mode windows fill.
     QWidget *MoviePageArea() const { return m_moviePage; }
     QWidget *ImagePageArea() const { return m_imagePage; }
+    // Puts a mode window (e.g. a SkinDialog of Kind::Child) into its area, filling it; the
+    // area owns it from then on.
+    void HostPage(Mode mode, QWidget *page);
     ImageButton *MovieTab() const { return m_movieTab; }
     ImageButton *ImageTab() const { return m_imageTab; }
     ImageButton *Logo() const { return m_logo; }

@@ -43,7 +43,6 @@ int RunStartup()
     }
 
     Lang::Start(AppPaths::Current().langFile);
-    int code = 0;
     {
         LauncherWindow launcher;
         if (launcher.IsCreated()) {
@@ -63,5 +62,5 @@ int RunStartup()
         }
     }
     Lang::End();
-    return code;
+    return 0;
 }
