@@ -36,7 +36,7 @@ std::optional<DiskUsage> ReadDiskUsage(const QString &folder)
     usage.root = storage.rootPath();
     usage.device = QString::fromLocal8Bit(storage.device());
     usage.total = quint64(qMax<qint64>(0, storage.bytesTotal()));
-    usage.free = qMin(usage.total, quint64(qMax<qint64>(0, storage.bytesFree())));
+    usage.free = qMin(usage.total, quint64(qMax<qint64>(0, storage.bytesAvailable())));
     return usage;
 }
 

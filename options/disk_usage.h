@@ -12,7 +12,9 @@ struct DiskUsage {
     QString root;        // mount point, "/" or "/home"; never empty
     QString device;      // "/dev/sda2", "tmpfs"; may be empty
     quint64 total = 0;   // bytes
-    quint64 free = 0;    // free bytes, those kept for root included; never above total
+    // Bytes this user may still write; never above total. Blocks the file system keeps for
+    // root count as used, so "free" never promises room that outputs cannot take.
+    quint64 free = 0;
 
     quint64 Used() const { return total - free; }
     quint64 Available() const { return total - Used(); }

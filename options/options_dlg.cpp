@@ -38,7 +38,6 @@ OptionsDlg::OptionsDlg(const QString &saveFolder, QWidget *parent)
     m_page->setGeometry(10, 40, 375, 360);
     m_page->show();
     m_tab->SetState(ImageButton::StateSelected);
-    m_page->FolderField()->setFocus();
 }
 
 OptionsDlg::~OptionsDlg() = default;
