@@ -57,7 +57,6 @@ private slots:
     void emptyFolderBecomesDefault();
     void missingFolderHidesFigures();
     void folderOnAnotherFileSystem();
-    void browseButtonStartsAtCurrentFolder();
     void applyAndCancel_data();
     void applyAndCancel();
     void enterAndEscapeInsidePage_data();
@@ -180,20 +179,6 @@ void TestOptionsDlg::folderOnAnotherFileSystem()
     QCOMPARE(Text(page, SaveFolderPage::IdInUse), QStringLiteral("unchanged"));
 }
 
-void TestOptionsDlg::browseButtonStartsAtCurrentFolder()
-{
-    ScriptedFolderBrowser browser({QString(), "/"});
-    OptionsDlg dialog(m_folder);
-    dialog.show();
-    ImageButton *choose = dialog.Page()->Button(SaveFolderPage::IdChooseFolder);
-    QTest::mouseClick(choose, Qt::LeftButton);   // cancelled: nothing changes
-    QCOMPARE(dialog.SaveFolder(), m_folder);
-    QCOMPARE(dialog.Page()->FolderField()->text(), m_folder);
-    QTest::mouseClick(choose, Qt::LeftButton);   // the root keeps its single "/"
-    QCOMPARE(dialog.SaveFolder(), QStringLiteral("/"));
-    QCOMPARE(browser.StartFolders(), (QList<QString>{m_folder, m_folder}));
-}
-
 void TestOptionsDlg::applyAndCancel_data()
 {
     QTest::addColumn<QString>("closeWith");
@@ -277,19 +262,6 @@ void TestOptionsDlg::pageLook()
     QCOMPARE(QColor(shot.pixel(0, 0)), QColor(0xC6, 0xC6, 0xC6));
     QCOMPARE(QColor(shot.pixel(374, 359)), QColor(0xC6, 0xC6, 0xC6));
     QCOMPARE(QColor(shot.pixel(5, 150)), QColor(0xF0, 0xF0, 0xF0));
-    // The pie is drawn in the used and the free colour when both have a share.
-    const std::optional<DiskUsage> usage = ReadDiskUsage(m_folder);
-    if (usage && NonZeroPercentages(*usage) == 2) {
-        const QImage pie = dialog.Page()->Chart()->grab().toImage();
-        bool blue = false, magenta = false;
-        for (int y = 0; y < pie.height(); ++y) {
-            for (int x = 0; x < pie.width(); ++x) {
-                blue |= QColor(pie.pixel(x, y)) == QColor(0, 0, 0xFF);
-                magenta |= QColor(pie.pixel(x, y)) == QColor(0xFF, 0, 0xFF);
-            }
-        }
-        QVERIFY(blue && magenta);
-    }
 }
 
 QTEST_MAIN(TestOptionsDlg)
