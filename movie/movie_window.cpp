@@ -1,6 +1,7 @@
 #include "movie/movie_window.h"
 
 #include "encode/settings_store.h"
+#include "options/options_dlg.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
@@ -53,6 +54,7 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
     : SkinDialog(parent, kind)
     , m_list(new FileListCtrl)
     , m_jobs(*m_list)
+    , m_optionsDialog([](QWidget *owner, QString &folder) { return OptionsDlg::Edit(folder, owner); })
 {
     setWindowTitle(Lang::Get(QStringLiteral("IDS_APP_HAN_NAME")));
     setWindowIcon(QIcon(GetResFilePath(QStringLiteral("framepress.png"))));

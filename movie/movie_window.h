@@ -68,7 +68,8 @@ public:
     // shown under the list unless a file is converting.
     void SetSaveFolder(const QString &folder);
 
-    // The options dialog: edits a copy of the save folder, true when the user applied it.
+    // The options dialog (OptionsDlg by default): edits a copy of the save folder, true when
+    // the user applied it. Tests put a stand-in here.
     using OptionsDialogRunner = std::function<bool(QWidget *owner, QString &saveFolder)>;
     void SetOptionsDialog(OptionsDialogRunner runner) { m_optionsDialog = std::move(runner); }
 

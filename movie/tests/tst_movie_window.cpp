@@ -6,11 +6,13 @@
 #include "encode/settings_store.h"
 #include "movie/completion_actions.h"
 #include "movie/output_naming.h"
+#include "options/options_dlg.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "widgets/file_list_ctrl.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -19,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -81,6 +84,7 @@ private slots:
     void deleteAsksWithNames();
     void busyBlocksEditing();
     void optionsDialogUpdatesFolder();
+    void optionButtonOpensTheOptionsDialog();
     void escapeAndEnter();
     void outputNaming_data();
     void outputNaming();
@@ -293,6 +297,21 @@ void TstMovieWindow::optionsDialogUpdatesFolder()
     MovieSettings stored;
     QVERIFY(SettingsStore(T("IDS_APP_NAME")).Load(stored));
     QCOMPARE(stored.options.SaveFolder, chosen + "/");
+}
+
+void TstMovieWindow::optionButtonOpensTheOptionsDialog()
+{
+    MovieFixture f;
+    QString seen;
+    QTimer::singleShot(200, [&] {
+        if (auto *dialog = qobject_cast<OptionsDlg *>(QApplication::activeModalWidget())) {
+            seen = dialog->SaveFolder();
+            dialog->reject();
+        }
+    });
+    QTest::mouseClick(f.Window().Controls().option, Qt::LeftButton);
+    QCOMPARE(seen, f.SaveFolder());
+    QCOMPARE(f.Window().SaveFolder(), f.SaveFolder());
 }
 
 void TstMovieWindow::escapeAndEnter()
