@@ -10,6 +10,7 @@
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -135,6 +136,7 @@ bool ConversionDriver::StartFile(int row)
     m_inputPath = m_list.RowPath(row);
     m_outputPath = MakeOutputPath(m_settings.options.SaveFolder, m_inputPath,
                                   hdMode ? encode.HDFormat : encode.SDFormat);
+    m_launchTime = QDateTime();
     const PreparedJob job = PrepareJob(encode, hdMode, m_inputPath, m_outputPath);
 
     m_c.folderLabel->SetWindowTextW(m_outputPath);
@@ -149,6 +151,7 @@ bool ConversionDriver::StartFile(int row)
     // A new file starts from nothing, not from the last report of the one before.
     m_statusCopy.Clear();
     m_fileActive = true;
+    m_launchTime = QDateTime::currentDateTime();
     if (!m_engine.Launch(engine::ControlRecord{}, job.arguments.text) || !m_engine.Start()) {
         m_fileActive = false;
         StopEngineAndWait();
@@ -246,12 +249,13 @@ void ConversionDriver::StopEngineAndWait()
 
 void ConversionDriver::RemovePartialOutput()
 {
-    // The name did not exist when the file was prepared, so what lies there now is what the
-    // engine left of an output it never finished.
-    if (m_outputPath.isEmpty())
+    // The name was free when the file was prepared, so a file written there since the engine
+    // started is what an engine that died or was killed left of an output it never finished.
+    // (Our engine names its output only once it is complete; this is for any other.)
+    if (m_outputPath.isEmpty() || !m_launchTime.isValid())
         return;
     const QFileInfo info(m_outputPath);
-    if (info.isFile() && !info.isSymLink())
+    if (info.isFile() && !info.isSymLink() && info.lastModified() >= m_launchTime.addSecs(-2))
         QFile::remove(m_outputPath);
 }
 

@@ -6,6 +6,7 @@
 #include "movie/completion_actions.h"
 #include "platform/power_inhibit.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -171,4 +172,5 @@ private:
     QString m_inputPath;
     QString m_outputPath;
     QString m_scratchPath;
+    QDateTime m_launchTime;   // when the current file's engine was started
 };
