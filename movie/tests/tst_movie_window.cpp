@@ -7,6 +7,7 @@
 #include "movie/completion_actions.h"
 #include "movie/output_naming.h"
 #include "options/options_dlg.h"
+#include "platform/shell_open.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
@@ -248,6 +249,7 @@ void TstMovieWindow::busyBlocksEditing()
     QVERIFY(c.shutDown->isEnabled());
     QVERIFY(f.Window().OpenFolderButton()->isEnabled());
     QVERIFY(!f.Window().acceptDrops());
+    QVERIFY(f.Driver().HoldsPowerInhibit());
     QCOMPARE(c.folderLabel->text(), f.SaveFolder() + "clip0.mp4");
 
     ScriptedDialog dialog({f.Script("more.mp4", "x")});
@@ -267,9 +269,17 @@ void TstMovieWindow::busyBlocksEditing()
     QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CONVERTING"));
     QCOMPARE(f.List().RowCount(), 1);
 
-    // The check boxes still answer during a run.
+    // The check boxes and the open-folder button still answer during a run.
     QTest::mouseClick(c.deleteSources, Qt::LeftButton);
     QVERIFY(c.deleteSources->GetCheck());
+    QUrl opened;
+    platform::SetOpenUrlHandler([&](const QUrl &url) {
+        opened = url;
+        return true;
+    });
+    QTest::mouseClick(f.Window().OpenFolderButton(), Qt::LeftButton);
+    platform::SetOpenUrlHandler(nullptr);
+    QCOMPARE(opened, QUrl::fromLocalFile(f.SaveFolder()));
 }
 
 void TstMovieWindow::optionsDialogUpdatesFolder()
