@@ -19,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -80,7 +79,6 @@ private slots:
     void newRowIsCheckedAndWaiting();
     void intakeStopsAtFirstRefusal_data();
     void intakeStopsAtFirstRefusal();
-    void emptyExtensionListAcceptsEverything();
     void deleteAsksWithNames_data();
     void deleteAsksWithNames();
     void busyBlocksEditing();
@@ -89,8 +87,6 @@ private slots:
     void escapeAndEnter();
     void outputNaming_data();
     void outputNaming();
-    void sameNameFromTwoFoldersInOneRun();
-    void sdModeWritesItsExtension();
     void completionActions_data();
     void completionActions();
     void sourcesStayWithoutTheirOutput();
@@ -161,28 +157,6 @@ void TstMovieWindow::intakeStopsAtFirstRefusal()
     }
     QCOMPARE(f.List().RowCount(), rows);
     QCOMPARE(f.BoxTexts(), message ? QStringList{T("IDS_MESSAGEBOX_FILE_SUPPORT")} : QStringList{});
-}
-
-void TstMovieWindow::emptyExtensionListAcceptsEverything()
-{
-    QTemporaryDir tmp;
-    const QString original = Lang::LoadedPath().isEmpty() ? AppPaths::Current().langFile : Lang::LoadedPath();
-    QFile in(original);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    QString text = QString::fromUtf8(in.readAll());
-    text.replace(QRegularExpression("IDS_SUPPORT_FILES=[^\n]*"), "IDS_SUPPORT_FILES=");
-    const QString copy = tmp.path() + "/lang.opt";
-    QFile out(copy);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(text.toUtf8());
-    out.close();
-    QVERIFY(Lang::Start(copy));
-    {
-        MovieFixture f;
-        Drop(&f.Window(), {f.Script("notes.txt", "x"), f.Script("data.weird", "x")});
-        QCOMPARE(f.List().RowCount(), 2);
-    }
-    QVERIFY(Lang::Start(original));
 }
 
 void TstMovieWindow::deleteAsksWithNames_data()
@@ -371,33 +345,6 @@ void TstMovieWindow::outputNaming()
     }
     const QString inputPath = tmp.path() + '/' + input;
     QCOMPARE(MakeOutputPath(save, inputPath, "mp4"), save + output);
-}
-
-void TstMovieWindow::sameNameFromTwoFoldersInOneRun()
-{
-    MovieFixture f;
-    const QString other = f.InputFolder() + "other/";
-    QDir().mkpath(other);
-    f.Window().Jobs().AddJobFile(f.Script("take.mp4", kFinish));
-    f.Window().Jobs().AddJobFile(f.Script("take.mp4", kFinish, other));
-    f.Driver().StartNextFile();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Driver().IsRunStarted(), 10000);
-    QCOMPARE(f.Statuses(), (QList<int>{kComplete, kComplete}));
-    const auto done = f.Driver().CompletedFiles();
-    QCOMPARE(done.size(), 2);
-    QCOMPARE(done[0].outputPath, f.SaveFolder() + "take.mp4");
-    QCOMPARE(done[1].outputPath, f.SaveFolder() + "take(1).mp4");
-}
-
-void TstMovieWindow::sdModeWritesItsExtension()
-{
-    MovieFixture f;
-    f.AddScripts({kFinish});
-    QTest::mouseClick(f.Window().Controls().sd, Qt::LeftButton);
-    QVERIFY(!f.Window().Controls().hd->GetCheck());
-    f.Driver().StartNextFile();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Driver().IsRunStarted(), 10000);
-    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.avi"));
 }
 
 void TstMovieWindow::completionActions_data()
