@@ -5,7 +5,6 @@
 #include "widgets/file_list_model.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -14,8 +13,10 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 constexpr QPoint kDragHotSpot(8, 8);
@@ -366,14 +367,25 @@ void FileListCtrl::UpdateRowHeight()
 void FileListCtrl::mousePressEvent(QMouseEvent *event)
 {
     m_pressRow = -1;
-    if (event->button() == Qt::LeftButton && !m_dragging) {
-        const QModelIndex index = indexAt(event->position().toPoint());
-        if (index.isValid()) {
-            m_pressRow = index.row();
-            m_pressPos = event->position().toPoint();
-        }
+    m_keptSelection = false;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton || m_dragging || !index.isValid()) {
+        QTableView::mousePressEvent(event);
+        return;
     }
+    m_pressRow = index.row();
+    m_pressPos = event->position().toPoint();
+    // A plain press on one of several selected rows keeps the selection until the button is
+    // released, as list controls do; a drag starting there then sees every selected row.
+    const bool keep = event->modifiers() == Qt::NoModifier && selectionModel()->isRowSelected(index.row())
+        && SelectedRows().size() > 1;
+    const QItemSelection before = selectionModel()->selection();
     QTableView::mousePressEvent(event);
+    if (keep) {
+        if (selectionModel()->selection() != before)
+            selectionModel()->select(before, QItemSelectionModel::ClearAndSelect);
+        m_keptSelection = true;
+    }
 }
 
 void FileListCtrl::mouseMoveEvent(QMouseEvent *event)
@@ -392,17 +404,26 @@ void FileListCtrl::mouseMoveEvent(QMouseEvent *event)
         }
         m_pressRow = -1;
     }
+    if (m_keptSelection)
+        return;   // moving must not narrow the kept selection to one row
     QTableView::mouseMoveEvent(event);
 }
 
 void FileListCtrl::mouseReleaseEvent(QMouseEvent *event)
 {
+    const int pressRow = m_pressRow;
     m_pressRow = -1;
     if (m_dragging) {
+        m_keptSelection = false;
         EndRowDrag(event->globalPosition().toPoint(), true);
         return;
     }
     QTableView::mouseReleaseEvent(event);
+    // A click without a drag on one of several selected rows selects that row alone.
+    if (m_keptSelection && pressRow >= 0 && rowAt(event->position().toPoint().y()) == pressRow)
+        selectionModel()->select(m_model->index(pressRow, 0),
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_keptSelection = false;
 }
 
 void FileListCtrl::keyPressEvent(QKeyEvent *event)
@@ -435,22 +456,31 @@ void FileListCtrl::BeginRowDrag(const QPoint &globalPos)
     m_dragging = true;
     m_lastPoint = viewport()->mapFromGlobal(globalPos);
 
-    // The drag image: the row's first cell, half transparent, following the pointer.
+    // The drag image: the row's first cell, half transparent, following the pointer. It is a
+    // child of the top-level window rather than a window of its own.
     const QRect cell = visualRect(m_model->index(m_dragRow, 0)).intersected(viewport()->rect());
-    m_dragImage = new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput);
+    const QPixmap rowShot = viewport()->grab(cell);
+    QPixmap image(rowShot.size());
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setOpacity(0.7);
+        p.drawPixmap(0, 0, rowShot);
+    }
+    m_dragImage = new QLabel(window());
     m_dragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_dragImage->setPixmap(viewport()->grab(cell));
-    m_dragImage->setWindowOpacity(0.7);
+    m_dragImage->setPixmap(image);
     m_dragImage->adjustSize();
-    m_dragImage->move(globalPos - kDragHotSpot);
+    m_dragImage->move(window()->mapFromGlobal(globalPos) - kDragHotSpot);
+    m_dragImage->raise();
     m_dragImage->show();
-    viewport()->grabMouse();
+    // No explicit grab: while the button is held Qt sends every move to the pressed widget.
 }
 
 void FileListCtrl::MoveRowDrag(const QPoint &globalPos)
 {
     if (m_dragImage)
-        m_dragImage->move(globalPos - kDragHotSpot);
+        m_dragImage->move(window()->mapFromGlobal(globalPos) - kDragHotSpot);
     m_lastPoint = viewport()->mapFromGlobal(globalPos);
     if (!viewport()->rect().contains(m_lastPoint))
         return;
@@ -474,7 +504,6 @@ void FileListCtrl::MoveRowDrag(const QPoint &globalPos)
 
 void FileListCtrl::EndRowDrag(const QPoint &globalPos, bool drop)
 {
-    viewport()->releaseMouse();
     m_dragging = false;
     delete m_dragImage;
     m_dragImage = nullptr;
