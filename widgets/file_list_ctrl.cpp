@@ -34,8 +34,8 @@ QStringList LocalFiles(const QMimeData *mime)
 }
 }   // namespace
 
-// Keeps the status colours readable on selected rows and limits the highlight to the first
-// column when full-row selection is off.
+// Keeps the status colours readable on selected rows, draws no focus frame, and limits the
+// highlight to the first column when full-row selection is off.
 class FileListCtrl::RowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -45,6 +45,7 @@ protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~QStyle::State_HasFocus;   // the selection shows the row well enough
         if (!fullRow && index.column() != 0)
             option->state &= ~QStyle::State_Selected;
         const QVariant fg = index.data(Qt::ForegroundRole);
