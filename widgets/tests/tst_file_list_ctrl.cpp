@@ -3,6 +3,7 @@
 #include "widgets/file_list_header.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -12,12 +13,15 @@
 #include <QUrl>
 
 namespace {
-// A list set up the way the working windows set theirs up.
+// A list set up the way the working windows set theirs up, placed inside a window.
 struct List {
-    FileListCtrl ctrl;
+    QWidget window;
+    FileListCtrl &ctrl = *new FileListCtrl(&window);
 
     explicit List(int rows = 0, int height = 200)
     {
+        window.resize(700, height + 120);
+        ctrl.move(28, 77);
         ctrl.AddColumn(QStringLiteral("Name"), 400, Qt::AlignHCenter);
         ctrl.AddColumn(QStringLiteral("Size"), 90, Qt::AlignHCenter);
         ctrl.AddColumn(QStringLiteral("Status"), 90, Qt::AlignHCenter);
@@ -34,8 +38,8 @@ struct List {
             ctrl.SetItemText(i, 2, QStringLiteral("status %1").arg(i));
             ctrl.SetRowStatusCode(i, i % 5);
         }
-        ctrl.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&ctrl));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
 
     static QString Path(int i) { return QStringLiteral("/media/in/clip %1 'é'.avi").arg(i); }
@@ -347,8 +351,10 @@ private slots:
         QTest::mousePress(l.Rows(), Qt::LeftButton, {}, from);
         QTest::mouseMove(l.Rows(), from + QPoint(0, 12));
         QVERIFY(l.ctrl.IsDragging());
+        QCOMPARE(l.window.findChildren<QLabel *>().size(), 1);   // the drag image
         QTest::keyClick(&l.ctrl, Qt::Key_Escape);
         QVERIFY(!l.ctrl.IsDragging());
+        QCOMPARE(l.window.findChildren<QLabel *>().size(), 0);
         QTest::mouseRelease(l.Rows(), Qt::LeftButton, {}, l.RowCentre(3));
         QCOMPARE(l.Order(), (QList<int>{0, 1, 2, 3, 4}));
 
