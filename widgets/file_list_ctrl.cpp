@@ -34,12 +34,53 @@ QStringList LocalFiles(const QMimeData *mime)
 }
 }   // namespace
 
-// Keeps the status colours readable on selected rows, draws no focus frame, and limits the
-// highlight to the first column when full-row selection is off.
+// Keeps the status colours readable on selected rows, draws no focus frame, limits the
+// highlight to the first column when full-row selection is off, and draws the rows' check
+// boxes with the header's box images so that both look alike.
 class FileListCtrl::RowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     bool fullRow = false;
+
+    void SetCheckImages(const QImage &pair)
+    {
+        const int side = pair.height();
+        if (pair.isNull() || pair.width() < 2 * side)
+            return;
+        // The drawn box inside each square: the bounds of its opaque pixels.
+        QRect box;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                if (qAlpha(pair.pixel(x, y)) != 0)
+                    box |= QRect(x, y, 1, 1);
+        if (box.isEmpty())
+            return;
+        m_unchecked = pair.copy(box);
+        m_checked = pair.copy(box.translated(side, 0));
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QVariant check = index.data(Qt::CheckStateRole);
+        if (m_checked.isNull() || !check.isValid())
+            return;
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QWidget *view = opt.widget;
+        QStyle *style = view ? view->style() : QApplication::style();
+        const QRect indicator = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, view);
+        const QImage &image = check.toInt() == Qt::Checked ? m_checked : m_unchecked;
+        QRect target(QPoint(), image.size());
+        target.moveCenter(indicator.center());
+        QRect cover = indicator | target;
+        const bool selected = opt.state & QStyle::State_Selected;
+        const QVariant background = index.data(Qt::BackgroundRole);
+        painter->fillRect(cover, selected ? opt.palette.brush(QPalette::Highlight)
+                                          : QBrush(background.canConvert<QColor>() ? background.value<QColor>()
+                                                                                   : QColor(Qt::white)));
+        painter->drawImage(target.topLeft(), image);
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
@@ -52,6 +93,10 @@ protected:
         if (fg.canConvert<QColor>())
             option->palette.setColor(QPalette::HighlightedText, fg.value<QColor>());
     }
+
+private:
+    QImage m_unchecked;
+    QImage m_checked;
 };
 
 FileListCtrl::FileListCtrl(QWidget *parent)
@@ -63,6 +108,7 @@ FileListCtrl::FileListCtrl(QWidget *parent)
     setModel(m_model);
     setHorizontalHeader(m_header);
     setItemDelegate(m_delegate);
+    m_delegate->SetCheckImages(m_header->CheckImages());
     m_header->setDefaultAlignment(Qt::AlignCenter);
     m_header->setStretchLastSection(false);
     verticalHeader()->hide();
