@@ -27,6 +27,7 @@ private slots:
     void settingsPartlyReadable();
     void threeRowsSecondUnreadable();
     void emptyBatchIsNoFile();
+    void sameNamesAndBadFolders();
     void workerPausesBetweenPictures();
     void cancelWhilePausedStartsNoPicture();
     void clockStandsStillWhilePaused();
@@ -226,6 +227,34 @@ void TestImageRun::emptyBatchIsNoFile()
     QCOMPARE(controller.Start(ImageBatch{}), ImageRunController::StartResult::NoFile);
     QVERIFY(!controller.IsConverting());
     QCOMPARE(started.size(), 0);
+}
+
+void TestImageRun::sameNamesAndBadFolders()
+{
+    QTemporaryDir dir;
+    WriteImage(dir.path() + "/a.png", Photo(300, 200), "png");
+    WriteImage(dir.path() + "/a.bmp", Photo(300, 200), "bmp");
+    ImageBatch batch;
+    batch.box = QSize(720, 480);
+    batch.items = {{0, dir.path() + "/a.png", "a.png"}, {1, dir.path() + "/a.bmp", "a.bmp"}};
+    batch.outputFolder = dir.path() + "/new/folder";   // missing, and without its final "/"
+
+    ImageRunController controller;
+    QSignalSpy converted(&controller, &ImageRunController::fileConverted);
+    QSignalSpy finished(&controller, &ImageRunController::runFinished);
+    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(converted.size(), 2);
+    QCOMPARE(converted[0][1].toString(), dir.path() + "/new/folder/a.jpg");
+    QCOMPARE(converted[1][1].toString(), dir.path() + "/new/folder/a(1).jpg");
+
+    // A relative folder would write beside the program: every picture fails instead.
+    batch.outputFolder = "relative/";
+    QSignalSpy failed(&controller, &ImageRunController::fileFailed);
+    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(failed.size(), 2);
+    QVERIFY(!QFileInfo::exists("relative"));
 }
 
 void TestImageRun::workerPausesBetweenPictures()
