@@ -363,11 +363,18 @@ void TestImageRun::sourcesGoOnlyWithTheirOutput()
         {2, dir.path() + "/gone.jpg", dir.path() + "/moved-out.jpg"},     // source gone already
         {3, dir.path() + "/moved.jpg", dir.path() + "/moved-out.jpg"},
     };
+    // A fresh account without its data folder: the trash is made there, not under the
+    // current folder.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path() + "/fresh/share"));
     const QList<RemovedSource> removed = RemoveConvertedSources(converted);
+    qputenv("XDG_DATA_HOME", dataHome);
     QCOMPARE(removed.size(), 1);
     QCOMPARE(removed[0].row, 3);
     QVERIFY(QFileInfo::exists(dir.path() + "/kept.jpg"));
     QVERIFY(!QFileInfo::exists(dir.path() + "/moved.jpg"));
+    QVERIFY(QFileInfo::exists(dir.path() + "/fresh/share/Trash/files/moved.jpg"));
+    QVERIFY(!QFileInfo::exists("files/moved.jpg"));
 }
 
 QTEST_GUILESS_MAIN(TestImageRun)
