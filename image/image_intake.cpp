@@ -1,8 +1,8 @@
 #include "image/image_intake.h"
 
-#include <QFileInfo>
+#include "shell/lang.h"
 
-#include <limits>
+#include <QFileInfo>
 
 QStringList ParseExtensionList(const QString &commaSeparated)
 {
@@ -54,24 +54,8 @@ QString DeleteQuestionText(const QString &prompt, const QStringList &checkedName
     return text;
 }
 
-int ParseBoxSide(const QString &text)
+ImageBoxes ImageBoxes::FromLang()
 {
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-        negative = text[i++] == QLatin1Char('-');
-    qint64 value = 0;
-    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i) {
-        value = value * 10 + (text[i].unicode() - '0');
-        if (value > std::numeric_limits<int>::max())
-            return negative ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
-    }
-    return int(negative ? -value : value);
-}
-
-ImageBoxes ImageBoxes::FromTexts(const QString &hdX, const QString &hdY, const QString &sdX, const QString &sdY)
-{
-    return {QSize(ParseBoxSide(hdX), ParseBoxSide(hdY)), QSize(ParseBoxSide(sdX), ParseBoxSide(sdY))};
+    return {QSize(Lang::GetInt(QStringLiteral("IDS_GOPT_OUTHDIMAGE_X")), Lang::GetInt(QStringLiteral("IDS_GOPT_OUTHDIMAGE_Y"))),
+            QSize(Lang::GetInt(QStringLiteral("IDS_GOPT_OUTSDIMAGE_X")), Lang::GetInt(QStringLiteral("IDS_GOPT_OUTSDIMAGE_Y")))};
 }

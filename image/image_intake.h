@@ -29,13 +29,12 @@ IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(
 // "<...more files...>" when there are more.
 QString DeleteQuestionText(const QString &prompt, const QStringList &checkedNames);
 
-// Box sides as the language file gives them, read like _wtoi: leading blanks, a sign, digits;
-// anything else reads 0 (and a box with a 0 side fails its pictures).
-int ParseBoxSide(const QString &text);
-
+// The HD and SD target boxes, read once from the language file (IDS_GOPT_OUTHDIMAGE_X ...),
+// each side like _wtoi: a missing or non-numeric side is 0, and a box with a 0 side fails its
+// pictures rather than dividing by zero.
 struct ImageBoxes {
     QSize hd;
     QSize sd;
-    static ImageBoxes FromTexts(const QString &hdX, const QString &hdY, const QString &sdX, const QString &sdY);
+    static ImageBoxes FromLang();
     QSize Chosen(bool hdChecked) const { return hdChecked ? hd : sd; }
 };

@@ -55,6 +55,7 @@ ImageRunController::~ImageRunController()
 {
     StopAndWait();
     JoinThread();
+    m_awake.Release();
 }
 
 ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batch)
@@ -83,6 +84,7 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
     connect(worker, &ImageWorker::runEnded, this, &ImageRunController::OnRunEnded);
 
     emit runStarted(int(batch.items.size()));
+    m_awake.Acquire(QStringLiteral("Converting pictures"));
     m_clock.start();
     m_thread->start();
     return StartResult::Started;
@@ -137,6 +139,7 @@ void ImageRunController::JoinThread()
 void ImageRunController::OnRunEnded(const ImageRunResult &result)
 {
     JoinThread();
+    m_awake.Release();
     m_clock.stop();
     m_elapsed = 1;
     m_flags->stop = false;

@@ -1,4 +1,5 @@
 #include "image/image_intake.h"
+#include "shell/lang.h"
 #include "test_pictures.h"
 
 #include <QDir>
@@ -11,8 +12,7 @@ class TestImageIntake : public QObject {
 private slots:
     void dropStopsAtFolderOrRefusal();
     void deleteQuestion();
-    void boxSides_data();
-    void boxSides();
+    void boxesFromLanguageFile();
     void dialogFilter();
 };
 
@@ -61,23 +61,16 @@ void TestImageIntake::deleteQuestion()
     QCOMPARE(DeleteQuestionText("Delete?", {"a b.jpg"}), QStringLiteral("Delete?\n\na b.jpg\n"));
 }
 
-void TestImageIntake::boxSides_data()
+void TestImageIntake::boxesFromLanguageFile()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("side");
-    QTest::newRow("plain") << "1280" << 1280;
-    QTest::newRow("leading blanks, trailing text") << "  720px" << 720;
-    QTest::newRow("sign") << "+480" << 480;
-    QTest::newRow("missing key") << "" << 0;
-    QTest::newRow("not a number") << "wide" << 0;
-    QTest::newRow("huge clamps") << "99999999999" << std::numeric_limits<int>::max();
-}
-
-void TestImageIntake::boxSides()
-{
-    QFETCH(QString, text);
-    QFETCH(int, side);
-    QCOMPARE(ParseBoxSide(text), side);
+    QTemporaryDir dir;
+    testpic::WriteBytes(dir.path() + "/lang.opt", "[String]\nIDS_GOPT_OUTHDIMAGE_X=1280\nIDS_GOPT_OUTHDIMAGE_Y= 720px\n"
+                                                 "IDS_GOPT_OUTSDIMAGE_X=wide\n");
+    QVERIFY(Lang::Start(dir.path() + "/lang.opt"));
+    const ImageBoxes boxes = ImageBoxes::FromLang();
+    Lang::End();
+    QCOMPARE(boxes.Chosen(true), QSize(1280, 720));
+    QCOMPARE(boxes.Chosen(false), QSize(0, 0));   // junk and a missing key read 0
 }
 
 void TestImageIntake::dialogFilter()

@@ -12,12 +12,16 @@
 #include <QTest>
 #include <QThread>
 
+#include <unistd.h>
+
 using namespace testpic;
 
 class TestImageRun : public QObject {
     Q_OBJECT
 
 private slots:
+    // No test reaches the system bus; the one that counts locks sets its own backend.
+    void initTestCase() { platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); }); }
     void percent_data();
     void percent();
     void texts();
@@ -27,6 +31,7 @@ private slots:
     void settingsPartlyReadable();
     void threeRowsSecondUnreadable();
     void emptyBatchIsNoFile();
+    void keepsTheMachineAwakeWhileRunning();
     void sameNamesAndBadFolders();
     void workerPausesBetweenPictures();
     void cancelWhilePausedStartsNoPicture();
@@ -218,6 +223,25 @@ void TestImageRun::threeRowsSecondUnreadable()
     QCOMPARE(controller.Start(second), ImageRunController::StartResult::Started);
     QVERIFY(finished.wait(20000));
     QVERIFY(QFileInfo::exists(batch.outputFolder + "a(1).jpg"));
+}
+
+void TestImageRun::keepsTheMachineAwakeWhileRunning()
+{
+    int held = 0;
+    const auto previous = platform::PowerInhibit::SetBackend([&](const QString &) -> std::optional<int> {
+        ++held;
+        return ::dup(0);
+    });
+    QTemporaryDir dir;
+    ImageRunController controller;
+    QSignalSpy finished(&controller, &ImageRunController::runFinished);
+    QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
+    QCOMPARE(held, 1);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
+    QCOMPARE(held, 2);   // released at the end of the first run, taken again
+    QVERIFY(finished.wait(20000));
+    platform::PowerInhibit::SetBackend(previous);
 }
 
 void TestImageRun::emptyBatchIsNoFile()
