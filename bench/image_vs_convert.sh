@@ -21,31 +21,37 @@ ffmpeg -v error -f lavfi -i "testsrc2=size=4000x3000:rate=1,noise=alls=12:allf=t
     -frames:v "$count" -q:v 2 "$work/in/photo %02d.jpg"
 du -sh "$work/in" | awk '{print "  " $1 " in all"}'
 
-# Seconds spent by a command, as a decimal number.
+# "wall cpu" seconds spent by a command (cpu = user + system of it and its children), so that
+# a busy machine shows in the wall figure but not in the processor time per picture.
 seconds() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
+    local TIMEFORMAT='%R %U %S' out
+    out=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+    echo "$out" | awk '{ printf "%s %s\n", $1, $2 + $3 }'
 }
 rate() { echo "scale=2; $count / $1" | bc -l; }
+cpu_ms() { echo "scale=0; 1000 * $1 / $count" | bc -l; }
 
 # Drop the page cache effect: every contender reads files already in memory.
 cat "$work"/in/*.jpg >/dev/null
 
-declare -A rates
+declare -A rates cpus
+measure() {   # name command...
+    local name=$1 t
+    shift
+    t=$(seconds "$@")
+    rates[$name]=$(rate "${t% *}")
+    cpus[$name]=$(cpu_ms "${t#* }")
+}
+
 mkdir -p "$work/ours"
-t=$(seconds "$bench" "$work/in" "$work/ours" 1280 720)
-rates[framepress]=$(rate "$t")
+measure framepress "$bench" "$work/in" "$work/ours" 1280 720
 
 magick=/usr/bin/convert
 [ -x "$magick" ] || magick=$(command -v convert || true)
 if [ -n "$magick" ]; then
     mkdir -p "$work/magick"
     run_magick() { for f in "$work"/in/*.jpg; do "$magick" "$f" -resize 1280x720 -quality 100 "$work/magick/$(basename "$f")"; done; }
-    t=$(seconds run_magick)
-    rates[imagemagick]=$(rate "$t")
+    measure imagemagick run_magick
 fi
 
 mkdir -p "$work/ffmpeg"
@@ -54,25 +60,21 @@ run_ffmpeg() {
         ffmpeg -v error -i "$f" -vf "scale=960:720:flags=area" -q:v 1 "$work/ffmpeg/$(basename "$f")"
     done
 }
-t=$(seconds run_ffmpeg)
-rates[ffmpeg]=$(rate "$t")
+measure ffmpeg run_ffmpeg
 
 if command -v vipsthumbnail >/dev/null; then
     mkdir -p "$work/vips"
     run_vips() { for f in "$work"/in/*.jpg; do vipsthumbnail "$f" -s 1280x720 -o "$work/vips/%s.jpg[Q=100]"; done; }
-    t=$(seconds run_vips)
-    rates[vipsthumbnail]=$(rate "$t")
+    measure vipsthumbnail run_vips
 fi
 
-echo "Pictures per second ($count pictures, 4000 x 3000 to 960 x 720, $(nproc) cores):"
+echo "$count pictures, 4000 x 3000 to 960 x 720, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg):"
+printf '  %-14s %12s %14s %12s\n' "" "pictures/s" "ours is x" "cpu ms each"
 for name in framepress imagemagick ffmpeg vipsthumbnail; do
     [ -n "${rates[$name]:-}" ] || continue
-    if [ "$name" = framepress ]; then
-        printf '  %-14s %8s\n' "$name" "${rates[$name]}"
-    else
-        printf '  %-14s %8s   framepress is %s x\n' "$name" "${rates[$name]}" \
-            "$(echo "scale=2; ${rates[framepress]} / ${rates[$name]}" | bc -l)"
-    fi
+    ratio=-
+    [ "$name" = framepress ] || ratio=$(echo "scale=2; ${rates[framepress]} / ${rates[$name]}" | bc -l)
+    printf '  %-14s %12s %14s %12s\n' "$name" "${rates[$name]}" "$ratio" "${cpus[$name]}"
 done
 identify_size() { python3 - "$1" <<'PY' 2>/dev/null || true
 import struct, sys
