@@ -13,7 +13,6 @@ private slots:
     void dropStopsAtFolderOrRefusal();
     void deleteQuestion();
     void boxesFromLanguageFile();
-    void dialogFilter();
 };
 
 void TestImageIntake::dropStopsAtFolderOrRefusal()
@@ -71,13 +70,6 @@ void TestImageIntake::boxesFromLanguageFile()
     Lang::End();
     QCOMPARE(boxes.Chosen(true), QSize(1280, 720));
     QCOMPARE(boxes.Chosen(false), QSize(0, 0));   // junk and a missing key read 0
-}
-
-void TestImageIntake::dialogFilter()
-{
-    const QStringList extensions = ParseExtensionList(" jpg, JPEG ,,png ");
-    QCOMPARE(extensions, (QStringList{"jpg", "jpeg", "png"}));
-    QCOMPARE(ImageDialogFilter("Picture files", extensions), QStringLiteral("Picture files (*.jpg *.jpeg *.png)"));
 }
 
 QTEST_GUILESS_MAIN(TestImageIntake)

@@ -25,8 +25,6 @@ private slots:
     void percent_data();
     void percent();
     void texts();
-    void endActions_data();
-    void endActions();
     void settingsDefaultsAndRoundTrip();
     void settingsPartlyReadable();
     void threeRowsSecondUnreadable();
@@ -89,32 +87,6 @@ void TestImageRun::texts()
     QCOMPARE(ElapsedText(1), QStringLiteral(" 00:00:01"));
     QCOMPARE(ElapsedText(100 * 3600 + 59), QStringLiteral(" 100:00:59"));
     QCOMPARE(IdleTotalText(), QStringLiteral(" 0% ( 0 / 0 )"));
-}
-
-void TestImageRun::endActions_data()
-{
-    QTest::addColumn<bool>("cancelled");
-    QTest::addColumn<bool>("deleteChecked");
-    QTest::addColumn<bool>("powerOffChecked");
-    QTest::addColumn<bool>("message");
-    QTest::addColumn<bool>("deleteSources");
-    QTest::addColumn<bool>("powerOff");
-    QTest::newRow("finished") << false << false << false << true << false << false;
-    QTest::newRow("finished, delete") << false << true << false << true << true << false;
-    QTest::newRow("finished, power off: no message") << false << false << true << false << false << true;
-    QTest::newRow("finished, delete and power off") << false << true << true << false << true << true;
-    QTest::newRow("cancelled does nothing") << true << true << true << false << false << false;
-}
-
-void TestImageRun::endActions()
-{
-    QFETCH(bool, cancelled);
-    QFETCH(bool, deleteChecked);
-    QFETCH(bool, powerOffChecked);
-    const ImageEndActions actions = DecideEndActions(cancelled, deleteChecked, powerOffChecked);
-    QTEST(actions.showEndMessage, "message");
-    QTEST(actions.deleteSources, "deleteSources");
-    QTEST(actions.powerOff, "powerOff");
 }
 
 void TestImageRun::settingsDefaultsAndRoundTrip()
