@@ -148,8 +148,11 @@ void PipeChannel::ConnectThread(int index)
             std::lock_guard lock(m_mutex);
             m_fds[index] = fd;
         }
-        // Nobody else may connect once the engine has: the name goes away now.
+        // Nobody else may connect once the engine has: the name goes away now, and closing
+        // the listener resets whoever is still waiting in its backlog.
         ::unlink(m_paths[index].c_str());
+        ::close(listenFd);
+        m_listenFds[index] = -1;
         ++m_connected;
         m_cv.notify_all();
         return;

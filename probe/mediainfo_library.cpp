@@ -20,10 +20,16 @@ Fn As(void *address)
     return reinterpret_cast<Fn>(address);
 }
 
-// The library turns wchar_t paths into file-system bytes through the C library's
-// LC_CTYPE; in the plain "C" locale a path with "é" does not open.
-void PrepareCharacterLocale()
+} // namespace
+
+MediaInfoLibrary::MediaInfoLibrary(std::string fileName)
+    : m_fileName(std::move(fileName))
 {
+}
+
+void MediaInfoLibrary::PrepareCharacterLocale()
+{
+    // In the plain "C" locale a path with "é" does not open.
     static std::once_flag once;
     std::call_once(once, [] {
         std::setlocale(LC_CTYPE, "");
@@ -31,13 +37,6 @@ void PrepareCharacterLocale()
         if (!codeset || std::strcmp(codeset, "UTF-8") != 0)
             std::setlocale(LC_CTYPE, "C.UTF-8");
     });
-}
-
-} // namespace
-
-MediaInfoLibrary::MediaInfoLibrary(std::string fileName)
-    : m_fileName(std::move(fileName))
-{
 }
 
 MediaInfoLibrary &MediaInfoLibrary::Shared()

@@ -31,6 +31,11 @@ public:
     int UnresolvedCount() const { return m_unresolved; }
     const std::string &FileName() const { return m_fileName; }
 
+    // The library turns wchar_t paths into file-system bytes through the C library's
+    // LC_CTYPE: sets it from the environment, or C.UTF-8 when that is not UTF-8. Done once,
+    // on the first load; start-up may call it earlier, before other threads exist.
+    static void PrepareCharacterLocale();
+
     // What a query answers when there is no library to ask.
     static QString FailureText();
 

@@ -5,7 +5,6 @@
 #include "widgets/file_list_model.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -14,8 +13,10 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 constexpr QPoint kDragHotSpot(8, 8);
@@ -33,23 +34,69 @@ QStringList LocalFiles(const QMimeData *mime)
 }
 }   // namespace
 
-// Keeps the status colours readable on selected rows and limits the highlight to the first
-// column when full-row selection is off.
+// Keeps the status colours readable on selected rows, draws no focus frame, limits the
+// highlight to the first column when full-row selection is off, and draws the rows' check
+// boxes with the header's box images so that both look alike.
 class FileListCtrl::RowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     bool fullRow = false;
 
+    void SetCheckImages(const QImage &pair)
+    {
+        const int side = pair.height();
+        if (pair.isNull() || pair.width() < 2 * side)
+            return;
+        // The drawn box inside each square: the bounds of its opaque pixels.
+        QRect box;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                if (qAlpha(pair.pixel(x, y)) != 0)
+                    box |= QRect(x, y, 1, 1);
+        if (box.isEmpty())
+            return;
+        m_unchecked = pair.copy(box);
+        m_checked = pair.copy(box.translated(side, 0));
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QVariant check = index.data(Qt::CheckStateRole);
+        if (m_checked.isNull() || !check.isValid())
+            return;
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QWidget *view = opt.widget;
+        QStyle *style = view ? view->style() : QApplication::style();
+        const QRect indicator = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, view);
+        const QImage &image = check.toInt() == Qt::Checked ? m_checked : m_unchecked;
+        QRect target(QPoint(), image.size());
+        target.moveCenter(indicator.center());
+        QRect cover = indicator | target;
+        const bool selected = opt.state & QStyle::State_Selected;
+        const QVariant background = index.data(Qt::BackgroundRole);
+        painter->fillRect(cover, selected ? opt.palette.brush(QPalette::Highlight)
+                                          : QBrush(background.canConvert<QColor>() ? background.value<QColor>()
+                                                                                   : QColor(Qt::white)));
+        painter->drawImage(target.topLeft(), image);
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~QStyle::State_HasFocus;   // the selection shows the row well enough
         if (!fullRow && index.column() != 0)
             option->state &= ~QStyle::State_Selected;
         const QVariant fg = index.data(Qt::ForegroundRole);
         if (fg.canConvert<QColor>())
             option->palette.setColor(QPalette::HighlightedText, fg.value<QColor>());
     }
+
+private:
+    QImage m_unchecked;
+    QImage m_checked;
 };
 
 FileListCtrl::FileListCtrl(QWidget *parent)
@@ -61,6 +108,7 @@ FileListCtrl::FileListCtrl(QWidget *parent)
     setModel(m_model);
     setHorizontalHeader(m_header);
     setItemDelegate(m_delegate);
+    m_delegate->SetCheckImages(m_header->CheckImages());
     m_header->setDefaultAlignment(Qt::AlignCenter);
     m_header->setStretchLastSection(false);
     verticalHeader()->hide();
@@ -366,14 +414,25 @@ void FileListCtrl::UpdateRowHeight()
 void FileListCtrl::mousePressEvent(QMouseEvent *event)
 {
     m_pressRow = -1;
-    if (event->button() == Qt::LeftButton && !m_dragging) {
-        const QModelIndex index = indexAt(event->position().toPoint());
-        if (index.isValid()) {
-            m_pressRow = index.row();
-            m_pressPos = event->position().toPoint();
-        }
+    m_keptSelection = false;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton || m_dragging || !index.isValid()) {
+        QTableView::mousePressEvent(event);
+        return;
     }
+    m_pressRow = index.row();
+    m_pressPos = event->position().toPoint();
+    // A plain press on one of several selected rows keeps the selection until the button is
+    // released, as list controls do; a drag starting there then sees every selected row.
+    const bool keep = event->modifiers() == Qt::NoModifier && selectionModel()->isRowSelected(index.row())
+        && SelectedRows().size() > 1;
+    const QItemSelection before = selectionModel()->selection();
     QTableView::mousePressEvent(event);
+    if (keep) {
+        if (selectionModel()->selection() != before)
+            selectionModel()->select(before, QItemSelectionModel::ClearAndSelect);
+        m_keptSelection = true;
+    }
 }
 
 void FileListCtrl::mouseMoveEvent(QMouseEvent *event)
@@ -392,17 +451,26 @@ void FileListCtrl::mouseMoveEvent(QMouseEvent *event)
         }
         m_pressRow = -1;
     }
+    if (m_keptSelection)
+        return;   // moving must not narrow the kept selection to one row
     QTableView::mouseMoveEvent(event);
 }
 
 void FileListCtrl::mouseReleaseEvent(QMouseEvent *event)
 {
+    const int pressRow = m_pressRow;
     m_pressRow = -1;
     if (m_dragging) {
+        m_keptSelection = false;
         EndRowDrag(event->globalPosition().toPoint(), true);
         return;
     }
     QTableView::mouseReleaseEvent(event);
+    // A click without a drag on one of several selected rows selects that row alone.
+    if (m_keptSelection && pressRow >= 0 && rowAt(event->position().toPoint().y()) == pressRow)
+        selectionModel()->select(m_model->index(pressRow, 0),
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_keptSelection = false;
 }
 
 void FileListCtrl::keyPressEvent(QKeyEvent *event)
@@ -435,22 +503,31 @@ void FileListCtrl::BeginRowDrag(const QPoint &globalPos)
     m_dragging = true;
     m_lastPoint = viewport()->mapFromGlobal(globalPos);
 
-    // The drag image: the row's first cell, half transparent, following the pointer.
+    // The drag image: the row's first cell, half transparent, following the pointer. It is a
+    // child of the top-level window rather than a window of its own.
     const QRect cell = visualRect(m_model->index(m_dragRow, 0)).intersected(viewport()->rect());
-    m_dragImage = new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput);
+    const QPixmap rowShot = viewport()->grab(cell);
+    QPixmap image(rowShot.size());
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setOpacity(0.7);
+        p.drawPixmap(0, 0, rowShot);
+    }
+    m_dragImage = new QLabel(window());
     m_dragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_dragImage->setPixmap(viewport()->grab(cell));
-    m_dragImage->setWindowOpacity(0.7);
+    m_dragImage->setPixmap(image);
     m_dragImage->adjustSize();
-    m_dragImage->move(globalPos - kDragHotSpot);
+    m_dragImage->move(window()->mapFromGlobal(globalPos) - kDragHotSpot);
+    m_dragImage->raise();
     m_dragImage->show();
-    viewport()->grabMouse();
+    // No explicit grab: while the button is held Qt sends every move to the pressed widget.
 }
 
 void FileListCtrl::MoveRowDrag(const QPoint &globalPos)
 {
     if (m_dragImage)
-        m_dragImage->move(globalPos - kDragHotSpot);
+        m_dragImage->move(window()->mapFromGlobal(globalPos) - kDragHotSpot);
     m_lastPoint = viewport()->mapFromGlobal(globalPos);
     if (!viewport()->rect().contains(m_lastPoint))
         return;
@@ -474,7 +551,6 @@ void FileListCtrl::MoveRowDrag(const QPoint &globalPos)
 
 void FileListCtrl::EndRowDrag(const QPoint &globalPos, bool drop)
 {
-    viewport()->releaseMouse();
     m_dragging = false;
     delete m_dragImage;
     m_dragImage = nullptr;

@@ -3,15 +3,16 @@
 #include "widgets/row_status.h"
 
 #include <QFileIconProvider>
+#include <QLabel>
 #include <QList>
 #include <QPoint>
+#include <QPointer>
 #include <QStringList>
 #include <QTableView>
 #include <cstdint>
 
 class FileListHeader;
 class FileListModel;
-class QLabel;
 
 // The report list of files shared by the movie and the image window. Beside the visible rows
 // it keeps each row's full path, icon, status code and check state; it refuses unlisted
@@ -118,7 +119,8 @@ private:
     bool m_dragging = false;
     int m_dragRow = -1;
     int m_pressRow = -1;
+    bool m_keptSelection = false;
     QPoint m_pressPos;
     QPoint m_lastPoint;   // viewport coordinates of the last pointer position while dragging
-    QLabel *m_dragImage = nullptr;
+    QPointer<QLabel> m_dragImage;   // owned by the top-level window, which may go first
 };

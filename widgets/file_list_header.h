@@ -19,6 +19,8 @@ public:
     // Changes the box without reporting it; used when the rows' checks decide its state.
     void SetAllChecked(bool on);
     bool ShowCheckBox() const { return m_showCheckBox; }
+    // Unchecked and checked box side by side, magenta made transparent; null when missing.
+    const QImage &CheckImages() const { return m_checkImages; }
     void SetShowCheckBox(bool on);
     // Font of the titles; the weight is always bold.
     void SetTitleFont(int width, int height, const QString &face);

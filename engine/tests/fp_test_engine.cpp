@@ -166,11 +166,17 @@ int Squat(int n, const std::string &dir)
 {
     // Grab both names as soon as they appear, then try to pass for the engine.
     const int in = ConnectTo(dir + "/" + SendPipeName(n), 20000, 500);
-    const int out = ConnectTo(dir + "/" + RcvPipeName(n), 20000, 500);
-    Log(in >= 0 && out >= 0 ? "squat connected" : "squat no connect");
+    // Both names appear together, so a missing second one means the engine already took it.
+    const int out = in < 0 ? -1 : ConnectTo(dir + "/" + RcvPipeName(n), 2000, 500);
+    if (in < 0 || out < 0) {
+        // The engine was quicker and the names are gone: nothing to pass for.
+        Log("squat no connect");
+        return 0;
+    }
+    Log("squat connected");
     g_out = out;
     const Bytes fake = MakeFrame(16, Bytes{1, 0, 0, 0});
-    for (int i = 0; i < 200 && out >= 0; ++i) {
+    for (int i = 0; i < 200; ++i) {
         if (!Write(fake)) {
             Log("squat cut");
             return 0;
