@@ -145,6 +145,7 @@ private slots:
     void intakeStopsAtFirstRefusal_data();
     void intakeStopsAtFirstRefusal();
     void deleteRemovesCheckedRows();
+    void trashedSourcesRemoveTheirOwnRows();
     void clockShowsHoursMinutesSeconds();
     void optionsAreStoredAndUsed_data();
     void optionsAreStoredAndUsed();
@@ -538,6 +539,24 @@ void TestImageWindow::deleteRemovesCheckedRows()
     p.List().SetChecked(0, false);
     QTest::keyClick(&p.List(), Qt::Key_Delete);
     QCOMPARE(p.box.Questions().size(), 2);
+}
+
+void TestImageWindow::trashedSourcesRemoveTheirOwnRows()
+{
+    Page p;
+    QVERIFY(p.ready);
+    const QStringList paths{p.Bytes("0.jpg", "x"), p.Bytes("1.jpg", "x"), p.Bytes("2.jpg", "x"), p.Bytes("3.jpg", "x")};
+    p.Add(paths);
+    // Row numbers from the start of a run; "2.jpg" has since moved up to row 1 and "3.jpg"
+    // left the list: the row of each path goes, never another one.
+    p.List().RemoveRow(1);
+    p.List().RemoveRow(2);
+    p.W().Pictures().RemoveRowsOf({{0, paths[0]}, {2, paths[2]}, {3, paths[3]}});
+    QCOMPARE(p.List().RowCount(), 0);
+    p.Add({paths[1], paths[2]});
+    p.W().Pictures().RemoveRowsOf({{0, paths[2]}});
+    QCOMPARE(p.List().RowCount(), 1);
+    QCOMPARE(p.List().RowPath(0), paths[1]);
 }
 
 void TestImageWindow::clockShowsHoursMinutesSeconds()
