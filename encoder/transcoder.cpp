@@ -119,6 +119,7 @@ private:
     void OpenEncoder(StreamPath &path, const AVCodec *codec, const EncoderChoice &choice);
     void BuildChain(StreamPath &path, bool isVideo);
     void ReadInput();
+    void CheckComplete(double reached) const;
     void JoinAll();
     void AbortAll();
     void OnStageFailure(std::exception_ptr failure);
@@ -511,13 +512,16 @@ void Conversion::ReadInput()
 {
     AVFormatContext *ctx = m_input.get();
     const std::int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    double reached = 0.0; // the end of the latest packet, in seconds from the start
     for (;;) {
         if (!m_control.WaitWhilePaused())
             throw Aborted{};
         Packet packet = NewPacket();
         const int ret = av_read_frame(ctx, packet.get());
-        if (ret == AVERROR_EOF)
+        if (ret == AVERROR_EOF) {
+            CheckComplete(reached);
             return;
+        }
         if (ret == AVERROR_EXIT || m_control.StopRequested())
             throw Aborted{};
         if (ret == AVERROR(EAGAIN)) {
@@ -529,19 +533,36 @@ void Conversion::ReadInput()
         if (ret < 0) {
             // Demuxers report the end of a cut-off file in different ways; a read error
             // close to the file's end is its end, anywhere else the file is damaged.
-            if (ctx->pb && size > 0 && avio_tell(ctx->pb) >= size)
+            if (ctx->pb && size > 0 && avio_tell(ctx->pb) >= size) {
+                CheckComplete(reached);
                 return;
+            }
             throw AvError(FailureCode::InputReadError, "reading the input", ret);
         }
         if (m_duration <= 0 && size > 0 && ctx->pb)
             m_control.percent = int(std::clamp(avio_tell(ctx->pb) * 100 / size, std::int64_t(0), std::int64_t(100)));
         for (StreamPath *p : {&m_video, &m_audio}) {
             if (p->input && packet->stream_index == p->input->index) {
+                if (packet->pts != AV_NOPTS_VALUE)
+                    reached = std::max(reached, (packet->pts - p->startOffset + packet->duration) *
+                                                    av_q2d(p->input->time_base));
                 p->entry->Put(std::move(packet));
                 break;
             }
         }
     }
+}
+
+// A file cut off in transfer still opens, with the length its header promised; what is
+// missing would silently be missing from the output too.
+void Conversion::CheckComplete(double reached) const
+{
+    const AVFormatContext *ctx = m_input.get();
+    if (m_duration <= 0 || m_forcedRate || ctx->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return;
+    if (reached < m_duration - std::max(1.0, 0.05 * m_duration))
+        throw AvError(FailureCode::InputReadError, "the input ends at " + std::to_string(reached) + " s of " +
+                                                       std::to_string(m_duration) + " s: it is cut short");
 }
 
 void Conversion::Run()
