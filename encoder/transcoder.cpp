@@ -14,6 +14,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -236,7 +237,11 @@ void Conversion::OpenInput()
     if (m_audio.input && m_opts.audio.name.empty())
         throw AvError(FailureCode::NoAudioEncoder, "the input has audio; choose an encoder with -oac");
 
-    m_forcedRate = m_opts.inputFps > 0 && (ctx->iformat->flags & AVFMT_NOTIMESTAMPS);
+    // Elementary streams carry no timing but what a parser guesses; there -fps is the rate.
+    static const std::set<std::string> elementary = {"h264", "hevc", "m4v", "mpegvideo", "h263", "h261",
+                                                     "cavsvideo", "vc1", "dirac", "mjpeg", "rawvideo"};
+    m_forcedRate = m_opts.inputFps > 0 &&
+                   ((ctx->iformat->flags & AVFMT_NOTIMESTAMPS) || elementary.count(ctx->iformat->name));
     for (StreamPath *p : {&m_video, &m_audio}) {
         if (!p->input)
             continue;
