@@ -84,13 +84,16 @@ private:
     bool m_aborted = false;
 };
 
-// Runs `next` on its own thread. A failure there is handed to onFailure (which aborts the
+// Runs `next` on its own thread. Before each item it passes the gate, which sleeps while the
+// run is paused and returns false once it is stopped, so a pause holds every stage between
+// frames rather than only the reader. A failure is handed to onFailure (which aborts the
 // whole run); the thread then ends.
 template <class T>
 class ThreadHop : public Consumer<T> {
 public:
-    ThreadHop(Consumer<T> &next, std::size_t depth, std::function<void(std::exception_ptr)> onFailure)
-        : m_next(next), m_queue(depth), m_onFailure(std::move(onFailure))
+    ThreadHop(Consumer<T> &next, std::size_t depth, std::function<bool()> gate,
+              std::function<void(std::exception_ptr)> onFailure)
+        : m_next(next), m_queue(depth), m_gate(std::move(gate)), m_onFailure(std::move(onFailure))
     {
         m_thread = std::thread([this] { Loop(); });
     }
@@ -117,8 +120,11 @@ private:
     void Loop()
     {
         try {
-            while (auto item = m_queue.Pop())
+            while (auto item = m_queue.Pop()) {
+                if (!m_gate())
+                    return;
                 m_next.Put(std::move(*item));
+            }
             if (!m_queue.IsAborted())
                 m_next.End();
         } catch (const Aborted &) {
@@ -129,6 +135,7 @@ private:
 
     Consumer<T> &m_next;
     BoundedQueue<T> m_queue;
+    std::function<bool()> m_gate;
     std::function<void(std::exception_ptr)> m_onFailure;
     std::thread m_thread;
 };

@@ -466,6 +466,7 @@ void Conversion::SetUpAudio()
 void Conversion::BuildChain(StreamPath &path, bool isVideo)
 {
     const auto onFailure = [this](std::exception_ptr e) { OnStageFailure(e); };
+    const auto gate = [this] { return m_control.WaitWhilePaused(); };
     const bool clock = isVideo || !m_video.input;
     path.encode = std::make_unique<EncodeStage>(path.encoder.get(), *m_muxer, path.outputIndex,
                                                 [this, clock](double t) {
@@ -474,13 +475,13 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
                                                 });
     Consumer<Frame> *toEncoder = path.encode.get();
     if (isVideo && m_opts.encodeThread) {
-        path.encodeHop = std::make_unique<ThreadHop<Frame>>(*path.encode, kFrameDepth, onFailure);
+        path.encodeHop = std::make_unique<ThreadHop<Frame>>(*path.encode, kFrameDepth, gate, onFailure);
         toEncoder = path.encodeHop.get();
     }
     path.filter->SetNext(*toEncoder);
     Consumer<Frame> *toFilter = path.filter.get();
     if (isVideo && m_opts.filterThread) {
-        path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, onFailure);
+        path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, gate, onFailure);
         toFilter = path.filterHop.get();
     }
 
@@ -508,7 +509,7 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
     });
     path.entry = path.decode.get();
     if (m_opts.decodeThread) {
-        path.decodeHop = std::make_unique<ThreadHop<Packet>>(*path.decode, kPacketDepth, onFailure);
+        path.decodeHop = std::make_unique<ThreadHop<Packet>>(*path.decode, kPacketDepth, gate, onFailure);
         path.entry = path.decodeHop.get();
     }
 }
