@@ -482,8 +482,12 @@ EncodeOptions Parser::Run()
     if (!m_haveOutput || output.empty())
         Refuse(FailureCode::BadArguments, "no output file (-o)");
     if (m_wide) {
-        const auto in = DecodeWideName(input);
-        const auto out = DecodeWideName(output);
+        // Quotes belong to the command line; should a caller leave them on, they are no part of the name.
+        const auto unquote = [](const std::string &s) {
+            return s.size() >= 2 && s.front() == '"' && s.back() == '"' ? s.substr(1, s.size() - 2) : s;
+        };
+        const auto in = DecodeWideName(unquote(input));
+        const auto out = DecodeWideName(unquote(output));
         if (!in || in->empty() || !out || out->empty())
             Refuse(FailureCode::BadArguments, "a file name is not Base64 of UTF-16LE text");
         input = *in;

@@ -157,6 +157,12 @@ void EncodeStage::Put(Frame frame)
         m_onFrame(frame->pts * av_q2d(frame->time_base));
         frame->pts = av_rescale_q(frame->pts, frame->time_base, m_encoder->time_base);
     }
+    if (frame->nb_samples > 0) {
+        // Sound never overlaps itself: a frame stamped early by rounding follows its predecessor.
+        if (m_nextPts != AV_NOPTS_VALUE && (frame->pts == AV_NOPTS_VALUE || frame->pts < m_nextPts))
+            frame->pts = m_nextPts;
+        m_nextPts = frame->pts + av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate}, m_encoder->time_base);
+    }
     frame->pict_type = AV_PICTURE_TYPE_NONE; // let the encoder choose; keyframes of the source mean nothing here
     Check(avcodec_send_frame(m_encoder, frame.get()), FailureCode::EncodeFailed, "encoding");
     Drain();

@@ -104,6 +104,7 @@ private:
     int m_streamIndex;
     std::function<void(double)> m_onFrame;
     Packet m_packet = NewPacket();
+    std::int64_t m_nextPts = AV_NOPTS_VALUE; // sound: where the next frame must start
 };
 
 } // namespace mencoder

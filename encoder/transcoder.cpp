@@ -441,7 +441,10 @@ void Conversion::SetUpAudio()
     std::string chain;
     if (m_opts.volumeDb != 0.0)
         chain += "volume=" + std::to_string(m_opts.volumeDb) + "dB,";
-    chain += "aresample=" + std::to_string(enc->sample_rate) + ",aformat=sample_fmts=" +
+    // Timestamps of sound drift and jitter in many containers (milliseconds in ASF and FLV);
+    // resampling against them, filling gaps and trimming overlaps, keeps the sound continuous
+    // and in step from the first picture on.
+    chain += "aresample=" + std::to_string(enc->sample_rate) + ":async=1:first_pts=0,aformat=sample_fmts=" +
              av_get_sample_fmt_name(enc->sample_fmt) + ":channel_layouts=" + LayoutName(enc->ch_layout);
     const bool fixedFrames = enc->frame_size > 0 && !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     const int frameSize = enc->frame_size;

@@ -64,6 +64,10 @@ void TestMencoderArgs::workedExample()
     // The application's process layer strips the quotes as Windows splitting does.
     const auto result = ParseArguments(Args(QString(text).remove('"')));
     QVERIFY2(result.options, result.message.c_str());
+    // Quotes left on the names by a caller change nothing.
+    const auto quoted = ParseArguments(Args(text));
+    QVERIFY2(quoted.options, quoted.message.c_str());
+    QCOMPARE(quoted.options->input, std::string("in.mkv"));
     const EncodeOptions &o = *result.options;
     QCOMPARE(o.input, std::string("in.mkv"));
     QCOMPARE(o.output, std::string("out.mp4"));

@@ -46,6 +46,9 @@ QColor PixelAt(const QString &picture, double fx, double fy)
     return image.pixelColor(int(fx * (image.width() - 1)), int(fy * (image.height() - 1)));
 }
 
+// Red or blue, whichever channel clearly dominates.
+char Hue(const QColor &c) { return c.red() > c.blue() + 60 ? 'r' : c.blue() > c.red() + 60 ? 'b' : '?'; }
+
 bool IsBlack(const QColor &c) { return c.red() < 40 && c.green() < 40 && c.blue() < 40; }
 bool IsWhite(const QColor &c) { return c.red() > 215 && c.green() > 215 && c.blue() > 215; }
 
@@ -61,6 +64,9 @@ private slots:
     void frameRules();
     void geometry_data();
     void geometry();
+    void rotationUpright();
+    void sourceFormats_data();
+    void sourceFormats();
     void streamKinds_data();
     void streamKinds();
     void badInput_data();
@@ -276,6 +282,66 @@ void TestMencoderConvert::geometry()
     QCOMPARE(IsBlack(PixelAt(png, 130.0 / 1279, 0.5)), sideBars);
     QCOMPARE(IsBlack(PixelAt(png, 1149.0 / 1279, 0.5)), sideBars);
     QCOMPARE(IsWhite(PixelAt(png, 200.0 / 1279, 0.5)), true);
+}
+
+// A film stored on its side with a rotation mark comes out upright, as ffmpeg shows it.
+void TestMencoderConvert::rotationUpright()
+{
+    const QString src = Path("turned.mp4"), out = Path("turned.out.mp4");
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i",
+                    "color=red:size=480x272:rate=30:duration=1,drawbox=x=0:y=136:w=480:h=136:color=blue:t=fill",
+                    "-metadata:s:v", "rotate=90", "-c:v", "libx264", "-preset", "ultrafast", src}));
+    QVERIFY(Ffmpeg({"-i", src, "-frames:v", "1", "-update", "1", Path("turned.ref.png")}));
+    const Outcome run = Convert(src, Base(true, "1280:720") + " " + kX264 + " " + kFaac, out);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(Ffmpeg({"-i", out, "-frames:v", "1", "-update", "1", Path("turned.out.png")}));
+    const QJsonObject v = Stream(Probe(out), "video");
+    QCOMPARE(v["width"].toInt(), 1280);
+    QVERIFY(v["side_data_list"].toArray().isEmpty()); // no rotation mark left to apply twice
+
+    for (const double x : {0.1, 0.9}) {
+        const char expected = Hue(PixelAt(Path("turned.ref.png"), x, 0.5));
+        QVERIFY(expected != '?');
+        QCOMPARE(Hue(PixelAt(Path("turned.out.png"), x, 0.5)), expected);
+    }
+}
+
+// The containers and codecs users bring, each to both profiles' outputs.
+void TestMencoderConvert::sourceFormats_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("codecs");
+    QTest::newRow("HEVC + AC-3 in MPEG-TS") << "hevc.ts" << QStringList{"-c:v", "libx265", "-x265-params", "log-level=none",
+                                                                      "-c:a", "ac3"};
+    QTest::newRow("VP9 + Opus in WebM") << "vp9.webm" << QStringList{"-c:v", "libvpx-vp9", "-deadline", "realtime",
+                                                                  "-c:a", "libopus"};
+    QTest::newRow("MPEG-2 + MP2 in MPEG-PS") << "mpeg2.mpg" << QStringList{"-c:v", "mpeg2video", "-c:a", "mp2"};
+    QTest::newRow("MPEG-4 + Vorbis in MKV") << "mpeg4.mkv" << QStringList{"-c:v", "mpeg4", "-c:a", "libvorbis"};
+    QTest::newRow("H.264 + PCM in MOV") << "pcm.mov" << QStringList{"-c:v", "libx264", "-preset", "ultrafast",
+                                                                 "-c:a", "pcm_s16le"};
+    QTest::newRow("WMV + WMA in ASF") << "wmv.wmv" << QStringList{"-c:v", "wmv2", "-c:a", "wmav2"};
+    QTest::newRow("FLV + MP3") << "flv.flv" << QStringList{"-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"};
+}
+
+void TestMencoderConvert::sourceFormats()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, codecs);
+    QVERIFY(Ffmpeg(QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
+                               "sine=duration=1:sample_rate=48000"} +
+                   codecs + QStringList{"-shortest", Path(file)}));
+    for (const bool hd : {true, false}) {
+        const QString out = Path(file + (hd ? ".mp4" : ".avi"));
+        QFile::remove(out);
+        const Outcome run = Convert(Path(file), hd ? kHd : kSd, out);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const QJsonObject probe = Probe(out);
+        QCOMPARE(Stream(probe, "video")["codec_name"].toString(), QString(hd ? "h264" : "mpeg4"));
+        QCOMPARE(Stream(probe, "audio")["codec_name"].toString(), QString(hd ? "aac" : "mp3"));
+        QVERIFY2(qAbs(Number(probe["format"].toObject(), "duration") - 1.0) <= 0.15,
+                 qPrintable(probe["format"].toObject()["duration"].toString()));
+        QCOMPARE(DecodeErrors(out), QByteArray());
+    }
 }
 
 void TestMencoderConvert::streamKinds_data()
