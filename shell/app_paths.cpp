@@ -1,5 +1,7 @@
 #include "shell/app_paths.h"
 
+#include "shell/lang.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -73,8 +75,17 @@ QString AppPaths::DefaultOutputFolder(const QString &appName)
     QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (docs.isEmpty())
         docs = QDir::homePath();
-    const QString folder = docs + QLatin1Char('/') + appName + QLatin1Char('/');
+    QString name = appName.trimmed();
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
+        || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        name = QStringLiteral("Framepress");
+    const QString folder = docs + QLatin1Char('/') + name + QLatin1Char('/');
     if (!QFileInfo::exists(folder))
         QDir().mkpath(folder);
     return folder;
+}
+
+QString AppPaths::DefaultOutputFolder()
+{
+    return DefaultOutputFolder(Lang::Get(QStringLiteral("IDS_APP_NAME")));
 }

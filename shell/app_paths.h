@@ -25,6 +25,9 @@ struct AppPaths {
     QString langFile;
 
     static AppPaths Current();
-    // Documents/<appName>/ with a trailing "/", created with its parents when missing.
+    // Documents/<appName>/ with a trailing "/", created with its parents when missing. A name
+    // that is empty or would leave Documents ("..", slashes) gives Documents/Framepress/.
     static QString DefaultOutputFolder(const QString &appName);
+    // The same with the language file's IDS_APP_NAME.
+    static QString DefaultOutputFolder();
 };

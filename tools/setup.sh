@@ -9,6 +9,7 @@ packages=(
     libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev
     libmediainfo0v5
     ffmpeg xvfb xauth fonts-dejavu-core
+    imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -65,6 +65,28 @@ private slots:
         QVERIFY(QDir(folder).exists());
         QCOMPARE(AppPaths::DefaultOutputFolder("PathTest"), folder);   // existing one kept
     }
+
+    void defaultOutputFolderNames_data()
+    {
+        QTest::addColumn<QString>("appName");
+        QTest::addColumn<QString>("leaf");
+        QTest::newRow("from the language file") << QString() << "Framepress";   // IDS_APP_NAME
+        QTest::newRow("spaces and accents") << QString::fromUtf8("Mes Vidéos") << QString::fromUtf8("Mes Vidéos");
+        QTest::newRow("empty") << " " << "Framepress";
+        QTest::newRow("parent") << ".." << "Framepress";
+        QTest::newRow("separator") << "a/../../b" << "Framepress";
+    }
+
+    void defaultOutputFolderNames()
+    {
+        QFETCH(QString, appName);
+        QFETCH(QString, leaf);
+        const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        const QString folder = appName.isNull() ? AppPaths::DefaultOutputFolder()
+                                                : AppPaths::DefaultOutputFolder(appName);
+        QCOMPARE(folder, docs + "/" + leaf + "/");
+        QVERIFY(QDir(folder).exists());
+    }
 };
 
 QTEST_MAIN(TstAppPaths)

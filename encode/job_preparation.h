@@ -1,0 +1,22 @@
+#pragma once
+
+#include "encode/encode_job.h"
+#include "encode/encoder_args_builder.h"
+#include "probe/mediainfo_library.h"
+
+#include <QString>
+#include <string>
+
+// One file's way from its path to the engine's command line: probe, resolve, build,
+// compose. A failed preparation means the file must fail with no engine started.
+struct PreparedJob {
+    EncodeJob job;
+    std::string options;        // option text, commas between tokens
+    EngineArguments arguments;  // what the engine process is started with
+    bool ok() const { return arguments.ok(); }
+};
+
+PreparedJob PrepareJob(const EncodeSettings &settings, bool hdMode, const QString &inputPath,
+                       const QString &outputPath,
+                       MediaInfoLibrary &library = MediaInfoLibrary::Shared(),
+                       int processorCount = EncoderArgsBuilder::SystemProcessorCount());

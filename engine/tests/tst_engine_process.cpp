@@ -1,0 +1,316 @@
+#include "engine/engine_process.h"
+#include "test_support.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <csignal>
+#include <mutex>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace engine;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Records every notice; acknowledges the finishing notice at once unless told to hold it,
+// as a window thread busy elsewhere would.
+class RecordingSink : public EngineSink {
+public:
+    bool holdFinishing = false;
+
+    void EngineFailed(int code) override { Add("failed " + QString::number(code)); }
+    void EngineFinishing(FinishingAck ack) override
+    {
+        Add("finishing");
+        if (!holdFinishing)
+            ack.Done();
+    }
+    void EngineFinished(int result) override { Add("finished " + QString::number(result)); }
+    void EngineCreateFailed() override { Add("createfailed"); }
+
+    void Clear()
+    {
+        std::lock_guard lock(m_mutex);
+        m_events.clear();
+        holdFinishing = false;
+    }
+    QStringList Events()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+
+private:
+    void Add(const QString &e)
+    {
+        std::lock_guard lock(m_mutex);
+        m_events << e;
+    }
+    std::mutex m_mutex;
+    QStringList m_events;
+};
+
+bool NoChildLeft()
+{
+    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+} // namespace
+
+class TstEngineProcess : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    RecordingSink m_sink;
+    StatusCopy m_status;
+    EngineProcess m_engine;
+
+    std::string Args(const QString &mode, const QString &log = {})
+    {
+        return ("-mode=" + mode + (log.isEmpty() ? "" : " \"-log=" + log + "\"")).toStdString();
+    }
+
+    void Reset()
+    {
+        m_engine.Stop();
+        m_sink.Clear();
+        m_status.Clear();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_engine.Attach(&m_sink, &m_status);
+        m_engine.SetEnginePath(TestEnginePath());
+    }
+    void init() { Reset(); }
+
+    // What the engine reports, however its writes are cut or packed, and whatever junk lies
+    // between the frames.
+    void reports_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("percent");
+        const QStringList done{"finishing", "finished 7"};
+        QTest::newRow("normal") << "normal" << done << 60;
+        QTest::newRow("three writes per frame") << "split" << done << 60;
+        QTest::newRow("all in one write") << "packed" << done << 60;
+        QTest::newRow("unlisted types, wrong lengths") << "junk" << done << 60;
+        QTest::newRow("failure without code") << "failempty" << QStringList{"failed 65534"} << 25;
+        QTest::newRow("failure code, low 16 bits") << "failcode" << QStringList{"failed 9029"} << 25;
+        QTest::newRow("dies mid-file") << "die" << QStringList{} << 25;
+    }
+    void reports()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QStringList, events);
+        QFETCH(int, percent);
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args(mode)));
+        QTRY_VERIFY_WITH_TIMEOUT(m_engine.IsReady(), 5000);
+        QVERIFY(m_engine.Start());
+        QTRY_COMPARE_WITH_TIMEOUT(m_status.Load().Percent, percent, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink.Events().size(), events.size(), 5000);
+        QTest::qWait(150); // nothing more may follow
+        QCOMPARE(m_sink.Events(), events);
+        QCOMPARE(m_status.Load().Percent, percent);
+        if (mode == "die")
+            QTRY_VERIFY_WITH_TIMEOUT(!m_engine.IsAlive(), 5000);
+    }
+
+    // The data blocks: a full-size type 4 is kept, a short one is not; type 7 keeps its
+    // header but no data when the header's length disagrees; type 11 keeps header and data.
+    void storedBlocks()
+    {
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args("junk")));
+        QVERIFY(m_engine.Start());
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink.Events().size(), 2, 5000);
+        const auto b4 = m_engine.Messages().Block4();
+        QVERIFY(b4);
+        QCOMPARE(b4->size(), std::size_t(1864));
+        QCOMPARE((*b4)[0], std::uint8_t(0x44));
+        const auto b7 = m_engine.Messages().Block7();
+        QVERIFY(b7);
+        QCOMPARE(b7->header.size(), std::size_t(48));
+        QVERIFY(b7->data.empty());
+        const auto b11 = m_engine.Messages().Block11();
+        QVERIFY(b11);
+        QCOMPARE(b11->header.size(), std::size_t(16));
+        QCOMPARE(b11->data.size(), std::size_t(40));
+        m_engine.Stop();
+        QVERIFY(!m_engine.Messages().Block4());
+        QVERIFY(!m_engine.Messages().Block7());
+    }
+
+    // Control after connecting, begin once however often Start is called, pause and resume,
+    // stop at the end; and the argument text arrives split as a command line.
+    void commandsReachEngine()
+    {
+        const QString log = m_tmp.filePath("commands log.txt");
+        QVERIFY(m_engine.Launch(ControlRecord{0, 0}, Args("ignorestop", log)));
+        QVERIFY(m_engine.Start());
+        QVERIFY(!m_engine.Start());
+        QVERIFY(m_engine.IsStarted());
+        m_engine.Control().Paused = 1;
+        QVERIFY(m_engine.SendControl());
+        m_engine.Control().Paused = 0;
+        QVERIFY(m_engine.SendControl());
+        const QStringList want{"2 8 paused=0", "8 0", "2 8 paused=1", "2 8 paused=0"};
+        QTRY_COMPARE_WITH_TIMEOUT(ReadLog(log).mid(1), want, 5000);
+        QCOMPARE(ReadLog(log).value(0),
+                 "args -mode=ignorestop|-log=" + log + "|-wchar|-pipename=" + QString::number(m_engine.PipeNumber()));
+
+        // It ignores the stop message: killed after the grace period, about 1.5 s.
+        QElapsedTimer timer;
+        timer.start();
+        m_engine.Stop();
+        const auto took = timer.elapsed();
+        QVERIFY2(took >= 1400 && took < 4000, qPrintable(QString::number(took)));
+        QVERIFY(ReadLog(log).contains("1 0"));
+        QVERIFY(!m_engine.IsAlive());
+        QVERIFY(!m_engine.IsStarted());
+        QVERIFY(NoChildLeft());
+    }
+
+    void withoutEngine()
+    {
+        EngineProcess idle;
+        QVERIFY(!idle.SendControl());
+        QVERIFY(!idle.Start());
+        QVERIFY(!idle.IsAlive());
+        QVERIFY(!idle.Kill());
+        idle.Stop();
+        idle.Stop();
+    }
+
+    // The engine connects one socket only: Launch fails at the (shortened) limit and leaves
+    // the engine running; after it is gone, Stop still closes the channel.
+    void connectLimit()
+    {
+        EngineTimings t;
+        t.connectLimit = 300ms;
+        m_engine.SetTimings(t);
+        const auto dir = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + "/framepress/";
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!m_engine.Launch(ControlRecord{}, Args("one")));
+        QVERIFY(timer.elapsed() >= 290);
+        QVERIFY(m_engine.IsAlive());
+        const int n = m_engine.PipeNumber();
+        QVERIFY(QFile::exists(dir + "KX_Brivo_Pipe_Rcv" + QString::number(n)));
+        QVERIFY(m_engine.Kill());
+        QVERIFY(!m_engine.IsAlive());
+        QVERIFY(!m_engine.SendControl());
+        m_engine.Stop();
+        QVERIFY(!QFile::exists(dir + "KX_Brivo_Pipe_Rcv" + QString::number(n)));
+        QVERIFY(NoChildLeft());
+        m_engine.SetTimings(EngineTimings{});
+    }
+
+    void engineMissing()
+    {
+        EngineProcess e;
+        RecordingSink sink;
+        StatusCopy status;
+        e.Attach(&sink, &status);
+        e.SetEnginePath(m_tmp.filePath("no such engine").toStdString());
+        QVERIFY(!e.Launch(ControlRecord{}, "-mode=normal"));
+        QCOMPARE(sink.Events(), QStringList{"createfailed"});
+        QVERIFY(!e.IsAlive());
+        QVERIFY(NoChildLeft());
+    }
+
+    // A second launch kills the first engine before the new channel opens.
+    void launchKillsEarlier()
+    {
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args("ignorestop")));
+        const pid_t first = m_engine.Pid();
+        const int n = m_engine.PipeNumber();
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args("normal")));
+        QVERIFY(m_engine.Pid() != first);
+        QCOMPARE(m_engine.PipeNumber(), n + 1);
+        QCOMPARE(::kill(first, 0), -1); // killed and reaped
+        QVERIFY(!m_engine.IsStarted());
+        QVERIFY(m_engine.Start());
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink.Events().size(), 2, 5000);
+    }
+
+    // A foreign process that grabs the sockets first cannot pass for the engine.
+    void foreignProcessFirst()
+    {
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args("normal")));
+        const int next = m_engine.PipeNumber() + 1;
+        m_engine.Stop();
+        const QString log = m_tmp.filePath("squat.log");
+        platform::Process squatter;
+        QVERIFY(squatter.Start(TestEnginePath(), {"-mode=squat", "-log=" + log.toStdString(),
+                                                  "-pipename=" + std::to_string(next)}));
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args("normal")));
+        QCOMPARE(m_engine.PipeNumber(), next);
+        QVERIFY(m_engine.Start());
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink.Events(), (QStringList{"finishing", "finished 7"}), 5000);
+        QVERIFY(squatter.WaitFor(5000ms));
+        QVERIFY(!ReadLog(log).contains("squat not cut"));
+    }
+
+    // A cancel racing a finish: the window thread stops the engine while the reader waits
+    // for the finishing notice to be handled. Stop must not wait on the reader forever.
+    void finishRacingStop()
+    {
+        m_sink.holdFinishing = true;
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args("normal")));
+        QVERIFY(m_engine.Start());
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink.Events(), QStringList{"finishing"}, 5000);
+        m_engine.Stop();
+        QCOMPARE(m_sink.Events(), (QStringList{"finishing", "finished 7"}));
+    }
+
+    // The status copy is read while the reader writes it: a sample is always one report.
+    void statusNeverTorn()
+    {
+        StatusCopy copy;
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            for (int i = 0; !stop; ++i) {
+                EngineStatus s;
+                s.Percent = i;
+                s.Position = i;
+                s.Result = i;
+                copy.Store(s);
+            }
+        });
+        bool consistent = true;
+        for (int i = 0; i < 200000 && consistent; ++i) {
+            const auto s = copy.Load();
+            consistent = s.Position == s.Percent && s.Result == s.Percent;
+        }
+        stop = true;
+        writer.join();
+        QVERIFY(consistent);
+    }
+
+    // Launch and stop again and again: no thread, descriptor or child is left over.
+    void noLeaks()
+    {
+        // One round first, so lazily created things exist before counting.
+        QVERIFY(m_engine.Launch(ControlRecord{}, Args("normal")));
+        m_engine.Stop();
+        const int threads = CountEntries("/proc/self/task");
+        const int fds = CountEntries("/proc/self/fd");
+        for (int i = 0; i < 200; ++i) {
+            QVERIFY(m_engine.Launch(ControlRecord{}, Args("normal")));
+            QVERIFY(m_engine.Start());
+            m_engine.Stop();
+        }
+        QCOMPARE(CountEntries("/proc/self/task"), threads);
+        QCOMPARE(CountEntries("/proc/self/fd"), fds);
+        QVERIFY(NoChildLeft());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstEngineProcess)
+#include "tst_engine_process.moc"

@@ -1,0 +1,216 @@
+#include "image/image_job.h"
+
+#include "image/picture_integrity.h"
+
+#include <QFileDevice>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QTemporaryFile>
+#include <QTransform>
+
+#include <mutex>
+
+namespace {
+
+QByteArray ReaderFormat(ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::Jpeg: return QByteArrayLiteral("jpeg");
+    case ImageFormat::Png: return QByteArrayLiteral("png");
+    case ImageFormat::Gif: return QByteArrayLiteral("gif");
+    case ImageFormat::Bmp: break;
+    }
+    return QByteArrayLiteral("bmp");
+}
+
+bool TakesName(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// Transparent parts go on white: JPEG has no alpha, and black behind a logo looks broken.
+QImage OnWhite(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return image.format() == QImage::Format_RGB32 ? image
+                                                       : image.convertToFormat(QImage::Format_RGB32);
+    QImage out(image.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    return out;
+}
+
+ImageError WriteJpeg(const QImage &image, const QString &outputPath)
+{
+    const QFileInfo target(outputPath);
+    if (TakesName(outputPath))
+        return ImageError::OutputTaken;
+    // Hidden, short and in the same folder, so that the final rename is atomic and a crash
+    // leaves no file under the user's output name.
+    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.framepress-XXXXXX.part"));
+    if (!temp.open())
+        return ImageError::WriteFailed;
+    QImageWriter writer(&temp, QByteArrayLiteral("jpeg"));
+    writer.setQuality(100);
+    if (!writer.write(image) || !temp.flush())
+        return ImageError::WriteFailed;
+    // Temporary files are private (0600); an output is an ordinary user file.
+    temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                        | QFileDevice::ReadOther);
+    // Renaming refuses an existing target (no replace), so a file that appeared meanwhile stays.
+    if (!temp.rename(outputPath)) {
+        return TakesName(outputPath) ? ImageError::OutputTaken : ImageError::WriteFailed;
+    }
+    temp.setAutoRemove(false);
+    const QFileInfo written(outputPath);
+    return written.isFile() && written.size() > 0 ? ImageError::None : ImageError::WriteFailed;
+}
+
+} // namespace
+
+const char *ImageErrorText(ImageError error)
+{
+    switch (error) {
+    case ImageError::None: return "converted";
+    case ImageError::Unreadable: return "cannot load the picture";
+    case ImageError::TooLarge: return "picture too large";
+    case ImageError::BadBox: return "target box has an empty side";
+    case ImageError::WriteFailed: return "cannot write the output";
+    case ImageError::OutputTaken: return "output name taken";
+    }
+    return "unknown";
+}
+
+ImageFormat ImageFormatFromPath(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const QString ext = (dot < 0 ? path : path.mid(dot + 1)).toUpper();
+    if (ext == QLatin1String("JPEG") || ext == QLatin1String("JPG"))
+        return ImageFormat::Jpeg;
+    if (ext == QLatin1String("PNG"))
+        return ImageFormat::Png;
+    if (ext == QLatin1String("GIF"))
+        return ImageFormat::Gif;
+    return ImageFormat::Bmp;
+}
+
+QSize FitToBox(int width, int height, int boxWidth, int boxHeight)
+{
+    if (width <= 0 || height <= 0 || boxWidth <= 0 || boxHeight <= 0)
+        return {};
+    const float boxRatio = float(boxWidth) / float(boxHeight);
+    const float ratio = float(width) / float(height);
+    int outWidth;
+    int outHeight;
+    if (boxRatio == 1.0f || ratio >= boxRatio) {
+        outWidth = boxWidth;
+        outHeight = int(float(boxWidth) / ratio);
+    } else {
+        outHeight = boxHeight;
+        outWidth = int(float(boxHeight) * ratio);
+    }
+    outWidth -= outWidth % 2;
+    outHeight -= outHeight % 2;
+    return {outWidth, outHeight};
+}
+
+QString MakeImageOutputPath(const QString &saveFolder, const QString &listName)
+{
+    const QString name = QFileInfo(listName).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString base = dot < 0 ? name : name.left(dot);
+    if (base.isEmpty())
+        base = name;   // ".hidden" keeps its name rather than becoming ".jpg"
+    QString candidate = saveFolder + base + QStringLiteral(".jpg");
+    for (int n = 1; TakesName(candidate); ++n)
+        candidate = saveFolder + base + QStringLiteral("(%1).jpg").arg(n);
+    return candidate;
+}
+
+void EnsureImageAllocationLimit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(kImageAllocationLimitMb); });
+}
+
+ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
+                        const ImageConvertOptions &options, QSize *outputSize)
+{
+    EnsureImageAllocationLimit();
+    if (options.box.width() <= 0 || options.box.height() <= 0)
+        return ImageError::BadBox;
+    const int steps = ((options.rotateSteps % 4) + 4) % 4;
+
+    // The extension names the decoder to try; a picture saved under the wrong extension is
+    // still decoded by what its content is.
+    QImageReader reader(inputPath, ReaderFormat(ImageFormatFromPath(inputPath)));
+    if (!reader.canRead()) {
+        reader.setFileName(inputPath);
+        reader.setFormat(QByteArray());
+        if (!reader.canRead())
+            return ImageError::Unreadable;
+    }
+    reader.setAutoTransform(true);
+    reader.setQuality(100);   // the JPEG reader then uses its accurate DCT and smooth scaling
+
+    // Sizes in three orientations: as stored, upright (EXIF applied), turned (ours applied).
+    const QSize stored = reader.size();
+    const bool exifSwaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const bool turnSwaps = steps % 2 == 1;
+    QSize target;
+    if (stored.isValid()) {
+        if (stored.isEmpty())
+            return ImageError::Unreadable;
+        if (qint64(stored.width()) * stored.height() > kMaxSourcePixels)
+            return ImageError::TooLarge;
+        const QSize upright = exifSwaps ? stored.transposed() : stored;
+        const QSize turned = turnSwaps ? upright.transposed() : upright;
+        target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
+        if (target.isEmpty())
+            return ImageError::BadBox;
+        if (qint64(target.width()) * target.height() > kMaxSourcePixels)
+            return ImageError::TooLarge;
+        // A JPEG much larger than the output is decoded at 1/2, 1/4 or 1/8 scale by libjpeg and
+        // then resampled smoothly to the exact size: most of the decoding work is skipped.
+        QSize storedTarget = turnSwaps ? target.transposed() : target;
+        if (exifSwaps)
+            storedTarget.transpose();
+        if (reader.format() == "jpeg" && storedTarget.width() * 2 <= stored.width()
+            && storedTarget.height() * 2 <= stored.height())
+            reader.setScaledSize(storedTarget);
+    }
+
+    if (!PictureLooksComplete(inputPath, reader.format()))
+        return ImageError::Unreadable;
+    QImage image = reader.read();
+    if (image.isNull())
+        return ImageError::Unreadable;
+
+    if (!target.isValid()) {
+        const QSize turned = turnSwaps ? image.size().transposed() : image.size();
+        target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
+        if (target.isEmpty())
+            return ImageError::BadBox;
+        if (qint64(target.width()) * target.height() > kMaxSourcePixels)
+            return ImageError::TooLarge;
+    }
+    // Resample before turning: fewer pixels to turn, and a quarter turn is a pure permutation.
+    const QSize beforeTurn = turnSwaps ? target.transposed() : target;
+    if (image.size() != beforeTurn)
+        image = image.scaled(beforeTurn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (steps != 0)
+        image = image.transformed(QTransform().rotate(90.0 * steps));
+    image = OnWhite(image);
+    if (image.isNull() || image.size() != target)
+        return ImageError::TooLarge;   // an allocation on the way failed
+
+    const ImageError written = WriteJpeg(image, outputPath);
+    if (written == ImageError::None && outputSize)
+        *outputSize = image.size();
+    return written;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QMetaType>
+#include <QSize>
+#include <QString>
+
+// Converting one picture into a resized JPEG file: the output size for a target box, the
+// output name that never takes an existing file, and the conversion itself. Plain functions,
+// safe to call from any thread (each call has its own reader and writer).
+
+// Why a picture was not converted. None means the output exists, complete.
+enum class ImageError {
+    None,
+    Unreadable,     // missing, empty, unknown or damaged data
+    TooLarge,       // dimensions past what we decode (decompression bombs), or an output that large
+    BadBox,         // a target box with a zero or negative side
+    WriteFailed,    // the output folder cannot take the file, or the encoder failed
+    OutputTaken,    // a file of the output name appeared before ours could be put in place
+};
+Q_DECLARE_METATYPE(ImageError)
+
+// Short English text for diagnostics and tests; the window shows its own status keys.
+const char *ImageErrorText(ImageError error);
+
+// Image-library format numbering kept by the settings and the list: BMP 1, GIF 2, JPEG 3, PNG 4.
+enum class ImageFormat { Bmp = 1, Gif = 2, Jpeg = 3, Png = 4 };
+
+// The format a path names by its extension, upper-cased and compared exactly
+// ("JPG"/"JPEG", "BMP", "PNG", "GIF"); anything else, no extension included, is BMP.
+ImageFormat ImageFormatFromPath(const QString &path);
+
+// Output size of a w x h picture in a W x H box. A square box or a picture at least as wide
+// (relative to its height) as the box is bound by the box width, otherwise by its height;
+// small pictures are enlarged; odd results are lowered by one. Ratios in single precision,
+// so that 1920 x 1080 in 1280 x 720 stays 1280 x 720. A box or picture with a side <= 0 gives
+// an empty size.
+QSize FitToBox(int width, int height, int boxWidth, int boxHeight);
+
+// saveFolder + base name of listName + ".jpg", or "(1)", "(2)", ... before ".jpg" while a file
+// (or a dangling link) of that name exists. saveFolder must end with "/".
+QString MakeImageOutputPath(const QString &saveFolder, const QString &listName);
+
+struct ImageConvertOptions {
+    QSize box;              // target box
+    int rotateSteps = 0;    // clockwise quarter turns after the photo's own orientation: 0..3
+};
+
+// Loads input (its extension names the format to try first; the content decides when that does
+// not fit), applies the EXIF orientation, then the quarter turns, resamples smoothly to
+// FitToBox of the turned size, puts transparent parts on white and writes a JPEG of quality 100.
+// The file is written under a temporary name in the output's folder and renamed to outputPath
+// only when complete; an existing file is never replaced (OutputTaken). On any error nothing
+// is left behind. *outputSize receives the written size when given.
+ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
+                        const ImageConvertOptions &options, QSize *outputSize = nullptr);
+
+// Largest picture decoded in full, in pixels (12000 x 12000 fits), and the matching reader
+// allocation limit in megabytes (8 bytes a pixel covers 16-bit PNG).
+inline constexpr qint64 kMaxSourcePixels = 250'000'000;
+inline constexpr int kImageAllocationLimitMb = 2000;
+// Raises QImageReader's process-wide allocation limit once. Called by ConvertImage; call it
+// early on the window thread too so that no reader runs while it changes.
+void EnsureImageAllocationLimit();

@@ -1,0 +1,28 @@
+#include "image/image_progress.h"
+
+int ProgressPercent(int done, int total)
+{
+    if (total <= 0)
+        return 0;
+    return int(float(100.0 / total * done));
+}
+
+QString TotalProgressText(int done, int total)
+{
+    return QString::asprintf(" %d%% ( %d / %d )", ProgressPercent(done, total), done, total);
+}
+
+QString CurrentProgressText(int percent)
+{
+    return QString::asprintf(" %d%%", percent);
+}
+
+QString ElapsedText(int seconds)
+{
+    return QString::asprintf(" %02d:%02d:%02d", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+}
+
+QString IdleCurrentText() { return QStringLiteral(" 0%"); }
+QString IdleTotalText() { return QStringLiteral(" 0% ( 0 / 0 )"); }
+QString IdleElapsedText() { return QStringLiteral(" 00:00:00"); }
+QString CancelledProgressText() { return QStringLiteral("0%"); }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The value parts of the image page's labels. Each label shows its localised title followed
+// directly by one of these texts, which carry their own leading space where there is one.
+
+// Percent of a run after `done` of `total` pictures: 100 / total * done in double precision,
+// rounded to single precision and truncated, so that 3 of 3 gives 100 and not 99.
+int ProgressPercent(int done, int total);
+
+// " 42% ( 5 / 12 )"
+QString TotalProgressText(int done, int total);
+// " 100%"
+QString CurrentProgressText(int percent);
+// " 01:02:05" for 3725 seconds; hours may grow past two digits.
+QString ElapsedText(int seconds);
+
+// Before a run and at its start: " 0%", " 0% ( 0 / 0 )", " 00:00:00".
+QString IdleCurrentText();
+QString IdleTotalText();
+QString IdleElapsedText();
+// After a cancelled run both progress labels read title + "0%", without the space.
+QString CancelledProgressText();

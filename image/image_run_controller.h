@@ -1,0 +1,85 @@
+#pragma once
+
+#include "image/image_worker.h"
+
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+// What the page does once a run has ended.
+struct ImageEndActions {
+    bool showEndMessage = false;   // IDS_MESSAGEBOX_CONVERT_END
+    bool deleteSources = false;    // after the message, when there is one
+    bool powerOff = false;         // after deleting, instead of the message
+};
+// A cancelled run does nothing; a finished one either powers off (deleting first when asked)
+// or shows the end message and then deletes when asked.
+ImageEndActions DecideEndActions(bool cancelled, bool deleteChecked, bool powerOffChecked);
+
+// A source that went to the trash (or was deleted where there is no trash): the page removes
+// its row. Rows come in ascending order of the run's rows; remove them from the last.
+struct RemovedSource {
+    int row = -1;
+    QString sourcePath;
+};
+// Moves the sources of the converted pictures to the trash, each only while its output
+// exists; plain deletion only when the trash refuses. A source that stays keeps its row.
+QList<RemovedSource> RemoveConvertedSources(const QList<ConvertedPicture> &converted);
+
+// Owns one image run at a time: its thread, its worker, the stop and pause requests and the
+// elapsed clock. Lives on the window thread; every signal arrives there.
+class ImageRunController : public QObject {
+    Q_OBJECT
+public:
+    enum class StartResult { Started, NoFile, AlreadyRunning };
+
+    explicit ImageRunController(QObject *parent = nullptr);
+    ~ImageRunController() override;   // stops a run and waits for its thread
+
+    // NoFile when the batch is empty (the page shows IDS_MESSAGEBOX_NO_FILE).
+    StartResult Start(const ImageBatch &batch);
+    // Take effect between pictures; the picture in work is finished first.
+    void Pause();
+    void Resume();
+    void Cancel();   // stop request set, pause request cleared
+    // For the application's exit: cancels and waits until the picture in work is done. The
+    // run's end signal still arrives if the event loop runs again.
+    void StopAndWait();
+
+    bool IsConverting() const { return m_thread != nullptr; }
+    bool IsPaused() const { return m_flags->pause; }
+    // The value the next clock tick shows (1 at the start of a run).
+    int ElapsedCounter() const { return m_elapsed; }
+
+    static constexpr int kClockTimerId = 8000;   // the page's elapsed-time timer
+    static constexpr int kClockPeriodMs = 1000;
+
+signals:
+    void runStarted(int total);
+    // After every picture, and once with done = 0 at the start.
+    void progressChanged(int percent, int done, int total);
+    void fileStarted(int row, const QString &outputPath);
+    void fileConverted(int row, const QString &outputPath);
+    void fileFailed(int row, ImageError error);
+    // Once a second while not paused; show ElapsedText(seconds).
+    void elapsedChanged(int seconds);
+    // The thread is gone when these arrive; IsConverting() is false.
+    void runCancelled(const ImageRunResult &result);
+    void runFinished(const ImageRunResult &result);
+
+public slots:
+    // The clock's tick, public so that the page's clock can be driven by hand.
+    void OnClockTick();
+
+private:
+    void OnRunEnded(const ImageRunResult &result);
+    void JoinThread();
+
+    std::shared_ptr<ImageRunFlags> m_flags;
+    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<ImageWorker> m_worker;
+    QTimer m_clock;
+    int m_elapsed = 1;
+};

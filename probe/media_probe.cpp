@@ -1,0 +1,52 @@
+#include "probe/media_probe.h"
+
+#include "probe/number_text.h"
+
+#include <algorithm>
+
+namespace {
+
+QString Fit(QString text, int size)
+{
+    if (text.size() > size - 1)
+        text.truncate(size - 1);
+    return text;
+}
+
+// Queries run in a fixed order; facts learnt before a failure are kept.
+void AskQuestions(MediaInfoHandle &mi, MediaFacts &facts)
+{
+    using K = MediaInfoHandle;
+    constexpr int kText = MediaFacts::kTextSize;
+
+    facts.General.CodecID = Fit(mi.Get(K::General, 0, QStringLiteral("CodecID")).toUpper().trimmed(),
+                                MediaFacts::kCodecIdSize);
+    facts.Video.Format = Fit(mi.Get(K::Video, 0, QStringLiteral("Format")), kText);
+    // A negative size is no size.
+    facts.Video.Width = uint32_t(std::max(0, ParseIntPrefix(mi.Get(K::Video, 0, QStringLiteral("Width")))));
+    facts.Video.Height = uint32_t(std::max(0, ParseIntPrefix(mi.Get(K::Video, 0, QStringLiteral("Height")))));
+    facts.Video.FrameRate_Mode = Fit(mi.Get(K::Video, 0, QStringLiteral("FrameRate_Mode")), kText);
+    facts.Video.BitRate = float(ParseDoublePrefix(mi.Get(K::Video, 0, QStringLiteral("BitRate"))));
+    facts.Video.MuxingMode = Fit(mi.Get(K::Video, 0, QStringLiteral("MuxingMode")), kText);
+    facts.Audio.MuxingMode = Fit(mi.Get(K::Audio, 0, QStringLiteral("MuxingMode")), kText);
+    facts.Audio.Format = Fit(mi.Get(K::Audio, 0, QStringLiteral("Format")), kText);
+}
+
+} // namespace
+
+MediaFacts ProbeMediaFacts(const QString &path, MediaInfoLibrary &library)
+{
+    MediaFacts facts;
+    try {
+        MediaInfoHandle mi(library);
+        // A library without Get would answer every question with its failure text.
+        if (!mi.CanQuery())
+            return facts;
+        if (mi.Open(path) != 0)
+            AskQuestions(mi, facts);
+        mi.Close();
+    } catch (...) {
+        // The conversion goes on with whatever was learnt.
+    }
+    return facts;
+}

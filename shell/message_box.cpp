@@ -1,0 +1,127 @@
+#include "shell/message_box.h"
+
+#include "shell/lang.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMutex>
+#include <QThread>
+
+namespace {
+
+QMutex g_answererMutex;
+MessageBoxAnswerer g_answerer;
+
+int ShowRealBox(QWidget *owner, const MessageBoxQuestion &q)
+{
+    QMessageBox box(owner);
+    box.setWindowTitle(q.caption);
+    box.setText(q.text);
+    switch (q.style & 0xF0) {
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    if ((q.style & 0x0F) == MB_YESNO) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+}
+
+int Ask(QWidget *owner, const MessageBoxQuestion &q)
+{
+    MessageBoxAnswerer answerer;
+    {
+        QMutexLocker lock(&g_answererMutex);
+        answerer = g_answerer;
+    }
+    if (answerer)
+        return answerer(q);
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!qobject_cast<QApplication *>(app))
+        return (q.style & 0x0F) == MB_YESNO ? IDNO : IDOK;   // no screen to ask on
+    if (QThread::currentThread() != app->thread()) {
+        int result = IDNO;
+        QMetaObject::invokeMethod(app, [&] { result = ShowRealBox(owner, q); },
+                                  Qt::BlockingQueuedConnection);
+        return result;
+    }
+    return ShowRealBox(owner, q);
+}
+
+} // namespace
+
+int XMessageBox(const QString &text, const QString &caption, unsigned style)
+{
+    return XMessageBoxEx(nullptr, text, caption, style);
+}
+
+int XMessageBoxEx(QWidget *owner, const QString &text, const QString &caption, unsigned style)
+{
+    return Ask(owner, MessageBoxQuestion{text, caption, style});
+}
+
+int XMessageBoxKey(const QString &textKey, unsigned style, const QString &captionKey)
+{
+    return XMessageBox(Lang::Get(textKey), Lang::Get(captionKey), style);
+}
+
+void SetMessageBoxAnswerer(MessageBoxAnswerer answerer)
+{
+    QMutexLocker lock(&g_answererMutex);
+    g_answerer = std::move(answerer);
+}
+
+struct ScriptedMessageBox::Shared {
+    QMutex mutex;
+    QList<MessageBoxQuestion> questions;
+    int answer = IDOK;
+    MessageBoxAnswerer function;
+};
+
+ScriptedMessageBox::ScriptedMessageBox(int answer)
+    : m_shared(new Shared)
+{
+    m_shared->answer = answer;
+    Shared *s = m_shared;
+    SetMessageBoxAnswerer([s](const MessageBoxQuestion &q) {
+        QMutexLocker lock(&s->mutex);
+        s->questions.append(q);
+        if (s->function) {
+            MessageBoxAnswerer f = s->function;
+            lock.unlock();
+            return f(q);
+        }
+        return s->answer;
+    });
+}
+
+ScriptedMessageBox::ScriptedMessageBox(MessageBoxAnswerer answerer)
+    : ScriptedMessageBox(IDOK)
+{
+    m_shared->function = std::move(answerer);
+}
+
+ScriptedMessageBox::~ScriptedMessageBox()
+{
+    SetMessageBoxAnswerer(nullptr);
+    delete m_shared;
+}
+
+QList<MessageBoxQuestion> ScriptedMessageBox::Questions() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->questions;
+}
+
+void ScriptedMessageBox::SetAnswer(int answer)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->answer = answer;
+}
