@@ -182,6 +182,8 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
         status.Position = control.position;
         status.Result = 0;
         const auto bytes = status.Encode();
+        // The window shows the last progress report, so the file's end is reported as one too.
+        link.Send(engine::MsgType::Progress, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         link.Send(engine::MsgType::Finished, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         return 0;
     }

@@ -14,6 +14,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
@@ -384,7 +385,15 @@ void Conversion::SetUpVideo()
     stream->avg_frame_rate = enc->framerate;
     if (!m_opts.fourcc.empty()) {
         const std::string &t = m_opts.fourcc;
-        stream->codecpar->codec_tag = MKTAG(t[0], t[1], t[2], t[3]);
+        const unsigned tag = MKTAG(t[0], t[1], t[2], t[3]);
+        // A tag the container has no entry for (DX50 in MP4) would make it refuse the whole
+        // file; such a container names the codec its own way, so its own tag stands.
+        const AVCodecTag *const *tables = m_output->oformat->codec_tag;
+        if (!tables || av_codec_get_id(tables, tag) == enc->codec_id)
+            stream->codecpar->codec_tag = tag;
+        else
+            std::fprintf(stderr, "mencoder: %s keeps its own tag for %s, not %s\n", m_opts.container.c_str(),
+                         codec->name, t.c_str());
     }
 }
 
