@@ -5,6 +5,7 @@
 // names, bit rates in bit/s, codec option pairs); anything else is refused with a code.
 // No FFmpeg and no Qt here, so the whole grammar is testable on its own.
 
+#include "encoder/wide_name.h"
 #include "engine/failure_codes.h"
 
 #include <cstdint>
@@ -67,12 +68,5 @@ struct ParseResult {
 
 // args are the program's arguments after the program name.
 ParseResult ParseArguments(const std::vector<std::string> &args);
-
-// Base64 (standard alphabet, "=" fill) of UTF-16LE bytes -> UTF-8. nullopt on any flaw:
-// a bad character or length, an odd byte count, a lone surrogate, an embedded zero.
-std::optional<std::string> DecodeWideName(const std::string &base64);
-
-// The reverse, for tests and for scripts that drive the engine like the application does.
-std::string EncodeWideName(const std::string &utf8);
 
 } // namespace mencoder
