@@ -2,8 +2,10 @@
 
 #include "image/image_progress.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 ImageEndActions DecideEndActions(bool cancelled, bool deleteChecked, bool powerOffChecked)
 {
@@ -18,6 +20,13 @@ ImageEndActions DecideEndActions(bool cancelled, bool deleteChecked, bool powerO
 
 QList<RemovedSource> RemoveConvertedSources(const QList<ConvertedPicture> &converted)
 {
+    // Qt makes only the last level of the home trash; when the data folder itself is missing
+    // (a fresh account) it moves files into "files/" under the current folder instead.
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Trash/");
+    QDir().mkpath(trash + QStringLiteral("files"));
+    QDir().mkpath(trash + QStringLiteral("info"));
+
     QList<RemovedSource> removed;
     for (const ConvertedPicture &picture : converted) {
         const QFileInfo output(picture.outputPath);
@@ -46,6 +55,7 @@ ImageRunController::~ImageRunController()
 {
     StopAndWait();
     JoinThread();
+    m_awake.Release();
 }
 
 ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batch)
@@ -74,6 +84,7 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
     connect(worker, &ImageWorker::runEnded, this, &ImageRunController::OnRunEnded);
 
     emit runStarted(int(batch.items.size()));
+    m_awake.Acquire(QStringLiteral("Converting pictures"));
     m_clock.start();
     m_thread->start();
     return StartResult::Started;
@@ -128,6 +139,7 @@ void ImageRunController::JoinThread()
 void ImageRunController::OnRunEnded(const ImageRunResult &result)
 {
     JoinThread();
+    m_awake.Release();
     m_clock.stop();
     m_elapsed = 1;
     m_flags->stop = false;

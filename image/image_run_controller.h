@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image/image_worker.h"
+#include "platform/power_inhibit.h"
 
 #include <QObject>
 #include <QThread>
@@ -28,8 +29,9 @@ struct RemovedSource {
 // exists; plain deletion only when the trash refuses. A source that stays keeps its row.
 QList<RemovedSource> RemoveConvertedSources(const QList<ConvertedPicture> &converted);
 
-// Owns one image run at a time: its thread, its worker, the stop and pause requests and the
-// elapsed clock. Lives on the window thread; every signal arrives there.
+// Owns one image run at a time: its thread, its worker, the stop and pause requests, the
+// elapsed clock and the lock that keeps the machine from sleeping while it runs. Lives on the
+// window thread; every signal arrives there.
 class ImageRunController : public QObject {
     Q_OBJECT
 public:
@@ -81,5 +83,6 @@ private:
     std::unique_ptr<QThread> m_thread;
     std::unique_ptr<ImageWorker> m_worker;
     QTimer m_clock;
+    platform::PowerInhibit m_awake;
     int m_elapsed = 1;
 };

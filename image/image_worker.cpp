@@ -25,8 +25,14 @@ void ImageWorker::Run()
 {
     ImageRunResult result;
     result.total = int(m_batch.items.size());
-    // A folder removed since it was chosen is made again rather than failing every picture.
-    QDir().mkpath(m_batch.outputFolder);
+    // Outputs never land beside the program because a folder went missing from the settings:
+    // a relative folder fails every picture. One removed since it was chosen is made again.
+    QString folder = QDir::fromNativeSeparators(m_batch.outputFolder);
+    const bool folderUsable = QDir::isAbsolutePath(folder);
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    if (folderUsable)
+        QDir().mkpath(folder);
     const ImageConvertOptions options{m_batch.box, m_batch.rotateSteps};
 
     emit progressChanged(0, result.total);
@@ -35,12 +41,13 @@ void ImageWorker::Run()
             result.cancelled = true;
             break;
         }
-        QString output = MakeImageOutputPath(m_batch.outputFolder, item.listName);
+        QString output = MakeImageOutputPath(folder, item.listName);
         emit fileStarted(item.row, output);
-        ImageError error = ConvertImage(item.sourcePath, output, options);
+        ImageError error = folderUsable ? ConvertImage(item.sourcePath, output, options)
+                                        : ImageError::WriteFailed;
         // Another program took the name between choosing and writing: choose again.
         for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
-            output = MakeImageOutputPath(m_batch.outputFolder, item.listName);
+            output = MakeImageOutputPath(folder, item.listName);
             error = ConvertImage(item.sourcePath, output, options);
         }
         ++result.handled;

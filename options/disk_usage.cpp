@@ -1,5 +1,8 @@
 #include "options/disk_usage.h"
 
+#include "platform/file_system.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 
@@ -29,14 +32,23 @@ std::optional<DiskUsage> ReadDiskUsage(const QString &folder)
 {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return std::nullopt;
-    const QStorageInfo storage(folder);
-    if (!storage.isValid() || !storage.isReady() || storage.rootPath().isEmpty())
-        return std::nullopt;
     DiskUsage usage;
-    usage.root = storage.rootPath();
-    usage.device = QString::fromLocal8Bit(storage.device());
-    usage.total = quint64(qMax<qint64>(0, storage.bytesTotal()));
-    usage.free = qMin(usage.total, quint64(qMax<qint64>(0, storage.bytesAvailable())));
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && storage.isReady() && !storage.rootPath().isEmpty()) {
+        usage.root = storage.rootPath();
+        usage.device = QString::fromLocal8Bit(storage.device());
+        usage.total = quint64(qMax<qint64>(0, storage.bytesTotal()));
+        usage.free = quint64(qMax<qint64>(0, storage.bytesAvailable()));
+    } else {
+        // No mount table entry for the folder (a chroot or container): ask the file system.
+        const auto space = platform::FileSystemOf(QFile::encodeName(folder).toStdString());
+        if (!space)
+            return std::nullopt;
+        usage.root = QFile::decodeName(space->mountRoot.c_str());
+        usage.total = space->total;
+        usage.free = space->available;
+    }
+    usage.free = qMin(usage.total, usage.free);
     return usage;
 }
 

@@ -12,21 +12,25 @@
 #include <QTest>
 #include <QThread>
 
+#include <unistd.h>
+
 using namespace testpic;
 
 class TestImageRun : public QObject {
     Q_OBJECT
 
 private slots:
+    // No test reaches the system bus; the one that counts locks sets its own backend.
+    void initTestCase() { platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); }); }
     void percent_data();
     void percent();
     void texts();
-    void endActions_data();
-    void endActions();
     void settingsDefaultsAndRoundTrip();
     void settingsPartlyReadable();
     void threeRowsSecondUnreadable();
     void emptyBatchIsNoFile();
+    void keepsTheMachineAwakeWhileRunning();
+    void sameNamesAndBadFolders();
     void workerPausesBetweenPictures();
     void cancelWhilePausedStartsNoPicture();
     void clockStandsStillWhilePaused();
@@ -83,32 +87,6 @@ void TestImageRun::texts()
     QCOMPARE(ElapsedText(1), QStringLiteral(" 00:00:01"));
     QCOMPARE(ElapsedText(100 * 3600 + 59), QStringLiteral(" 100:00:59"));
     QCOMPARE(IdleTotalText(), QStringLiteral(" 0% ( 0 / 0 )"));
-}
-
-void TestImageRun::endActions_data()
-{
-    QTest::addColumn<bool>("cancelled");
-    QTest::addColumn<bool>("deleteChecked");
-    QTest::addColumn<bool>("powerOffChecked");
-    QTest::addColumn<bool>("message");
-    QTest::addColumn<bool>("deleteSources");
-    QTest::addColumn<bool>("powerOff");
-    QTest::newRow("finished") << false << false << false << true << false << false;
-    QTest::newRow("finished, delete") << false << true << false << true << true << false;
-    QTest::newRow("finished, power off: no message") << false << false << true << false << false << true;
-    QTest::newRow("finished, delete and power off") << false << true << true << false << true << true;
-    QTest::newRow("cancelled does nothing") << true << true << true << false << false << false;
-}
-
-void TestImageRun::endActions()
-{
-    QFETCH(bool, cancelled);
-    QFETCH(bool, deleteChecked);
-    QFETCH(bool, powerOffChecked);
-    const ImageEndActions actions = DecideEndActions(cancelled, deleteChecked, powerOffChecked);
-    QTEST(actions.showEndMessage, "message");
-    QTEST(actions.deleteSources, "deleteSources");
-    QTEST(actions.powerOff, "powerOff");
 }
 
 void TestImageRun::settingsDefaultsAndRoundTrip()
@@ -219,6 +197,25 @@ void TestImageRun::threeRowsSecondUnreadable()
     QVERIFY(QFileInfo::exists(batch.outputFolder + "a(1).jpg"));
 }
 
+void TestImageRun::keepsTheMachineAwakeWhileRunning()
+{
+    int held = 0;
+    const auto previous = platform::PowerInhibit::SetBackend([&](const QString &) -> std::optional<int> {
+        ++held;
+        return ::dup(0);
+    });
+    QTemporaryDir dir;
+    ImageRunController controller;
+    QSignalSpy finished(&controller, &ImageRunController::runFinished);
+    QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
+    QCOMPARE(held, 1);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
+    QCOMPARE(held, 2);   // released at the end of the first run, taken again
+    QVERIFY(finished.wait(20000));
+    platform::PowerInhibit::SetBackend(previous);
+}
+
 void TestImageRun::emptyBatchIsNoFile()
 {
     ImageRunController controller;
@@ -226,6 +223,34 @@ void TestImageRun::emptyBatchIsNoFile()
     QCOMPARE(controller.Start(ImageBatch{}), ImageRunController::StartResult::NoFile);
     QVERIFY(!controller.IsConverting());
     QCOMPARE(started.size(), 0);
+}
+
+void TestImageRun::sameNamesAndBadFolders()
+{
+    QTemporaryDir dir;
+    WriteImage(dir.path() + "/a.png", Photo(300, 200), "png");
+    WriteImage(dir.path() + "/a.bmp", Photo(300, 200), "bmp");
+    ImageBatch batch;
+    batch.box = QSize(720, 480);
+    batch.items = {{0, dir.path() + "/a.png", "a.png"}, {1, dir.path() + "/a.bmp", "a.bmp"}};
+    batch.outputFolder = dir.path() + "/new/folder";   // missing, and without its final "/"
+
+    ImageRunController controller;
+    QSignalSpy converted(&controller, &ImageRunController::fileConverted);
+    QSignalSpy finished(&controller, &ImageRunController::runFinished);
+    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(converted.size(), 2);
+    QCOMPARE(converted[0][1].toString(), dir.path() + "/new/folder/a.jpg");
+    QCOMPARE(converted[1][1].toString(), dir.path() + "/new/folder/a(1).jpg");
+
+    // A relative folder would write beside the program: every picture fails instead.
+    batch.outputFolder = "relative/";
+    QSignalSpy failed(&controller, &ImageRunController::fileFailed);
+    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(failed.size(), 2);
+    QVERIFY(!QFileInfo::exists("relative"));
 }
 
 void TestImageRun::workerPausesBetweenPictures()
@@ -334,11 +359,18 @@ void TestImageRun::sourcesGoOnlyWithTheirOutput()
         {2, dir.path() + "/gone.jpg", dir.path() + "/moved-out.jpg"},     // source gone already
         {3, dir.path() + "/moved.jpg", dir.path() + "/moved-out.jpg"},
     };
+    // A fresh account without its data folder: the trash is made there, not under the
+    // current folder.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path() + "/fresh/share"));
     const QList<RemovedSource> removed = RemoveConvertedSources(converted);
+    qputenv("XDG_DATA_HOME", dataHome);
     QCOMPARE(removed.size(), 1);
     QCOMPARE(removed[0].row, 3);
     QVERIFY(QFileInfo::exists(dir.path() + "/kept.jpg"));
     QVERIFY(!QFileInfo::exists(dir.path() + "/moved.jpg"));
+    QVERIFY(QFileInfo::exists(dir.path() + "/fresh/share/Trash/files/moved.jpg"));
+    QVERIFY(!QFileInfo::exists("files/moved.jpg"));
 }
 
 QTEST_GUILESS_MAIN(TestImageRun)

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Converts a folder of photo-like 4000 x 3000 JPEG files into the HD box (1280 x 720, quality
+# 100), one picture after another, with our image run (build/bin/image_bench) and with
+# ImageMagick's convert, ffmpeg and vipsthumbnail where installed; prints pictures per second
+# and our ratio to each. Usage: bench/image_vs_convert.sh [count] (default 20). Not a test.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+count=${1:-20}
+bench=build/bin/image_bench
+if [ ! -x "$bench" ]; then
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build -j"$(nproc)" --target image_bench >/dev/null
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/image-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/in"
+echo "Making $count photo-like 4000 x 3000 JPEG files..."
+ffmpeg -v error -f lavfi -i "testsrc2=size=4000x3000:rate=1,noise=alls=12:allf=t" \
+    -frames:v "$count" -q:v 2 "$work/in/photo %02d.jpg"
+du -sh "$work/in" | awk '{print "  " $1 " in all"}'
+
+# "wall cpu" seconds spent by a command (cpu = user + system of it and its children), so that
+# a busy machine shows in the wall figure but not in the processor time per picture.
+seconds() {
+    local TIMEFORMAT='%R %U %S' out
+    out=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+    echo "$out" | awk '{ printf "%s %s\n", $1, $2 + $3 }'
+}
+rate() { echo "scale=2; $count / $1" | bc -l; }
+cpu_ms() { echo "scale=0; 1000 * $1 / $count" | bc -l; }
+
+# Drop the page cache effect: every contender reads files already in memory.
+cat "$work"/in/*.jpg >/dev/null
+
+declare -A rates cpus
+measure() {   # name command...
+    local name=$1 t
+    shift
+    t=$(seconds "$@")
+    rates[$name]=$(rate "${t% *}")
+    cpus[$name]=$(cpu_ms "${t#* }")
+}
+
+mkdir -p "$work/ours"
+measure framepress "$bench" "$work/in" "$work/ours" 1280 720
+
+magick=/usr/bin/convert
+[ -x "$magick" ] || magick=$(command -v convert || true)
+if [ -n "$magick" ]; then
+    mkdir -p "$work/magick"
+    run_magick() { for f in "$work"/in/*.jpg; do "$magick" "$f" -resize 1280x720 -quality 100 "$work/magick/$(basename "$f")"; done; }
+    measure imagemagick run_magick
+fi
+
+mkdir -p "$work/ffmpeg"
+run_ffmpeg() {
+    for f in "$work"/in/*.jpg; do
+        ffmpeg -v error -i "$f" -vf "scale=960:720:flags=area" -q:v 1 "$work/ffmpeg/$(basename "$f")"
+    done
+}
+measure ffmpeg run_ffmpeg
+
+if command -v vipsthumbnail >/dev/null; then
+    mkdir -p "$work/vips"
+    run_vips() { for f in "$work"/in/*.jpg; do vipsthumbnail "$f" -s 1280x720 -o "$work/vips/%s.jpg[Q=100]"; done; }
+    measure vipsthumbnail run_vips
+fi
+
+echo "$count pictures, 4000 x 3000 to 960 x 720, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg):"
+printf '  %-14s %12s %14s %12s\n' "" "pictures/s" "ours is x" "cpu ms each"
+for name in framepress imagemagick ffmpeg vipsthumbnail; do
+    [ -n "${rates[$name]:-}" ] || continue
+    ratio=-
+    [ "$name" = framepress ] || ratio=$(echo "scale=2; ${rates[framepress]} / ${rates[$name]}" | bc -l)
+    printf '  %-14s %12s %14s %12s\n' "$name" "${rates[$name]}" "$ratio" "${cpus[$name]}"
+done
+identify_size() { python3 - "$1" <<'PY' 2>/dev/null || true
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+i = 2
+while i < len(data):
+    if data[i] != 0xFF: break
+    m = data[i + 1]; l = struct.unpack('>H', data[i + 2:i + 4])[0]
+    if m in (0xC0, 0xC1, 0xC2):
+        h, w = struct.unpack('>HH', data[i + 5:i + 9]); print(f'{w} x {h}'); break
+    i += 2 + l
+PY
+}
+echo "  our output: $(identify_size "$(ls "$work"/ours/*.jpg | head -1)")"

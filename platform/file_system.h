@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+struct FileSystemSpace {
+    std::string mountRoot;       // topmost folder above the path on the same file system
+    std::uint64_t total = 0;     // bytes
+    std::uint64_t available = 0; // bytes an unprivileged user may still write
+};
+
+// Size and room of the file system holding path, read with statvfs. The mount root is found
+// by walking up while the device stays the same, so it works where no mount table can be
+// read for the path (chroots, some containers). nullopt when path cannot be read.
+std::optional<FileSystemSpace> FileSystemOf(const std::string &path);
+
+} // namespace platform
