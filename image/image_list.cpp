@@ -1,0 +1,168 @@
+#include "image/image_list.h"
+
+#include "image/image_intake.h"
+#include "shell/app_paths.h"
+#include "shell/current_folder.h"
+#include "shell/lang.h"
+#include "shell/message_box.h"
+#include "shell/skin_dialog.h"
+#include "widgets/file_list_ctrl.h"
+
+#include <QFileDialog>
+
+namespace {
+
+ImageList::OpenFilesDialog &DialogSeam()
+{
+    static ImageList::OpenFilesDialog dialog;
+    return dialog;
+}
+
+QStringList RealOpenFilesDialog(QWidget *owner, const QString &startFolder, const QString &filter)
+{
+    return QFileDialog::getOpenFileNames(owner, QString(), startFolder, filter);
+}
+
+const char *const kStatusKeys[] = {
+    "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL",
+    "IDS_STATUS_COMPLATE",
+};
+
+QStringList SupportedExtensions()
+{
+    return ParseExtensionList(Lang::Get(QStringLiteral("IDS_SUPPORT_IMAGE_FILES")));
+}
+
+} // namespace
+
+ImageList::ImageList(FileListCtrl &list)
+    : m_list(list)
+{
+}
+
+void ImageList::Configure()
+{
+    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_1")), 435, Qt::AlignHCenter);
+    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_2")), 90, Qt::AlignHCenter);
+    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_3")), 90, Qt::AlignHCenter);
+    m_list.SetCheckBoxes(true);
+    m_list.SetGridLines(true);
+    m_list.SetFullRowSelect(true);
+    m_list.SetMultipleSelection(true);
+    const QString face = Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT"));
+    m_list.SetHeaderFont(0, 14, 700, face);
+    m_list.SetRowFont(0, 14, 0, face);
+    // Same colours as the movie list, so that both pages read alike.
+    m_list.SetStatusColors({0x666666, 0x000000, 0xFF6600, 0x0000CC, 0x24A9F0, 0, 0});
+    m_list.SetAcceptedExtensions(SupportedExtensions().join(QLatin1Char(',')), QLatin1Char(','));
+}
+
+bool ImageList::InsertPicture(const QString &path)
+{
+    if (!m_list.InsertFile(path, true))
+        return false;
+    const int row = m_list.RowCount() - 1;
+    m_list.SetItemText(row, 1, FormatFileSize(path));
+    ShowRowStatus(row, RowStatus::Waiting);
+    return true;
+}
+
+int ImageList::AddFiles(const QStringList &paths)
+{
+    const IntakeResult result = AddFilesInOrder(paths, [this](const QString &path) { return InsertPicture(path); });
+    if (!result.refusedPath.isEmpty())
+        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT"), MB_ICONQUESTION);
+    return result.added;
+}
+
+QString ImageList::DialogFilter()
+{
+    return ImageDialogFilter(Lang::Get(QStringLiteral("IDS_SUPPORT_IFORMAT_STR")), SupportedExtensions());
+}
+
+ImageList::OpenFilesDialog ImageList::SetOpenFilesDialog(OpenFilesDialog dialog)
+{
+    OpenFilesDialog previous = std::move(DialogSeam());
+    DialogSeam() = std::move(dialog);
+    return previous;
+}
+
+int ImageList::AddThroughDialog(QWidget *owner)
+{
+    const QString start = ReadCurrentFolder().value_or(QString());
+    const OpenFilesDialog &seam = DialogSeam();
+    const QStringList chosen = seam ? seam(owner, start, DialogFilter())
+                                    : RealOpenFilesDialog(owner, start, DialogFilter());
+    return AddFiles(chosen);
+}
+
+bool ImageList::DeleteCheckedRows()
+{
+    QList<int> rows;
+    QStringList names;
+    for (int row = m_list.NextChecked(-1); row >= 0; row = m_list.NextChecked(row)) {
+        rows << row;
+        names << GetFileNameWithExt(m_list.RowPath(row));
+    }
+    if (rows.isEmpty())
+        return false;
+    const QString question = DeleteQuestionText(Lang::Get(QStringLiteral("IDS_MESSAGEBOX_DELETE")), names);
+    if (XMessageBox(question, Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")), MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return false;
+    UpdateLock lock(&m_list);
+    for (int i = int(rows.size()) - 1; i >= 0; --i)
+        m_list.RemoveRow(rows[i]);
+    return true;
+}
+
+QString ImageList::StatusText(RowStatus status)
+{
+    const int code = int(status);
+    if (code < 0 || code >= int(std::size(kStatusKeys)))
+        return QString();
+    return Lang::Get(QString::fromLatin1(kStatusKeys[code]));
+}
+
+void ImageList::ShowRowStatus(int row, RowStatus status)
+{
+    if (row < 0 || row >= m_list.RowCount())
+        return;
+    m_list.SetRowStatusCode(row, status);
+    m_list.SetItemText(row, 2, StatusText(status));
+}
+
+void ImageList::ShowAllWaiting()
+{
+    for (int row = 0; row < m_list.RowCount(); ++row)
+        ShowRowStatus(row, RowStatus::Waiting);
+}
+
+QList<ImageBatchItem> ImageList::CheckedItems() const
+{
+    QList<ImageBatchItem> items;
+    for (int row = m_list.NextChecked(-1); row >= 0; row = m_list.NextChecked(row)) {
+        const QString path = m_list.RowPath(row);
+        QString name = m_list.ItemText(row, 0);
+        if (name.isEmpty())
+            name = GetFileNameWithExt(path);
+        items.append({row, path, name});
+    }
+    return items;
+}
+
+void ImageList::RemoveRowsOf(const QList<RemovedSource> &removed)
+{
+    UpdateLock lock(&m_list);
+    for (auto it = removed.crbegin(); it != removed.crend(); ++it) {
+        int row = it->row;
+        if (m_list.RowPath(row) != it->sourcePath) {
+            row = -1;
+            for (int r = 0; r < m_list.RowCount() && row < 0; ++r) {
+                if (m_list.RowPath(r) == it->sourcePath)
+                    row = r;
+            }
+        }
+        if (row >= 0)
+            m_list.RemoveRow(row);
+    }
+}

@@ -1,0 +1,672 @@
+// The image page driven offscreen through its real widgets: intake, commands, busy state,
+// whole runs of real pictures, pause, cancel, the end-of-run actions and the options.
+
+#include "image/image_window.h"
+#include "options/folder_choice.h"
+#include "platform/power_inhibit.h"
+#include "platform/shell_open.h"
+#include "platform/shutdown.h"
+#include "shell/app_paths.h"
+#include "shell/image_button.h"
+#include "shell/lang.h"
+#include "shell/message_box.h"
+#include "test_pictures.h"
+#include "widgets/file_list_ctrl.h"
+#include "widgets/progress_bar_ctrl.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QDropEvent>
+#include <QImageReader>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+using namespace testpic;
+
+namespace {
+
+constexpr int kWaiting = 0, kFailed = 3, kComplete = 4;
+
+QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
+
+// Answers the open-file dialog with fixed paths for its lifetime.
+class ScriptedOpenDialog {
+public:
+    explicit ScriptedOpenDialog(QStringList paths)
+    {
+        ImageList::SetOpenFilesDialog([this, paths](QWidget *, const QString &, const QString &filter) {
+            ++calls;
+            lastFilter = filter;
+            return paths;
+        });
+    }
+    ~ScriptedOpenDialog() { ImageList::SetOpenFilesDialog(nullptr); }
+    int calls = 0;
+    QString lastFilter;
+};
+
+void Drop(QWidget *target, const QStringList &paths)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &p : paths)
+        urls << QUrl::fromLocalFile(p);
+    mime.setUrls(urls);
+    const QPointF at(target->width() / 2, target->height() / 2);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return;
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
+
+// A page with its own output folder, a message box that answers OK and a power-off that only
+// counts. Pictures are made in an input folder beside the output.
+class Page {
+public:
+    Page()
+    {
+        outFolder = dir.path() + "/out put é/";
+        inFolder = dir.path() + "/in/";
+        QDir().mkpath(inFolder);
+        ImageSettings{outFolder, 0, 1}.Store(T("IDS_APP_NAME"));
+        window = std::make_unique<ImageWindow>();
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ready = QTest::qWaitForWindowExposed(window.get());
+    }
+
+    ImageWindow &W() { return *window; }
+    FileListCtrl &List() { return window->List(); }
+    ImageButton *B(int id) { return window->Button(id); }
+    void Click(int id) { QTest::mouseClick(B(id), Qt::LeftButton, {}, QPoint(8, B(id)->height() / 2)); }
+    QString Label(int id) { return B(id)->text(); }
+    QStringList Asked() const
+    {
+        QStringList texts;
+        for (const MessageBoxQuestion &q : box.Questions())
+            texts << q.text;
+        return texts;
+    }
+
+    QString Photo(const QString &name, int width = 1200, int height = 900)
+    {
+        const QString path = inFolder + name;
+        WriteJpeg(path, testpic::Photo(width, height));
+        return path;
+    }
+    QString Bytes(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = inFolder + name;
+        WriteBytes(path, bytes);
+        return path;
+    }
+    void Add(const QStringList &paths) { QCOMPARE(window->Pictures().AddFiles(paths), paths.size()); }
+    QList<int> States()
+    {
+        QList<int> codes;
+        for (int row = 0; row < List().RowCount(); ++row)
+            codes << List().RowStatusCode(row);
+        return codes;
+    }
+    QStringList Outputs() const { return QDir(outFolder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+    QTemporaryDir dir;
+    QString inFolder;
+    QString outFolder;
+    ScriptedMessageBox box{IDOK};
+    platform::ScopedPowerOff power{true};
+    std::unique_ptr<ImageWindow> window;
+    bool ready = false;
+};
+
+} // namespace
+
+class TestImageWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    // No test reaches the system bus for the sleep lock.
+    void initTestCase() { platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); }); }
+    void fullRunThroughConvert();
+    void endOfRunActions_data();
+    void endOfRunActions();
+    void pauseAndResume();
+    void cancel_data();
+    void cancel();
+    void busyBlocksIntakeAndSettings();
+    void intakeStopsAtFirstRefusal_data();
+    void intakeStopsAtFirstRefusal();
+    void deleteRemovesCheckedRows();
+    void trashedSourcesRemoveTheirOwnRows();
+    void clockShowsHoursMinutesSeconds();
+    void optionsAreStoredAndUsed_data();
+    void optionsAreStoredAndUsed();
+    void exitStopsTheRunWithoutEndActions();
+};
+
+void TestImageWindow::fullRunThroughConvert()
+{
+    Page p;
+    QVERIFY(p.ready);
+    const QString a = p.Photo("a photo.jpg");
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        testpic::Photo(600, 400).save(&buffer, "PNG");
+    }
+    const QString b = p.Bytes("b broken.png", png.left(png.size() / 2));
+    // Stored landscape, shown upright as a portrait by its EXIF orientation (6: turn right).
+    const QString c = p.inFolder + "c 'é'.jpg";
+    QVERIFY(WriteJpegWithOrientation(c, testpic::Photo(1200, 900), 6));
+    const QString d = p.Photo("d unchecked.jpg");
+
+    ScriptedOpenDialog dialog({a, b, c, d});
+    p.Click(ImageWindow::kAddId);
+    QCOMPARE(dialog.calls, 1);
+    QCOMPARE(dialog.lastFilter, T("IDS_SUPPORT_IFORMAT_STR") + " (*.jpg *.jpeg *.jpe *.png *.bmp *.gif)");
+    QCOMPARE(p.List().RowCount(), 4);
+    QCOMPARE(p.List().ItemText(0, 1), FormatFileSize(a));
+    QCOMPARE(p.List().ItemText(1, 2), T("IDS_STATUS_POSSIBLE"));
+    p.List().SetChecked(3, false);
+
+    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    QSignalSpy converting(&p.W(), &ImageWindow::convertingChanged);
+    p.Click(ImageWindow::kConvertId);
+    QVERIFY(p.W().IsConverting());
+    QVERIFY(p.B(ImageWindow::kConvertId)->isHidden());
+    QVERIFY(p.B(ImageWindow::kPauseId)->isVisible());
+    QCOMPARE(p.B(ImageWindow::kCancelId)->State(), ImageButton::StateNormal);
+    QVERIFY(p.B(ImageWindow::kCancelId)->isEnabled());
+    QVERIFY(finished.wait(30000));
+
+    QVERIFY(!p.W().IsConverting());
+    QCOMPARE(converting.size(), 2);
+    QCOMPARE(p.States(), (QList<int>{kComplete, kFailed, kComplete, kWaiting}));
+    QCOMPARE(p.List().ItemText(1, 2), T("IDS_STATUS_FAIL"));
+    QCOMPARE(p.List().CheckedCount(), 0);
+    QCOMPARE(p.Label(ImageWindow::kTotalLabelId), T("IDS_TOTAL_TITLE") + " 100% ( 3 / 3 )");
+    QCOMPARE(p.Label(ImageWindow::kCurrentLabelId), T("IDS_CURRENT_TITLE") + " 100%");
+    QCOMPARE(p.W().TotalBar()->Position(), 100);
+    QCOMPARE(p.W().CurrentBar()->Position(), 100);
+    QCOMPARE(p.Label(ImageWindow::kFolderLabelId), p.outFolder);
+    QVERIFY(p.B(ImageWindow::kConvertId)->isVisible());
+    QVERIFY(p.B(ImageWindow::kPauseId)->isHidden());
+    QVERIFY(p.B(ImageWindow::kResumeId)->isHidden());
+    QCOMPARE(p.B(ImageWindow::kCancelId)->State(), ImageButton::StateSelected);
+
+    QCOMPARE(p.box.Questions().size(), 1);
+    QCOMPARE(p.box.Questions()[0].text, T("IDS_MESSAGEBOX_CONVERT_END"));
+    QCOMPARE(p.box.Questions()[0].caption, T("IDS_MESSAGEBOX_INFO"));
+    QCOMPARE(p.box.Questions()[0].style, MB_ICONINFORMATION);
+    QCOMPARE(p.power.Requests(), 0);
+
+    // Only complete JPEG files, no leftovers of the broken one; sources untouched.
+    QCOMPARE(p.Outputs(), (QStringList{"a photo.jpg", "c 'é'.jpg"}));
+    QImageReader first(p.outFolder + "a photo.jpg");
+    QCOMPARE(first.format(), QByteArray("jpeg"));
+    QCOMPARE(first.size(), QSize(960, 720));
+    const QImage upright(p.outFolder + "c 'é'.jpg");
+    QCOMPARE(upright.size(), QSize(540, 720));
+    // The stored top-left red block is at the top right once the photo stands upright.
+    QVERIFY(Near(MeanColor(upright, upright.width() - 20, 20), QColor(220, 20, 20)));
+    for (const QString &source : {a, b, c, d})
+        QVERIFY(QFileInfo::exists(source));
+
+    // Converted rows end unchecked, so the same list has nothing to convert.
+    p.Click(ImageWindow::kConvertId);
+    QVERIFY(!p.W().IsConverting());
+    QCOMPARE(p.Asked().last(), T("IDS_MESSAGEBOX_NO_FILE"));
+    QCOMPARE(p.box.Questions().last().style, MB_OK);
+}
+
+void TestImageWindow::endOfRunActions_data()
+{
+    QTest::addColumn<bool>("deleteSources");
+    QTest::addColumn<bool>("powerOff");
+    QTest::newRow("neither") << false << false;
+    QTest::newRow("move sources to the trash") << true << false;
+    QTest::newRow("power off") << false << true;
+    QTest::newRow("both") << true << true;
+}
+
+void TestImageWindow::endOfRunActions()
+{
+    QFETCH(bool, deleteSources);
+    QFETCH(bool, powerOff);
+
+    Page p;
+    QVERIFY(p.ready);
+    const QString good = p.Photo("good.jpg");
+    const QString empty = p.Bytes("empty.gif", QByteArray());
+    const QString second = p.Photo("second.png", 800, 800);
+    p.Add({good, empty, second});
+    if (deleteSources)
+        p.Click(ImageWindow::kDeleteSourcesId);
+    if (powerOff)
+        p.Click(ImageWindow::kShutDownId);
+    QCOMPARE(p.B(ImageWindow::kDeleteSourcesId)->GetCheck(), deleteSources);
+    QCOMPARE(p.B(ImageWindow::kShutDownId)->GetCheck(), powerOff);
+    p.Click(ImageWindow::kSdId);
+    QVERIFY(p.B(ImageWindow::kSdId)->GetCheck());
+    QVERIFY(!p.B(ImageWindow::kHdId)->GetCheck());
+    QCOMPARE(p.W().ChosenBox(), QSize(720, 480));
+
+    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    p.Click(ImageWindow::kConvertId);
+    QVERIFY(finished.wait(30000));
+
+    QCOMPARE(p.Asked(), powerOff ? QStringList{} : QStringList{T("IDS_MESSAGEBOX_CONVERT_END")});
+    QCOMPARE(p.power.Requests(), powerOff ? 1 : 0);
+    QCOMPARE(p.Outputs(), (QStringList{"good.jpg", "second.jpg"}));
+    QCOMPARE(QImageReader(p.outFolder + "good.jpg").size(), QSize(640, 480));
+    QCOMPARE(QImageReader(p.outFolder + "second.jpg").size(), QSize(480, 480));
+
+    // Only sources whose output exists leave, into the trash; their rows go with them.
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
+    QCOMPARE(QFileInfo::exists(good), !deleteSources);
+    QCOMPARE(QFileInfo::exists(second), !deleteSources);
+    QVERIFY(QFileInfo::exists(empty));
+    if (deleteSources) {
+        QVERIFY(QFileInfo::exists(trash + "good.jpg"));
+        QCOMPARE(p.List().RowCount(), 1);
+        QCOMPARE(p.List().RowPath(0), empty);
+        QCOMPARE(p.States(), QList<int>{kFailed});
+    } else {
+        QCOMPARE(p.States(), (QList<int>{kComplete, kFailed, kComplete}));
+    }
+}
+
+void TestImageWindow::pauseAndResume()
+{
+    Page p;
+    QVERIFY(p.ready);
+    QStringList paths;
+    for (int i = 0; i < 8; ++i)
+        paths << p.Photo(QStringLiteral("p%1.jpg").arg(i), 2400, 1800);
+    p.Add(paths);
+
+    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    p.Click(ImageWindow::kConvertId);
+    p.Click(ImageWindow::kPauseId);
+    QVERIFY(p.W().Run().IsPaused());
+    QVERIFY(p.B(ImageWindow::kPauseId)->isHidden());
+    QVERIFY(p.B(ImageWindow::kResumeId)->isVisible());
+
+    // At most the picture in work when Pause came is finished; then nothing moves, the clock
+    // included.
+    QTest::qWait(300);
+    const int doneWhilePaused = int(p.States().count(kComplete));
+    QVERIFY(doneWhilePaused <= 1);
+    const int clock = p.W().Run().ElapsedCounter();
+    const QString time = p.Label(ImageWindow::kTimeLabelId);
+    QTest::qWait(1300);
+    QCOMPARE(int(p.States().count(kComplete)), doneWhilePaused);
+    QCOMPARE(p.W().Run().ElapsedCounter(), clock);
+    QCOMPARE(p.Label(ImageWindow::kTimeLabelId), time);
+    QVERIFY(finished.isEmpty());
+    QVERIFY(p.W().IsConverting());
+
+    p.Click(ImageWindow::kResumeId);
+    QVERIFY(!p.W().Run().IsPaused());
+    QVERIFY(p.B(ImageWindow::kPauseId)->isVisible());
+    QVERIFY(p.B(ImageWindow::kResumeId)->isHidden());
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(p.States(), QList<int>(8, kComplete));
+    QCOMPARE(p.Outputs().size(), 8);
+    QCOMPARE(p.Label(ImageWindow::kTotalLabelId), T("IDS_TOTAL_TITLE") + " 100% ( 8 / 8 )");
+    QVERIFY(p.B(ImageWindow::kPauseId)->isHidden());
+    QVERIFY(p.B(ImageWindow::kResumeId)->isHidden());
+}
+
+void TestImageWindow::cancel_data()
+{
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("while paused") << true;
+    QTest::newRow("while running") << false;
+}
+
+void TestImageWindow::cancel()
+{
+    QFETCH(bool, paused);
+
+    Page p;
+    QVERIFY(p.ready);
+    QStringList paths;
+    for (int i = 0; i < 12; ++i)
+        paths << p.Photo(QStringLiteral("c%1.jpg").arg(i, 2, 10, QChar('0')), 2400, 1800);
+    p.Add(paths);
+    // Neither box may act on a cancelled run.
+    p.Click(ImageWindow::kDeleteSourcesId);
+    p.Click(ImageWindow::kShutDownId);
+
+    QSignalSpy cancelled(&p.W().Run(), &ImageRunController::runCancelled);
+    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    QSignalSpy started(&p.W().Run(), &ImageRunController::fileStarted);
+    p.Click(ImageWindow::kConvertId);
+    if (paused) {
+        p.Click(ImageWindow::kPauseId);
+        QTest::qWait(200);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(started.size() >= 2, 20000);
+    }
+
+    // No keeps the run going.
+    p.box.SetAnswer(IDNO);
+    p.Click(ImageWindow::kCancelId);
+    QCOMPARE(p.Asked(), QStringList{T("IDS_MESSAGEBOX_CANCEL")});
+    QCOMPARE(p.box.Questions()[0].style, MB_YESNO | MB_ICONQUESTION);
+    QTest::qWait(50);
+    QVERIFY(p.W().IsConverting());
+
+    p.box.SetAnswer(IDYES);
+    const qsizetype startedBefore = started.size();
+    p.Click(ImageWindow::kCancelId);
+    QVERIFY(cancelled.wait(20000));
+    QVERIFY(finished.isEmpty());
+    if (paused)
+        QCOMPARE(started.size(), startedBefore);   // no picture begun after the cancel
+    QVERIFY(!p.W().IsConverting());
+
+    // The pictures not reached stay checked and waiting.
+    const QList<int> states = p.States();
+    QCOMPARE(states.last(), kWaiting);
+    QVERIFY(p.List().IsChecked(11));
+    QCOMPARE(p.Label(ImageWindow::kCurrentLabelId), T("IDS_CURRENT_TITLE") + "0%");
+    QCOMPARE(p.Label(ImageWindow::kTotalLabelId), T("IDS_TOTAL_TITLE") + "0%");
+    QCOMPARE(p.Label(ImageWindow::kTimeLabelId), T("IDS_TIME_TITLE") + " 00:00:00");
+    QCOMPARE(p.W().CurrentBar()->Position(), 0);
+    QCOMPARE(p.W().TotalBar()->Position(), 0);
+    QVERIFY(p.B(ImageWindow::kConvertId)->isVisible());
+    QVERIFY(p.B(ImageWindow::kResumeId)->isHidden());
+    QVERIFY(!p.B(ImageWindow::kCancelId)->isEnabled());
+
+    // No end message, nothing moved to the trash, no power-off.
+    QCOMPARE(p.box.Questions().size(), 2);
+    QCOMPARE(p.power.Requests(), 0);
+    for (const QString &path : paths)
+        QVERIFY(QFileInfo::exists(path));
+    QCOMPARE(p.Outputs().size(), int(states.count(kComplete)));
+}
+
+void TestImageWindow::busyBlocksIntakeAndSettings()
+{
+    Page p;
+    QVERIFY(p.ready);
+    const QString a = p.Photo("a.jpg");
+    const QString b = p.Photo("b.jpg");
+    p.Add({a, b});
+    const QString more = p.Photo("more.jpg");
+    int optionRuns = 0;
+    p.W().SetOptionsDialog([&](QWidget *, ImageOptionValues &) { ++optionRuns; return true; });
+
+    QSignalSpy cancelled(&p.W().Run(), &ImageRunController::runCancelled);
+    p.Click(ImageWindow::kConvertId);
+    p.Click(ImageWindow::kPauseId);
+    for (int id : {ImageWindow::kAddId, ImageWindow::kDeleteId, ImageWindow::kOptionId})
+        QCOMPARE(p.B(id)->State(), ImageButton::StateSelected);
+    QVERIFY(!p.B(ImageWindow::kHdId)->isEnabled());
+    QVERIFY(!p.B(ImageWindow::kSdId)->isEnabled());
+    QVERIFY(!p.List().DragAllowed());
+    QVERIFY(p.B(ImageWindow::kDeleteSourcesId)->isEnabled());
+    QVERIFY(p.B(ImageWindow::kShutDownId)->isEnabled());
+
+    {
+        ScriptedOpenDialog dialog({more});
+        p.Click(ImageWindow::kAddId);
+        p.W().OnAddCommand();
+        QCOMPARE(dialog.calls, 0);
+    }
+    Drop(p.List().viewport(), {more});
+    Drop(&p.W(), {more});
+    p.W().OnFilesDropped({more});
+    p.List().setFocus();
+    p.List().CheckAll();
+    QTest::keyClick(&p.List(), Qt::Key_Delete);
+    p.Click(ImageWindow::kDeleteId);
+    p.Click(ImageWindow::kOptionId);
+    QCOMPARE(p.List().RowCount(), 2);
+    QCOMPARE(optionRuns, 0);
+    QVERIFY(p.box.Questions().isEmpty());
+
+    p.box.SetAnswer(IDYES);
+    p.Click(ImageWindow::kCancelId);
+    QVERIFY(cancelled.wait(20000));
+
+    // Idle again: everything takes effect.
+    for (int id : {ImageWindow::kAddId, ImageWindow::kDeleteId, ImageWindow::kOptionId})
+        QCOMPARE(p.B(id)->State(), ImageButton::StateNormal);
+    QVERIFY(p.B(ImageWindow::kHdId)->isEnabled());
+    QVERIFY(p.List().DragAllowed());
+    Drop(p.List().viewport(), {more});
+    QCOMPARE(p.List().RowCount(), 3);
+    p.Click(ImageWindow::kOptionId);
+    QCOMPARE(optionRuns, 1);
+}
+
+// Paths given to the dialog or dropped: "+name" is a picture, "dir" a folder, "dup" the first
+// picture in other letter case, "txt" a file of another type.
+void TestImageWindow::intakeStopsAtFirstRefusal_data()
+{
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("message");
+
+    for (bool drop : {false, true}) {
+        const char *how = drop ? "drop" : "dialog";
+        QTest::addRow("%s: five, the third a folder", how)
+            << drop << QStringList{"a", "b", "dir", "c", "d"} << 2 << false;
+        QTest::addRow("%s: duplicate second", how) << drop << QStringList{"a", "dup", "b"} << 1 << true;
+        QTest::addRow("%s: unsupported second", how) << drop << QStringList{"a", "txt", "b"} << 1 << true;
+        QTest::addRow("%s: all good", how) << drop << QStringList{"a", "b", "c"} << 3 << false;
+    }
+}
+
+void TestImageWindow::intakeStopsAtFirstRefusal()
+{
+    QFETCH(bool, drop);
+    QFETCH(QStringList, paths);
+    QFETCH(int, rows);
+    QFETCH(bool, message);
+
+    Page p;
+    QVERIFY(p.ready);
+    QDir().mkpath(p.inFolder + "folder.jpg");
+    QStringList files;
+    for (const QString &name : paths) {
+        if (name == "dir")
+            files << p.inFolder + "folder.jpg";
+        else if (name == "dup")
+            files << p.inFolder + "A.JPG";
+        else if (name == "txt")
+            files << p.Bytes("notes.txt", "x");
+        else
+            files << p.Bytes(name + (name == "b" ? ".PNG" : ".jpg"), "x");
+    }
+    if (drop) {
+        Drop(p.List().viewport(), files);
+    } else {
+        ScriptedOpenDialog dialog(files);
+        p.Click(ImageWindow::kAddId);
+        QCOMPARE(dialog.calls, 1);
+    }
+    QCOMPARE(p.List().RowCount(), rows);
+    QCOMPARE(p.Asked(), message ? QStringList{T("IDS_MESSAGEBOX_FILE_SUPPORT")} : QStringList{});
+    if (message)
+        QCOMPARE(p.box.Questions()[0].style, MB_ICONQUESTION);
+    for (int row = 0; row < rows; ++row) {
+        QVERIFY(p.List().IsChecked(row));
+        QCOMPARE(p.List().RowStatusCode(row), kWaiting);
+    }
+}
+
+void TestImageWindow::deleteRemovesCheckedRows()
+{
+    Page p;
+    QVERIFY(p.ready);
+    QStringList paths;
+    for (int i = 0; i < 13; ++i)
+        paths << p.Bytes(QStringLiteral("r%1.jpg").arg(i, 2, 10, QChar('0')), "x");
+    p.Add(paths);
+    p.List().SetChecked(0, false);
+    p.List().selectAll();   // the selection does not decide what goes
+
+    p.box.SetAnswer(IDNO);
+    p.List().setFocus();
+    QTest::keyClick(&p.List(), Qt::Key_Delete);
+    QCOMPARE(p.List().RowCount(), 13);
+    const QStringList lines = p.Asked().value(0).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 10 + 1);
+    QCOMPARE(lines.value(1), "r01.jpg");
+    QCOMPARE(lines.last(), "<...more files...>");
+
+    p.box.SetAnswer(IDYES);
+    p.Click(ImageWindow::kDeleteId);
+    QCOMPARE(p.List().RowCount(), 1);
+    QCOMPARE(p.List().RowPath(0), paths[0]);
+    QCOMPARE(p.box.Questions().size(), 2);
+
+    // Nothing checked: nothing is asked.
+    p.List().SetChecked(0, false);
+    QTest::keyClick(&p.List(), Qt::Key_Delete);
+    QCOMPARE(p.box.Questions().size(), 2);
+}
+
+void TestImageWindow::trashedSourcesRemoveTheirOwnRows()
+{
+    Page p;
+    QVERIFY(p.ready);
+    const QStringList paths{p.Bytes("0.jpg", "x"), p.Bytes("1.jpg", "x"), p.Bytes("2.jpg", "x"), p.Bytes("3.jpg", "x")};
+    p.Add(paths);
+    // Row numbers from the start of a run; "2.jpg" has since moved up to row 1 and "3.jpg"
+    // left the list: the row of each path goes, never another one.
+    p.List().RemoveRow(1);
+    p.List().RemoveRow(2);
+    p.W().Pictures().RemoveRowsOf({{0, paths[0]}, {2, paths[2]}, {3, paths[3]}});
+    QCOMPARE(p.List().RowCount(), 0);
+    p.Add({paths[1], paths[2]});
+    p.W().Pictures().RemoveRowsOf({{0, paths[2]}});
+    QCOMPARE(p.List().RowCount(), 1);
+    QCOMPARE(p.List().RowPath(0), paths[1]);
+}
+
+void TestImageWindow::clockShowsHoursMinutesSeconds()
+{
+    Page p;
+    QVERIFY(p.ready);
+    p.Add({p.Photo("a.jpg")});
+    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    p.Click(ImageWindow::kConvertId);
+    QCOMPARE(p.Label(ImageWindow::kTimeLabelId), T("IDS_TIME_TITLE") + " 00:00:00");
+    // The run's end cannot arrive before control returns to the event loop.
+    for (int tick = 1; tick <= 3725; ++tick)
+        p.W().Run().OnClockTick();
+    QCOMPARE(p.Label(ImageWindow::kTimeLabelId), T("IDS_TIME_TITLE") + " 01:02:05");
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(p.W().Run().ElapsedCounter(), 1);
+}
+
+void TestImageWindow::optionsAreStoredAndUsed_data()
+{
+    QTest::addColumn<bool>("apply");
+    QTest::newRow("apply") << true;
+    QTest::newRow("cancel") << false;
+}
+
+void TestImageWindow::optionsAreStoredAndUsed()
+{
+    QFETCH(bool, apply);
+
+    Page p;
+    QVERIFY(p.ready);
+    const QString chosen = p.dir.path() + "/chosen";
+    QDir().mkpath(chosen);
+    ScriptedFolderBrowser browser({chosen});
+
+    // The real dialog, worked as a person would: turn rotation on, pick 180, choose a folder.
+    bool sawDialog = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<ImageOptionsDlg *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        sawDialog = true;
+        QTimer::singleShot(5000, dialog, [dialog] { dialog->done(-1); });   // never hang
+        for (int id : {int(ImageOptionsDlg::IdRotate), int(ImageOptionsDlg::IdRotate180),
+                       int(ImageOptionsDlg::IdChooseFolder)})
+            QTest::mouseClick(dialog->Button(id), Qt::LeftButton, {}, QPoint(8, dialog->Button(id)->height() / 2));
+        const int close = apply ? ImageOptionsDlg::IdApply : ImageOptionsDlg::IdCancel;
+        QTest::mouseClick(dialog->Button(close), Qt::LeftButton);
+    });
+    p.Click(ImageWindow::kOptionId);
+    QVERIFY(sawDialog);
+
+    const QString folder = apply ? chosen + "/" : p.outFolder;
+    const ImageSettings stored = ImageSettings::Load(T("IDS_APP_NAME"));
+    QCOMPARE(stored.saveFolder, folder);
+    QCOMPARE(stored.rotateImage, apply ? 1u : 0u);
+    QCOMPARE(stored.rotateAngle, apply ? 2u : 1u);
+    QCOMPARE(p.W().Settings().saveFolder, folder);
+    QCOMPARE(p.Label(ImageWindow::kFolderLabelId), folder);
+
+    QUrl opened;
+    const platform::OpenUrlHandler previous = platform::SetOpenUrlHandler([&](const QUrl &url) { opened = url; return true; });
+    p.Click(ImageWindow::kOpenFolderId);
+    platform::SetOpenUrlHandler(previous);
+    QCOMPARE(QDir::cleanPath(opened.toLocalFile()), QDir::cleanPath(folder));
+
+    // A run takes the folder and the turn: the red top-left block ends at the bottom right.
+    p.Add({p.Photo("turn.jpg")});
+    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    p.Click(ImageWindow::kConvertId);
+    QVERIFY(finished.wait(20000));
+    const QImage output(folder + "turn.jpg");
+    QCOMPARE(output.size(), QSize(960, 720));
+    const QPoint red = apply ? QPoint(output.width() - 20, output.height() - 20) : QPoint(20, 20);
+    QVERIFY(Near(MeanColor(output, red.x(), red.y()), QColor(220, 20, 20)));
+}
+
+void TestImageWindow::exitStopsTheRunWithoutEndActions()
+{
+    Page p;
+    QVERIFY(p.ready);
+    QStringList paths;
+    for (int i = 0; i < 6; ++i)
+        paths << p.Photo(QStringLiteral("x%1.jpg").arg(i), 2400, 1800);
+    p.Add(paths);
+    p.Click(ImageWindow::kDeleteSourcesId);
+    p.Click(ImageWindow::kShutDownId);
+    QSignalSpy converting(&p.W(), &ImageWindow::convertingChanged);
+    p.Click(ImageWindow::kConvertId);
+
+    p.W().StopAndWait();
+    QVERIFY(!p.W().IsConverting());
+    QCOMPARE(converting.size(), 2);
+    QVERIFY(p.B(ImageWindow::kConvertId)->isVisible());
+    QTest::qWait(100);
+    QVERIFY(p.box.Questions().isEmpty());
+    QCOMPARE(p.power.Requests(), 0);
+    for (const QString &path : paths)
+        QVERIFY(QFileInfo::exists(path));
+    p.W().StopAndWait();   // idle: harmless
+
+    // A page destroyed mid-run joins its worker and leaves no partial file.
+    p.Click(ImageWindow::kConvertId);
+    QVERIFY(p.W().IsConverting());
+    p.window.reset();
+    for (const QString &name : p.Outputs())
+        QVERIFY2(name.endsWith(".jpg") && !name.startsWith('.'), qPrintable(name));
+    QVERIFY(p.box.Questions().isEmpty());
+    QCOMPARE(p.power.Requests(), 0);
+}
+
+QTEST_MAIN(TestImageWindow)
+#include "tst_image_window.moc"
