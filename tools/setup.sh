@@ -10,6 +10,7 @@ packages=(
     libmediainfo0v5
     ffmpeg xvfb xauth fonts-dejavu-core
     imagemagick
+    time
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,222 @@
+#include "encoder/output_file.h"
+
+extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/mem.h>
+}
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mencoder {
+
+using engine::FailureCode;
+
+namespace {
+
+constexpr int kAvioBufferSize = 1 << 18;
+
+FailureCode CodeForErrno(int err)
+{
+    switch (err) {
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT:
+        return FailureCode::DiskFull;
+    case EEXIST:
+        return FailureCode::OutputExists;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOENT:
+    case ENOTDIR:
+        return FailureCode::OutputNotWritable;
+    default:
+        return FailureCode::OutputWriteError;
+    }
+}
+
+std::string DirOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Hidden files ".<base>.<pid>.part" whose writer is gone are leftovers of a killed run.
+void RemoveStaleParts(const std::string &dir, const std::string &base)
+{
+    DIR *d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    const std::string prefix = "." + base + ".";
+    constexpr std::string_view suffix = ".part";
+    while (const dirent *e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
+            name.substr(name.size() - suffix.size()) != suffix)
+            continue;
+        const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits.find_first_not_of("0123456789") != std::string_view::npos || digits.size() > 9)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(std::string(digits)));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
+} // namespace
+
+OutputFile::~OutputFile() { Discard(); }
+
+FailureCode OutputFile::Open(const std::string &path)
+{
+    Discard();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0)
+        return FailureCode::OutputExists;
+    if (errno != ENOENT)
+        return CodeForErrno(errno);
+
+    const std::string dir = DirOf(path);
+    m_fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // No unnamed files here: a hidden name of our own, exclusively.
+        const std::string base = BaseOf(path);
+        RemoveStaleParts(dir, base);
+        m_tempPath = dir + "/." + base + "." + std::to_string(::getpid()) + ".part";
+        m_fd = ::open(m_tempPath.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            m_tempPath.clear();
+    }
+    if (m_fd < 0)
+        return CodeForErrno(errno);
+
+    auto *buffer = static_cast<unsigned char *>(av_malloc(kAvioBufferSize));
+    m_avio = buffer ? avio_alloc_context(buffer, kAvioBufferSize, 1, this, nullptr, &OutputFile::Write,
+                                         &OutputFile::Seek)
+                    : nullptr;
+    if (!m_avio) {
+        av_free(buffer);
+        Discard();
+        return FailureCode::Internal;
+    }
+    m_path = path;
+    return FailureCode::None;
+}
+
+int OutputFile::Write(void *opaque, uint8_t *buf, int size)
+{
+    auto *self = static_cast<OutputFile *>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t w = ::write(self->m_fd, buf + done, std::size_t(size - done));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            if (!self->m_writeErrno)
+                self->m_writeErrno = errno;
+            return AVERROR(errno);
+        }
+        done += int(w);
+    }
+    return size;
+}
+
+int64_t OutputFile::Seek(void *opaque, int64_t offset, int whence)
+{
+    auto *self = static_cast<OutputFile *>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(self->m_fd, &st) == 0 ? st.st_size : AVERROR(errno);
+    }
+    const off_t at = ::lseek(self->m_fd, offset, whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : at;
+}
+
+FailureCode OutputFile::WriteFailure() const
+{
+    if (m_writeErrno)
+        return CodeForErrno(m_writeErrno) == FailureCode::DiskFull ? FailureCode::DiskFull
+                                                                    : FailureCode::OutputWriteError;
+    if (m_avio && m_avio->error < 0)
+        return FailureCode::OutputWriteError;
+    return FailureCode::None;
+}
+
+FailureCode OutputFile::Commit()
+{
+    if (m_fd < 0 || !m_avio)
+        return FailureCode::Internal;
+    avio_flush(m_avio);
+    if (const FailureCode failed = WriteFailure(); failed != FailureCode::None) {
+        Discard();
+        return failed;
+    }
+
+    int linked = -1;
+    if (m_tempPath.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+        linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno != EEXIST)
+            linked = ::linkat(m_fd, "", AT_FDCWD, m_path.c_str(), AT_EMPTY_PATH);
+    } else {
+        linked = ::link(m_tempPath.c_str(), m_path.c_str());
+        if (linked != 0 && (errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP))
+            linked = ::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, m_path.c_str(), RENAME_NOREPLACE);
+    }
+    const int err = errno;
+    if (linked != 0) {
+        Discard();
+        return err == EEXIST ? FailureCode::OutputExists : CodeForErrno(err);
+    }
+    if (!m_tempPath.empty())
+        ::unlink(m_tempPath.c_str()); // gone already when it was renamed
+    m_tempPath.clear();
+    av_freep(&m_avio->buffer);
+    avio_context_free(&m_avio);
+    const int closed = ::close(m_fd);
+    m_fd = -1;
+    if (closed != 0) {
+        // Delayed write errors surface at close on some file systems: the file is not whole.
+        const int closeErr = errno;
+        ::unlink(m_path.c_str());
+        return CodeForErrno(closeErr) == FailureCode::DiskFull ? FailureCode::DiskFull
+                                                                : FailureCode::OutputWriteError;
+    }
+    return FailureCode::None;
+}
+
+void OutputFile::Discard()
+{
+    if (m_avio) {
+        av_freep(&m_avio->buffer);
+        avio_context_free(&m_avio);
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tempPath.empty()) {
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+}
+
+} // namespace mencoder

@@ -1,0 +1,83 @@
+#pragma once
+
+// Test helpers: run the engine and the ffmpeg tools, read ffprobe's answers.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace testing {
+
+struct Outcome {
+    int exitCode = -1;
+    bool crashed = false;
+    QByteArray out, err;
+};
+
+inline Outcome Run(const QString &program, const QStringList &args, int timeoutMs = 120000)
+{
+    QProcess p;
+    p.start(program, args);
+    Outcome o;
+    if (!p.waitForStarted() || !p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        o.err = "did not finish in time";
+        return o;
+    }
+    o.crashed = p.exitStatus() != QProcess::NormalExit;
+    o.exitCode = p.exitCode();
+    o.out = p.readAllStandardOutput();
+    o.err = p.readAllStandardError();
+    return o;
+}
+
+inline QString Engine() { return QCoreApplication::applicationDirPath() + "/mencoder"; }
+
+// Makes a test file with the ffmpeg command line; false (with the reason on stderr) on failure.
+inline bool Ffmpeg(const QStringList &args)
+{
+    const Outcome o = Run("ffmpeg", QStringList{"-v", "error", "-y", "-nostdin"} + args);
+    if (o.exitCode != 0)
+        qWarning("ffmpeg %s: %s", qPrintable(args.join(' ')), o.err.constData());
+    return o.exitCode == 0;
+}
+
+inline QJsonObject Probe(const QString &path)
+{
+    const Outcome o = Run("ffprobe", {"-v", "error", "-show_streams", "-show_format", "-of", "json", path});
+    return QJsonDocument::fromJson(o.out).object();
+}
+
+// The first stream of a kind ("video", "audio"), or an empty object.
+inline QJsonObject Stream(const QJsonObject &probe, const QString &kind)
+{
+    for (const QJsonValue &s : probe["streams"].toArray())
+        if (s.toObject()["codec_type"].toString() == kind)
+            return s.toObject();
+    return {};
+}
+
+inline int StreamCount(const QJsonObject &probe) { return probe["streams"].toArray().size(); }
+
+inline double Number(const QJsonObject &o, const QString &key) { return o[key].toString().toDouble(); }
+
+// Error lines ffmpeg prints while decoding every frame of the file.
+inline QByteArray DecodeErrors(const QString &path)
+{
+    const Outcome o = Run("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-f", "null", "-"});
+    return o.exitCode == 0 ? o.err : "exit " + QByteArray::number(o.exitCode) + ": " + o.err;
+}
+
+// Files of a folder, hidden ones included: what a run left behind.
+inline QStringList Listing(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace testing

@@ -1,0 +1,668 @@
+#include "encoder/transcoder.h"
+
+#include "encoder/output_file.h"
+#include "encoder/stages.h"
+#include "encoder/video_chain.h"
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/display.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <sys/stat.h>
+#include <thread>
+
+namespace mencoder {
+
+using engine::FailureCode;
+
+namespace {
+
+// Queue depths between stages: enough to ride out the encoders' uneven pace, small enough
+// that a few decoded HD pictures are all that waits.
+constexpr std::size_t kPacketDepth = 64;
+constexpr std::size_t kFrameDepth = 6;
+
+int Rotation(const AVStream *stream)
+{
+    const uint8_t *matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix)
+        return 0;
+    double theta = -av_display_rotation_get(reinterpret_cast<const int32_t *>(matrix));
+    if (std::isnan(theta))
+        return 0;
+    theta -= 360.0 * std::floor(theta / 360.0 + 0.9 / 360.0);
+    for (int r : {90, 180, 270})
+        if (std::fabs(theta - r) < 1.0)
+            return r;
+    return 0;
+}
+
+std::string Rational(AVRational q) { return std::to_string(q.num) + "/" + std::to_string(q.den); }
+
+std::string LayoutName(const AVChannelLayout &layout)
+{
+    char name[128] = {};
+    av_channel_layout_describe(&layout, name, sizeof(name));
+    return name;
+}
+
+FilterGraph BuildGraph(const char *sourceName, const std::string &sourceArgs, const std::string &chain,
+                       const char *sinkName, AVFilterContext *&source, AVFilterContext *&sink)
+{
+    FilterGraph graph(avfilter_graph_alloc());
+    if (!graph)
+        throw AvError(FailureCode::Internal, "allocating a filter graph");
+    Check(avfilter_graph_create_filter(&source, avfilter_get_by_name(sourceName), "in", sourceArgs.c_str(), nullptr,
+                                       graph.get()),
+          FailureCode::FilterFailed, "creating the filter source");
+    Check(avfilter_graph_create_filter(&sink, avfilter_get_by_name(sinkName), "out", nullptr, nullptr, graph.get()),
+          FailureCode::FilterFailed, "creating the filter sink");
+
+    AVFilterInOut *outputs = avfilter_inout_alloc();
+    AVFilterInOut *inputs = avfilter_inout_alloc();
+    if (!outputs || !inputs) {
+        avfilter_inout_free(&outputs);
+        avfilter_inout_free(&inputs);
+        throw AvError(FailureCode::Internal, "allocating filter links");
+    }
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = source;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = sink;
+    const int parsed = avfilter_graph_parse_ptr(graph.get(), chain.c_str(), &inputs, &outputs, nullptr);
+    avfilter_inout_free(&outputs);
+    avfilter_inout_free(&inputs);
+    Check(parsed, FailureCode::FilterFailed, ("setting up the filters \"" + chain + "\"").c_str());
+    Check(avfilter_graph_config(graph.get(), nullptr), FailureCode::FilterFailed,
+          ("setting up the filters \"" + chain + "\"").c_str());
+    return graph;
+}
+
+// One stream's way from the input to the output. Members are declared so that the
+// threads (last) go first when it is destroyed.
+struct StreamPath {
+    AVStream *input = nullptr;
+    CodecCtx decoder;
+    CodecCtx encoder;
+    int outputIndex = -1;
+    AVRational sourceTimeBase{0, 1}; // what the restamped decoded frames count in
+    std::int64_t startOffset = 0;    // input start time, in the stream's time base
+    std::int64_t lastPts = AV_NOPTS_VALUE;
+    std::int64_t frameCount = 0;
+    std::unique_ptr<EncodeStage> encode;
+    std::unique_ptr<FilterStage> filter;
+    std::unique_ptr<DecodeStage> decode;
+    std::unique_ptr<ThreadHop<Frame>> encodeHop;
+    std::unique_ptr<ThreadHop<Frame>> filterHop;
+    std::unique_ptr<ThreadHop<Packet>> decodeHop;
+    Consumer<Packet> *entry = nullptr;
+};
+
+class Conversion {
+public:
+    Conversion(const EncodeOptions &options, RunControl &control) : m_opts(options), m_control(control) {}
+    ~Conversion();
+
+    void Run();
+
+private:
+    void OpenInput();
+    void OpenDecoder(StreamPath &path, int threads);
+    void SetUpVideo();
+    void SetUpAudio();
+    void OpenEncoder(StreamPath &path, const AVCodec *codec, const EncoderChoice &choice);
+    void BuildChain(StreamPath &path, bool isVideo);
+    void ReadInput();
+    void CheckComplete(double reached) const;
+    void JoinAll();
+    void AbortAll();
+    void OnStageFailure(std::exception_ptr failure);
+    void ReportPosition(double seconds);
+
+    const EncodeOptions &m_opts;
+    RunControl &m_control;
+    InputCtx m_input;
+    OutputFile m_file;
+    OutputCtx m_output;
+    std::unique_ptr<Muxer> m_muxer;
+    StreamPath m_video;
+    StreamPath m_audio;
+    double m_duration = 0.0;
+    bool m_forcedRate = false;
+
+    std::mutex m_failureMutex;
+    std::exception_ptr m_failure;
+};
+
+Conversion::~Conversion()
+{
+    m_control.SetStopHook(nullptr);
+    AbortAll();
+    JoinAll();
+}
+
+void Conversion::AbortAll()
+{
+    for (StreamPath *p : {&m_video, &m_audio}) {
+        if (p->decodeHop)
+            p->decodeHop->Abort();
+        if (p->filterHop)
+            p->filterHop->Abort();
+        if (p->encodeHop)
+            p->encodeHop->Abort();
+    }
+}
+
+void Conversion::JoinAll()
+{
+    // Upstream first: each hop's thread finishes once the one before it closed its queue.
+    for (StreamPath *p : {&m_video, &m_audio}) {
+        if (p->decodeHop)
+            p->decodeHop->Join();
+        if (p->filterHop)
+            p->filterHop->Join();
+        if (p->encodeHop)
+            p->encodeHop->Join();
+    }
+}
+
+void Conversion::OnStageFailure(std::exception_ptr failure)
+{
+    {
+        std::lock_guard lock(m_failureMutex);
+        if (!m_failure)
+            m_failure = failure;
+    }
+    AbortAll();
+}
+
+void Conversion::ReportPosition(double seconds)
+{
+    if (seconds < 0)
+        return;
+    m_control.position = seconds;
+    if (m_duration > 0)
+        m_control.percent = int(std::clamp(seconds * 100.0 / m_duration, 0.0, 100.0));
+}
+
+void Conversion::OpenInput()
+{
+    struct stat st {};
+    if (::stat(m_opts.input.c_str(), &st) != 0)
+        throw AvError(errno == ENOENT || errno == ENOTDIR ? FailureCode::InputMissing : FailureCode::InputUnreadable,
+                      "opening " + m_opts.input);
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))
+        throw AvError(FailureCode::InputUnreadable, m_opts.input + " is not a file");
+
+    const AVInputFormat *format = nullptr;
+    if (!m_opts.demuxer.empty() && !(format = av_find_input_format(m_opts.demuxer.c_str())))
+        throw AvError(FailureCode::BadOptionValue, "demuxer " + m_opts.demuxer + " is not available");
+
+    AVFormatContext *ctx = avformat_alloc_context();
+    if (!ctx)
+        throw AvError(FailureCode::Internal, "allocating the input");
+    // A stop must not wait for a slow read to finish.
+    ctx->interrupt_callback.callback = [](void *opaque) {
+        return static_cast<RunControl *>(opaque)->StopRequested() ? 1 : 0;
+    };
+    ctx->interrupt_callback.opaque = &m_control;
+    Check(avformat_open_input(&ctx, m_opts.input.c_str(), format, nullptr), FailureCode::InputUnreadable,
+          ("opening " + m_opts.input).c_str());
+    m_input.reset(ctx);
+    Check(avformat_find_stream_info(ctx, nullptr), FailureCode::InputUnreadable, "reading the stream headers");
+    if (ctx->duration > 0)
+        m_duration = double(ctx->duration) / AV_TIME_BASE;
+
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        ctx->streams[i]->discard = AVDISCARD_ALL;
+    const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    // Cover art travels as a one-picture video stream; it is not the film.
+    if (video >= 0 && !(ctx->streams[video]->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+        ctx->streams[video]->codecpar->width > 0)
+        m_video.input = ctx->streams[video];
+    const int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, video, nullptr, 0);
+    if (audio >= 0 && ctx->streams[audio]->codecpar->sample_rate > 0 && ctx->streams[audio]->codecpar->ch_layout.nb_channels > 0)
+        m_audio.input = ctx->streams[audio];
+    if (!m_video.input && !m_audio.input)
+        throw AvError(FailureCode::InputNoStreams, m_opts.input + " holds neither video nor audio");
+    if (m_video.input && m_opts.video.name.empty())
+        throw AvError(FailureCode::NoVideoEncoder, "the input has video; choose an encoder with -ovc");
+    if (m_audio.input && m_opts.audio.name.empty())
+        throw AvError(FailureCode::NoAudioEncoder, "the input has audio; choose an encoder with -oac");
+
+    // Elementary streams carry no timing but what a parser guesses; there -fps is the rate.
+    static const std::set<std::string> elementary = {"h264", "hevc", "m4v", "mpegvideo", "h263", "h261",
+                                                     "cavsvideo", "vc1", "dirac", "mjpeg", "rawvideo"};
+    m_forcedRate = m_opts.inputFps > 0 &&
+                   ((ctx->iformat->flags & AVFMT_NOTIMESTAMPS) || elementary.count(ctx->iformat->name));
+    for (StreamPath *p : {&m_video, &m_audio}) {
+        if (!p->input)
+            continue;
+        p->input->discard = AVDISCARD_DEFAULT;
+        p->sourceTimeBase = p->input->time_base;
+        if (ctx->start_time != AV_NOPTS_VALUE)
+            p->startOffset = av_rescale_q(ctx->start_time, AV_TIME_BASE_Q, p->input->time_base);
+    }
+}
+
+void Conversion::OpenDecoder(StreamPath &path, int threads)
+{
+    const AVCodec *codec = avcodec_find_decoder(path.input->codecpar->codec_id);
+    if (!codec)
+        throw AvError(FailureCode::DecodeFailed,
+                      std::string("no decoder for ") + avcodec_get_name(path.input->codecpar->codec_id));
+    path.decoder.reset(avcodec_alloc_context3(codec));
+    if (!path.decoder)
+        throw AvError(FailureCode::Internal, "allocating a decoder");
+    AVCodecContext *dec = path.decoder.get();
+    Check(avcodec_parameters_to_context(dec, path.input->codecpar), FailureCode::DecodeFailed, "decoder parameters");
+    dec->pkt_timebase = path.input->time_base;
+    dec->thread_count = threads;
+    dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    Check(avcodec_open2(dec, codec, nullptr), FailureCode::DecodeFailed, "opening the decoder");
+    if (dec->codec_type == AVMEDIA_TYPE_AUDIO && dec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+        const int channels = dec->ch_layout.nb_channels;
+        av_channel_layout_uninit(&dec->ch_layout);
+        av_channel_layout_default(&dec->ch_layout, channels);
+    }
+}
+
+void Conversion::OpenEncoder(StreamPath &path, const AVCodec *codec, const EncoderChoice &choice)
+{
+    AVCodecContext *enc = path.encoder.get();
+    enc->bit_rate = choice.bitRate > 0 ? choice.bitRate : enc->bit_rate;
+    if (choice.level > 0)
+        enc->level = choice.level;
+    if (choice.profile != -99)
+        enc->profile = choice.profile;
+    if (choice.globalHeader || (m_output->oformat->flags & AVFMT_GLOBALHEADER))
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    AVDictionary *dict = nullptr;
+    for (const auto &[key, value] : choice.options)
+        av_dict_set(&dict, key.c_str(), value.c_str(), 0);
+    const int opened = avcodec_open2(enc, codec, &dict);
+    const AVDictionaryEntry *left = av_dict_get(dict, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+    const std::string leftKey = left ? left->key : "";
+    av_dict_free(&dict);
+    Check(opened, FailureCode::EncoderRefused, ("opening the " + choice.name + " encoder").c_str());
+    if (!leftKey.empty())
+        throw AvError(FailureCode::BadOptionValue, choice.name + " does not take the option " + leftKey);
+
+    AVStream *stream = avformat_new_stream(m_output.get(), nullptr);
+    if (!stream)
+        throw AvError(FailureCode::Internal, "adding an output stream");
+    Check(avcodec_parameters_from_context(stream->codecpar, enc), FailureCode::Internal, "stream parameters");
+    stream->time_base = enc->time_base;
+    path.outputIndex = stream->index;
+}
+
+void Conversion::SetUpVideo()
+{
+    StreamPath &path = m_video;
+    const AVCodec *codec = avcodec_find_encoder_by_name(m_opts.video.name.c_str());
+    if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
+        throw AvError(FailureCode::EncoderMissing, "no video encoder " + m_opts.video.name);
+    OpenDecoder(path, m_opts.decodeThreads);
+
+    // Frames of inputs that carry no timestamps are counted at the forced rate; every other
+    // input keeps its own timing, which also keeps the sound in step.
+    AVRational sourceRate = av_guess_frame_rate(m_input.get(), path.input, nullptr);
+    if (m_opts.inputFps > 0 && (m_forcedRate || sourceRate.num <= 0))
+        sourceRate = av_d2q(m_opts.inputFps, 1001000);
+    if (m_forcedRate)
+        path.sourceTimeBase = av_inv_q(sourceRate);
+
+    AVRational outRate{0, 1};
+    if (m_opts.outputFps > 0)
+        outRate = av_d2q(m_opts.outputFps, 1001000);
+    else if (!(m_output->oformat->flags & AVFMT_VARIABLE_FPS))
+        outRate = sourceRate.num > 0 ? sourceRate : AVRational{25, 1};
+
+    const AVPixelFormat pixFmt = [codec] {
+        if (!codec->pix_fmts)
+            return AV_PIX_FMT_YUV420P;
+        for (const AVPixelFormat *f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+            if (*f == AV_PIX_FMT_YUV420P)
+                return *f;
+        return codec->pix_fmts[0];
+    }();
+    const int rotation = Rotation(path.input);
+    const AVRational guessedSar = av_guess_sample_aspect_ratio(m_input.get(), path.input, nullptr);
+
+    auto forcedW = std::make_shared<int>(0), forcedH = std::make_shared<int>(0);
+    path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape, AVFilterContext *&source,
+                                                                   AVFilterContext *&sink) {
+        const AVRational sar = shape.sample_aspect_ratio.num > 0 ? shape.sample_aspect_ratio : guessedSar;
+        const SourcePicture picture{shape.width, shape.height, sar.num, sar.den, rotation};
+        std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH);
+        chain += std::string(",format=") + av_get_pix_fmt_name(pixFmt);
+        if (outRate.num > 0)
+            chain += ",fps=" + Rational(outRate);
+        std::string args = "video_size=" + std::to_string(shape.width) + "x" + std::to_string(shape.height) +
+                           ":pix_fmt=" + std::to_string(shape.format) + ":time_base=" + Rational(path.sourceTimeBase) +
+                           ":pixel_aspect=" + Rational(sar.num > 0 ? sar : AVRational{1, 1});
+        if (sourceRate.num > 0)
+            args += ":frame_rate=" + Rational(sourceRate);
+        return BuildGraph("buffer", args, chain, "buffersink", source, sink);
+    });
+    Frame shape = NewFrame();
+    shape->width = path.decoder->width;
+    shape->height = path.decoder->height;
+    shape->format = path.decoder->pix_fmt != AV_PIX_FMT_NONE ? path.decoder->pix_fmt : AV_PIX_FMT_YUV420P;
+    shape->sample_aspect_ratio = path.decoder->sample_aspect_ratio;
+    path.filter->Configure(*shape);
+    AVFilterContext *sink = path.filter->Sink();
+    *forcedW = av_buffersink_get_w(sink);
+    *forcedH = av_buffersink_get_h(sink);
+
+    path.encoder.reset(avcodec_alloc_context3(codec));
+    if (!path.encoder)
+        throw AvError(FailureCode::Internal, "allocating the video encoder");
+    AVCodecContext *enc = path.encoder.get();
+    enc->width = av_buffersink_get_w(sink);
+    enc->height = av_buffersink_get_h(sink);
+    enc->pix_fmt = static_cast<AVPixelFormat>(av_buffersink_get_format(sink));
+    enc->sample_aspect_ratio = av_buffersink_get_sample_aspect_ratio(sink);
+    enc->time_base = av_buffersink_get_time_base(sink);
+    enc->framerate = outRate.num > 0 ? outRate : sourceRate;
+    // Frame threads where the encoder has them (x264), slices elsewhere; xvid counts its own.
+    enc->thread_count = m_opts.video.threads;
+    if (enc->thread_count == 0 && m_opts.video.name == "libxvid")
+        enc->thread_count = int(std::max(1u, std::thread::hardware_concurrency()));
+    enc->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    OpenEncoder(path, codec, m_opts.video);
+
+    AVStream *stream = m_output->streams[path.outputIndex];
+    stream->avg_frame_rate = enc->framerate;
+    if (!m_opts.fourcc.empty()) {
+        const std::string &t = m_opts.fourcc;
+        const unsigned tag = MKTAG(t[0], t[1], t[2], t[3]);
+        // A tag the container has no entry for (DX50 in MP4) would make it refuse the whole
+        // file; such a container names the codec its own way, so its own tag stands.
+        const AVCodecTag *const *tables = m_output->oformat->codec_tag;
+        if (!tables || av_codec_get_id(tables, tag) == enc->codec_id)
+            stream->codecpar->codec_tag = tag;
+        else
+            std::fprintf(stderr, "mencoder: %s keeps its own tag for %s, not %s\n", m_opts.container.c_str(),
+                         codec->name, t.c_str());
+    }
+}
+
+void Conversion::SetUpAudio()
+{
+    StreamPath &path = m_audio;
+    const AVCodec *codec = avcodec_find_encoder_by_name(m_opts.audio.name.c_str());
+    if (!codec || codec->type != AVMEDIA_TYPE_AUDIO)
+        throw AvError(FailureCode::EncoderMissing, "no audio encoder " + m_opts.audio.name);
+    OpenDecoder(path, 1);
+    const AVCodecContext *dec = path.decoder.get();
+
+    path.encoder.reset(avcodec_alloc_context3(codec));
+    if (!path.encoder)
+        throw AvError(FailureCode::Internal, "allocating the audio encoder");
+    AVCodecContext *enc = path.encoder.get();
+
+    enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : dec->sample_fmt;
+    for (const AVSampleFormat *f = codec->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; ++f)
+        if (*f == dec->sample_fmt)
+            enc->sample_fmt = *f;
+
+    enc->sample_rate = m_opts.sampleRate > 0 ? m_opts.sampleRate : dec->sample_rate;
+    if (m_opts.sampleRate == 0 && codec->supported_samplerates) {
+        // No rate asked for and the source's is not one the encoder takes: the nearest is.
+        int best = codec->supported_samplerates[0];
+        for (const int *r = codec->supported_samplerates; *r; ++r)
+            if (std::abs(*r - dec->sample_rate) < std::abs(best - dec->sample_rate))
+                best = *r;
+        enc->sample_rate = best;
+    }
+
+    AVChannelLayout layout{};
+    Check(av_channel_layout_copy(&layout, &dec->ch_layout), FailureCode::Internal, "channel layout");
+    if (codec->ch_layouts) {
+        bool supported = false, stereo = false;
+        const AVChannelLayout stereoLayout = AV_CHANNEL_LAYOUT_STEREO;
+        for (const AVChannelLayout *l = codec->ch_layouts; l->nb_channels; ++l) {
+            supported = supported || av_channel_layout_compare(l, &layout) == 0;
+            stereo = stereo || av_channel_layout_compare(l, &stereoLayout) == 0;
+        }
+        if (!supported) {
+            av_channel_layout_uninit(&layout);
+            Check(av_channel_layout_copy(&layout, stereo ? &stereoLayout : &codec->ch_layouts[0]),
+                  FailureCode::Internal, "channel layout");
+        }
+    }
+    Check(av_channel_layout_copy(&enc->ch_layout, &layout), FailureCode::Internal, "channel layout");
+    av_channel_layout_uninit(&layout);
+    enc->time_base = AVRational{1, enc->sample_rate};
+    enc->thread_count = 1;
+    OpenEncoder(path, codec, m_opts.audio);
+
+    std::string chain;
+    if (m_opts.volumeDb != 0.0)
+        chain += "volume=" + std::to_string(m_opts.volumeDb) + "dB,";
+    // Timestamps of sound drift and jitter in many containers (milliseconds in ASF and FLV);
+    // resampling against them, filling gaps and trimming overlaps, keeps the sound continuous
+    // and in step from the first picture on.
+    chain += "aresample=" + std::to_string(enc->sample_rate) + ":async=1:first_pts=0,aformat=sample_fmts=" +
+             av_get_sample_fmt_name(enc->sample_fmt) + ":channel_layouts=" + LayoutName(enc->ch_layout);
+    const bool fixedFrames = enc->frame_size > 0 && !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    const int frameSize = enc->frame_size;
+    path.filter = std::make_unique<FilterStage>(
+        [chain, fixedFrames, frameSize, &path](const AVFrame &shape, AVFilterContext *&source, AVFilterContext *&sink) {
+            const std::string args = "time_base=" + Rational(path.sourceTimeBase) +
+                                     ":sample_rate=" + std::to_string(shape.sample_rate) +
+                                     ":sample_fmt=" + av_get_sample_fmt_name(AVSampleFormat(shape.format)) +
+                                     ":channel_layout=" + LayoutName(shape.ch_layout);
+            FilterGraph graph = BuildGraph("abuffer", args, chain, "abuffersink", source, sink);
+            if (fixedFrames)
+                av_buffersink_set_frame_size(sink, unsigned(frameSize));
+            return graph;
+        });
+    Frame shape = NewFrame();
+    shape->sample_rate = dec->sample_rate;
+    shape->format = dec->sample_fmt;
+    Check(av_channel_layout_copy(&shape->ch_layout, &dec->ch_layout), FailureCode::Internal, "channel layout");
+    path.filter->Configure(*shape);
+}
+
+void Conversion::BuildChain(StreamPath &path, bool isVideo)
+{
+    const auto onFailure = [this](std::exception_ptr e) { OnStageFailure(e); };
+    const auto gate = [this] { return m_control.WaitWhilePaused(); };
+    const bool clock = isVideo || !m_video.input;
+    path.encode = std::make_unique<EncodeStage>(path.encoder.get(), *m_muxer, path.outputIndex,
+                                                [this, clock](double t) {
+                                                    if (clock)
+                                                        ReportPosition(t);
+                                                });
+    Consumer<Frame> *toEncoder = path.encode.get();
+    if (isVideo && m_opts.encodeThread) {
+        path.encodeHop = std::make_unique<ThreadHop<Frame>>(*path.encode, kFrameDepth, gate, onFailure);
+        toEncoder = path.encodeHop.get();
+    }
+    path.filter->SetNext(*toEncoder);
+    Consumer<Frame> *toFilter = path.filter.get();
+    if (isVideo && m_opts.filterThread) {
+        path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, gate, onFailure);
+        toFilter = path.filterHop.get();
+    }
+
+    const bool audio = !isVideo;
+    path.decode = std::make_unique<DecodeStage>(path.decoder.get(), *toFilter, [this, &path, audio](AVFrame *f) {
+        std::int64_t pts = f->best_effort_timestamp;
+        if (m_forcedRate && !audio) {
+            pts = path.frameCount;
+            f->pkt_duration = 1;
+        } else if (pts == AV_NOPTS_VALUE) {
+            pts = path.lastPts == AV_NOPTS_VALUE ? 0 : path.lastPts + std::max<std::int64_t>(1, f->pkt_duration);
+        } else {
+            pts -= path.startOffset;
+        }
+        if (!audio && path.lastPts != AV_NOPTS_VALUE && pts <= path.lastPts)
+            pts = path.lastPts + 1; // a picture may not come before the one shown already
+        if (audio && f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+            const int channels = f->ch_layout.nb_channels;
+            av_channel_layout_uninit(&f->ch_layout);
+            av_channel_layout_default(&f->ch_layout, channels);
+        }
+        f->pts = pts;
+        path.lastPts = pts;
+        ++path.frameCount;
+    });
+    path.entry = path.decode.get();
+    if (m_opts.decodeThread) {
+        path.decodeHop = std::make_unique<ThreadHop<Packet>>(*path.decode, kPacketDepth, gate, onFailure);
+        path.entry = path.decodeHop.get();
+    }
+}
+
+void Conversion::ReadInput()
+{
+    AVFormatContext *ctx = m_input.get();
+    const std::int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    double reached = 0.0; // the end of the latest packet, in seconds from the start
+    for (;;) {
+        if (!m_control.WaitWhilePaused())
+            throw Aborted{};
+        Packet packet = NewPacket();
+        const int ret = av_read_frame(ctx, packet.get());
+        if (ret == AVERROR_EOF) {
+            CheckComplete(reached);
+            return;
+        }
+        if (ret == AVERROR_EXIT || m_control.StopRequested())
+            throw Aborted{};
+        if (ret == AVERROR(EAGAIN)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        if (ret == AVERROR(ENOMEM))
+            Check(ret, FailureCode::Internal, "reading the input");
+        if (ret < 0) {
+            // Demuxers report the end of a cut-off file in different ways; a read error
+            // close to the file's end is its end, anywhere else the file is damaged.
+            if (ctx->pb && size > 0 && avio_tell(ctx->pb) >= size) {
+                CheckComplete(reached);
+                return;
+            }
+            throw AvError(FailureCode::InputReadError, "reading the input", ret);
+        }
+        if (m_duration <= 0 && size > 0 && ctx->pb)
+            m_control.percent = int(std::clamp(avio_tell(ctx->pb) * 100 / size, std::int64_t(0), std::int64_t(100)));
+        for (StreamPath *p : {&m_video, &m_audio}) {
+            if (p->input && packet->stream_index == p->input->index) {
+                if (packet->pts != AV_NOPTS_VALUE)
+                    reached = std::max(reached, (packet->pts - p->startOffset + packet->duration) *
+                                                    av_q2d(p->input->time_base));
+                p->entry->Put(std::move(packet));
+                break;
+            }
+        }
+    }
+}
+
+// A file cut off in transfer still opens, with the length its header promised; what is
+// missing would silently be missing from the output too.
+void Conversion::CheckComplete(double reached) const
+{
+    const AVFormatContext *ctx = m_input.get();
+    if (m_duration <= 0 || m_forcedRate || ctx->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return;
+    if (reached < m_duration - std::max(1.0, 0.05 * m_duration))
+        throw AvError(FailureCode::InputReadError, "the input ends at " + std::to_string(reached) + " s of " +
+                                                       std::to_string(m_duration) + " s: it is cut short");
+}
+
+void Conversion::Run()
+{
+    OpenInput();
+    if (const FailureCode opened = m_file.Open(m_opts.output); opened != FailureCode::None)
+        throw AvError(opened, "creating " + m_opts.output);
+
+    AVFormatContext *out = nullptr;
+    Check(avformat_alloc_output_context2(&out, nullptr, m_opts.container.c_str(), nullptr),
+          FailureCode::BadOptionValue, ("container " + m_opts.container).c_str());
+    m_output.reset(out);
+    out->pb = m_file.Avio();
+    out->flags |= AVFMT_FLAG_CUSTOM_IO;
+
+    if (m_video.input)
+        SetUpVideo();
+    if (m_audio.input)
+        SetUpAudio();
+    {
+        const int ret = avformat_write_header(out, nullptr);
+        if (m_file.WriteFailure() != FailureCode::None)
+            throw AvError(m_file.WriteFailure(), "writing the output header");
+        Check(ret, FailureCode::ContainerRefused, ("writing a " + m_opts.container + " header").c_str());
+    }
+    m_muxer = std::make_unique<Muxer>(out, m_file);
+
+    if (m_video.input)
+        BuildChain(m_video, true);
+    if (m_audio.input)
+        BuildChain(m_audio, false);
+    m_control.SetStopHook([this] { AbortAll(); });
+
+    try {
+        ReadInput();
+        for (StreamPath *p : {&m_video, &m_audio})
+            if (p->entry)
+                p->entry->End();
+    } catch (const Aborted &) {
+        // A stage failed or the run was stopped; the reason is collected below.
+    } catch (...) {
+        OnStageFailure(std::current_exception());
+    }
+    JoinAll();
+    {
+        std::lock_guard lock(m_failureMutex);
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+    if (m_control.StopRequested())
+        throw AvError(FailureCode::Stopped, "stopped");
+
+    m_muxer->Finish();
+    if (const FailureCode committed = m_file.Commit(); committed != FailureCode::None)
+        throw AvError(committed, "closing " + m_opts.output);
+    ReportPosition(m_duration);
+    m_control.percent = 100;
+}
+
+} // namespace
+
+RunResult Convert(const EncodeOptions &options, RunControl &control)
+{
+    RunResult result;
+    try {
+        Conversion(options, control).Run();
+    } catch (const AvError &e) {
+        result.code = e.Code();
+        result.message = e.what();
+    } catch (const Aborted &) {
+        result.code = FailureCode::Stopped;
+        result.message = "stopped";
+    } catch (const std::bad_alloc &) {
+        result.code = FailureCode::Internal;
+        result.message = "out of memory";
+    } catch (const std::exception &e) {
+        result.code = FailureCode::Internal;
+        result.message = e.what();
+    }
+    if (result.code != FailureCode::None && control.StopRequested())
+        result.code = FailureCode::Stopped; // a stop ends the run; what broke on the way is its echo
+    return result;
+}
+
+} // namespace mencoder

@@ -1,0 +1,93 @@
+#include "encoder/video_chain.h"
+
+#include <cmath>
+
+namespace mencoder {
+
+void FitSize(int displayW, int displayH, int outW, int outH, int &w, int &h)
+{
+    if (displayW <= 0 || displayH <= 0) {
+        w = outW;
+        h = outH;
+    } else if (double(displayW) / double(displayH) > 1.33) {
+        h = outH;
+        w = int(std::int64_t(displayW) * outH / displayH);
+    } else {
+        w = outW;
+        h = int(std::int64_t(outW) * displayH / displayW);
+    }
+    w -= w % 2;
+    h -= h % 2;
+}
+
+std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source,
+                             int forcedW, int forcedH)
+{
+    using Kind = VideoFilterStep::Kind;
+    std::vector<std::string> parts;
+    if (source.rotation == 90)
+        parts.emplace_back("transpose=clock");
+    else if (source.rotation == 180)
+        parts.emplace_back("hflip,vflip");
+    else if (source.rotation == 270)
+        parts.emplace_back("transpose=cclock");
+
+    // What the viewer sees, before any scaling.
+    int displayW = source.width;
+    int displayH = source.height;
+    if (source.sarNum > 0 && source.sarDen > 0 && source.sarNum != source.sarDen)
+        displayW = int(std::lround(double(source.width) * source.sarNum / source.sarDen));
+    if (source.rotation == 90 || source.rotation == 270)
+        std::swap(displayW, displayH);
+    const bool reshaped = displayW != source.width || displayH != source.height;
+
+    // The frame the chain fills: the last crop, else the last expand.
+    int frameW = 0, frameH = 0;
+    for (const VideoFilterStep &s : steps) {
+        if (s.kind == Kind::Crop || (s.kind == Kind::Expand && frameW == 0)) {
+            frameW = s.width;
+            frameH = s.height;
+        }
+    }
+    bool squarePixels = false;
+    for (const VideoFilterStep &s : steps) {
+        const std::string w = std::to_string(s.width), h = std::to_string(s.height);
+        switch (s.kind) {
+        case Kind::Scale: {
+            int sw = s.width, sh = s.height;
+            if (reshaped && frameW > 0)
+                FitSize(displayW, displayH, frameW, frameH, sw, sh);
+            else if (source.rotation == 90 || source.rotation == 270)
+                std::swap(sw, sh);
+            parts.push_back("scale=" + std::to_string(sw) + ":" + std::to_string(sh) + ":flags=bicubic");
+            squarePixels = squarePixels || frameW > 0;
+            break;
+        }
+        case Kind::Expand:
+            parts.push_back("pad=w='max(iw," + w + ")':h='max(ih," + h + ")':x=" +
+                            (s.x >= 0 ? std::to_string(s.x) : "(ow-iw)/2") +
+                            ":y=" + (s.y >= 0 ? std::to_string(s.y) : "(oh-ih)/2"));
+            break;
+        case Kind::Crop:
+            parts.push_back("crop=w='min(iw," + w + ")':h='min(ih," + h + ")'" +
+                            (s.x >= 0 ? ":x=" + std::to_string(s.x) : "") +
+                            (s.y >= 0 ? ":y=" + std::to_string(s.y) : ""));
+            break;
+        case Kind::HardDup:
+            break; // the output rate is constant whenever -ofps is given
+        }
+    }
+    // 4:2:0 encoders need even sizes; a centred one-pixel cut is invisible.
+    parts.emplace_back("crop=trunc(iw/2)*2:trunc(ih/2)*2");
+    if (forcedW > 0 && forcedH > 0)
+        parts.push_back("scale=" + std::to_string(forcedW) + ":" + std::to_string(forcedH) + ":flags=bicubic");
+    if (squarePixels)
+        parts.emplace_back("setsar=1");
+
+    std::string chain;
+    for (const std::string &p : parts)
+        chain += (chain.empty() ? "" : ",") + p;
+    return chain;
+}
+
+} // namespace mencoder
