@@ -89,7 +89,9 @@ ImageWindow::ImageWindow(QWidget *parent, Kind kind)
 
 ImageWindow::~ImageWindow()
 {
-    // The run's end is taken here, while the controls it touches still exist.
+    // The run's end is taken here, while the controls it touches still exist; whoever hosts
+    // the page may be going too, so it hears nothing of it.
+    blockSignals(true);
     StopAndWait();
     m_run.reset();
 }
