@@ -129,9 +129,13 @@ void TstMovieDriver::jobThatCannotBePreparedFailsWithoutEngine()
 void TstMovieDriver::reportsFromAnEarlierEngineAreIgnored()
 {
     MovieFixture f;
-    f.AddScripts({"output\nfail 1\nfinish\n", kHold});
+    f.AddScripts({"output\nfail 1\nfinish\nprogress 77 3\n", kHold});
     f.Driver().StartNextFile();
-    QThread::msleep(400);   // both reports are posted before the window thread sees either
+    // Wait without dispatching until the report after both has arrived: the failure and the
+    // finish are then both queued for the window thread.
+    for (int i = 0; i < 1000 && f.Driver().StatusCopy().Load().Percent != 77; ++i)
+        QThread::msleep(10);
+    QCOMPARE(f.Driver().StatusCopy().Load().Percent, 77);
     QVERIFY(f.WaitUntilSettled());
     QCoreApplication::processEvents();
     QCOMPARE(f.Statuses(), (QList<int>{kFailed, kConverting}));
