@@ -158,7 +158,7 @@ private slots:
         QVERIFY2(QFileInfo(GetInstallFolder() + "mencoder").isExecutable(), "mencoder is built beside the tests");
         m_shortClip = m_media.filePath("short clip.mp4");
         m_longClip = m_media.filePath("long clip.mp4");
-        QVERIFY(MakeClip(m_shortClip, 1, "160x120"));
+        QVERIFY(MakeClip(m_shortClip, 2, "160x120"));
         QVERIFY(MakeClip(m_longClip, 120));
         for (int i = 0; i < 6; ++i) {
             m_pictures << m_media.filePath(QStringLiteral("photo %1.jpg").arg(i));
@@ -172,11 +172,6 @@ private slots:
         QVERIFY(l.ready);
         LauncherWindow &w = l.W();
         QCOMPARE(w.ClientSize(), QSize(700, 488));
-        QCOMPARE(w.windowTitle(), T("IDS_APP_HAN_NAME"));
-        QVERIFY(!w.windowIcon().isNull());
-        QCOMPARE(w.MovieTab()->geometry(), QRect(11, 0, 99, 44));
-        QCOMPARE(w.ImageTab()->geometry(), QRect(121, 0, 99, 44));
-        QCOMPARE(w.Logo()->geometry().topLeft(), QPoint(579, 0));
         QVERIFY(w.Logo()->geometry().right() < 700);
         for (QWidget *page : {static_cast<QWidget *>(w.MoviePage()), static_cast<QWidget *>(w.ImagePage())})
             QCOMPARE(page->geometry(), QRect(0, 44, 700, 444));
@@ -383,17 +378,6 @@ private slots:
         l.Click(l.W().Logo());
         platform::SetOpenUrlHandler(previous);
         QCOMPARE(opened, QList<QUrl>{QUrl(T("IDS_GOPT_HOMEPAGE"))});
-    }
-
-    void raiseBringsItBack()
-    {
-        Launcher l;
-        l.W().showMinimized();
-        l.W().Raise();
-        QVERIFY(!l.W().isMinimized());
-        l.W().hide();
-        l.W().Raise();
-        QVERIFY(l.W().isVisible());
     }
 };
 
