@@ -62,13 +62,13 @@ int EngineChildren()
     return ps.readAllStandardOutput().count('\n');
 }
 
-// A drop as a file manager makes it: text/uri-list, percent-encoded UTF-8, CRLF line ends.
-// Returns whether the target took the drop.
-bool DropFromFileManager(QWidget *target, const QStringList &paths)
+// A drop as a file manager makes it: text/uri-list with CRLF line ends, names percent-encoded
+// (most) or as raw UTF-8 (some). Returns whether the target took the drop.
+bool DropFromFileManager(QWidget *target, const QStringList &paths, bool raw = false)
 {
-    QByteArray list;
+    QByteArray list = "# from a file manager\r\n";
     for (const QString &p : paths)
-        list += QUrl::fromLocalFile(p).toEncoded() + "\r\n";
+        list += (raw ? ("file://" + p).toUtf8() : QUrl::fromLocalFile(p).toEncoded()) + "\r\n";
     QMimeData mime;
     mime.setData(QStringLiteral("text/uri-list"), list);
     const QPoint at(target->width() / 2, target->height() / 2);
@@ -364,6 +364,11 @@ private slots:
         QCOMPARE(l.Image().List().RowPath(0), picture);
         QVERIFY(DropFromFileManager(l.W().ImagePage(), {m_pictures[1]}));
         QCOMPARE(l.Image().List().RowCount(), 2);
+        const QString second = dir.filePath("Ñandú 2.jpg");
+        QVERIFY(QFile::copy(m_pictures[0], second));
+        QVERIFY(DropFromFileManager(l.Image().List().viewport(), {second}, true));
+        QCOMPARE(l.Image().List().RowCount(), 3);
+        QCOMPARE(l.Image().List().RowPath(2), second);
         QCOMPARE(l.Movie().List().RowCount(), 2);
     }
 
