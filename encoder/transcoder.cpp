@@ -251,6 +251,9 @@ void Conversion::SetUpVideo()
 {
     StreamPath &path = m_video;
     const AVCodec *codec = avcodec_find_encoder_by_name(m_opts.video.name.c_str());
+    // Builds without Xvid write the same MPEG-4 Part 2 with libavcodec's own encoder.
+    if (!codec && m_opts.video.name == "libxvid")
+        codec = avcodec_find_encoder_by_name("mpeg4");
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
         throw AvError(FailureCode::EncoderMissing, "no video encoder " + m_opts.video.name);
     OpenDecoder(path, m_opts.decodeThreads);
