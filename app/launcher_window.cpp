@@ -1,5 +1,7 @@
 #include "app/launcher_window.h"
 
+#include "image/image_window.h"
+#include "movie/movie_window.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
@@ -9,7 +11,6 @@
 #include <QCloseEvent>
 #include <QPainter>
 #include <QUrl>
-#include <QVBoxLayout>
 
 LauncherWindow::LauncherWindow(QWidget *parent)
     : SkinDialog(parent)
@@ -17,7 +18,12 @@ LauncherWindow::LauncherWindow(QWidget *parent)
     m_created = Create();
 }
 
-LauncherWindow::~LauncherWindow() = default;
+LauncherWindow::~LauncherWindow()
+{
+    // The worker writes into the image page's list; it must be gone before the page is.
+    if (m_imagePage)
+        m_imagePage->StopAndWait();
+}
 
 bool LauncherWindow::Create()
 {
@@ -35,28 +41,28 @@ bool LauncherWindow::Create()
     m_header = QPixmap(GetResFilePath(QStringLiteral("convertor_middle.bmp")));
 
     QWidget *client = Client();
+    // The pages fill everything below the header, whatever size they were made for.
     const QRect pageRect(0, kHeaderHeight, kClientWidth, kClientHeight - kHeaderHeight);
-    m_imagePage = new QWidget(client);
+    const auto place = [&pageRect](SkinDialog *page) {
+        page->setFixedSize(pageRect.size());
+        page->move(pageRect.topLeft());
+    };
+
+    m_imageTab = new ImageButton;
+    m_imageTab->Create(client, kImageTabId, QStringLiteral("tab_mode_image.png"), QString(),
+                       QRect(121, 0, 99, kHeaderHeight));
+    m_imagePage = new ImageWindow(client, SkinDialog::Kind::Child);
     m_imagePage->setObjectName(QStringLiteral("imagePage"));
-    m_imagePage->setGeometry(pageRect);
+    place(m_imagePage);
     m_imagePage->hide();
-    m_moviePage = new QWidget(client);
-    m_moviePage->setObjectName(QStringLiteral("moviePage"));
-    m_moviePage->setGeometry(pageRect);
-    // Both modes draw on navy 0x4D3620; an empty area shows it too, under the selected tab.
-    for (QWidget *page : {m_moviePage, m_imagePage}) {
-        QPalette pal = page->palette();
-        pal.setColor(QPalette::Window, ColorFromRef(0x4D3620));
-        page->setPalette(pal);
-        page->setAutoFillBackground(true);
-    }
 
     m_movieTab = new ImageButton;
     m_movieTab->Create(client, kMovieTabId, QStringLiteral("tab_mode_movie.png"), QString(),
                        QRect(11, 0, 99, kHeaderHeight));
-    m_imageTab = new ImageButton;
-    m_imageTab->Create(client, kImageTabId, QStringLiteral("tab_mode_image.png"), QString(),
-                       QRect(121, 0, 99, kHeaderHeight));
+    m_moviePage = new MovieWindow(client, SkinDialog::Kind::Child);
+    m_moviePage->setObjectName(QStringLiteral("moviePage"));
+    place(m_moviePage);
+
     m_logo = new ImageButton;
     const QPixmap logo(GetResFilePath(QStringLiteral("top_logo.png")));
     const int logoWidth = logo.isNull() ? 112 : logo.width() / m_logo->FrameCount();
@@ -71,30 +77,23 @@ bool LauncherWindow::Create()
 
     m_movieTab->SetState(ImageButton::StateSelected);
     m_imageTab->SetState(ImageButton::StateNormal);
+    m_moviePage->show();
     return true;
 }
 
-void LauncherWindow::HostPage(Mode mode, QWidget *page)
+bool LauncherWindow::IsConverting(Mode mode) const
 {
-    QWidget *area = mode == Mode::Movie ? m_moviePage : m_imagePage;
-    if (!area->layout()) {
-        auto *layout = new QVBoxLayout(area);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-    }
-    area->layout()->addWidget(page);
-    page->show();
-}
-
-void LauncherWindow::SetConvertingQuery(Mode mode, std::function<bool()> isConverting)
-{
-    (mode == Mode::Movie ? m_movieConverting : m_imageConverting) = std::move(isConverting);
+    if (mode == Mode::Movie)
+        return m_moviePage && m_moviePage->IsRunStarted();
+    return m_imagePage && m_imagePage->IsConverting();
 }
 
 bool LauncherWindow::SwitchTo(Mode mode)
 {
-    const auto &leavingBusy = mode == Mode::Image ? m_movieConverting : m_imageConverting;
-    if (mode != m_mode && leavingBusy && leavingBusy()) {
+    if (!m_created)
+        return false;
+    const Mode leaving = mode == Mode::Image ? Mode::Movie : Mode::Image;
+    if (mode != m_mode && IsConverting(leaving)) {
         XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CONVERTING"), MB_ICONEXCLAMATION);
         return false;
     }
@@ -105,6 +104,18 @@ bool LauncherWindow::SwitchTo(Mode mode)
     m_moviePage->setVisible(movie);
     m_imagePage->setVisible(!movie);
     m_mode = mode;
+    return true;
+}
+
+bool LauncherWindow::ExitProcedure()
+{
+    // The movie page asks while its engine runs, and on Yes stops it, polling and killing when
+    // it lingers, and removes the output it left unfinished.
+    if (m_moviePage && !m_moviePage->ConfirmExit())
+        return false;
+    // An image run ends with the picture in work; nothing written so far is lost.
+    if (m_imagePage)
+        m_imagePage->StopAndWait();
     return true;
 }
 
@@ -133,7 +144,7 @@ void LauncherWindow::PaintClient(QPainter &painter, const QRect &dirty)
 void LauncherWindow::closeEvent(QCloseEvent *event)
 {
     event->ignore();
-    if (m_exitProcedure && !m_exitProcedure())
+    if (!ExitProcedure())
         return;
     accept();
 }

@@ -4,13 +4,15 @@
 
 #include <QPixmap>
 
-#include <functional>
-
 class ImageButton;
+class ImageWindow;
+class MovieWindow;
 
 // The program's one top-level window: caption strip, a 44-pixel header with the two mode tabs
 // and the logo, and below it the movie and image pages, one visible at a time (movie first).
-// The pages are hosted in MoviePageArea() and ImagePageArea(). Window thread.
+// It owns both pages; leaving a mode is refused while that mode converts, and closing (caption
+// close, Escape) asks first while the movie engine runs and stops any image run before the
+// pages go. Window thread.
 class LauncherWindow : public SkinDialog {
     Q_OBJECT
 public:
@@ -24,30 +26,26 @@ public:
     enum class Mode { Movie, Image };
 
     explicit LauncherWindow(QWidget *parent = nullptr);
-    ~LauncherWindow() override;
+    ~LauncherWindow() override;   // an image run still going is stopped before the pages go
 
     // False when the caption images could not be read; the program then ends without a window.
     bool IsCreated() const { return m_created; }
 
-    // Client-area children at (0, 44), 700 x 444, that the mode windows fill.
-    QWidget *MoviePageArea() const { return m_moviePage; }
-    QWidget *ImagePageArea() const { return m_imagePage; }
-    // Puts a mode window (e.g. a SkinDialog of Kind::Child) into its area, filling it; the
-    // area owns it from then on.
-    void HostPage(Mode mode, QWidget *page);
+    // The pages, children at (0, 44), 700 x 444; nullptr when the window was not created.
+    MovieWindow *MoviePage() const { return m_moviePage; }
+    ImageWindow *ImagePage() const { return m_imagePage; }
     ImageButton *MovieTab() const { return m_movieTab; }
     ImageButton *ImageTab() const { return m_imageTab; }
     ImageButton *Logo() const { return m_logo; }
 
     Mode CurrentMode() const { return m_mode; }
-    // Leaving a mode is refused (with a message) while that mode converts; the pages answer.
-    void SetConvertingQuery(Mode mode, std::function<bool()> isConverting);
-    // Shows the mode's page; false when the page being left is converting.
+    // Shows the mode's page; false (after telling the user) when the page being left converts.
     bool SwitchTo(Mode mode);
 
-    // Decides whether a close request (caption close, Escape) may end the window, e.g. after
-    // asking and stopping a running conversion. Without one the window closes at once.
-    void SetExitProcedure(std::function<bool()> exitProcedure) { m_exitProcedure = std::move(exitProcedure); }
+    // What a close request runs: while the movie engine runs, asks, and on Yes stops it (killing
+    // it when it does not go), removes its unfinished output; then stops an image run. True when
+    // the window may close; the window itself is left as it is.
+    bool ExitProcedure();
 
     // Brings the window to the user: shown when hidden, restored when minimised, raised, activated.
     void Raise();
@@ -58,6 +56,7 @@ protected:
 
 private:
     bool Create();
+    bool IsConverting(Mode mode) const;
 
     bool m_created = false;
     Mode m_mode = Mode::Movie;
@@ -65,9 +64,6 @@ private:
     ImageButton *m_movieTab = nullptr;
     ImageButton *m_imageTab = nullptr;
     ImageButton *m_logo = nullptr;
-    QWidget *m_moviePage = nullptr;
-    QWidget *m_imagePage = nullptr;
-    std::function<bool()> m_movieConverting;
-    std::function<bool()> m_imageConverting;
-    std::function<bool()> m_exitProcedure;
+    MovieWindow *m_moviePage = nullptr;
+    ImageWindow *m_imagePage = nullptr;
 };

@@ -14,5 +14,7 @@ int main(int argc, char *argv[])
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
         std::setlocale(LC_CTYPE, "C.UTF-8");
     QApplication::setApplicationName(QStringLiteral("Framepress"));
+    // Lets the desktop match the window to framepress.desktop (its name and icon in task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("framepress"));
     return RunStartup();
 }

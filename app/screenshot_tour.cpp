@@ -1,0 +1,119 @@
+// Walks the real launcher through what a user sees and saves a picture of each step: the
+// launcher with files listed, the movie options dialog, a movie run, the image options
+// dialog and an image run. For the user guide; run by tools/screenshots.sh under xvfb-run
+// with a private home. Not part of the application.
+//   screenshot_tour OUT_FOLDER LONG_CLIP CLIP... -- PICTURE...
+
+#include "app/launcher_window.h"
+#include "image/image_window.h"
+#include "movie/movie_window.h"
+#include "platform/power_inhibit.h"
+#include "platform/shell_open.h"
+#include "shell/app_paths.h"
+#include "shell/image_button.h"
+#include "shell/lang.h"
+#include "shell/message_box.h"
+#include "widgets/file_list_ctrl.h"
+#include "widgets/progress_bar_ctrl.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+
+namespace {
+
+bool WaitFor(const std::function<bool()> &done, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+void Settle(int ms)
+{
+    WaitFor([] { return false; }, ms);
+}
+
+// What the screen shows of the window, as a user would see it.
+bool Shoot(QWidget *window, const QString &path)
+{
+    Settle(300);
+    const QPixmap shot = window->screen()->grabWindow(window->winId());
+    const bool ok = !shot.isNull() && shot.save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// Opens a modal options dialog through open(), shoots it once shown, then closes it.
+bool ShootDialog(const std::function<void()> &open, const QString &path)
+{
+    bool ok = false;
+    QTimer::singleShot(500, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (dialog) {
+            ok = Shoot(dialog, path);
+            dialog->close();
+        }
+    });
+    open();
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    const int split = args.indexOf("--");
+    if (args.size() < 4 || split < 3)
+        return 2;
+    const QString out = args.takeFirst() + '/';
+    const QString longClip = args.takeFirst();
+    const QStringList clips = args.mid(0, split - 2);
+    const QStringList pictures = args.mid(split - 1);
+
+    // Nobody answers: OK to notices, Yes to the questions the tour asks (cancel a run).
+    ScriptedMessageBox box(IDYES);
+    platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); });
+    platform::SetOpenUrlHandler([](const QUrl &) { return true; });
+
+    Lang::Start(AppPaths::Current().langFile);
+    LauncherWindow launcher;
+    if (!launcher.IsCreated())
+        return 1;
+    launcher.move(0, 0);
+    launcher.show();
+    MovieWindow &movie = *launcher.MoviePage();
+    ImageWindow &image = *launcher.ImagePage();
+    bool ok = true;
+
+    movie.Jobs().AddJobFiles(QStringList{longClip} + clips);
+    ok &= Shoot(&launcher, out + "launcher.png");
+    ok &= ShootDialog([&] { movie.OnOptionCommand(); }, out + "movie_options.png");
+
+    movie.OnConvertCommand();
+    ok &= WaitFor([&] { return movie.Controls().currentBar->Position() >= 20; }, 120000);
+    ok &= Shoot(&launcher, out + "movie_run.png");
+    movie.Driver().Cancel();
+    ok &= WaitFor([&] { return !movie.IsRunStarted(); }, 30000);
+
+    ok &= launcher.SwitchTo(LauncherWindow::Mode::Image);
+    image.Pictures().AddFiles(pictures);
+    ok &= ShootDialog([&] { image.OnOptionCommand(); }, out + "image_options.png");
+    image.OnConvertCommand();
+    ok &= WaitFor([&] { return image.List().RowStatusCode(2) == 4; }, 120000);
+    ok &= Shoot(&launcher, out + "image_run.png");
+    image.StopAndWait();
+
+    launcher.close();
+    return ok ? 0 : 1;
+}
