@@ -134,6 +134,9 @@ bool ConversionDriver::StartFile(int row)
     const bool hdMode = m_c.hd->GetCheck();
     const EncodeSettings &encode = m_settings.encode;
     m_inputPath = m_list.RowPath(row);
+    // A save folder removed since it was chosen would fail every file; make it again.
+    if (QDir::isAbsolutePath(m_settings.options.SaveFolder))
+        QDir().mkpath(m_settings.options.SaveFolder);
     m_outputPath = MakeOutputPath(m_settings.options.SaveFolder, m_inputPath,
                                   hdMode ? encode.HDFormat : encode.SDFormat);
     m_launchTime = QDateTime();

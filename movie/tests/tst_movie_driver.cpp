@@ -32,6 +32,7 @@ private slots:
     void engineOutcome();
     void engineMissingShowsCreationErrorOnce();
     void jobThatCannotBePreparedFailsWithoutEngine();
+    void removedSaveFolderIsMadeAgain();
     void reportsFromAnEarlierEngineAreIgnored();
     void stallWatchdog_data();
     void stallWatchdog();
@@ -122,6 +123,17 @@ void TstMovieDriver::jobThatCannotBePreparedFailsWithoutEngine()
     QCOMPARE(f.Statuses(), (QList<int>{kFailed, kComplete}));
     QVERIFY(f.EngineLog(input).isEmpty());   // no engine ever saw it
     QVERIFY(!QFileInfo::exists(f.SaveFolder() + "clip.mp4"));
+}
+
+void TstMovieDriver::removedSaveFolderIsMadeAgain()
+{
+    MovieFixture f;
+    f.AddScripts({kFinish});
+    QVERIFY(QDir(f.SaveFolder()).removeRecursively());
+    f.Driver().StartNextFile();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Driver().IsRunStarted(), 15000);
+    QCOMPARE(f.Statuses(), QList<int>{kComplete});
+    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
 }
 
 // The failure and then the finish of one engine both queue up; the finish must not count for
