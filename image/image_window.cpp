@@ -7,57 +7,20 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
+#include "shell/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QImage>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QPainter>
-#include <QUrl>
 
 namespace {
 
-constexpr quint32 kBackground = 0x4D3620;   // COLORREF: navy
-constexpr QPoint kListPanelAt{10, 43};
-constexpr QPoint kInfoPanelAt{10, 268};
-
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
-
-QStringList LocalFiles(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime)
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-// One frame of a skin image laid out as frames side by side; the fallback when it is missing,
-// so that the control keeps its place and its text.
-QSize FrameSize(const QString &image, int frames, QSize fallback)
-{
-    const QImage picture(GetResFilePath(image));
-    if (picture.isNull() || frames < 1)
-        return fallback;
-    return QSize(picture.width() / frames, picture.height());
-}
-
-QString WithSlash(QString folder)
-{
-    folder = QDir::fromNativeSeparators(folder);
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
 
 } // namespace
 
@@ -72,7 +35,7 @@ ImageWindow::ImageWindow(QWidget *parent, Kind kind)
 {
     setWindowTitle(T("IDS_APP_HAN_NAME"));
     SetFontName(T("IDS_GOPT_DEFAULT_FONT"), Lang::GetInt(QStringLiteral("IDS_GOPT_DEFAULT_FONTSIZE")));
-    SetBackgroundColor(ColorFromRef(kBackground));
+    SetBackgroundColor(ColorFromRef(kPageBackground));
     if (kind == Kind::Window)
         SetCaptionImage(QStringLiteral("Comm_Caption.png"), QStringLiteral("Laun_close.png"),
                         QStringLiteral("Comm_max.png"), QStringLiteral("Laun_mini.png"), QString());
@@ -326,7 +289,7 @@ void ImageWindow::OnOptionCommand()
     ImageOptionValues values{m_settings.saveFolder, m_settings.rotateImage, m_settings.rotateAngle};
     if (!m_optionsDialog(this, values))
         return;
-    m_settings.saveFolder = WithSlash(values.saveFolder);
+    m_settings.saveFolder = FolderWithSlash(values.saveFolder);
     m_settings.rotateImage = values.rotateImage;
     m_settings.rotateAngle = values.rotateAngle;
     m_settings.Store(T("IDS_APP_NAME"));
@@ -455,7 +418,7 @@ void ImageWindow::OnRunFinished(const ImageRunResult &result)
 
 void ImageWindow::PaintClient(QPainter &painter, const QRect &dirty)
 {
-    painter.fillRect(dirty, ColorFromRef(kBackground));
+    painter.fillRect(dirty, ColorFromRef(kPageBackground));
     if (!m_listPanel.isNull())
         painter.drawPixmap(kListPanelAt, m_listPanel);
     if (!m_infoPanel.isNull())

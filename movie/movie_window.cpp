@@ -7,48 +7,16 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
+#include "shell/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
-#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QImage>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QPainter>
-#include <QUrl>
-
-namespace {
-
-constexpr quint32 kBackground = 0x4D3620;   // COLORREF: navy
-constexpr QPoint kListPanelAt{10, 43};
-constexpr QPoint kInfoPanelAt{10, 268};
-
-QStringList LocalFiles(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime)
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-// Width of one frame of a skin image laid out as frames side by side.
-QSize FrameSize(const QString &image, int frames, QSize fallback)
-{
-    const QImage picture(GetResFilePath(image));
-    if (picture.isNull() || frames < 1)
-        return fallback;
-    return QSize(picture.width() / frames, picture.height());
-}
-
-} // namespace
 
 MovieWindow::MovieWindow(QWidget *parent, Kind kind)
     : SkinDialog(parent, kind)
@@ -60,7 +28,7 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
     setWindowIcon(QIcon(GetResFilePath(QStringLiteral("framepress.png"))));
     SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")),
                 Lang::GetInt(QStringLiteral("IDS_GOPT_DEFAULT_FONTSIZE")));
-    SetBackgroundColor(ColorFromRef(kBackground));
+    SetBackgroundColor(ColorFromRef(kPageBackground));
     if (kind == Kind::Window)
         SetCaptionImage(QStringLiteral("Comm_Caption.png"), QStringLiteral("Laun_close.png"),
                         QStringLiteral("Comm_max.png"), QStringLiteral("Laun_mini.png"), QString());
@@ -224,9 +192,7 @@ void MovieWindow::Initialise()
 
 void MovieWindow::SetSaveFolder(const QString &folder)
 {
-    QString path = QDir::fromNativeSeparators(folder);
-    if (!path.endsWith('/'))
-        path += '/';
+    const QString path = FolderWithSlash(folder);
     m_settings.options.SaveFolder = path;
     SettingsStore(Lang::Get(QStringLiteral("IDS_APP_NAME"))).Save(m_settings);
     if (!m_driver->IsFileActive())
@@ -298,7 +264,7 @@ void MovieWindow::OnFilesDropped(const QStringList &paths)
 
 void MovieWindow::PaintClient(QPainter &painter, const QRect &dirty)
 {
-    painter.fillRect(dirty, ColorFromRef(kBackground));
+    painter.fillRect(dirty, ColorFromRef(kPageBackground));
     if (!m_listPanel.isNull())
         painter.drawPixmap(kListPanelAt, m_listPanel);
     if (!m_infoPanel.isNull())
