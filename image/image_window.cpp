@@ -75,21 +75,14 @@ QSize ImageWindow::ChosenBox() const
 
 ImageButton *ImageWindow::MakeButton(int id, const QString &image, const QString &text, QPoint at)
 {
-    auto *button = new ImageButton;
-    button->Create(Client(), id, image, text, QRect(at, FrameSize(image, 4, QSize(70, 30))));
-    button->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-    button->SetFontStyle(true);
+    ImageButton *button = MakeSkinButton(Client(), id, image, text, at);
     m_buttons << button;
     return button;
 }
 
 ImageButton *ImageWindow::MakeLabel(int id, const QRect &rect)
 {
-    auto *label = new ImageButton;
-    label->CreateStatic(Client(), id, QString(), rect);
-    label->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-    label->SetFontStyle(true);
-    label->SetFontColor(Qt::black);
+    ImageButton *label = MakeSkinLabel(Client(), id, rect);
     m_buttons << label;
     return label;
 }
@@ -100,31 +93,18 @@ void ImageWindow::CreateControls()
     m_infoPanel = QPixmap(GetResFilePath(QStringLiteral("convertor_info.bmp")));
 
     // Convert, Pause and Resume share one place; one of them shows at a time.
-    const double bigFont = Lang::GetInt(QStringLiteral("IDS_GOPT_BIGBTN_FONTSIZE"));
     ImageButton *convert = MakeButton(kConvertId, QStringLiteral("bt_convert.png"), T("IDS_BTN_MAIN_CONVERT"), {506, 345});
     ImageButton *cancel = MakeButton(kCancelId, QStringLiteral("bt_cancel.png"), T("IDS_BTN_MAIN_CANCEL"), {580, 345});
     ImageButton *pause = MakeButton(kPauseId, QStringLiteral("bt_pause.png"), T("IDS_BTN_MAIN_PAUSE"), {506, 345});
     ImageButton *resume = MakeButton(kResumeId, QStringLiteral("bt_resume.png"), T("IDS_BTN_MAIN_RESUME"), {506, 345});
-    for (ImageButton *big : {convert, cancel, pause, resume}) {
-        // The picture's symbol fills the top; the text goes below it.
-        big->SetTextPos(0, 16);
-        big->SetTextSize(big->width(), qMax(0, big->height() - 16));
-        big->SetFontColor(Qt::white);
-        big->SetDisabledFontColor(QColor(0xDD, 0xE4, 0xEC));
-        if (bigFont > 0)
-            big->SetFontSize(bigFont * 0.75);   // the skin's size is in pixels
-    }
+    StyleBigButtons({convert, cancel, pause, resume});
     pause->hide();
     resume->hide();
 
     ImageButton *add = MakeButton(kAddId, QStringLiteral("menu01_add.png"), T("IDS_BTN_MAIN_ADDFILE"), {14, 6});
     ImageButton *del = MakeButton(kDeleteId, QStringLiteral("menu02_del.png"), T("IDS_BTN_MAIN_DELFILE"), {149, 6});
     ImageButton *option = MakeButton(kOptionId, QStringLiteral("menu03_option.png"), T("IDS_BTN_MAIN_OPTION"), {284, 6});
-    for (ImageButton *menu : {add, del, option}) {
-        menu->SetTextPos(32, 0);
-        menu->SetTextSize(qMax(0, menu->width() - 36), menu->height());
-        menu->SetFontColor(Qt::black);
-    }
+    StyleMenuButtons({add, del, option});
 
     const QSize radio = FrameSize(QStringLiteral("checkbox_new_01.png"), 8, QSize(16, 16));
     for (auto [id, key, at] : {std::tuple{int(kHdId), "IDS_RD_HD", QPoint(485, 6)},

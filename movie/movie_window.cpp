@@ -46,22 +46,12 @@ MovieWindow::~MovieWindow()
 ImageButton *MovieWindow::MakeButton(int id, const QString &image, const QString &text, QPoint at,
                                      int frames)
 {
-    auto *button = new ImageButton;
-    const QSize size = FrameSize(image, frames, QSize(70, 30));
-    button->Create(Client(), id, image, text, QRect(at, size));
-    button->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-    button->SetFontStyle(true);
-    return button;
+    return MakeSkinButton(Client(), id, image, text, at, frames);
 }
 
 ImageButton *MovieWindow::MakeLabel(int id, const QRect &rect)
 {
-    auto *label = new ImageButton;
-    label->CreateStatic(Client(), id, QString(), rect);
-    label->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-    label->SetFontStyle(true);
-    label->SetFontColor(Qt::black);
-    return label;
+    return MakeSkinLabel(Client(), id, rect);
 }
 
 void MovieWindow::CreateControls()
@@ -71,19 +61,11 @@ void MovieWindow::CreateControls()
     c.window = this;
 
     // Convert, Pause and Resume share one place; one of them shows at a time.
-    const double bigFont = Lang::GetInt(QStringLiteral("IDS_GOPT_BIGBTN_FONTSIZE"));
     c.convert = MakeButton(kConvertId, QStringLiteral("bt_convert.png"), text("IDS_BTN_MAIN_CONVERT"), {506, 345});
     c.cancel = MakeButton(kCancelId, QStringLiteral("bt_cancel.png"), text("IDS_BTN_MAIN_CANCEL"), {580, 345});
     c.pause = MakeButton(kPauseId, QStringLiteral("bt_pause.png"), text("IDS_BTN_MAIN_PAUSE"), {506, 345});
     c.resume = MakeButton(kResumeId, QStringLiteral("bt_resume.png"), text("IDS_BTN_MAIN_RESUME"), {506, 345});
-    for (ImageButton *big : {c.convert, c.cancel, c.pause, c.resume}) {
-        big->SetTextPos(0, 16);
-        big->SetTextSize(big->width(), big->height() - 16);
-        big->SetFontColor(Qt::white);
-        big->SetDisabledFontColor(QColor(0xDD, 0xE4, 0xEC));
-        if (bigFont > 0)
-            big->SetFontSize(bigFont * 0.75);   // the skin's size is in pixels
-    }
+    StyleBigButtons({c.convert, c.cancel, c.pause, c.resume});
     c.pause->hide();
     c.resume->hide();
 
@@ -93,11 +75,7 @@ void MovieWindow::CreateControls()
     c.add = MakeButton(kAddId, QStringLiteral("menu01_add.png"), text("IDS_BTN_MAIN_ADDFILE"), {14, 6});
     c.del = MakeButton(kDeleteId, QStringLiteral("menu02_del.png"), text("IDS_BTN_MAIN_DELFILE"), {149, 6});
     c.option = MakeButton(kOptionId, QStringLiteral("menu03_option.png"), text("IDS_BTN_MAIN_OPTION"), {284, 6});
-    for (ImageButton *menu : {c.add, c.del, c.option}) {
-        menu->SetTextPos(32, 0);
-        menu->SetTextSize(menu->width() - 36, menu->height());
-        menu->SetFontColor(Qt::black);
-    }
+    StyleMenuButtons({c.add, c.del, c.option});
 
     const QSize radio = FrameSize(QStringLiteral("checkbox_new_01.png"), 8, QSize(16, 16));
     for (auto [button, id, key, at] : {std::tuple{&c.hd, int(kHdId), "IDS_RD_HD", QPoint(485, 6)},

@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
+
+class ImageButton;
 class QMimeData;
+class QWidget;
 
 // Layout and small helpers both conversion pages share: the skin's background, where its two
 // panel pictures go, and what a drop onto a page carries. Window thread.
@@ -23,3 +28,15 @@ QSize FrameSize(const QString &image, int frames, QSize fallback);
 
 // The folder with "/" separators and one trailing "/"; an empty folder stays empty.
 QString FolderWithSlash(QString folder);
+
+// A skin button on parent, one frame of image wide (70x30 when the image is missing), its text
+// bold in the language file's font.
+ImageButton *MakeSkinButton(QWidget *parent, int id, const QString &image, const QString &text, QPoint at,
+                            int frames = 4);
+// A static text on parent, bold and black in the language file's font.
+ImageButton *MakeSkinLabel(QWidget *parent, int id, const QRect &rect);
+// Convert, Cancel, Pause, Resume: the picture's symbol fills the top, the white text goes below
+// it, at IDS_GOPT_BIGBTN_FONTSIZE when that is set.
+void StyleBigButtons(std::initializer_list<ImageButton *> buttons);
+// Add, Delete, Option: black text right of the picture's symbol.
+void StyleMenuButtons(std::initializer_list<ImageButton *> buttons);
