@@ -106,40 +106,15 @@ void ImageWindow::CreateControls()
     ImageButton *option = MakeButton(kOptionId, QStringLiteral("menu03_option.png"), T("IDS_BTN_MAIN_OPTION"), {284, 6});
     StyleMenuButtons({add, del, option});
 
-    const QSize radio = FrameSize(QStringLiteral("checkbox_new_01.png"), 8, QSize(16, 16));
     for (auto [id, key, at] : {std::tuple{int(kHdId), "IDS_RD_HD", QPoint(485, 6)},
-                               std::tuple{int(kSdId), "IDS_RD_SD", QPoint(585, 6)}}) {
-        auto *choice = new ImageButton;
-        choice->SetButtonStyle(ImageButton::RadioStyle);
-        choice->Create(Client(), id, QStringLiteral("checkbox_new_01.png"), T(key),
-                       QRect(at, QSize(95, qMax(radio.height(), 30))));
-        choice->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-        choice->SetFontStyle(true);
-        choice->SetFontColor(Qt::white);
-        m_buttons << choice;
-    }
+                               std::tuple{int(kSdId), "IDS_RD_SD", QPoint(585, 6)}})
+        m_buttons << MakeSkinRadio(Client(), id, T(key), at);
     Button(kHdId)->SetCheck(true);
 
     for (auto [id, key, rect] : {std::tuple{int(kDeleteSourcesId), "IDS_BTN_MAIN_ORIFILEDEL", QRect(39, 232, 250, 14)},
-                                 std::tuple{int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}}) {
-        auto *box = new ImageButton;
-        box->SetButtonStyle(ImageButton::CheckBoxStyle);
-        // One pixel more above and below, so that a 16-pixel box is not clipped.
-        box->Create(Client(), id, QStringLiteral("checkbox(C0403).png"), T(key), rect.adjusted(0, -1, 0, 1));
-        box->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-        box->SetFontColor(Qt::black);
-        m_buttons << box;
-    }
-    // A translation longer than the delete box's place pushes the shutdown box to the right
-    // rather than being cut.
-    ImageButton *deleteBox = Button(kDeleteSourcesId);
-    ImageButton *shutDownBox = Button(kShutDownId);
-    const int needed = deleteBox->TextRect().left() + deleteBox->fontMetrics().horizontalAdvance(deleteBox->text()) + 8;
-    if (needed > deleteBox->width()) {
-        deleteBox->resize(needed, deleteBox->height());
-        const int x = qMax(290, deleteBox->geometry().right() + 12);
-        shutDownBox->setGeometry(x, shutDownBox->y(), qMax(0, kClientWidth - 20 - x), shutDownBox->height());
-    }
+                                 std::tuple{int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}})
+        m_buttons << MakeSkinCheckBox(Client(), id, T(key), rect);
+    FitOptionBoxes(Button(kDeleteSourcesId), Button(kShutDownId), kClientWidth);
 
     MakeLabel(kFolderLabelId, QRect(40, 302, 580, 18))->SetFontStyle(false);
     MakeButton(kOpenFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299});

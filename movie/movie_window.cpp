@@ -77,41 +77,17 @@ void MovieWindow::CreateControls()
     c.option = MakeButton(kOptionId, QStringLiteral("menu03_option.png"), text("IDS_BTN_MAIN_OPTION"), {284, 6});
     StyleMenuButtons({c.add, c.del, c.option});
 
-    const QSize radio = FrameSize(QStringLiteral("checkbox_new_01.png"), 8, QSize(16, 16));
     for (auto [button, id, key, at] : {std::tuple{&c.hd, int(kHdId), "IDS_RD_HD", QPoint(485, 6)},
-                                       std::tuple{&c.sd, int(kSdId), "IDS_RD_SD", QPoint(585, 6)}}) {
-        auto *b = new ImageButton;
-        b->SetButtonStyle(ImageButton::RadioStyle);
-        b->Create(Client(), id, QStringLiteral("checkbox_new_01.png"), text(key),
-                  QRect(at, QSize(95, qMax(radio.height(), 30))));
-        b->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-        b->SetFontStyle(true);
-        b->SetFontColor(Qt::white);
-        *button = b;
-    }
+                                       std::tuple{&c.sd, int(kSdId), "IDS_RD_SD", QPoint(585, 6)}})
+        *button = MakeSkinRadio(Client(), id, text(key), at);
     c.hd->SetCheck(true);
     c.sd->SetCheck(false);
 
     for (auto [box, id, key, rect] :
          {std::tuple{&c.deleteSources, int(kDeleteSourcesId), "IDS_BTN_MAIN_ORIFILEDEL", QRect(39, 232, 250, 14)},
-          std::tuple{&c.shutDown, int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}}) {
-        auto *b = new ImageButton;
-        b->SetButtonStyle(ImageButton::CheckBoxStyle);
-        // One pixel more above and below, so that a 16-pixel box is not clipped.
-        b->Create(Client(), id, QStringLiteral("checkbox(C0403).png"), text(key), rect.adjusted(0, -1, 0, 1));
-        b->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-        b->SetFontColor(Qt::black);
-        *box = b;
-    }
-    // A translation longer than the delete box's place pushes the shutdown box to the right
-    // rather than being cut.
-    const int needed = c.deleteSources->TextRect().left()
-        + c.deleteSources->fontMetrics().horizontalAdvance(c.deleteSources->text()) + 8;
-    if (needed > c.deleteSources->width()) {
-        c.deleteSources->resize(needed, c.deleteSources->height());
-        const int x = qMax(290, c.deleteSources->geometry().right() + 12);
-        c.shutDown->setGeometry(x, c.shutDown->y(), qMax(0, kClientWidth - 20 - x), c.shutDown->height());
-    }
+          std::tuple{&c.shutDown, int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}})
+        *box = MakeSkinCheckBox(Client(), id, text(key), rect);
+    FitOptionBoxes(c.deleteSources, c.shutDown, kClientWidth);
 
     c.folderLabel = MakeLabel(kFolderLabelId, QRect(40, 302, 580, 18));
     m_openFolder = MakeButton(kOpenFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299});

@@ -78,3 +78,36 @@ void StyleMenuButtons(std::initializer_list<ImageButton *> buttons)
         menu->SetFontColor(Qt::black);
     }
 }
+
+ImageButton *MakeSkinRadio(QWidget *parent, int id, const QString &text, QPoint at)
+{
+    const QString image = QStringLiteral("checkbox_new_01.png");
+    const QSize radio = FrameSize(image, 8, QSize(16, 16));
+    auto *choice = new ImageButton;
+    choice->SetButtonStyle(ImageButton::RadioStyle);
+    choice->Create(parent, id, image, text, QRect(at, QSize(95, qMax(radio.height(), 30))));
+    choice->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
+    choice->SetFontStyle(true);
+    choice->SetFontColor(Qt::white);
+    return choice;
+}
+
+ImageButton *MakeSkinCheckBox(QWidget *parent, int id, const QString &text, const QRect &rect)
+{
+    auto *box = new ImageButton;
+    box->SetButtonStyle(ImageButton::CheckBoxStyle);
+    box->Create(parent, id, QStringLiteral("checkbox(C0403).png"), text, rect.adjusted(0, -1, 0, 1));
+    box->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
+    box->SetFontColor(Qt::black);
+    return box;
+}
+
+void FitOptionBoxes(ImageButton *deleteBox, ImageButton *shutDownBox, int clientWidth)
+{
+    const int needed = deleteBox->TextRect().left() + deleteBox->fontMetrics().horizontalAdvance(deleteBox->text()) + 8;
+    if (needed <= deleteBox->width())
+        return;
+    deleteBox->resize(needed, deleteBox->height());
+    const int x = qMax(290, deleteBox->geometry().right() + 12);
+    shutDownBox->setGeometry(x, shutDownBox->y(), qMax(0, clientWidth - 20 - x), shutDownBox->height());
+}

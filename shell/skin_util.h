@@ -40,3 +40,11 @@ ImageButton *MakeSkinLabel(QWidget *parent, int id, const QRect &rect);
 void StyleBigButtons(std::initializer_list<ImageButton *> buttons);
 // Add, Delete, Option: black text right of the picture's symbol.
 void StyleMenuButtons(std::initializer_list<ImageButton *> buttons);
+// An HD/SD choice on parent: white bold text beside the radio picture.
+ImageButton *MakeSkinRadio(QWidget *parent, int id, const QString &text, QPoint at);
+// A check box on parent with black text; one pixel more above and below rect, so that a
+// 16-pixel box is not clipped.
+ImageButton *MakeSkinCheckBox(QWidget *parent, int id, const QString &text, const QRect &rect);
+// A translation longer than the delete box's place pushes the shutdown box to the right
+// rather than being cut; the shutdown box then ends 20 pixels before clientWidth.
+void FitOptionBoxes(ImageButton *deleteBox, ImageButton *shutDownBox, int clientWidth);
