@@ -373,11 +373,7 @@ void ImageWindow::OnRunFinished(const ImageRunResult &result)
 
 void ImageWindow::PaintClient(QPainter &painter, const QRect &dirty)
 {
-    painter.fillRect(dirty, ColorFromRef(kPageBackground));
-    if (!m_listPanel.isNull())
-        painter.drawPixmap(kListPanelAt, m_listPanel);
-    if (!m_infoPanel.isNull())
-        painter.drawPixmap(kInfoPanelAt, m_infoPanel);
+    PaintPageBackground(painter, dirty, m_listPanel, m_infoPanel);
 }
 
 void ImageWindow::keyPressEvent(QKeyEvent *event)

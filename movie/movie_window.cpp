@@ -218,11 +218,7 @@ void MovieWindow::OnFilesDropped(const QStringList &paths)
 
 void MovieWindow::PaintClient(QPainter &painter, const QRect &dirty)
 {
-    painter.fillRect(dirty, ColorFromRef(kPageBackground));
-    if (!m_listPanel.isNull())
-        painter.drawPixmap(kListPanelAt, m_listPanel);
-    if (!m_infoPanel.isNull())
-        painter.drawPixmap(kInfoPanelAt, m_infoPanel);
+    PaintPageBackground(painter, dirty, m_listPanel, m_infoPanel);
 }
 
 void MovieWindow::keyPressEvent(QKeyEvent *event)

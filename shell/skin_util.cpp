@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QImage>
 #include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
 #include <QUrl>
 
 QStringList LocalFiles(const QMimeData *mime)
@@ -110,4 +112,13 @@ void FitOptionBoxes(ImageButton *deleteBox, ImageButton *shutDownBox, int client
     deleteBox->resize(needed, deleteBox->height());
     const int x = qMax(290, deleteBox->geometry().right() + 12);
     shutDownBox->setGeometry(x, shutDownBox->y(), qMax(0, clientWidth - 20 - x), shutDownBox->height());
+}
+
+void PaintPageBackground(QPainter &painter, const QRect &dirty, const QPixmap &listPanel, const QPixmap &infoPanel)
+{
+    painter.fillRect(dirty, ColorFromRef(kPageBackground));
+    if (!listPanel.isNull())
+        painter.drawPixmap(kListPanelAt, listPanel);
+    if (!infoPanel.isNull())
+        painter.drawPixmap(kInfoPanelAt, infoPanel);
 }

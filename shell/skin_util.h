@@ -10,6 +10,8 @@
 
 class ImageButton;
 class QMimeData;
+class QPainter;
+class QPixmap;
 class QWidget;
 
 // Layout and small helpers both conversion pages share: the skin's background, where its two
@@ -48,3 +50,5 @@ ImageButton *MakeSkinCheckBox(QWidget *parent, int id, const QString &text, cons
 // A translation longer than the delete box's place pushes the shutdown box to the right
 // rather than being cut; the shutdown box then ends 20 pixels before clientWidth.
 void FitOptionBoxes(ImageButton *deleteBox, ImageButton *shutDownBox, int clientWidth);
+// The page's navy background under dirty and its two panel pictures; a missing one is left out.
+void PaintPageBackground(QPainter &painter, const QRect &dirty, const QPixmap &listPanel, const QPixmap &infoPanel);
