@@ -49,7 +49,7 @@ void TestFileIntake::folderWithSlash_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("adds one") << "/home/a b" << "/home/a b/";
     QTest::newRow("keeps one") << "/home/x/" << "/home/x/";
-    QTest::newRow("backslashes") << "C:\\out\\dir" << "C:/out/dir/";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9") << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9/");
     QTest::newRow("empty stays empty") << "" << "";
 }
 
