@@ -2,36 +2,20 @@
 
 #include "image/image_intake.h"
 #include "shell/app_paths.h"
-#include "shell/current_folder.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
 #include "shell/skin_dialog.h"
 #include "widgets/file_list_ctrl.h"
-
-#include <QFileDialog>
+#include "widgets/page_list.h"
 
 namespace {
-
-ImageList::OpenFilesDialog &DialogSeam()
-{
-    static ImageList::OpenFilesDialog dialog;
-    return dialog;
-}
-
-QStringList RealOpenFilesDialog(QWidget *owner, const QString &startFolder, const QString &filter)
-{
-    return QFileDialog::getOpenFileNames(owner, QString(), startFolder, filter);
-}
 
 const char *const kStatusKeys[] = {
     "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL",
     "IDS_STATUS_COMPLATE",
 };
 
-QStringList SupportedExtensions()
-{
-    return ParseExtensionList(Lang::Get(QStringLiteral("IDS_SUPPORT_IMAGE_FILES")));
-}
+const QString kExtensionsKey = QStringLiteral("IDS_SUPPORT_IMAGE_FILES");
 
 } // namespace
 
@@ -42,19 +26,7 @@ ImageList::ImageList(FileListCtrl &list)
 
 void ImageList::Configure()
 {
-    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_1")), 435, Qt::AlignHCenter);
-    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_2")), 90, Qt::AlignHCenter);
-    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_3")), 90, Qt::AlignHCenter);
-    m_list.SetCheckBoxes(true);
-    m_list.SetGridLines(true);
-    m_list.SetFullRowSelect(true);
-    m_list.SetMultipleSelection(true);
-    const QString face = Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT"));
-    m_list.SetHeaderFont(0, 14, 700, face);
-    m_list.SetRowFont(0, 14, 0, face);
-    // Same colours as the movie list, so that both pages read alike.
-    m_list.SetStatusColors({0x666666, 0x000000, 0xFF6600, 0x0000CC, 0x24A9F0, 0, 0});
-    m_list.SetAcceptedExtensions(SupportedExtensions().join(QLatin1Char(',')), QLatin1Char(','));
+    ConfigurePageList(m_list, FileListTexts::FromLang(kExtensionsKey));
 }
 
 bool ImageList::InsertPicture(const QString &path)
@@ -77,23 +49,18 @@ int ImageList::AddFiles(const QStringList &paths)
 
 QString ImageList::DialogFilter()
 {
-    return ImageDialogFilter(Lang::Get(QStringLiteral("IDS_SUPPORT_IFORMAT_STR")), SupportedExtensions());
+    return ExtensionDialogFilter(Lang::Get(QStringLiteral("IDS_SUPPORT_IFORMAT_STR")),
+                                 ParseExtensionList(Lang::Get(kExtensionsKey)));
 }
 
 ImageList::OpenFilesDialog ImageList::SetOpenFilesDialog(OpenFilesDialog dialog)
 {
-    OpenFilesDialog previous = std::move(DialogSeam());
-    DialogSeam() = std::move(dialog);
-    return previous;
+    return ::SetOpenFilesDialog(std::move(dialog));
 }
 
 int ImageList::AddThroughDialog(QWidget *owner)
 {
-    const QString start = ReadCurrentFolder().value_or(QString());
-    const OpenFilesDialog &seam = DialogSeam();
-    const QStringList chosen = seam ? seam(owner, start, DialogFilter())
-                                    : RealOpenFilesDialog(owner, start, DialogFilter());
-    return AddFiles(chosen);
+    return AddFiles(ChooseFilesToAdd(owner, DialogFilter()));
 }
 
 bool ImageList::DeleteCheckedRows()

@@ -2,13 +2,12 @@
 
 #include "image/image_run_controller.h"
 #include "image/image_worker.h"
+#include "shell/file_intake.h"
 #include "widgets/row_status.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 class FileListCtrl;
 class QWidget;
@@ -49,8 +48,7 @@ public:
     void RemoveRowsOf(const QList<RemovedSource> &removed);
 
     // Test seam for the open-file dialog: returns the chosen paths (empty: cancelled).
-    using OpenFilesDialog = std::function<QStringList(QWidget *owner, const QString &startFolder,
-                                                      const QString &filter)>;
+    using OpenFilesDialog = ::OpenFilesDialog;
     // nullptr restores QFileDialog; returns the seam set before.
     static OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog);
     static QString DialogFilter();

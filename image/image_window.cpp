@@ -7,57 +7,20 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
+#include "shell/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QImage>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QPainter>
-#include <QUrl>
 
 namespace {
 
-constexpr quint32 kBackground = 0x4D3620;   // COLORREF: navy
-constexpr QPoint kListPanelAt{10, 43};
-constexpr QPoint kInfoPanelAt{10, 268};
-
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
-
-QStringList LocalFiles(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime)
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-// One frame of a skin image laid out as frames side by side; the fallback when it is missing,
-// so that the control keeps its place and its text.
-QSize FrameSize(const QString &image, int frames, QSize fallback)
-{
-    const QImage picture(GetResFilePath(image));
-    if (picture.isNull() || frames < 1)
-        return fallback;
-    return QSize(picture.width() / frames, picture.height());
-}
-
-QString WithSlash(QString folder)
-{
-    folder = QDir::fromNativeSeparators(folder);
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
 
 } // namespace
 
@@ -72,7 +35,7 @@ ImageWindow::ImageWindow(QWidget *parent, Kind kind)
 {
     setWindowTitle(T("IDS_APP_HAN_NAME"));
     SetFontName(T("IDS_GOPT_DEFAULT_FONT"), Lang::GetInt(QStringLiteral("IDS_GOPT_DEFAULT_FONTSIZE")));
-    SetBackgroundColor(ColorFromRef(kBackground));
+    SetBackgroundColor(ColorFromRef(kPageBackground));
     if (kind == Kind::Window)
         SetCaptionImage(QStringLiteral("Comm_Caption.png"), QStringLiteral("Laun_close.png"),
                         QStringLiteral("Comm_max.png"), QStringLiteral("Laun_mini.png"), QString());
@@ -112,21 +75,14 @@ QSize ImageWindow::ChosenBox() const
 
 ImageButton *ImageWindow::MakeButton(int id, const QString &image, const QString &text, QPoint at)
 {
-    auto *button = new ImageButton;
-    button->Create(Client(), id, image, text, QRect(at, FrameSize(image, 4, QSize(70, 30))));
-    button->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-    button->SetFontStyle(true);
+    ImageButton *button = MakeSkinButton(Client(), id, image, text, at);
     m_buttons << button;
     return button;
 }
 
 ImageButton *ImageWindow::MakeLabel(int id, const QRect &rect)
 {
-    auto *label = new ImageButton;
-    label->CreateStatic(Client(), id, QString(), rect);
-    label->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-    label->SetFontStyle(true);
-    label->SetFontColor(Qt::black);
+    ImageButton *label = MakeSkinLabel(Client(), id, rect);
     m_buttons << label;
     return label;
 }
@@ -137,66 +93,28 @@ void ImageWindow::CreateControls()
     m_infoPanel = QPixmap(GetResFilePath(QStringLiteral("convertor_info.bmp")));
 
     // Convert, Pause and Resume share one place; one of them shows at a time.
-    const double bigFont = Lang::GetInt(QStringLiteral("IDS_GOPT_BIGBTN_FONTSIZE"));
     ImageButton *convert = MakeButton(kConvertId, QStringLiteral("bt_convert.png"), T("IDS_BTN_MAIN_CONVERT"), {506, 345});
     ImageButton *cancel = MakeButton(kCancelId, QStringLiteral("bt_cancel.png"), T("IDS_BTN_MAIN_CANCEL"), {580, 345});
     ImageButton *pause = MakeButton(kPauseId, QStringLiteral("bt_pause.png"), T("IDS_BTN_MAIN_PAUSE"), {506, 345});
     ImageButton *resume = MakeButton(kResumeId, QStringLiteral("bt_resume.png"), T("IDS_BTN_MAIN_RESUME"), {506, 345});
-    for (ImageButton *big : {convert, cancel, pause, resume}) {
-        // The picture's symbol fills the top; the text goes below it.
-        big->SetTextPos(0, 16);
-        big->SetTextSize(big->width(), qMax(0, big->height() - 16));
-        big->SetFontColor(Qt::white);
-        big->SetDisabledFontColor(QColor(0xDD, 0xE4, 0xEC));
-        if (bigFont > 0)
-            big->SetFontSize(bigFont * 0.75);   // the skin's size is in pixels
-    }
+    StyleBigButtons({convert, cancel, pause, resume});
     pause->hide();
     resume->hide();
 
     ImageButton *add = MakeButton(kAddId, QStringLiteral("menu01_add.png"), T("IDS_BTN_MAIN_ADDFILE"), {14, 6});
     ImageButton *del = MakeButton(kDeleteId, QStringLiteral("menu02_del.png"), T("IDS_BTN_MAIN_DELFILE"), {149, 6});
     ImageButton *option = MakeButton(kOptionId, QStringLiteral("menu03_option.png"), T("IDS_BTN_MAIN_OPTION"), {284, 6});
-    for (ImageButton *menu : {add, del, option}) {
-        menu->SetTextPos(32, 0);
-        menu->SetTextSize(qMax(0, menu->width() - 36), menu->height());
-        menu->SetFontColor(Qt::black);
-    }
+    StyleMenuButtons({add, del, option});
 
-    const QSize radio = FrameSize(QStringLiteral("checkbox_new_01.png"), 8, QSize(16, 16));
     for (auto [id, key, at] : {std::tuple{int(kHdId), "IDS_RD_HD", QPoint(485, 6)},
-                               std::tuple{int(kSdId), "IDS_RD_SD", QPoint(585, 6)}}) {
-        auto *choice = new ImageButton;
-        choice->SetButtonStyle(ImageButton::RadioStyle);
-        choice->Create(Client(), id, QStringLiteral("checkbox_new_01.png"), T(key),
-                       QRect(at, QSize(95, qMax(radio.height(), 30))));
-        choice->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-        choice->SetFontStyle(true);
-        choice->SetFontColor(Qt::white);
-        m_buttons << choice;
-    }
+                               std::tuple{int(kSdId), "IDS_RD_SD", QPoint(585, 6)}})
+        m_buttons << MakeSkinRadio(Client(), id, T(key), at);
     Button(kHdId)->SetCheck(true);
 
     for (auto [id, key, rect] : {std::tuple{int(kDeleteSourcesId), "IDS_BTN_MAIN_ORIFILEDEL", QRect(39, 232, 250, 14)},
-                                 std::tuple{int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}}) {
-        auto *box = new ImageButton;
-        box->SetButtonStyle(ImageButton::CheckBoxStyle);
-        // One pixel more above and below, so that a 16-pixel box is not clipped.
-        box->Create(Client(), id, QStringLiteral("checkbox(C0403).png"), T(key), rect.adjusted(0, -1, 0, 1));
-        box->SetFontName(T("IDS_GOPT_DEFAULT_FONT"));
-        box->SetFontColor(Qt::black);
-        m_buttons << box;
-    }
-    // A translation longer than the delete box's place pushes the shutdown box to the right
-    // rather than being cut.
-    ImageButton *deleteBox = Button(kDeleteSourcesId);
-    ImageButton *shutDownBox = Button(kShutDownId);
-    const int needed = deleteBox->TextRect().left() + deleteBox->fontMetrics().horizontalAdvance(deleteBox->text()) + 8;
-    if (needed > deleteBox->width()) {
-        deleteBox->resize(needed, deleteBox->height());
-        const int x = qMax(290, deleteBox->geometry().right() + 12);
-        shutDownBox->setGeometry(x, shutDownBox->y(), qMax(0, kClientWidth - 20 - x), shutDownBox->height());
-    }
+                                 std::tuple{int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}})
+        m_buttons << MakeSkinCheckBox(Client(), id, T(key), rect);
+    FitOptionBoxes(Button(kDeleteSourcesId), Button(kShutDownId), kClientWidth);
 
     MakeLabel(kFolderLabelId, QRect(40, 302, 580, 18))->SetFontStyle(false);
     MakeButton(kOpenFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299});
@@ -326,7 +244,7 @@ void ImageWindow::OnOptionCommand()
     ImageOptionValues values{m_settings.saveFolder, m_settings.rotateImage, m_settings.rotateAngle};
     if (!m_optionsDialog(this, values))
         return;
-    m_settings.saveFolder = WithSlash(values.saveFolder);
+    m_settings.saveFolder = FolderWithSlash(values.saveFolder);
     m_settings.rotateImage = values.rotateImage;
     m_settings.rotateAngle = values.rotateAngle;
     m_settings.Store(T("IDS_APP_NAME"));
@@ -455,11 +373,7 @@ void ImageWindow::OnRunFinished(const ImageRunResult &result)
 
 void ImageWindow::PaintClient(QPainter &painter, const QRect &dirty)
 {
-    painter.fillRect(dirty, ColorFromRef(kBackground));
-    if (!m_listPanel.isNull())
-        painter.drawPixmap(kListPanelAt, m_listPanel);
-    if (!m_infoPanel.isNull())
-        painter.drawPixmap(kInfoPanelAt, m_infoPanel);
+    PaintPageBackground(painter, dirty, m_listPanel, m_infoPanel);
 }
 
 void ImageWindow::keyPressEvent(QKeyEvent *event)

@@ -1,46 +1,21 @@
 #include "movie/job_list.h"
 
 #include "shell/app_paths.h"
-#include "shell/current_folder.h"
+#include "shell/file_intake.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
 #include "shell/skin_dialog.h"
 #include "widgets/file_list_ctrl.h"
-
-#include <QFileDialog>
-#include <QFileInfo>
+#include "widgets/page_list.h"
 
 namespace {
-
-JobList::OpenFilesDialog &DialogSeam()
-{
-    static JobList::OpenFilesDialog dialog;
-    return dialog;
-}
-
-QStringList RealOpenFilesDialog(QWidget *owner, const QString &startFolder, const QString &filter)
-{
-    return QFileDialog::getOpenFileNames(owner, QString(), startFolder, filter);
-}
 
 const char *const kStatusKeys[] = {
     "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL",
     "IDS_STATUS_COMPLATE",
 };
 
-// The language file's extension list, entries trimmed; a text of 200 characters or more is
-// cut as the fixed buffer it was made for would cut it.
-QStringList SupportedExtensions()
-{
-    const QString text = Lang::Get(QStringLiteral("IDS_SUPPORT_FILES")).left(199);
-    QStringList entries;
-    for (const QString &piece : text.split(',')) {
-        const QString entry = piece.trimmed().left(9);
-        if (!entry.isEmpty())
-            entries << entry;
-    }
-    return entries;
-}
+const QString kExtensionsKey = QStringLiteral("IDS_SUPPORT_FILES");
 
 } // namespace
 
@@ -51,43 +26,27 @@ JobList::JobList(FileListCtrl &list)
 
 void JobList::Configure()
 {
-    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_1")), 435, Qt::AlignHCenter);
-    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_2")), 90, Qt::AlignHCenter);
-    m_list.AddColumn(Lang::Get(QStringLiteral("IDS_LIST_COL_3")), 90, Qt::AlignHCenter);
-    m_list.SetCheckBoxes(true);
-    m_list.SetGridLines(true);
-    m_list.SetFullRowSelect(true);
-    m_list.SetMultipleSelection(true);
-    const QString face = Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT"));
-    m_list.SetHeaderFont(0, 14, 700, face);
-    m_list.SetRowFont(0, 14, 0, face);
-    m_list.SetStatusColors({0x666666, 0x000000, 0xFF6600, 0x0000CC, 0x24A9F0, 0, 0});
-    m_list.SetAcceptedExtensions(SupportedExtensions().join(','), ',');
+    ConfigurePageList(m_list, FileListTexts::FromLang(kExtensionsKey));
 }
 
 bool JobList::AddJobFile(const QString &path)
 {
-    if (QFileInfo(path).isDir())
-        return false;
-    if (!m_list.InsertFile(path, true)) {
-        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT"), MB_ICONQUESTION);
-        return false;
-    }
-    const int row = m_list.RowCount() - 1;
-    m_list.SetItemText(row, 1, FormatFileSize(path));
-    ShowRowStatus(row, 0);
-    return true;
+    return AddJobFiles({path}) == 1;
 }
 
 int JobList::AddJobFiles(const QStringList &paths)
 {
-    int added = 0;
-    for (const QString &path : paths) {
-        if (!AddJobFile(path))
-            break;
-        ++added;
-    }
-    return added;
+    const IntakeResult result = AddFilesInOrder(paths, [this](const QString &path) {
+        if (!m_list.InsertFile(path, true))
+            return false;
+        const int row = m_list.RowCount() - 1;
+        m_list.SetItemText(row, 1, FormatFileSize(path));
+        ShowRowStatus(row, 0);
+        return true;
+    });
+    if (!result.refusedPath.isEmpty())
+        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT"), MB_ICONQUESTION);
+    return result.added;
 }
 
 QString JobList::StatusText(int code)
@@ -107,22 +66,13 @@ void JobList::ShowRowStatus(int row, int code)
 
 QString JobList::DialogFilter()
 {
-    QStringList patterns;
-    for (const QString &entry : SupportedExtensions())
-        patterns << "*." + entry;
-    const QString description = Lang::Get(QStringLiteral("IDS_SUPPORT_VFORMAT_STR"));
-    if (patterns.isEmpty())
-        return description + " (*)";
-    return description + " (" + patterns.join(' ') + ')';
+    return ExtensionDialogFilter(Lang::Get(QStringLiteral("IDS_SUPPORT_VFORMAT_STR")),
+                                 ParseExtensionList(Lang::Get(kExtensionsKey)));
 }
 
 int JobList::AddThroughDialog(QWidget *owner)
 {
-    const QString start = ReadCurrentFolder().value_or(QString());
-    const OpenFilesDialog &seam = DialogSeam();
-    const QStringList chosen = seam ? seam(owner, start, DialogFilter())
-                                    : RealOpenFilesDialog(owner, start, DialogFilter());
-    return AddJobFiles(chosen);
+    return AddJobFiles(ChooseFilesToAdd(owner, DialogFilter()));
 }
 
 QString JobList::DeleteQuestion(const QList<int> &rows) const
@@ -153,7 +103,5 @@ bool JobList::DeleteCheckedRows()
 
 JobList::OpenFilesDialog JobList::SetOpenFilesDialog(OpenFilesDialog dialog)
 {
-    OpenFilesDialog previous = std::move(DialogSeam());
-    DialogSeam() = std::move(dialog);
-    return previous;
+    return ::SetOpenFilesDialog(std::move(dialog));
 }

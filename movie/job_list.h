@@ -1,10 +1,10 @@
 #pragma once
 
+#include "shell/file_intake.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 class FileListCtrl;
 class QWidget;
@@ -48,8 +48,7 @@ public:
     bool DeleteCheckedRows();
 
     // Test seam for the open-file dialog: returns the chosen paths (empty: cancelled).
-    using OpenFilesDialog = std::function<QStringList(QWidget *owner, const QString &startFolder,
-                                                      const QString &filter)>;
+    using OpenFilesDialog = ::OpenFilesDialog;
     static OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog);
 
 private:

@@ -7,48 +7,16 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
+#include "shell/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
-#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QImage>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QPainter>
-#include <QUrl>
-
-namespace {
-
-constexpr quint32 kBackground = 0x4D3620;   // COLORREF: navy
-constexpr QPoint kListPanelAt{10, 43};
-constexpr QPoint kInfoPanelAt{10, 268};
-
-QStringList LocalFiles(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime)
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-// Width of one frame of a skin image laid out as frames side by side.
-QSize FrameSize(const QString &image, int frames, QSize fallback)
-{
-    const QImage picture(GetResFilePath(image));
-    if (picture.isNull() || frames < 1)
-        return fallback;
-    return QSize(picture.width() / frames, picture.height());
-}
-
-} // namespace
 
 MovieWindow::MovieWindow(QWidget *parent, Kind kind)
     : SkinDialog(parent, kind)
@@ -60,7 +28,7 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
     setWindowIcon(QIcon(GetResFilePath(QStringLiteral("framepress.png"))));
     SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")),
                 Lang::GetInt(QStringLiteral("IDS_GOPT_DEFAULT_FONTSIZE")));
-    SetBackgroundColor(ColorFromRef(kBackground));
+    SetBackgroundColor(ColorFromRef(kPageBackground));
     if (kind == Kind::Window)
         SetCaptionImage(QStringLiteral("Comm_Caption.png"), QStringLiteral("Laun_close.png"),
                         QStringLiteral("Comm_max.png"), QStringLiteral("Laun_mini.png"), QString());
@@ -78,22 +46,12 @@ MovieWindow::~MovieWindow()
 ImageButton *MovieWindow::MakeButton(int id, const QString &image, const QString &text, QPoint at,
                                      int frames)
 {
-    auto *button = new ImageButton;
-    const QSize size = FrameSize(image, frames, QSize(70, 30));
-    button->Create(Client(), id, image, text, QRect(at, size));
-    button->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-    button->SetFontStyle(true);
-    return button;
+    return MakeSkinButton(Client(), id, image, text, at, frames);
 }
 
 ImageButton *MovieWindow::MakeLabel(int id, const QRect &rect)
 {
-    auto *label = new ImageButton;
-    label->CreateStatic(Client(), id, QString(), rect);
-    label->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-    label->SetFontStyle(true);
-    label->SetFontColor(Qt::black);
-    return label;
+    return MakeSkinLabel(Client(), id, rect);
 }
 
 void MovieWindow::CreateControls()
@@ -103,19 +61,11 @@ void MovieWindow::CreateControls()
     c.window = this;
 
     // Convert, Pause and Resume share one place; one of them shows at a time.
-    const double bigFont = Lang::GetInt(QStringLiteral("IDS_GOPT_BIGBTN_FONTSIZE"));
     c.convert = MakeButton(kConvertId, QStringLiteral("bt_convert.png"), text("IDS_BTN_MAIN_CONVERT"), {506, 345});
     c.cancel = MakeButton(kCancelId, QStringLiteral("bt_cancel.png"), text("IDS_BTN_MAIN_CANCEL"), {580, 345});
     c.pause = MakeButton(kPauseId, QStringLiteral("bt_pause.png"), text("IDS_BTN_MAIN_PAUSE"), {506, 345});
     c.resume = MakeButton(kResumeId, QStringLiteral("bt_resume.png"), text("IDS_BTN_MAIN_RESUME"), {506, 345});
-    for (ImageButton *big : {c.convert, c.cancel, c.pause, c.resume}) {
-        big->SetTextPos(0, 16);
-        big->SetTextSize(big->width(), big->height() - 16);
-        big->SetFontColor(Qt::white);
-        big->SetDisabledFontColor(QColor(0xDD, 0xE4, 0xEC));
-        if (bigFont > 0)
-            big->SetFontSize(bigFont * 0.75);   // the skin's size is in pixels
-    }
+    StyleBigButtons({c.convert, c.cancel, c.pause, c.resume});
     c.pause->hide();
     c.resume->hide();
 
@@ -125,47 +75,19 @@ void MovieWindow::CreateControls()
     c.add = MakeButton(kAddId, QStringLiteral("menu01_add.png"), text("IDS_BTN_MAIN_ADDFILE"), {14, 6});
     c.del = MakeButton(kDeleteId, QStringLiteral("menu02_del.png"), text("IDS_BTN_MAIN_DELFILE"), {149, 6});
     c.option = MakeButton(kOptionId, QStringLiteral("menu03_option.png"), text("IDS_BTN_MAIN_OPTION"), {284, 6});
-    for (ImageButton *menu : {c.add, c.del, c.option}) {
-        menu->SetTextPos(32, 0);
-        menu->SetTextSize(menu->width() - 36, menu->height());
-        menu->SetFontColor(Qt::black);
-    }
+    StyleMenuButtons({c.add, c.del, c.option});
 
-    const QSize radio = FrameSize(QStringLiteral("checkbox_new_01.png"), 8, QSize(16, 16));
     for (auto [button, id, key, at] : {std::tuple{&c.hd, int(kHdId), "IDS_RD_HD", QPoint(485, 6)},
-                                       std::tuple{&c.sd, int(kSdId), "IDS_RD_SD", QPoint(585, 6)}}) {
-        auto *b = new ImageButton;
-        b->SetButtonStyle(ImageButton::RadioStyle);
-        b->Create(Client(), id, QStringLiteral("checkbox_new_01.png"), text(key),
-                  QRect(at, QSize(95, qMax(radio.height(), 30))));
-        b->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-        b->SetFontStyle(true);
-        b->SetFontColor(Qt::white);
-        *button = b;
-    }
+                                       std::tuple{&c.sd, int(kSdId), "IDS_RD_SD", QPoint(585, 6)}})
+        *button = MakeSkinRadio(Client(), id, text(key), at);
     c.hd->SetCheck(true);
     c.sd->SetCheck(false);
 
     for (auto [box, id, key, rect] :
          {std::tuple{&c.deleteSources, int(kDeleteSourcesId), "IDS_BTN_MAIN_ORIFILEDEL", QRect(39, 232, 250, 14)},
-          std::tuple{&c.shutDown, int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}}) {
-        auto *b = new ImageButton;
-        b->SetButtonStyle(ImageButton::CheckBoxStyle);
-        // One pixel more above and below, so that a 16-pixel box is not clipped.
-        b->Create(Client(), id, QStringLiteral("checkbox(C0403).png"), text(key), rect.adjusted(0, -1, 0, 1));
-        b->SetFontName(Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")));
-        b->SetFontColor(Qt::black);
-        *box = b;
-    }
-    // A translation longer than the delete box's place pushes the shutdown box to the right
-    // rather than being cut.
-    const int needed = c.deleteSources->TextRect().left()
-        + c.deleteSources->fontMetrics().horizontalAdvance(c.deleteSources->text()) + 8;
-    if (needed > c.deleteSources->width()) {
-        c.deleteSources->resize(needed, c.deleteSources->height());
-        const int x = qMax(290, c.deleteSources->geometry().right() + 12);
-        c.shutDown->setGeometry(x, c.shutDown->y(), qMax(0, kClientWidth - 20 - x), c.shutDown->height());
-    }
+          std::tuple{&c.shutDown, int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}})
+        *box = MakeSkinCheckBox(Client(), id, text(key), rect);
+    FitOptionBoxes(c.deleteSources, c.shutDown, kClientWidth);
 
     c.folderLabel = MakeLabel(kFolderLabelId, QRect(40, 302, 580, 18));
     m_openFolder = MakeButton(kOpenFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299});
@@ -224,9 +146,7 @@ void MovieWindow::Initialise()
 
 void MovieWindow::SetSaveFolder(const QString &folder)
 {
-    QString path = QDir::fromNativeSeparators(folder);
-    if (!path.endsWith('/'))
-        path += '/';
+    const QString path = FolderWithSlash(folder);
     m_settings.options.SaveFolder = path;
     SettingsStore(Lang::Get(QStringLiteral("IDS_APP_NAME"))).Save(m_settings);
     if (!m_driver->IsFileActive())
@@ -298,11 +218,7 @@ void MovieWindow::OnFilesDropped(const QStringList &paths)
 
 void MovieWindow::PaintClient(QPainter &painter, const QRect &dirty)
 {
-    painter.fillRect(dirty, ColorFromRef(kBackground));
-    if (!m_listPanel.isNull())
-        painter.drawPixmap(kListPanelAt, m_listPanel);
-    if (!m_infoPanel.isNull())
-        painter.drawPixmap(kInfoPanelAt, m_infoPanel);
+    PaintPageBackground(painter, dirty, m_listPanel, m_infoPanel);
 }
 
 void MovieWindow::keyPressEvent(QKeyEvent *event)

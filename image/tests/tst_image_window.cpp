@@ -10,6 +10,7 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
+#include "shell/tests/page_fixtures.h"
 #include "test_pictures.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
@@ -17,9 +18,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
-#include <QDropEvent>
 #include <QImageReader>
-#include <QMimeData>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -34,38 +33,6 @@ namespace {
 constexpr int kWaiting = 0, kFailed = 3, kComplete = 4;
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
-
-// Answers the open-file dialog with fixed paths for its lifetime.
-class ScriptedOpenDialog {
-public:
-    explicit ScriptedOpenDialog(QStringList paths)
-    {
-        ImageList::SetOpenFilesDialog([this, paths](QWidget *, const QString &, const QString &filter) {
-            ++calls;
-            lastFilter = filter;
-            return paths;
-        });
-    }
-    ~ScriptedOpenDialog() { ImageList::SetOpenFilesDialog(nullptr); }
-    int calls = 0;
-    QString lastFilter;
-};
-
-void Drop(QWidget *target, const QStringList &paths)
-{
-    QMimeData mime;
-    QList<QUrl> urls;
-    for (const QString &p : paths)
-        urls << QUrl::fromLocalFile(p);
-    mime.setUrls(urls);
-    const QPointF at(target->width() / 2, target->height() / 2);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted())
-        return;
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
-}
 
 // A page with its own output folder, a message box that answers OK and a power-off that only
 // counts. Pictures are made in an input folder beside the output.

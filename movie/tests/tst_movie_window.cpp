@@ -11,14 +11,13 @@
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
+#include "shell/tests/page_fixtures.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -36,38 +35,6 @@ void Touch(const QString &path, const QByteArray &content = "x")
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(content);
-}
-
-// Answers the open-file dialog with fixed paths for its lifetime.
-class ScriptedDialog {
-public:
-    explicit ScriptedDialog(QStringList paths)
-    {
-        JobList::SetOpenFilesDialog([this, paths](QWidget *, const QString &, const QString &filter) {
-            ++calls;
-            lastFilter = filter;
-            return paths;
-        });
-    }
-    ~ScriptedDialog() { JobList::SetOpenFilesDialog(nullptr); }
-    int calls = 0;
-    QString lastFilter;
-};
-
-void Drop(QWidget *target, const QStringList &paths)
-{
-    QMimeData mime;
-    QList<QUrl> urls;
-    for (const QString &p : paths)
-        urls << QUrl::fromLocalFile(p);
-    mime.setUrls(urls);
-    const QPointF at(target->width() / 2, target->height() / 2);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted())
-        return;
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
 }
 
 } // namespace
@@ -150,7 +117,7 @@ void TstMovieWindow::intakeStopsAtFirstRefusal()
     if (drop) {
         Drop(f.List().viewport(), files);
     } else {
-        ScriptedDialog dialog(files);
+        ScriptedOpenDialog dialog(files);
         QTest::mouseClick(f.Window().Controls().add, Qt::LeftButton);
         QCOMPARE(dialog.calls, 1);
         QVERIFY(dialog.lastFilter.startsWith(T("IDS_SUPPORT_VFORMAT_STR") + " (*.avi *.mp4 "));
@@ -226,7 +193,7 @@ void TstMovieWindow::busyBlocksEditing()
     QVERIFY(f.Driver().HoldsPowerInhibit());
     QCOMPARE(c.folderLabel->text(), f.SaveFolder() + "clip0.mp4");
 
-    ScriptedDialog dialog({f.Script("more.mp4", "x")});
+    ScriptedOpenDialog dialog({f.Script("more.mp4", "x")});
     QTest::mouseClick(c.add, Qt::LeftButton);
     f.Window().OnAddCommand();   // even a call past the disabled look
     QCOMPARE(dialog.calls, 0);

@@ -1,0 +1,78 @@
+#include "shell/file_intake.h"
+
+#include "shell/current_folder.h"
+#include "shell/lang.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+OpenFilesDialog &DialogSeam()
+{
+    static OpenFilesDialog dialog;
+    return dialog;
+}
+
+} // namespace
+
+QStringList ParseExtensionList(const QString &commaSeparated)
+{
+    QStringList extensions;
+    for (const QString &item : commaSeparated.left(199).split(QLatin1Char(','))) {
+        const QString ext = item.trimmed().left(9).toLower();
+        if (!ext.isEmpty())
+            extensions.append(ext);
+    }
+    return extensions;
+}
+
+QString ExtensionDialogFilter(const QString &title, const QStringList &extensions)
+{
+    QStringList patterns;
+    for (const QString &ext : extensions)
+        patterns.append(QStringLiteral("*.") + ext);
+    if (patterns.isEmpty())
+        patterns.append(QStringLiteral("*"));
+    return title + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+FileListTexts FileListTexts::FromLang(const QString &extensionsKey)
+{
+    return {{Lang::Get(QStringLiteral("IDS_LIST_COL_1")), Lang::Get(QStringLiteral("IDS_LIST_COL_2")),
+             Lang::Get(QStringLiteral("IDS_LIST_COL_3"))},
+            Lang::Get(QStringLiteral("IDS_GOPT_DEFAULT_FONT")),
+            ParseExtensionList(Lang::Get(extensionsKey))};
+}
+
+IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(const QString &)> &insert)
+{
+    IntakeResult result;
+    for (const QString &path : paths) {
+        if (QFileInfo(path).isDir()) {
+            result.stoppedAtFolder = true;
+            break;
+        }
+        if (!insert(path)) {
+            result.refusedPath = path;
+            break;
+        }
+        ++result.added;
+    }
+    return result;
+}
+
+QStringList ChooseFilesToAdd(QWidget *owner, const QString &filter)
+{
+    const QString start = ReadCurrentFolder().value_or(QString());
+    if (const OpenFilesDialog &seam = DialogSeam())
+        return seam(owner, start, filter);
+    return QFileDialog::getOpenFileNames(owner, QString(), start, filter);
+}
+
+OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog)
+{
+    OpenFilesDialog previous = std::move(DialogSeam());
+    DialogSeam() = std::move(dialog);
+    return previous;
+}
