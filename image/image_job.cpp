@@ -138,12 +138,22 @@ void EnsureImageAllocationLimit()
     std::call_once(once, [] { QImageReader::setAllocationLimit(kImageAllocationLimitMb); });
 }
 
-ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
-                        const ImageConvertOptions &options, QSize *outputSize)
+namespace {
+
+LoadedPicture LoadFailed(ImageError error)
+{
+    LoadedPicture picture;
+    picture.error = error;
+    return picture;
+}
+
+} // namespace
+
+LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options)
 {
     EnsureImageAllocationLimit();
     if (options.box.width() <= 0 || options.box.height() <= 0)
-        return ImageError::BadBox;
+        return LoadFailed(ImageError::BadBox);
     const int steps = ((options.rotateSteps % 4) + 4) % 4;
 
     // The extension names the decoder to try; a picture saved under the wrong extension is
@@ -153,7 +163,7 @@ ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
         reader.setFileName(inputPath);
         reader.setFormat(QByteArray());
         if (!reader.canRead())
-            return ImageError::Unreadable;
+            return LoadFailed(ImageError::Unreadable);
     }
     reader.setAutoTransform(true);
     reader.setQuality(100);   // the JPEG reader then uses its accurate DCT and smooth scaling
@@ -165,16 +175,16 @@ ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
     QSize target;
     if (stored.isValid()) {
         if (stored.isEmpty())
-            return ImageError::Unreadable;
+            return LoadFailed(ImageError::Unreadable);
         if (qint64(stored.width()) * stored.height() > kMaxSourcePixels)
-            return ImageError::TooLarge;
+            return LoadFailed(ImageError::TooLarge);
         const QSize upright = exifSwaps ? stored.transposed() : stored;
         const QSize turned = turnSwaps ? upright.transposed() : upright;
         target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
         if (target.isEmpty())
-            return ImageError::BadBox;
+            return LoadFailed(ImageError::BadBox);
         if (qint64(target.width()) * target.height() > kMaxSourcePixels)
-            return ImageError::TooLarge;
+            return LoadFailed(ImageError::TooLarge);
         // A JPEG much larger than the output is decoded at 1/2, 1/4 or 1/8 scale by libjpeg and
         // then resampled smoothly to the exact size: most of the decoding work is skipped.
         QSize storedTarget = turnSwaps ? target.transposed() : target;
@@ -186,21 +196,37 @@ ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
     }
 
     if (!PictureLooksComplete(inputPath, reader.format()))
-        return ImageError::Unreadable;
-    QImage image = reader.read();
-    if (image.isNull())
-        return ImageError::Unreadable;
+        return LoadFailed(ImageError::Unreadable);
+    LoadedPicture picture;
+    picture.image = reader.read();
+    if (picture.image.isNull())
+        return LoadFailed(ImageError::Unreadable);
 
     if (!target.isValid()) {
-        const QSize turned = turnSwaps ? image.size().transposed() : image.size();
+        const QSize size = picture.image.size();
+        const QSize turned = turnSwaps ? size.transposed() : size;
         target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
         if (target.isEmpty())
-            return ImageError::BadBox;
+            return LoadFailed(ImageError::BadBox);
         if (qint64(target.width()) * target.height() > kMaxSourcePixels)
-            return ImageError::TooLarge;
+            return LoadFailed(ImageError::TooLarge);
     }
+    picture.target = target;
+    picture.rotateSteps = steps;
+    return picture;
+}
+
+ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath, QSize *outputSize)
+{
+    if (picture.error != ImageError::None)
+        return picture.error;
+    if (picture.image.isNull() || picture.target.isEmpty())
+        return ImageError::Unreadable;
+    const int steps = picture.rotateSteps;
+    const QSize target = picture.target;
     // Resample before turning: fewer pixels to turn, and a quarter turn is a pure permutation.
-    const QSize beforeTurn = turnSwaps ? target.transposed() : target;
+    const QSize beforeTurn = steps % 2 == 1 ? target.transposed() : target;
+    QImage image = picture.image;
     if (image.size() != beforeTurn)
         image = image.scaled(beforeTurn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (steps != 0)
@@ -213,4 +239,10 @@ ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
     if (written == ImageError::None && outputSize)
         *outputSize = image.size();
     return written;
+}
+
+ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
+                        const ImageConvertOptions &options, QSize *outputSize)
+{
+    return FinishPicture(LoadPicture(inputPath, options), outputPath, outputSize);
 }

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QThread>
 
+#include <future>
+#include <vector>
+
 ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags)
     : m_batch(std::move(batch))
     , m_flags(std::move(flags))
@@ -34,21 +37,45 @@ void ImageWorker::Run()
     if (folderUsable)
         QDir().mkpath(folder);
     const ImageConvertOptions options{m_batch.box, m_batch.rotateSteps};
+    EnsureImageAllocationLimit();
+
+    // Decoding is most of the work and one picture's decoding uses one core, so the next
+    // picture is decoded on its own thread while this one decodes and is written: at most two
+    // pictures are held at once. Reports, names and outputs still go strictly in list order;
+    // a decode running when the run stops is waited for and thrown away.
+    const int count = int(m_batch.items.size());
+    std::vector<std::future<LoadedPicture>> loads(size_t(std::max(count, 0)));
+    int launched = 0;
+    auto launchUpTo = [&](int end) {
+        for (; folderUsable && launched < std::min(end, count); ++launched) {
+            loads[size_t(launched)] = std::async(
+                std::launch::async,
+                [path = m_batch.items[launched].sourcePath, options, flags = m_flags] {
+                    return flags->stop ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
+                                       : LoadPicture(path, options);
+                });
+        }
+    };
 
     emit progressChanged(0, result.total);
-    for (const ImageBatchItem &item : std::as_const(m_batch.items)) {
+    for (int i = 0; i < count; ++i) {
+        const ImageBatchItem &item = m_batch.items[i];
         if (!WaitWhilePaused()) {
             result.cancelled = true;
             break;
         }
+        launchUpTo(i + 2);
         QString output = MakeImageOutputPath(folder, item.listName);
         emit fileStarted(item.row, output);
-        ImageError error = folderUsable ? ConvertImage(item.sourcePath, output, options)
-                                        : ImageError::WriteFailed;
-        // Another program took the name between choosing and writing: choose again.
-        for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
-            output = MakeImageOutputPath(folder, item.listName);
-            error = ConvertImage(item.sourcePath, output, options);
+        ImageError error = ImageError::WriteFailed;
+        if (folderUsable) {
+            const LoadedPicture picture = loads[size_t(i)].get();
+            error = FinishPicture(picture, output);
+            // Another program took the name between choosing and writing: choose again.
+            for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
+                output = MakeImageOutputPath(folder, item.listName);
+                error = FinishPicture(picture, output);
+            }
         }
         ++result.handled;
         if (error == ImageError::None) {
@@ -59,6 +86,10 @@ void ImageWorker::Run()
             emit fileFailed(item.row, error);
         }
         emit progressChanged(result.handled, result.total);
+    }
+    for (std::future<LoadedPicture> &load : loads) {
+        if (load.valid())
+            load.wait();
     }
     emit runEnded(result);
     QThread::currentThread()->quit();
