@@ -173,6 +173,12 @@ void TestImageJob::convertsPicturesAsUsersHaveThem_data()
     QTest::newRow("small JPEG enlarged") << d + "small.jpg" << QSize(1280, 720) << QSize(960, 720) << red;
     QVERIFY(WriteJpeg(d + "large.jpg", Photo(4000, 3000)));
     QTest::newRow("large JPEG, reduced decoding") << d + "large.jpg" << QSize(720, 480) << QSize(640, 480) << red;
+    // Reduced decoding at 1/2 where the reader alone would take 3/8, and sides that do not
+    // divide by the reduction: the output size stays exact either way.
+    QVERIFY(WriteJpeg(d + "3 to 2.jpg", Photo(3000, 2000)));
+    QTest::newRow("3:2 JPEG, reduced by half") << d + "3 to 2.jpg" << QSize(1280, 720) << QSize(1080, 720) << red;
+    QVERIFY(WriteJpeg(d + "odd sides.jpg", Photo(3001, 1999)));
+    QTest::newRow("odd-sided JPEG, reduced") << d + "odd sides.jpg" << QSize(1280, 720) << QSize(1080, 720) << red;
     QVERIFY(WriteJpeg(d + "ünïcödé 'quoted' \"name\".jpg", photo));
     QTest::newRow("name with quotes and non-ASCII letters")
         << d + "ünïcödé 'quoted' \"name\".jpg" << QSize(1280, 720) << QSize(960, 720) << red;
