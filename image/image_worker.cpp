@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QThread>
 
+#include <chrono>
 #include <future>
+#include <system_error>
 #include <vector>
 
 ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags)
@@ -39,21 +41,27 @@ void ImageWorker::Run()
     const ImageConvertOptions options{m_batch.box, m_batch.rotateSteps};
     EnsureImageAllocationLimit();
 
-    // Decoding is most of the work and one picture's decoding uses one core, so the next
-    // picture is decoded on its own thread while this one decodes and is written: at most two
-    // pictures are held at once. Reports, names and outputs still go strictly in list order;
-    // a decode running when the run stops is waited for and thrown away.
+    // Decoding is most of the work and a decode uses one core, so each picture is decoded on a
+    // thread of its own and the next one's decode starts while the current one still decodes or
+    // is written: at most two pictures are held at once. Reports, names and outputs still go
+    // strictly in list order. Once the run stops, a decode not yet begun is skipped and one
+    // running is waited for; their pictures are thrown away.
     const int count = int(m_batch.items.size());
     std::vector<std::future<LoadedPicture>> loads(size_t(std::max(count, 0)));
+    const auto abandoned = std::make_shared<std::atomic_bool>(false);
     int launched = 0;
     auto launchUpTo = [&](int end) {
         for (; folderUsable && launched < std::min(end, count); ++launched) {
-            loads[size_t(launched)] = std::async(
-                std::launch::async,
-                [path = m_batch.items[launched].sourcePath, options, flags = m_flags] {
-                    return flags->stop ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
-                                       : LoadPicture(path, options);
-                });
+            auto load = [path = m_batch.items[launched].sourcePath, options, abandoned] {
+                return *abandoned ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
+                                  : LoadPicture(path, options);
+            };
+            try {
+                loads[size_t(launched)] = std::async(std::launch::async, load);
+            } catch (const std::system_error &) {
+                // No thread to be had: decode when the picture's turn comes instead.
+                loads[size_t(launched)] = std::async(std::launch::deferred, load);
+            }
         }
     };
 
@@ -87,8 +95,10 @@ void ImageWorker::Run()
         }
         emit progressChanged(result.handled, result.total);
     }
+    *abandoned = true;
+    // Waiting on a deferred decode would run it; only the running ones are joined.
     for (std::future<LoadedPicture> &load : loads) {
-        if (load.valid())
+        if (load.valid() && load.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
             load.wait();
     }
     emit runEnded(result);
