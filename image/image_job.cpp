@@ -138,12 +138,39 @@ void EnsureImageAllocationLimit()
     std::call_once(once, [] { QImageReader::setAllocationLimit(kImageAllocationLimitMb); });
 }
 
-ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
-                        const ImageConvertOptions &options, QSize *outputSize)
+namespace {
+
+// A JPEG much larger than the output is decoded by libjpeg at 1/2, 1/4 or 1/8 scale and then
+// resampled smoothly to the exact size: most of the decoding work is skipped. Asked for the
+// output size itself, the reader picks the smallest scale of n/8 that covers it, but 3/8 has
+// no fast inverse DCT and costs a fifth more than 1/2; so the largest power-of-two reduction
+// that still covers the output is asked for exactly when the sides divide evenly (nothing is
+// resampled twice), and the output size otherwise. An empty size: decode in full.
+QSize ReducedJpegSize(const QSize &stored, const QSize &output)
+{
+    for (const int scale : {8, 4, 2}) {
+        if (stored.width() / scale >= output.width() && stored.height() / scale >= output.height()) {
+            const bool even = stored.width() % scale == 0 && stored.height() % scale == 0;
+            return even ? stored / scale : output;
+        }
+    }
+    return {};
+}
+
+LoadedPicture LoadFailed(ImageError error)
+{
+    LoadedPicture picture;
+    picture.error = error;
+    return picture;
+}
+
+} // namespace
+
+LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options)
 {
     EnsureImageAllocationLimit();
     if (options.box.width() <= 0 || options.box.height() <= 0)
-        return ImageError::BadBox;
+        return LoadFailed(ImageError::BadBox);
     const int steps = ((options.rotateSteps % 4) + 4) % 4;
 
     // The extension names the decoder to try; a picture saved under the wrong extension is
@@ -153,7 +180,7 @@ ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
         reader.setFileName(inputPath);
         reader.setFormat(QByteArray());
         if (!reader.canRead())
-            return ImageError::Unreadable;
+            return LoadFailed(ImageError::Unreadable);
     }
     reader.setAutoTransform(true);
     reader.setQuality(100);   // the JPEG reader then uses its accurate DCT and smooth scaling
@@ -165,42 +192,56 @@ ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
     QSize target;
     if (stored.isValid()) {
         if (stored.isEmpty())
-            return ImageError::Unreadable;
+            return LoadFailed(ImageError::Unreadable);
         if (qint64(stored.width()) * stored.height() > kMaxSourcePixels)
-            return ImageError::TooLarge;
+            return LoadFailed(ImageError::TooLarge);
         const QSize upright = exifSwaps ? stored.transposed() : stored;
         const QSize turned = turnSwaps ? upright.transposed() : upright;
         target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
         if (target.isEmpty())
-            return ImageError::BadBox;
+            return LoadFailed(ImageError::BadBox);
         if (qint64(target.width()) * target.height() > kMaxSourcePixels)
-            return ImageError::TooLarge;
-        // A JPEG much larger than the output is decoded at 1/2, 1/4 or 1/8 scale by libjpeg and
-        // then resampled smoothly to the exact size: most of the decoding work is skipped.
+            return LoadFailed(ImageError::TooLarge);
         QSize storedTarget = turnSwaps ? target.transposed() : target;
         if (exifSwaps)
             storedTarget.transpose();
-        if (reader.format() == "jpeg" && storedTarget.width() * 2 <= stored.width()
-            && storedTarget.height() * 2 <= stored.height())
-            reader.setScaledSize(storedTarget);
+        const QSize reduced = reader.format() == "jpeg" ? ReducedJpegSize(stored, storedTarget) : QSize();
+        if (!reduced.isEmpty())
+            reader.setScaledSize(reduced);
     }
 
     if (!PictureLooksComplete(inputPath, reader.format()))
-        return ImageError::Unreadable;
-    QImage image = reader.read();
-    if (image.isNull())
-        return ImageError::Unreadable;
+        return LoadFailed(ImageError::Unreadable);
+    LoadedPicture picture;
+    picture.image = reader.read();
+    if (picture.image.isNull())
+        return LoadFailed(ImageError::Unreadable);
 
     if (!target.isValid()) {
-        const QSize turned = turnSwaps ? image.size().transposed() : image.size();
+        const QSize size = picture.image.size();
+        const QSize turned = turnSwaps ? size.transposed() : size;
         target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
         if (target.isEmpty())
-            return ImageError::BadBox;
+            return LoadFailed(ImageError::BadBox);
         if (qint64(target.width()) * target.height() > kMaxSourcePixels)
-            return ImageError::TooLarge;
+            return LoadFailed(ImageError::TooLarge);
     }
+    picture.target = target;
+    picture.rotateSteps = steps;
+    return picture;
+}
+
+ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath, QSize *outputSize)
+{
+    if (picture.error != ImageError::None)
+        return picture.error;
+    if (picture.image.isNull() || picture.target.isEmpty())
+        return ImageError::Unreadable;
+    const int steps = picture.rotateSteps;
+    const QSize target = picture.target;
     // Resample before turning: fewer pixels to turn, and a quarter turn is a pure permutation.
-    const QSize beforeTurn = turnSwaps ? target.transposed() : target;
+    const QSize beforeTurn = steps % 2 == 1 ? target.transposed() : target;
+    QImage image = picture.image;
     if (image.size() != beforeTurn)
         image = image.scaled(beforeTurn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (steps != 0)
@@ -213,4 +254,10 @@ ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
     if (written == ImageError::None && outputSize)
         *outputSize = image.size();
     return written;
+}
+
+ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
+                        const ImageConvertOptions &options, QSize *outputSize)
+{
+    return FinishPicture(LoadPicture(inputPath, options), outputPath, outputSize);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QMetaType>
 #include <QSize>
 #include <QString>
@@ -53,6 +54,21 @@ struct ImageConvertOptions {
 // is left behind. *outputSize receives the written size when given.
 ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
                         const ImageConvertOptions &options, QSize *outputSize = nullptr);
+
+// ConvertImage in two steps, so that a run can decode the next picture while it writes the
+// current one. LoadPicture does the reading and the checks on the source (size limits, cut
+// files); FinishPicture resamples, turns and writes. Both are safe on any thread.
+struct LoadedPicture {
+    ImageError error = ImageError::None;   // None: image holds the decoded picture
+    QImage image;                          // EXIF orientation applied; maybe decoded reduced
+    QSize target;                          // the output size
+    int rotateSteps = 0;                   // 0..3
+};
+LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options);
+// Returns picture.error when the load failed; may be called again with another name after
+// OutputTaken.
+ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath,
+                         QSize *outputSize = nullptr);
 
 // Largest picture decoded in full, in pixels (12000 x 12000 fits), and the matching reader
 // allocation limit in megabytes (8 bytes a pixel covers 16-bit PNG).

@@ -3,6 +3,11 @@
 #include <QDir>
 #include <QThread>
 
+#include <chrono>
+#include <future>
+#include <system_error>
+#include <vector>
+
 ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags)
     : m_batch(std::move(batch))
     , m_flags(std::move(flags))
@@ -34,21 +39,51 @@ void ImageWorker::Run()
     if (folderUsable)
         QDir().mkpath(folder);
     const ImageConvertOptions options{m_batch.box, m_batch.rotateSteps};
+    EnsureImageAllocationLimit();
+
+    // Decoding is most of the work and a decode uses one core, so each picture is decoded on a
+    // thread of its own and the next one's decode starts while the current one still decodes or
+    // is written: at most two pictures are held at once. Reports, names and outputs still go
+    // strictly in list order. Once the run stops, a decode not yet begun is skipped and one
+    // running is waited for; their pictures are thrown away.
+    const int count = int(m_batch.items.size());
+    std::vector<std::future<LoadedPicture>> loads(size_t(std::max(count, 0)));
+    const auto abandoned = std::make_shared<std::atomic_bool>(false);
+    int launched = 0;
+    auto launchUpTo = [&](int end) {
+        for (; folderUsable && launched < std::min(end, count); ++launched) {
+            auto load = [path = m_batch.items[launched].sourcePath, options, abandoned] {
+                return *abandoned ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
+                                  : LoadPicture(path, options);
+            };
+            try {
+                loads[size_t(launched)] = std::async(std::launch::async, load);
+            } catch (const std::system_error &) {
+                // No thread to be had: decode when the picture's turn comes instead.
+                loads[size_t(launched)] = std::async(std::launch::deferred, load);
+            }
+        }
+    };
 
     emit progressChanged(0, result.total);
-    for (const ImageBatchItem &item : std::as_const(m_batch.items)) {
+    for (int i = 0; i < count; ++i) {
+        const ImageBatchItem &item = m_batch.items[i];
         if (!WaitWhilePaused()) {
             result.cancelled = true;
             break;
         }
+        launchUpTo(i + 2);
         QString output = MakeImageOutputPath(folder, item.listName);
         emit fileStarted(item.row, output);
-        ImageError error = folderUsable ? ConvertImage(item.sourcePath, output, options)
-                                        : ImageError::WriteFailed;
-        // Another program took the name between choosing and writing: choose again.
-        for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
-            output = MakeImageOutputPath(folder, item.listName);
-            error = ConvertImage(item.sourcePath, output, options);
+        ImageError error = ImageError::WriteFailed;
+        if (folderUsable) {
+            const LoadedPicture picture = loads[size_t(i)].get();
+            error = FinishPicture(picture, output);
+            // Another program took the name between choosing and writing: choose again.
+            for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
+                output = MakeImageOutputPath(folder, item.listName);
+                error = FinishPicture(picture, output);
+            }
         }
         ++result.handled;
         if (error == ImageError::None) {
@@ -59,6 +94,12 @@ void ImageWorker::Run()
             emit fileFailed(item.row, error);
         }
         emit progressChanged(result.handled, result.total);
+    }
+    *abandoned = true;
+    // Waiting on a deferred decode would run it; only the running ones are joined.
+    for (std::future<LoadedPicture> &load : loads) {
+        if (load.valid() && load.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
+            load.wait();
     }
     emit runEnded(result);
     QThread::currentThread()->quit();

@@ -52,7 +52,8 @@ struct ImageRunFlags {
 
 // Converts the batch one picture after another. Lives on the run's own thread; holds no
 // widget and no pointer into the window. Reports by signals carrying values, so that every
-// connection to the window thread is queued.
+// connection to the window thread is queued. While it works on one picture, the next one is
+// decoded on a helper thread that Run joins before it returns.
 class ImageWorker : public QObject {
     Q_OBJECT
 public:

@@ -28,6 +28,7 @@ private slots:
     void badInputLeavesNothing_data();
     void badInputLeavesNothing();
     void neverReplacesAnExistingFile();
+    void loadedPictureWritesUnderAnotherName();
     void unwritableFolderFails();
     void convertsVeryLargePictures();
 
@@ -172,6 +173,12 @@ void TestImageJob::convertsPicturesAsUsersHaveThem_data()
     QTest::newRow("small JPEG enlarged") << d + "small.jpg" << QSize(1280, 720) << QSize(960, 720) << red;
     QVERIFY(WriteJpeg(d + "large.jpg", Photo(4000, 3000)));
     QTest::newRow("large JPEG, reduced decoding") << d + "large.jpg" << QSize(720, 480) << QSize(640, 480) << red;
+    // Reduced decoding at 1/2 where the reader alone would take 3/8, and sides that do not
+    // divide by the reduction: the output size stays exact either way.
+    QVERIFY(WriteJpeg(d + "3 to 2.jpg", Photo(3000, 2000)));
+    QTest::newRow("3:2 JPEG, reduced by half") << d + "3 to 2.jpg" << QSize(1280, 720) << QSize(1080, 720) << red;
+    QVERIFY(WriteJpeg(d + "odd sides.jpg", Photo(3001, 1999)));
+    QTest::newRow("odd-sided JPEG, reduced") << d + "odd sides.jpg" << QSize(1280, 720) << QSize(1080, 720) << red;
     QVERIFY(WriteJpeg(d + "ünïcödé 'quoted' \"name\".jpg", photo));
     QTest::newRow("name with quotes and non-ASCII letters")
         << d + "ünïcödé 'quoted' \"name\".jpg" << QSize(1280, 720) << QSize(960, 720) << red;
@@ -336,6 +343,30 @@ void TestImageJob::neverReplacesAnExistingFile()
     QCOMPARE(ConvertImage(source, output, {QSize(1280, 720), 0}), ImageError::OutputTaken);
     QCOMPARE(ReadBytes(output), QByteArray("the user's own file"));
     QCOMPARE(Leftovers(dir.path(), {"a.png", "a(1).jpg"}), QStringList());
+}
+
+void TestImageJob::loadedPictureWritesUnderAnotherName()
+{
+    // A run decodes once and, when the chosen name was taken meanwhile, writes again under a
+    // new name from the same decoded picture.
+    QTemporaryDir dir;
+    const QString source = dir.path() + "/a.jpg";
+    QVERIFY(WriteJpeg(source, Photo(1600, 1200)));
+    const LoadedPicture picture = LoadPicture(source, {QSize(1280, 720), 1});
+    QCOMPARE(picture.error, ImageError::None);
+    QCOMPARE(picture.target, QSize(540, 720));
+    WriteBytes(dir.path() + "/taken.jpg", "someone else's");
+    QCOMPARE(FinishPicture(picture, dir.path() + "/taken.jpg"), ImageError::OutputTaken);
+    QSize written;
+    QCOMPARE(FinishPicture(picture, dir.path() + "/free.jpg", &written), ImageError::None);
+    QCOMPARE(written, QSize(540, 720));
+    QCOMPARE(QImage(dir.path() + "/free.jpg").size(), QSize(540, 720));
+    QCOMPARE(ReadBytes(dir.path() + "/taken.jpg"), QByteArray("someone else's"));
+
+    // A failed load carries its reason through.
+    const LoadedPicture missing = LoadPicture(dir.path() + "/gone.jpg", {QSize(1280, 720), 0});
+    QCOMPARE(FinishPicture(missing, dir.path() + "/gone-out.jpg"), ImageError::Unreadable);
+    QCOMPARE(Leftovers(dir.path(), {"a.jpg", "taken.jpg", "free.jpg"}), QStringList());
 }
 
 void TestImageJob::unwritableFolderFails()

@@ -32,6 +32,9 @@ private slots:
     void keepsTheMachineAwakeWhileRunning();
     void sameNamesAndBadFolders();
     void workerPausesBetweenPictures();
+    void workerReportsInListOrder();
+    void workerStopsBetweenPictures_data();
+    void workerStopsBetweenPictures();
     void cancelWhilePausedStartsNoPicture();
     void clockStandsStillWhilePaused();
     void stopAndWaitEndsTheThread();
@@ -284,6 +287,109 @@ void TestImageRun::workerPausesBetweenPictures()
     QCOMPARE(result.convertedCount(), 2);
     thread.wait(5000);
     QVERIFY(thread.isFinished());
+}
+
+void TestImageRun::workerReportsInListOrder()
+{
+    // The next picture is decoded while the current one is: a large PNG first and a broken
+    // file right after it must still be reported in list order, each started before it ends.
+    QTemporaryDir dir;
+    const QString d = dir.path() + "/";
+    QVERIFY(WriteImage(d + "slow.png", Photo(3000, 2000), "png"));
+    WriteBytes(d + "broken.jpg", "not a picture");
+    QVERIFY(WriteImage(d + "x.png", Photo(300, 200), "png"));
+    QVERIFY(WriteImage(d + "x.bmp", Photo(300, 200), "bmp"));
+    QVERIFY(WriteJpeg(d + "last.jpg", Photo(300, 200)));
+    ImageBatch batch;
+    batch.box = QSize(720, 480);
+    batch.outputFolder = d + "out/";
+    for (const char *name : {"slow.png", "broken.jpg", "x.png", "x.bmp", "gone.png", "last.jpg"})
+        batch.items.append({int(batch.items.size()), d + name, QString::fromLatin1(name)});
+
+    ImageWorker worker(batch, std::make_shared<ImageRunFlags>());
+    QThread thread;
+    worker.moveToThread(&thread);
+    connect(&thread, &QThread::started, &worker, &ImageWorker::Run);
+    // Written only on the worker's thread, read once it has ended.
+    QStringList events;
+    connect(&worker, &ImageWorker::fileStarted, &worker,
+            [&](int row, const QString &output) { events << QString("start %1 %2").arg(row).arg(QFileInfo(output).fileName()); },
+            Qt::DirectConnection);
+    connect(&worker, &ImageWorker::fileConverted, &worker, [&](int row) { events << QString("ok %1").arg(row); },
+            Qt::DirectConnection);
+    connect(&worker, &ImageWorker::fileFailed, &worker, [&](int row) { events << QString("fail %1").arg(row); },
+            Qt::DirectConnection);
+    connect(&worker, &ImageWorker::progressChanged, &worker, [&](int done) { events << QString("done %1").arg(done); },
+            Qt::DirectConnection);
+    thread.start();
+    QVERIFY(thread.wait(60000));
+
+    const QStringList expected{"done 0",
+                               "start 0 slow.jpg", "ok 0", "done 1",
+                               "start 1 broken.jpg", "fail 1", "done 2",
+                               "start 2 x.jpg", "ok 2", "done 3",
+                               "start 3 x(1).jpg", "ok 3", "done 4",
+                               "start 4 gone.jpg", "fail 4", "done 5",
+                               "start 5 last.jpg", "ok 5", "done 6"};
+    QCOMPARE(events, expected);
+    QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"last.jpg", "slow.jpg", "x(1).jpg", "x.jpg"}));
+    QCOMPARE(QImageReader(batch.outputFolder + "slow.jpg").size(), QSize(720, 480));
+}
+
+void TestImageRun::workerStopsBetweenPictures_data()
+{
+    QTest::addColumn<bool>("firstReadable");
+    QTest::addColumn<bool>("pauseFirst");   // pause at the first report, cancel while held
+    QTest::newRow("cancel after a converted picture") << true << false;
+    QTest::newRow("cancel after a failed picture") << false << false;
+    QTest::newRow("pause, then cancel while held") << true << true;
+}
+
+void TestImageRun::workerStopsBetweenPictures()
+{
+    // The request arrives while the next picture is already being decoded ahead: that decode is
+    // thrown away, nothing more is started, named or written, and the run still ends whole.
+    QFETCH(bool, firstReadable);
+    QFETCH(bool, pauseFirst);
+    QTemporaryDir dir;
+    ImageBatch batch = MakeBatch(dir, 1);
+    if (!firstReadable)
+        WriteBytes(batch.items[0].sourcePath, "not a picture");
+    for (int i = 1; i < 4; ++i) {
+        const QString path = dir.path() + QString("/big%1.png").arg(i);
+        QVERIFY(WriteImage(path, Photo(2400, 1600), "png"));
+        batch.items.append({i, path, QFileInfo(path).fileName()});
+    }
+
+    auto flags = std::make_shared<ImageRunFlags>();
+    ImageWorker worker(batch, flags);
+    QThread thread;
+    worker.moveToThread(&thread);
+    connect(&thread, &QThread::started, &worker, &ImageWorker::Run);
+    auto request = [&] { (pauseFirst ? flags->pause : flags->stop) = true; };
+    connect(&worker, &ImageWorker::fileConverted, &worker, request, Qt::DirectConnection);
+    connect(&worker, &ImageWorker::fileFailed, &worker, request, Qt::DirectConnection);
+    QSignalSpy started(&worker, &ImageWorker::fileStarted);
+    QSignalSpy ended(&worker, &ImageWorker::runEnded);
+    thread.start();
+    if (pauseFirst) {
+        QTRY_VERIFY(flags->pause);
+        QTest::qWait(500);   // long enough for the decode ahead to finish
+        QVERIFY(thread.isRunning());
+        flags->pause = false;
+        flags->stop = true;
+    }
+    QVERIFY(thread.wait(20000));
+
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(ended.size(), 1);
+    const ImageRunResult result = ended.first().first().value<ImageRunResult>();
+    QVERIFY(result.cancelled);
+    QCOMPARE(result.handled, 1);
+    QCOMPARE(result.convertedCount(), firstReadable ? 1 : 0);
+    const QStringList outputs = firstReadable ? QStringList{"a.jpg"} : QStringList{};
+    QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden), outputs);
 }
 
 void TestImageRun::cancelWhilePausedStartsNoPicture()
