@@ -165,7 +165,7 @@ void OnBegin()
 int Squat(int n, const std::string &dir)
 {
     // Grab both names as soon as they appear, then try to pass for the engine.
-    const int in = ConnectTo(dir + "/" + SendPipeName(n), 20000, 500);
+    const int in = ConnectTo(dir + "/" + SendPipeName(n), 4000, 500);
     // Both names appear together, so a missing second one means the engine already took it.
     const int out = in < 0 ? -1 : ConnectTo(dir + "/" + RcvPipeName(n), 2000, 500);
     if (in < 0 || out < 0) {

@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(m_engine.PipeNumber(), next);
         QVERIFY(m_engine.Start());
         QTRY_COMPARE_WITH_TIMEOUT(m_sink.Events(), (QStringList{"finishing", "finished 7"}), 5000);
-        QVERIFY(squatter.WaitFor(5000ms));
+        QVERIFY(squatter.WaitFor(15000ms));
         QVERIFY(!ReadLog(log).contains("squat not cut"));
     }
 

@@ -211,7 +211,7 @@ private slots:
         QVERIFY(engine.Start(TestEnginePath(), {"-mode=normal", pipe}));
         c.SetPeerPid(engine.Pid());
         QCOMPARE(c.WaitConnected(5000ms), PipeChannel::ConnectState::Connected);
-        QVERIFY(squatter.WaitFor(5000ms));
+        QVERIFY(squatter.WaitFor(15000ms));
         QVERIFY(ReadLog(squatLog).contains("squat cut"));
 
         QTRY_VERIFY_WITH_TIMEOUT(got.Count() >= 1, 2000);
