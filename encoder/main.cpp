@@ -16,10 +16,11 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,19 +71,30 @@ void Complain(const std::string &message, FailureCode code)
 }
 
 // Runs the conversion on its own thread; calls tick every 100 ms on this one until it ends.
+// The end wakes this thread at once: a finished file is reported (and the process gone)
+// without waiting out the rest of a tick.
 template <class Tick>
 mencoder::RunResult RunWithTicks(const mencoder::EncodeOptions &options, mencoder::RunControl &control, Tick tick)
 {
-    std::atomic<bool> done{false};
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
     mencoder::RunResult result;
     std::thread worker([&] {
-        result = mencoder::Convert(options, control);
+        mencoder::RunResult outcome = mencoder::Convert(options, control);
+        std::lock_guard lock(mutex);
+        result = std::move(outcome);
         done = true;
+        ended.notify_one();
     });
+    std::unique_lock lock(mutex);
     while (!done) {
+        lock.unlock();
         tick();
-        std::this_thread::sleep_for(100ms);
+        lock.lock();
+        ended.wait_for(lock, 100ms, [&] { return done; });
     }
+    lock.unlock();
     worker.join();
     return result;
 }
