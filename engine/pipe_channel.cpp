@@ -1,5 +1,7 @@
 #include "engine/pipe_channel.h"
 
+#include "engine/frame_writer.h"
+
 #include "engine/protocol.h"
 #include "platform/runtime_dir.h"
 
@@ -218,26 +220,8 @@ bool PipeChannel::Send(std::uint8_t type, const void *payload, std::uint32_t len
     }
     if (fd < 0)
         return false;
-    std::vector<std::uint8_t> frame(kFrameHeaderSize + length);
-    const auto header = FrameHeader(type, length);
-    std::memcpy(frame.data(), header.data(), header.size());
-    if (length)
-        std::memcpy(frame.data() + kFrameHeaderSize, payload, length);
-
     std::lock_guard lock(m_sendMutex);
-    const std::uint8_t *p = frame.data();
-    std::size_t left = frame.size();
-    while (left > 0) {
-        const ssize_t w = ::send(fd, p, left, MSG_NOSIGNAL);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        left -= static_cast<std::size_t>(w);
-    }
-    return true;
+    return SendFrame(fd, type, payload, length);
 }
 
 void PipeChannel::Close()

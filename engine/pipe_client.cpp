@@ -1,5 +1,7 @@
 #include "engine/pipe_client.h"
 
+#include "engine/frame_writer.h"
+
 #include "platform/runtime_dir.h"
 
 #include <cerrno>
@@ -51,21 +53,6 @@ int ConnectUntil(const std::string &path, Clock::time_point deadline)
     }
 }
 
-bool WriteAll(int fd, const std::uint8_t *p, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 } // namespace
 
 PipeClient::~PipeClient() { Close(); }
@@ -96,15 +83,9 @@ bool PipeClient::Send(std::uint8_t type, const void *payload, std::uint32_t leng
 {
     if (!payload && length != 0)
         return false;
-    // One buffer, one write sequence under the lock: a progress frame from another thread
-    // cannot land in the middle of this one.
-    std::vector<std::uint8_t> frame(kFrameHeaderSize + length);
-    const auto header = FrameHeader(type, length);
-    std::memcpy(frame.data(), header.data(), header.size());
-    if (length)
-        std::memcpy(frame.data() + kFrameHeaderSize, payload, length);
+    // Under the lock: a progress frame from another thread cannot land in this one.
     std::lock_guard lock(m_sendMutex);
-    return m_writeFd >= 0 && WriteAll(m_writeFd, frame.data(), frame.size());
+    return SendFrame(m_writeFd, type, payload, length);
 }
 
 void PipeClient::ReadAvailable()
