@@ -132,10 +132,14 @@ report() { # label job src
     ec=$(median "$WORK/eng.txt" 2); fc=$(median "$WORK/ff.txt" 2)
     em=$(median "$WORK/eng.txt" 3); fm=$(median "$WORK/ff.txt" 3)
     ep=$(psnr "$WORK/eng.$ext" "$job" "$src"); fp=$(psnr "$WORK/ff.$ext" "$job" "$src")
-    printf '%-12s %-8s wall %6.2fs  cpu %6.2fs  peak %6.1f MB  psnr %s dB\n' "$label" mencoder "$ew" "$ec" "$(calc "$em / 1024")" "$ep"
-    printf '%-12s %-8s wall %6.2fs  cpu %6.2fs  peak %6.1f MB  psnr %s dB\n' "$label" ffmpeg "$fw" "$fc" "$(calc "$fm / 1024")" "$fp"
-    printf '%-12s ratio    wall %6.3f     cpu %6.3f     peak %6.3f        psnr %+.2f dB\n' "$label" \
-        "$(calc "$ew / $fw")" "$(calc "$ec / $fc")" "$(calc "$em / $fm")" \
+    # "busy" is the share of all cores kept working; "floor" is the wall ratio our CPU time
+    # would give with every core busy from start to end, the best any scheduling can reach.
+    printf '%-12s %-8s wall %6.2fs  cpu %6.2fs  busy %5.1f%%  peak %6.1f MB  psnr %s dB\n' "$label" mencoder \
+        "$ew" "$ec" "$(calc "100 * $ec / ($ew * $CORES)")" "$(calc "$em / 1024")" "$ep"
+    printf '%-12s %-8s wall %6.2fs  cpu %6.2fs  busy %5.1f%%  peak %6.1f MB  psnr %s dB\n' "$label" ffmpeg \
+        "$fw" "$fc" "$(calc "100 * $fc / ($fw * $CORES)")" "$(calc "$fm / 1024")" "$fp"
+    printf '%-12s ratio    wall %6.3f     cpu %6.3f   floor %5.3f   peak %6.3f        psnr %+.2f dB\n' "$label" \
+        "$(calc "$ew / $fw")" "$(calc "$ec / $fc")" "$(calc "$ec / $CORES / $fw")" "$(calc "$em / $fm")" \
         "$(calc "$ep - $fp")"
 }
 

@@ -35,11 +35,12 @@ std::string LayoutName(const AVChannelLayout &layout)
 }
 
 FilterGraph BuildGraph(const char *sourceName, const std::string &sourceArgs, const std::string &chain,
-                       const char *sinkName, AVFilterContext *&source, AVFilterContext *&sink)
+                       const char *sinkName, AVFilterContext *&source, AVFilterContext *&sink, int threads)
 {
     FilterGraph graph(avfilter_graph_alloc());
     if (!graph)
         throw AvError(FailureCode::Internal, "allocating a filter graph");
+    graph->nb_threads = threads;
     Check(avfilter_graph_create_filter(&source, avfilter_get_by_name(sourceName), "in", sourceArgs.c_str(), nullptr,
                                        graph.get()),
           FailureCode::FilterFailed, "creating the filter source");

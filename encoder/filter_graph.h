@@ -15,7 +15,8 @@ std::string Rational(AVRational q); // "num/den", as filter arguments take it
 std::string LayoutName(const AVChannelLayout &layout);
 
 // source -> chain -> sink; throws AvError(FilterFailed) naming the chain when it does not build.
+// threads: for filters that split a picture into slices; 0 lets libavfilter choose.
 FilterGraph BuildGraph(const char *sourceName, const std::string &sourceArgs, const std::string &chain,
-                       const char *sinkName, AVFilterContext *&source, AVFilterContext *&sink);
+                       const char *sinkName, AVFilterContext *&source, AVFilterContext *&sink, int threads = 0);
 
 } // namespace mencoder

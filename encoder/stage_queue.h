@@ -6,6 +6,7 @@
 // ownership, so nothing is copied on the way.
 
 #include "encoder/av_util.h"
+#include "encoder/thread_priority.h"
 
 #include <condition_variable>
 #include <deque>
@@ -87,15 +88,19 @@ private:
 // Runs `next` on its own thread. Before each item it passes the gate, which sleeps while the
 // run is paused and returns false once it is stopped, so a pause holds every stage between
 // frames rather than only the reader. A failure is handed to onFailure (which aborts the
-// whole run); the thread then ends.
+// whole run); the thread then ends. A yielding hop's thread runs below the video encoder.
 template <class T>
 class ThreadHop : public Consumer<T> {
 public:
     ThreadHop(Consumer<T> &next, std::size_t depth, std::function<bool()> gate,
-              std::function<void(std::exception_ptr)> onFailure)
+              std::function<void(std::exception_ptr)> onFailure, bool yielding = false)
         : m_next(next), m_queue(depth), m_gate(std::move(gate)), m_onFailure(std::move(onFailure))
     {
-        m_thread = std::thread([this] { Loop(); });
+        m_thread = std::thread([this, yielding] {
+            if (yielding)
+                YieldToEncoder();
+            Loop();
+        });
     }
     ~ThreadHop() override
     {

@@ -3,6 +3,7 @@
 #include "encoder/filter_graph.h"
 #include "encoder/output_file.h"
 #include "encoder/stages.h"
+#include "encoder/thread_priority.h"
 #include "encoder/video_chain.h"
 
 extern "C" {
@@ -57,6 +58,7 @@ public:
 
 private:
     void OpenInput();
+    void Prepare(const std::function<void()> &work);
     void OpenDecoder(StreamPath &path, int threads);
     void SetUpVideo();
     void SetUpAudio();
@@ -79,6 +81,8 @@ private:
     StreamPath m_audio;
     double m_duration = 0.0;
     bool m_forcedRate = false;
+    // The video encoder is fed from a thread of its own, and all else yields to it.
+    bool m_encoderFirst = false;
 
     std::mutex m_failureMutex;
     std::exception_ptr m_failure;
@@ -133,6 +137,16 @@ void Conversion::ReportPosition(double seconds)
     m_control.position = seconds;
     if (m_duration > 0)
         m_control.percent = int(std::clamp(seconds * 100.0 / m_duration, 0.0, 100.0));
+}
+
+// Decoders and filter graphs start their worker threads when they open; opened from a
+// yielding thread, those workers yield to the encoder too.
+void Conversion::Prepare(const std::function<void()> &work)
+{
+    if (m_encoderFirst)
+        RunYielding(work);
+    else
+        work();
 }
 
 void Conversion::OpenInput()
@@ -256,7 +270,7 @@ void Conversion::SetUpVideo()
         codec = avcodec_find_encoder_by_name("mpeg4");
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
         throw AvError(FailureCode::EncoderMissing, "no video encoder " + m_opts.video.name);
-    OpenDecoder(path, m_opts.decodeThreads);
+    Prepare([&] { OpenDecoder(path, m_opts.decodeThreads); });
 
     // Frames of inputs that carry no timestamps are counted at the forced rate; every other
     // input keeps its own timing, which also keeps the sound in step.
@@ -283,6 +297,9 @@ void Conversion::SetUpVideo()
     const int rotation = DisplayRotation(path.input);
     const AVRational guessedSar = av_guess_sample_aspect_ratio(m_input.get(), path.input, nullptr);
 
+    // On two cores a filter with a thread of its own scales best on that thread alone: slice
+    // threads would only take turns with the encoder's, and add their hand-overs.
+    const int graphThreads = m_opts.filterThread && std::thread::hardware_concurrency() <= 2 ? 1 : 0;
     auto forcedW = std::make_shared<int>(0), forcedH = std::make_shared<int>(0);
     path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape, AVFilterContext *&source,
                                                                    AVFilterContext *&sink) {
@@ -297,14 +314,14 @@ void Conversion::SetUpVideo()
                            ":pixel_aspect=" + Rational(sar.num > 0 ? sar : AVRational{1, 1});
         if (sourceRate.num > 0)
             args += ":frame_rate=" + Rational(sourceRate);
-        return BuildGraph("buffer", args, chain, "buffersink", source, sink);
+        return BuildGraph("buffer", args, chain, "buffersink", source, sink, graphThreads);
     });
     Frame shape = NewFrame();
     shape->width = path.decoder->width;
     shape->height = path.decoder->height;
     shape->format = path.decoder->pix_fmt != AV_PIX_FMT_NONE ? path.decoder->pix_fmt : AV_PIX_FMT_YUV420P;
     shape->sample_aspect_ratio = path.decoder->sample_aspect_ratio;
-    path.filter->Configure(*shape);
+    Prepare([&] { path.filter->Configure(*shape); });
     AVFilterContext *sink = path.filter->Sink();
     *forcedW = av_buffersink_get_w(sink);
     *forcedH = av_buffersink_get_h(sink);
@@ -431,14 +448,14 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
                                                         ReportPosition(t);
                                                 });
     Consumer<Frame> *toEncoder = path.encode.get();
-    if (isVideo && m_opts.encodeThread) {
+    if (isVideo && m_encoderFirst) {
         path.encodeHop = std::make_unique<ThreadHop<Frame>>(*path.encode, kFrameDepth, gate, onFailure);
         toEncoder = path.encodeHop.get();
     }
     path.filter->SetNext(*toEncoder);
     Consumer<Frame> *toFilter = path.filter.get();
     if (isVideo && m_opts.filterThread) {
-        path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, gate, onFailure);
+        path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, gate, onFailure, m_encoderFirst);
         toFilter = path.filterHop.get();
     }
 
@@ -466,7 +483,7 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
     });
     path.entry = path.decode.get();
     if (m_opts.decodeThread) {
-        path.decodeHop = std::make_unique<ThreadHop<Packet>>(*path.decode, kPacketDepth, gate, onFailure);
+        path.decodeHop = std::make_unique<ThreadHop<Packet>>(*path.decode, kPacketDepth, gate, onFailure, m_encoderFirst);
         path.entry = path.decodeHop.get();
     }
 }
@@ -541,10 +558,13 @@ void Conversion::Run()
     out->pb = m_file.Avio();
     out->flags |= AVFMT_FLAG_CUSTOM_IO;
 
+    // A filter on a thread of its own hands its pictures on through a queue as well, so that
+    // the encoder's feeding thread never waits for a picture being scaled.
+    m_encoderFirst = m_video.input && (m_opts.filterThread || m_opts.encodeThread);
     if (m_video.input)
         SetUpVideo();
     if (m_audio.input)
-        SetUpAudio();
+        Prepare([this] { SetUpAudio(); });
     {
         const int ret = avformat_write_header(out, nullptr);
         if (m_file.WriteFailure() != FailureCode::None)
@@ -558,6 +578,8 @@ void Conversion::Run()
     if (m_audio.input)
         BuildChain(m_audio, false);
     m_control.SetStopHook([this] { AbortAll(); });
+    if (m_encoderFirst)
+        YieldToEncoder(); // from here on this thread only reads and hands packets on
 
     try {
         ReadInput();
