@@ -8,6 +8,7 @@
 #include "encoder/av_util.h"
 #include "encoder/thread_priority.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -88,19 +89,17 @@ private:
 // Runs `next` on its own thread. Before each item it passes the gate, which sleeps while the
 // run is paused and returns false once it is stopped, so a pause holds every stage between
 // frames rather than only the reader. A failure is handed to onFailure (which aborts the
-// whole run); the thread then ends. A yielding hop's thread runs below the video encoder.
+// whole run); the thread then ends. Once `yieldFlag` (if given) is set, the thread yields to
+// the video encoder.
 template <class T>
 class ThreadHop : public Consumer<T> {
 public:
     ThreadHop(Consumer<T> &next, std::size_t depth, std::function<bool()> gate,
-              std::function<void(std::exception_ptr)> onFailure, bool yielding = false)
-        : m_next(next), m_queue(depth), m_gate(std::move(gate)), m_onFailure(std::move(onFailure))
+              std::function<void(std::exception_ptr)> onFailure, const std::atomic<bool> *yieldFlag = nullptr)
+        : m_next(next), m_queue(depth), m_gate(std::move(gate)), m_onFailure(std::move(onFailure)),
+          m_yieldFlag(yieldFlag)
     {
-        m_thread = std::thread([this, yielding] {
-            if (yielding)
-                YieldToEncoder();
-            Loop();
-        });
+        m_thread = std::thread([this] { Loop(); });
     }
     ~ThreadHop() override
     {
@@ -125,9 +124,14 @@ private:
     void Loop()
     {
         try {
+            bool yielded = false;
             while (auto item = m_queue.Pop()) {
                 if (!m_gate())
                     return;
+                if (!yielded && m_yieldFlag && m_yieldFlag->load(std::memory_order_relaxed)) {
+                    YieldToEncoder();
+                    yielded = true;
+                }
                 m_next.Put(std::move(*item));
             }
             if (!m_queue.IsAborted())
@@ -142,6 +146,7 @@ private:
     BoundedQueue<T> m_queue;
     std::function<bool()> m_gate;
     std::function<void(std::exception_ptr)> m_onFailure;
+    const std::atomic<bool> *m_yieldFlag;
     std::thread m_thread;
 };
 

@@ -58,7 +58,7 @@ public:
 
 private:
     void OpenInput();
-    void Prepare(const std::function<void()> &work);
+    void Prepare(const std::function<void()> &open);
     void OpenDecoder(StreamPath &path, int threads);
     void SetUpVideo();
     void SetUpAudio();
@@ -81,8 +81,10 @@ private:
     StreamPath m_audio;
     double m_duration = 0.0;
     bool m_forcedRate = false;
-    // The video encoder is fed from a thread of its own, and all else yields to it.
+    // The video encoder is fed from a thread of its own, and on a quiet machine all that
+    // prepares its pictures yields to it.
     bool m_encoderFirst = false;
+    EncoderFirst m_yielding;
 
     std::mutex m_failureMutex;
     std::exception_ptr m_failure;
@@ -139,14 +141,14 @@ void Conversion::ReportPosition(double seconds)
         m_control.percent = int(std::clamp(seconds * 100.0 / m_duration, 0.0, 100.0));
 }
 
-// Decoders and filter graphs start their worker threads when they open; opened from a
-// yielding thread, those workers yield to the encoder too.
-void Conversion::Prepare(const std::function<void()> &work)
+// Decoders and filter graphs start their worker threads when they open; those may have to
+// yield to the encoder later.
+void Conversion::Prepare(const std::function<void()> &open)
 {
     if (m_encoderFirst)
-        RunYielding(work);
+        m_yielding.Watch(open);
     else
-        work();
+        open();
 }
 
 void Conversion::OpenInput()
@@ -442,6 +444,7 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
     const auto onFailure = [this](std::exception_ptr e) { OnStageFailure(e); };
     const auto gate = [this] { return m_control.WaitWhilePaused(); };
     const bool clock = isVideo || !m_video.input;
+    const std::atomic<bool> *yieldFlag = m_encoderFirst ? &m_yielding.Flag() : nullptr;
     path.encode = std::make_unique<EncodeStage>(path.encoder.get(), *m_muxer, path.outputIndex,
                                                 [this, clock](double t) {
                                                     if (clock)
@@ -455,7 +458,7 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
     path.filter->SetNext(*toEncoder);
     Consumer<Frame> *toFilter = path.filter.get();
     if (isVideo && m_opts.filterThread) {
-        path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, gate, onFailure, m_encoderFirst);
+        path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, gate, onFailure, yieldFlag);
         toFilter = path.filterHop.get();
     }
 
@@ -483,7 +486,7 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
     });
     path.entry = path.decode.get();
     if (m_opts.decodeThread) {
-        path.decodeHop = std::make_unique<ThreadHop<Packet>>(*path.decode, kPacketDepth, gate, onFailure, m_encoderFirst);
+        path.decodeHop = std::make_unique<ThreadHop<Packet>>(*path.decode, kPacketDepth, gate, onFailure, yieldFlag);
         path.entry = path.decodeHop.get();
     }
 }
@@ -496,6 +499,8 @@ void Conversion::ReadInput()
     for (;;) {
         if (!m_control.WaitWhilePaused())
             throw Aborted{};
+        if (m_encoderFirst)
+            m_yielding.Decide(); // this thread only reads and hands packets on
         Packet packet = NewPacket();
         const int ret = av_read_frame(ctx, packet.get());
         if (ret == AVERROR_EOF) {
@@ -578,8 +583,6 @@ void Conversion::Run()
     if (m_audio.input)
         BuildChain(m_audio, false);
     m_control.SetStopHook([this] { AbortAll(); });
-    if (m_encoderFirst)
-        YieldToEncoder(); // from here on this thread only reads and hands packets on
 
     try {
         ReadInput();

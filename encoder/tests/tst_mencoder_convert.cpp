@@ -11,7 +11,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/resource.h>
 
 using engine::FailureCode;
 using namespace testing;
@@ -50,29 +49,6 @@ QColor PixelAt(const QString &picture, double fx, double fy)
 // Red or blue, whichever channel clearly dominates.
 char Hue(const QColor &c) { return c.red() > c.blue() + 60 ? 'r' : c.blue() > c.red() + 60 ? 'b' : '?'; }
 
-struct ThreadLoad {
-    int nice = 0;
-    long long ticks = 0; // processor time used so far
-};
-
-// Every thread of a running process, from /proc.
-QList<ThreadLoad> Threads(qint64 pid)
-{
-    QList<ThreadLoad> threads;
-    const QString tasks = QString("/proc/%1/task").arg(pid);
-    for (const QString &tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks + "/" + tid + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        // The fields after the parenthesised name, from the state (field 3) on.
-        const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (f.size() > 16)
-            threads.append({f[16].toInt(), f[11].toLongLong() + f[12].toLongLong()});
-    }
-    return threads;
-}
-
 bool IsBlack(const QColor &c) { return c.red() < 40 && c.green() < 40 && c.blue() < 40; }
 bool IsWhite(const QColor &c) { return c.red() > 215 && c.green() > 215 && c.blue() > 215; }
 
@@ -98,7 +74,6 @@ private slots:
     void existingOutputUntouched();
     void nonAsciiNames();
     void stopAndKill();
-    void encoderGoesFirst();
 
 private:
     QString Path(const QString &name) const { return m_dir.filePath(name); }
@@ -552,44 +527,6 @@ void TestMencoderConvert::stopAndKill()
     const Outcome again = Convert(Path("src.mkv"), kHd, out);
     QVERIFY2(again.exitCode == 0, again.err.constData());
     QVERIFY(QFile::exists(out));
-}
-
-// With stages on threads of their own, the threads that prepare pictures run below the video
-// encoder, which does most of the work; without them no thread changes its priority.
-void TestMencoderConvert::encoderGoesFirst()
-{
-    const QString src = Path("busy.mkv");
-    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=30:duration=20,noise=alls=8:allf=t", "-f",
-                    "lavfi", "-i", "sine=duration=20", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", src}));
-    const int base = ::getpriority(PRIO_PROCESS, 0);
-    for (const bool threaded : {true, false}) {
-        QString options = kHd;
-        if (threaded)
-            options += " -lavdopts threads=2 -avthread -videofilterthread";
-        QProcess p;
-        p.start(Engine(), QStringList{src} + Words(options) + QStringList{"-o", Path(threaded ? "first.mp4" : "plain.mp4")});
-        QVERIFY(p.waitForStarted());
-        QByteArray err;
-        while (!err.contains("Pos:") && p.state() == QProcess::Running) {
-            p.waitForReadyRead(200);
-            err += p.readAllStandardError();
-        }
-        QTest::qWait(1500); // every stage at work
-        QVERIFY2(p.state() == QProcess::Running, err.constData());
-        const QList<ThreadLoad> threads = Threads(p.processId());
-        ::kill(pid_t(p.processId()), SIGTERM);
-        QVERIFY(p.waitForFinished(5000));
-
-        long long first = 0, yielding = 0;
-        for (const ThreadLoad &t : threads) {
-            QVERIFY2(t.nice == base || (threaded && t.nice > base), qPrintable(QString::number(t.nice)));
-            (t.nice == base ? first : yielding) += t.ticks;
-        }
-        if (threaded) {
-            QVERIFY2(yielding > 0, "no thread yields to the encoder");
-            QVERIFY2(first > yielding, qPrintable(QString("encoder side %1 ticks, the rest %2").arg(first).arg(yielding)));
-        }
-    }
 }
 
 QTEST_GUILESS_MAIN(TestMencoderConvert)
