@@ -19,7 +19,7 @@ namespace {
 // first when cores are short.
 constexpr int kYieldSteps = 5;
 // How long the run watches the machine before deciding: the system counts in 10 ms ticks.
-constexpr auto kWatch = std::chrono::milliseconds(400);
+constexpr auto kWatch = std::chrono::milliseconds(200);
 
 void Lower(pid_t tid)
 {
