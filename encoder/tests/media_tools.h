@@ -39,6 +39,19 @@ inline Outcome Run(const QString &program, const QStringList &args, int timeoutM
 
 inline QString Engine() { return QCoreApplication::applicationDirPath() + "/mencoder"; }
 
+// Starts the engine standalone and returns once it reports progress (or has ended); what it
+// wrote to standard error so far is kept in `err`.
+inline void StartConverting(QProcess &p, const QStringList &args, QByteArray &err)
+{
+    p.start(Engine(), args);
+    if (!p.waitForStarted())
+        return;
+    while (!err.contains("Pos:") && p.state() == QProcess::Running) {
+        p.waitForReadyRead(200);
+        err += p.readAllStandardError();
+    }
+}
+
 // Makes a test file with the ffmpeg command line; false (with the reason on stderr) on failure.
 inline bool Ffmpeg(const QStringList &args)
 {

@@ -506,13 +506,8 @@ void TestMencoderConvert::stopAndKill()
 
     for (const int sig : {SIGTERM, SIGKILL}) {
         QProcess p;
-        p.start(Engine(), QStringList{src} + Words(kHd) + QStringList{"-o", out});
-        QVERIFY(p.waitForStarted());
         QByteArray err;
-        while (!err.contains("Pos:") && p.state() == QProcess::Running) {
-            p.waitForReadyRead(200);
-            err += p.readAllStandardError();
-        }
+        StartConverting(p, QStringList{src} + Words(kHd) + QStringList{"-o", out}, err);
         QTest::qWait(300); // well into the file
         QVERIFY2(p.state() == QProcess::Running, "the conversion ended before it could be stopped");
         ::kill(pid_t(p.processId()), sig);

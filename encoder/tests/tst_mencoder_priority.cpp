@@ -114,14 +114,10 @@ void TestMencoderPriority::yieldsOnlyWhereItPays()
     const int base = ::getpriority(PRIO_PROCESS, 0);
     const QString out = m_dir.filePath(QString(QTest::currentDataTag()).replace(' ', '_') + ".mp4");
     QProcess p;
-    p.start(Engine(), QStringList{m_dir.filePath("busy.mkv")} + options.split(' ', Qt::SkipEmptyParts) +
-                          QStringList{"-o", out});
-    QVERIFY(p.waitForStarted());
     QByteArray err;
-    while (!err.contains("Pos:") && p.state() == QProcess::Running) {
-        p.waitForReadyRead(200);
-        err += p.readAllStandardError();
-    }
+    StartConverting(p, QStringList{m_dir.filePath("busy.mkv")} + options.split(' ', Qt::SkipEmptyParts) +
+                           QStringList{"-o", out},
+                    err);
     QTest::qWait(1500); // every stage at work
     QVERIFY2(p.state() == QProcess::Running, err.constData());
     const QList<ThreadLoad> threads = Threads(p.processId());
