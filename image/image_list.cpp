@@ -10,11 +10,6 @@
 
 namespace {
 
-const char *const kStatusKeys[] = {
-    "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL",
-    "IDS_STATUS_COMPLATE",
-};
-
 const QString kExtensionsKey = QStringLiteral("IDS_SUPPORT_IMAGE_FILES");
 
 } // namespace
@@ -82,20 +77,12 @@ bool ImageList::DeleteCheckedRows()
     return true;
 }
 
-QString ImageList::StatusText(RowStatus status)
-{
-    const int code = int(status);
-    if (code < 0 || code >= int(std::size(kStatusKeys)))
-        return QString();
-    return Lang::Get(QString::fromLatin1(kStatusKeys[code]));
-}
-
 void ImageList::ShowRowStatus(int row, RowStatus status)
 {
     if (row < 0 || row >= m_list.RowCount())
         return;
     m_list.SetRowStatusCode(row, status);
-    m_list.SetItemText(row, 2, StatusText(status));
+    m_list.SetItemText(row, 2, RowStatusText(int(status)));
 }
 
 void ImageList::ShowAllWaiting()

@@ -38,7 +38,6 @@ public:
     // Status code and its text in the status column; a row outside the list changes nothing.
     void ShowRowStatus(int row, RowStatus status);
     void ShowAllWaiting();
-    static QString StatusText(RowStatus status);
 
     // The checked rows in list order, as a run takes them.
     QList<ImageBatchItem> CheckedItems() const;

@@ -10,11 +10,6 @@
 
 namespace {
 
-const char *const kStatusKeys[] = {
-    "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL",
-    "IDS_STATUS_COMPLATE",
-};
-
 const QString kExtensionsKey = QStringLiteral("IDS_SUPPORT_FILES");
 
 } // namespace
@@ -49,19 +44,12 @@ int JobList::AddJobFiles(const QStringList &paths)
     return result.added;
 }
 
-QString JobList::StatusText(int code)
-{
-    if (code < 0 || code >= int(std::size(kStatusKeys)))
-        return QString();
-    return Lang::Get(QString::fromLatin1(kStatusKeys[code]));
-}
-
 void JobList::ShowRowStatus(int row, int code)
 {
     if (row < 0 || row >= m_list.RowCount())
         return;
     m_list.SetRowStatusCode(row, code);
-    m_list.SetItemText(row, 2, StatusText(code).left(99));
+    m_list.SetItemText(row, 2, RowStatusText(code).left(99));
 }
 
 QString JobList::DialogFilter()

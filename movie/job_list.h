@@ -33,7 +33,6 @@ public:
     // Writes the code's text into the status column and stores the code; codes outside 0-4
     // show an empty text. A row outside the list changes nothing.
     void ShowRowStatus(int row, int code);
-    static QString StatusText(int code);
 
     // The open-file dialog's filter: "Video and audio files (*.avi *.mp4 ...)".
     static QString DialogFilter();

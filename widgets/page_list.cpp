@@ -1,6 +1,18 @@
 #include "widgets/page_list.h"
 
+#include "shell/lang.h"
 #include "widgets/file_list_ctrl.h"
+
+QString RowStatusText(int code)
+{
+    static const char *const kStatusKeys[] = {
+        "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL",
+        "IDS_STATUS_COMPLATE",
+    };
+    if (code < 0 || code >= int(std::size(kStatusKeys)))
+        return QString();
+    return Lang::Get(QString::fromLatin1(kStatusKeys[code]));
+}
 
 void ConfigurePageList(FileListCtrl &list, const FileListTexts &texts)
 {

@@ -8,3 +8,6 @@ class FileListCtrl;
 // check boxes, grid lines, full-row multiple selection, 14-pixel fonts (bold header), the
 // row-status colours and the accepted extensions. Window thread.
 void ConfigurePageList(FileListCtrl &list, const FileListTexts &texts);
+
+// The status column's text for a row-status code (0-4); empty for any other code.
+QString RowStatusText(int code);

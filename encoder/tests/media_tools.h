@@ -39,6 +39,19 @@ inline Outcome Run(const QString &program, const QStringList &args, int timeoutM
 
 inline QString Engine() { return QCoreApplication::applicationDirPath() + "/mencoder"; }
 
+// The builder's text for a profile, with the scale it computes for the source.
+inline QString Base(bool hd, const QString &scale)
+{
+    const QString size = hd ? "1280:720" : "720:480";
+    return "-mc 0 -ofps 30 -vf scale=" + scale + " -vf-add expand=" + size + " -vf-add harddup -vf-add crop=" +
+           size + " -af volume=0:1 -srate 44100";
+}
+
+inline const QString kX264 = "-ovc x264 -x264encopts bitrate=5000:global_header:level_idc=30:subq=1:threads=auto";
+inline const QString kFaac = "-oac faac -faacopts mpeg=4:object=2:raw:br=128 -of lavf -lavfopts format=mp4";
+
+inline QStringList Words(const QString &text) { return text.split(' ', Qt::SkipEmptyParts); }
+
 // Starts the engine standalone and returns once it reports progress (or has ended); what it
 // wrote to standard error so far is kept in `err`.
 inline void StartConverting(QProcess &p, const QStringList &args, QByteArray &err)

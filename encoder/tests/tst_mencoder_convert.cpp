@@ -19,22 +19,11 @@ Q_DECLARE_METATYPE(FailureCode)
 
 namespace {
 
-// The builder's text for a profile, with the scale it computes for a 4:3 source.
-QString Base(bool hd, const QString &scale)
-{
-    const QString size = hd ? "1280:720" : "720:480";
-    return "-mc 0 -ofps 30 -vf scale=" + scale + " -vf-add expand=" + size + " -vf-add harddup -vf-add crop=" +
-           size + " -af volume=0:1 -srate 44100";
-}
-
-const QString kX264 = "-ovc x264 -x264encopts bitrate=5000:global_header:level_idc=30:subq=1:threads=auto";
 const QString kDx50 = "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=1200 -ffourcc DX50";
-const QString kFaac = "-oac faac -faacopts mpeg=4:object=2:raw:br=128 -of lavf -lavfopts format=mp4";
 const QString kMp3 = "-oac mp3lame -lameopts br=128:cbr";
+// The profiles for the 4:3 clips made here.
 const QString kHd = Base(true, "960:720") + " " + kX264 + " " + kFaac;
 const QString kSd = Base(false, "640:480") + " " + kDx50 + " " + kMp3;
-
-QStringList Words(const QString &text) { return text.split(' ', Qt::SkipEmptyParts); }
 
 QString Wide(const QString &path) { return QString::fromStdString(mencoder::EncodeWideName(path.toStdString())); }
 

@@ -20,9 +20,7 @@ using namespace testing;
 
 namespace {
 
-const QString kHd = "-mc 0 -ofps 30 -vf scale=960:720 -vf-add expand=1280:720 -vf-add harddup -vf-add crop=1280:720 "
-                    "-srate 44100 -ovc x264 -x264encopts bitrate=5000:global_header:level_idc=30:subq=1:threads=auto "
-                    "-oac faac -faacopts br=128 -of lavf -lavfopts format=mp4";
+const QString kHd = Base(true, "960:720") + " " + kX264 + " " + kFaac; // for the 4:3 clip
 const QString kThreads = " -lavdopts threads=2 -avthread -videofilterthread";
 
 struct ThreadLoad {
@@ -115,9 +113,7 @@ void TestMencoderPriority::yieldsOnlyWhereItPays()
     const QString out = m_dir.filePath(QString(QTest::currentDataTag()).replace(' ', '_') + ".mp4");
     QProcess p;
     QByteArray err;
-    StartConverting(p, QStringList{m_dir.filePath("busy.mkv")} + options.split(' ', Qt::SkipEmptyParts) +
-                           QStringList{"-o", out},
-                    err);
+    StartConverting(p, QStringList{m_dir.filePath("busy.mkv")} + Words(options) + QStringList{"-o", out}, err);
     QTest::qWait(1500); // every stage at work
     QVERIFY2(p.state() == QProcess::Running, err.constData());
     const QList<ThreadLoad> threads = Threads(p.processId());
