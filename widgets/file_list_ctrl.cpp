@@ -150,11 +150,6 @@ int FileListCtrl::AddColumn(const QString &title, int width, Qt::Alignment align
     return column;
 }
 
-int FileListCtrl::ColumnCount() const
-{
-    return m_model->columnCount();
-}
-
 bool FileListCtrl::InsertFile(const QString &path, bool checked)
 {
     if (path.isEmpty())
@@ -187,13 +182,6 @@ bool FileListCtrl::RemoveRow(int row)
     return m_model->RemoveRow(row);
 }
 
-void FileListCtrl::RemoveAllRows()
-{
-    if (m_dragging)
-        EndRowDrag(QPoint(), false);
-    m_model->RemoveAll();
-}
-
 int FileListCtrl::RowCount() const
 {
     return m_model->RowCount();
@@ -212,12 +200,6 @@ QString FileListCtrl::RowPath(int row) const
 {
     const FileListRow *r = m_model->Row(row);
     return r ? r->path : QString();
-}
-
-QIcon FileListCtrl::RowIcon(int row) const
-{
-    const FileListRow *r = m_model->Row(row);
-    return r ? r->icon : QIcon();
 }
 
 void FileListCtrl::SetRowStatusCode(int row, int code)

@@ -27,17 +27,14 @@ public:
 
     // Columns; returns the new column's index.
     int AddColumn(const QString &title, int width, Qt::Alignment alignment = Qt::AlignHCenter);
-    int ColumnCount() const;
 
     // Adds a row at the end; false when the extension is not accepted or the path is listed.
     bool InsertFile(const QString &path, bool checked);
     bool RemoveRow(int row);
-    void RemoveAllRows();
     int RowCount() const;
     // The stored full path; false for a row outside the list or a missing buffer.
     bool RowPath(int row, QString *path) const;
     QString RowPath(int row) const;
-    QIcon RowIcon(int row) const;
     void SetRowStatusCode(int row, int code);
     void SetRowStatusCode(int row, RowStatus status) { SetRowStatusCode(row, int(status)); }
     // -1 for a row outside the list.

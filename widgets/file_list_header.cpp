@@ -51,12 +51,6 @@ void FileListHeader::SetTitleFont(int width, int height, const QString &face)
     viewport()->update();
 }
 
-void FileListHeader::SetTextColor(const QColor &color)
-{
-    m_textColor = color;
-    viewport()->update();
-}
-
 QSize FileListHeader::sizeHint() const
 {
     return QSize(QHeaderView::sizeHint().width(), Height);

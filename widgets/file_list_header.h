@@ -24,7 +24,6 @@ public:
     void SetShowCheckBox(bool on);
     // Font of the titles; the weight is always bold.
     void SetTitleFont(int width, int height, const QString &face);
-    void SetTextColor(const QColor &color);
     // Where a click flips the box, in header coordinates.
     static QRect CheckBoxHitRect() { return QRect(QPoint(5, 7), QPoint(19, 21)); }
 

@@ -50,16 +50,6 @@ bool FileListModel::RemoveRow(int row)
     return true;
 }
 
-void FileListModel::RemoveAll()
-{
-    if (m_rows.isEmpty())
-        return;
-    beginResetModel();
-    m_rows.clear();
-    endResetModel();
-    emit checksChanged();
-}
-
 bool FileListModel::MoveRow(int from, int to)
 {
     if (from < 0 || from >= RowCount() || to < 0 || to >= RowCount())

@@ -32,7 +32,6 @@ public:
     const FileListRow *Row(int row) const;
     void AppendRow(FileListRow row);
     bool RemoveRow(int row);
-    void RemoveAll();
     // Moves a row so that it ends up at index to.
     bool MoveRow(int from, int to);
     // Index of the first row whose path equals path, ignoring case; -1 when none.
