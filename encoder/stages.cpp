@@ -68,8 +68,14 @@ void FilterStage::Configure(const AVFrame &shape)
 
 bool FilterStage::SameShape(const AVFrame &frame) const
 {
-    if (m_shape->width > 0)
-        return frame.width == m_shape->width && frame.height == m_shape->height && frame.format == m_shape->format;
+    if (m_shape->width > 0) {
+        // Broadcast recordings switch between 4:3 and 16:9 pictures of one size; the header
+        // may not know the aspect at all until the first picture is decoded.
+        const AVRational a = frame.sample_aspect_ratio, b = m_shape->sample_aspect_ratio;
+        const bool sameAspect = (a.num <= 0 || a.den <= 0) ? (b.num <= 0 || b.den <= 0) : av_cmp_q(a, b) == 0;
+        return frame.width == m_shape->width && frame.height == m_shape->height && frame.format == m_shape->format &&
+               sameAspect;
+    }
     return frame.sample_rate == m_shape->sample_rate && frame.format == m_shape->format &&
            av_channel_layout_compare(&frame.ch_layout, &m_shape->ch_layout) == 0;
 }

@@ -17,6 +17,7 @@ extern "C" {
 #include <set>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 namespace mencoder {
 
@@ -28,6 +29,35 @@ namespace {
 // that a few decoded HD pictures are all that waits.
 constexpr std::size_t kPacketDepth = 64;
 constexpr std::size_t kFrameDepth = 6;
+
+// Probing decodes the first pictures on one thread, only to learn their pixel format, and
+// the decoder then does the same work again; a noisy HD key frame costs 60 ms or more, with
+// the other cores idle. H.264 from MP4, MOV or Matroska names everything else in its header
+// and its parameter sets, so its probe parses slice headers without decoding, and the first
+// decoded picture gives the pixel format and aspect.
+void FindStreamInfo(AVFormatContext *ctx)
+{
+    const std::string demuxer = ctx->iformat->name;
+    const bool described = demuxer.rfind("mov,", 0) == 0 || demuxer.rfind("matroska", 0) == 0;
+    std::vector<AVDictionary *> options(ctx->nb_streams, nullptr);
+    std::vector<AVCodecParameters *> guessed;
+    for (unsigned i = 0; described && i < ctx->nb_streams; ++i) {
+        AVCodecParameters *par = ctx->streams[i]->codecpar;
+        if (par->codec_id != AV_CODEC_ID_H264 || par->width <= 0 || par->extradata_size <= 0 ||
+            par->format != AV_PIX_FMT_NONE)
+            continue;
+        av_dict_set(&options[i], "skip_frame", "all", 0);
+        // Without a pixel format the probe would read on to its size limit looking for one.
+        par->format = AV_PIX_FMT_YUV420P;
+        guessed.push_back(par);
+    }
+    const int ret = avformat_find_stream_info(ctx, guessed.empty() ? nullptr : options.data());
+    for (AVDictionary *&o : options)
+        av_dict_free(&o);
+    for (AVCodecParameters *par : guessed)
+        par->format = AV_PIX_FMT_NONE;
+    Check(ret, FailureCode::InputUnreadable, "reading the stream headers");
+}
 
 // One stream's way from the input to the output. Members are declared so that the
 // threads (last) go first when it is destroyed.
@@ -175,7 +205,7 @@ void Conversion::OpenInput()
     Check(avformat_open_input(&ctx, m_opts.input.c_str(), format, nullptr), FailureCode::InputUnreadable,
           ("opening " + m_opts.input).c_str());
     m_input.reset(ctx);
-    Check(avformat_find_stream_info(ctx, nullptr), FailureCode::InputUnreadable, "reading the stream headers");
+    FindStreamInfo(ctx);
     if (ctx->duration > 0)
         m_duration = double(ctx->duration) / AV_TIME_BASE;
 

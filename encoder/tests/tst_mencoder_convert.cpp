@@ -53,6 +53,7 @@ private slots:
     void frameRules();
     void geometry_data();
     void geometry();
+    void aspectSwitch();
     void rotationUpright();
     void sourceFormats_data();
     void sourceFormats();
@@ -245,6 +246,10 @@ void TestMencoderConvert::geometry_data()
     // Stored 3:2 with pixels 8:9 wide: shown 4:3, so it is padded like 4:3 (bars of 160).
     QTest::newRow("non-square pixels") << "color=white:size=720x480:rate=30:duration=1,setsar=8/9"
                                        << QStringList{} << "1080:720" << true;
+    // The same, told only by the picture's own parameters: the header says square pixels.
+    QTest::newRow("pixel aspect only in the picture")
+        << "color=white:size=720x480:rate=30:duration=1" << QStringList{"-bsf:v", "h264_metadata=sample_aspect_ratio=8/9"}
+        << "1080:720" << true;
 }
 
 void TestMencoderConvert::geometry()
@@ -271,6 +276,32 @@ void TestMencoderConvert::geometry()
     QCOMPARE(IsBlack(PixelAt(png, 130.0 / 1279, 0.5)), sideBars);
     QCOMPARE(IsBlack(PixelAt(png, 1149.0 / 1279, 0.5)), sideBars);
     QCOMPARE(IsWhite(PixelAt(png, 200.0 / 1279, 0.5)), true);
+}
+
+// A broadcast recording switches from 4:3 to 16:9 pictures of the same stored size: each
+// part fills the frame by its own aspect.
+void TestMencoderConvert::aspectSwitch()
+{
+    const QString parts[] = {Path("narrow.ts"), Path("wide.ts")}, src = Path("switch.ts"), out = Path("switch.mp4");
+    const char *sars[] = {"16/15", "64/45"};
+    QFile joined(src);
+    QVERIFY(joined.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(Ffmpeg({"-f", "lavfi", "-i", QString("color=white:size=720x576:rate=25:duration=1,setsar=") + sars[i],
+                        "-c:v", "libx264", "-preset", "ultrafast", "-output_ts_offset", QString::number(i), parts[i]}));
+        QFile part(parts[i]);
+        QVERIFY(part.open(QIODevice::ReadOnly));
+        joined.write(part.readAll());
+    }
+    joined.close();
+    QFile::remove(out);
+    const Outcome run = Convert(src, Base(true, "960:720") + " " + kX264 + " " + kFaac, out);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(Ffmpeg({"-i", out, "-vf", "select=eq(n\\,5)+eq(n\\,50)", "-fps_mode", "passthrough", Path("switch%d.png")}));
+    QVERIFY(IsBlack(PixelAt(Path("switch1.png"), 130.0 / 1279, 0.5)));
+    QVERIFY(IsWhite(PixelAt(Path("switch1.png"), 200.0 / 1279, 0.5)));
+    QVERIFY(IsWhite(PixelAt(Path("switch2.png"), 130.0 / 1279, 0.5)));
+    QVERIFY(IsWhite(PixelAt(Path("switch2.png"), 10.0 / 1279, 0.5)));
 }
 
 // A film stored on its side with a rotation mark comes out upright, as ffmpeg shows it.
