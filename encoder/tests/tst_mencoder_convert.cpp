@@ -339,6 +339,9 @@ void TestMencoderConvert::sourceFormats_data()
     QTest::newRow("MPEG-4 + Vorbis in MKV") << "mpeg4.mkv" << QStringList{"-c:v", "mpeg4", "-c:a", "libvorbis"};
     QTest::newRow("H.264 + PCM in MOV") << "pcm.mov" << QStringList{"-c:v", "libx264", "-preset", "ultrafast",
                                                                  "-c:a", "pcm_s16le"};
+    // Probed without decoding; the first picture tells its pixel format.
+    QTest::newRow("10-bit H.264 + AAC in MP4") << "h264-10bit.mp4" << QStringList{"-c:v", "libx264", "-preset", "ultrafast",
+                                                                            "-pix_fmt", "yuv420p10le", "-c:a", "aac"};
     QTest::newRow("WMV + WMA in ASF") << "wmv.wmv" << QStringList{"-c:v", "wmv2", "-c:a", "wmav2"};
     QTest::newRow("FLV + MP3") << "flv.flv" << QStringList{"-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"};
 }
