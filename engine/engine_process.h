@@ -14,6 +14,7 @@
 //   engine.Control().Paused = 1; engine.SendControl();                  // pause
 //   ... on finished / failed, or cancel: engine.Stop();
 
+#include "engine/engine_control.h"
 #include "engine/engine_messages.h"
 #include "engine/pipe_channel.h"
 #include "engine/protocol.h"
@@ -33,16 +34,16 @@ struct EngineTimings {
     std::chrono::milliseconds connectLimit{PipeChannel::kDefaultConnectLimit};
 };
 
-class EngineProcess {
+class EngineProcess : public EngineControl {
 public:
     EngineProcess();
-    ~EngineProcess(); // Cleanup(): a running engine is waited for, then killed
+    ~EngineProcess() override; // Cleanup(): a running engine is waited for, then killed
 
     EngineProcess(const EngineProcess &) = delete;
     EngineProcess &operator=(const EngineProcess &) = delete;
 
     // Where reports go and which status copy progress overwrites; both outlive this object.
-    void Attach(EngineSink *sink, StatusCopy *statusCopy);
+    void Attach(EngineSink *sink, StatusCopy *statusCopy) override;
     // The engine program; by default "mencoder" beside the running executable.
     void SetEnginePath(std::string path) { m_enginePath = std::move(path); }
     const std::string &EnginePath() const { return m_enginePath; }
@@ -54,25 +55,25 @@ public:
     // program cannot be started (the sink's EngineCreateFailed is called), the engine does
     // not connect within the limit or ends before it connects, or the write fails. An
     // engine left running by a failed launch is removed by the next Launch or Stop.
-    bool Launch(const ControlRecord &control, const std::string &argumentText);
+    bool Launch(const ControlRecord &control, const std::string &argumentText) override;
     // Sends begin (type 8) once per launch. False when no engine is held or already started.
-    bool Start();
+    bool Start() override;
     // Sends the current Control() record. False when no engine is held or the write fails.
-    bool SendControl();
+    bool SendControl() override;
     // The control record sent by Launch and SendControl; pause and resume change Paused.
-    ControlRecord &Control() { return m_control; }
+    ControlRecord &Control() override { return m_control; }
 
     // Asks the engine to quit, kills it if it has not within stopGrace, then Cleanup().
     // Safe when no engine runs.
-    void Stop();
+    void Stop() override;
     // Forgets the stored blocks, waits up to cleanupWait for the engine, kills it if it
     // still runs, closes the channel and clears Started.
-    void Cleanup();
+    void Cleanup() override;
 
-    bool IsAlive();
-    bool Kill();
+    bool IsAlive() override;
+    bool Kill() override;
 
-    bool IsStarted() const { return m_started; }
+    bool IsStarted() const override { return m_started; }
     bool IsReady() const { return m_messages.IsReady(); }
     int PipeNumber() const { return m_channel.PipeNumber(); }
     pid_t Pid() const { return m_process.Pid(); }

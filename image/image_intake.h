@@ -9,10 +9,6 @@
 // Plain rules of the image page's intake and list commands, so that the page only wires them
 // to its list and message boxes. Window thread.
 
-// The delete question: prompt + "\n\n", one "name\n" per checked row, at most ten, then
-// "<...more files...>" when there are more.
-QString DeleteQuestionText(const QString &prompt, const QStringList &checkedNames);
-
 // The HD and SD target boxes, read once from the language file (IDS_GOPT_OUTHDIMAGE_X ...),
 // each side like _wtoi: a missing or non-numeric side is 0, and a box with a 0 side fails its
 // pictures rather than dividing by zero.

@@ -1,6 +1,7 @@
 #include "image/image_job.h"
 
 #include "image/picture_integrity.h"
+#include "page/end_actions.h"
 
 #include <QFileDevice>
 #include <QFileInfo>
@@ -121,15 +122,7 @@ QSize FitToBox(int width, int height, int boxWidth, int boxHeight)
 
 QString MakeImageOutputPath(const QString &saveFolder, const QString &listName)
 {
-    const QString name = QFileInfo(listName).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    QString base = dot < 0 ? name : name.left(dot);
-    if (base.isEmpty())
-        base = name;   // ".hidden" keeps its name rather than becoming ".jpg"
-    QString candidate = saveFolder + base + QStringLiteral(".jpg");
-    for (int n = 1; TakesName(candidate); ++n)
-        candidate = saveFolder + base + QStringLiteral("(%1).jpg").arg(n);
-    return candidate;
+    return MakeOutputName(saveFolder, listName, QStringLiteral("jpg"));
 }
 
 void EnsureImageAllocationLimit()

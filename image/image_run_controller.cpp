@@ -2,42 +2,6 @@
 
 #include "image/image_progress.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
-
-ImageEndActions DecideEndActions(bool cancelled, bool deleteChecked, bool powerOffChecked)
-{
-    ImageEndActions actions;
-    if (cancelled)
-        return actions;
-    actions.deleteSources = deleteChecked;
-    actions.powerOff = powerOffChecked;
-    actions.showEndMessage = !powerOffChecked;
-    return actions;
-}
-
-QList<RemovedSource> RemoveConvertedSources(const QList<ConvertedPicture> &converted)
-{
-    // Qt makes only the last level of the home trash; when the data folder itself is missing
-    // (a fresh account) it moves files into "files/" under the current folder instead.
-    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Trash/");
-    QDir().mkpath(trash + QStringLiteral("files"));
-    QDir().mkpath(trash + QStringLiteral("info"));
-
-    QList<RemovedSource> removed;
-    for (const ConvertedPicture &picture : converted) {
-        const QFileInfo output(picture.outputPath);
-        if (!output.isFile() || output.size() <= 0 || !QFileInfo::exists(picture.sourcePath))
-            continue;
-        QFile source(picture.sourcePath);
-        if (source.moveToTrash() || source.remove())
-            removed.append({picture.row, picture.sourcePath});
-    }
-    return removed;
-}
 
 ImageRunController::ImageRunController(QObject *parent)
     : QObject(parent)
@@ -45,6 +9,8 @@ ImageRunController::ImageRunController(QObject *parent)
 {
     qRegisterMetaType<ImageError>();
     qRegisterMetaType<ImageRunResult>();
+    qRegisterMetaType<FileEnd>();
+    qRegisterMetaType<RunSummary>();
     // Set here, on the window thread, before any worker reads a picture.
     EnsureImageAllocationLimit();
     m_clock.setInterval(kClockPeriodMs);
@@ -67,6 +33,12 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
 
     m_flags->stop = false;
     m_flags->pause = false;
+    m_flags->wanted = std::vector<std::atomic_bool>(size_t(batch.items.size()));
+    for (std::atomic_bool &wanted : m_flags->wanted)
+        wanted = true;
+    m_items = batch.items;
+    m_summary = RunSummary{};
+    m_stopping = false;
     m_elapsed = 1;
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName(QStringLiteral("image worker"));
@@ -78,9 +50,19 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
     connect(worker, &ImageWorker::progressChanged, this, [this](int done, int total) {
         emit progressChanged(ProgressPercent(done, total), done, total);
     });
-    connect(worker, &ImageWorker::fileStarted, this, &ImageRunController::fileStarted);
-    connect(worker, &ImageWorker::fileConverted, this, &ImageRunController::fileConverted);
-    connect(worker, &ImageWorker::fileFailed, this, &ImageRunController::fileFailed);
+    connect(worker, &ImageWorker::fileStarted, this, [this](int row, const QString &outputPath) {
+        m_output = outputPath;
+        emit fileStarted(row, outputPath);
+    });
+    connect(worker, &ImageWorker::fileConverted, this, [this](int row, const QString &outputPath) {
+        m_output = outputPath;
+        emit fileConverted(row, outputPath);
+        EndFile(row, Outcome::Done, Reason{});
+    });
+    connect(worker, &ImageWorker::fileFailed, this, [this](int row, ImageError error) {
+        emit fileFailed(row, error);
+        EndFile(row, Outcome::Failed, Reason::Image(int(error)));
+    });
     connect(worker, &ImageWorker::runEnded, this, &ImageRunController::OnRunEnded);
 
     emit runStarted(int(batch.items.size()));
@@ -109,10 +91,31 @@ void ImageRunController::Cancel()
     m_flags->pause = false;
 }
 
+void ImageRunController::SetRowChecked(int row, bool checked)
+{
+    for (int i = 0; i < m_items.size() && size_t(i) < m_flags->wanted.size(); ++i) {
+        if (m_items[i].row == row)
+            m_flags->wanted[size_t(i)] = checked;
+    }
+}
+
+void ImageRunController::EndFile(int row, Outcome outcome, Reason reason)
+{
+    QString source;
+    for (const ImageBatchItem &item : m_items) {
+        if (item.row == row)
+            source = item.sourcePath;
+    }
+    const FileEnd end{row, source, m_output, outcome, reason};
+    m_summary.files.append(end);
+    emit fileEnded(end);
+}
+
 void ImageRunController::StopAndWait()
 {
     if (!m_thread)
         return;
+    m_stopping = true;
     Cancel();
     m_thread->wait();
 }
@@ -148,4 +151,8 @@ void ImageRunController::OnRunEnded(const ImageRunResult &result)
         emit runCancelled(result);
     else
         emit runFinished(result);
+    m_summary.end = m_stopping ? RunEnd::Stopped : result.cancelled ? RunEnd::Cancelled : RunEnd::Finished;
+    m_summary.sourcesMayGo = true;
+    m_stopping = false;
+    emit runEnded(m_summary);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image/image_worker.h"
+#include "page/run_outcome.h"
 #include "platform/power_inhibit.h"
 
 #include <QObject>
@@ -8,26 +9,6 @@
 #include <QTimer>
 
 #include <memory>
-
-// What the page does once a run has ended.
-struct ImageEndActions {
-    bool showEndMessage = false;   // IDS_MESSAGEBOX_CONVERT_END
-    bool deleteSources = false;    // after the message, when there is one
-    bool powerOff = false;         // after deleting, instead of the message
-};
-// A cancelled run does nothing; a finished one either powers off (deleting first when asked)
-// or shows the end message and then deletes when asked.
-ImageEndActions DecideEndActions(bool cancelled, bool deleteChecked, bool powerOffChecked);
-
-// A source that went to the trash (or was deleted where there is no trash): the page removes
-// its row. Rows come in ascending order of the run's rows; remove them from the last.
-struct RemovedSource {
-    int row = -1;
-    QString sourcePath;
-};
-// Moves the sources of the converted pictures to the trash, each only while its output
-// exists; plain deletion only when the trash refuses. A source that stays keeps its row.
-QList<RemovedSource> RemoveConvertedSources(const QList<ConvertedPicture> &converted);
 
 // Owns one image run at a time: its thread, its worker, the stop and pause requests, the
 // elapsed clock and the lock that keeps the machine from sleeping while it runs. Lives on the
@@ -46,6 +27,8 @@ public:
     void Pause();
     void Resume();
     void Cancel();   // stop request set, pause request cleared
+    // The page's list stays live: a row unchecked before the worker reaches it is passed by.
+    void SetRowChecked(int row, bool checked);
     // For the application's exit: cancels and waits until the picture in work is done. The
     // run's end signal still arrives if the event loop runs again.
     void StopAndWait();
@@ -67,9 +50,13 @@ signals:
     void fileFailed(int row, ImageError error);
     // Once a second while not paused; show ElapsedText(seconds).
     void elapsedChanged(int seconds);
+    // Each picture's end, in one shape with the movie run's.
+    void fileEnded(const FileEnd &end);
     // The thread is gone when these arrive; IsConverting() is false.
     void runCancelled(const ImageRunResult &result);
     void runFinished(const ImageRunResult &result);
+    // After either of the two above; Stopped when StopAndWait ended it.
+    void runEnded(const RunSummary &summary);
 
 public slots:
     // The clock's tick, public so that the page's clock can be driven by hand.
@@ -77,6 +64,7 @@ public slots:
 
 private:
     void OnRunEnded(const ImageRunResult &result);
+    void EndFile(int row, Outcome outcome, Reason reason);
     void JoinThread();
 
     std::shared_ptr<ImageRunFlags> m_flags;
@@ -85,4 +73,8 @@ private:
     QTimer m_clock;
     platform::PowerInhibit m_awake;
     int m_elapsed = 1;
+    QList<ImageBatchItem> m_items;
+    QString m_output;   // of the picture in work
+    RunSummary m_summary;
+    bool m_stopping = false;
 };

@@ -1,9 +1,6 @@
 #include "image/image_window.h"
 
 #include "image/image_progress.h"
-#include "platform/shell_open.h"
-#include "platform/shutdown.h"
-#include "shell/app_paths.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
@@ -12,42 +9,43 @@
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QCoreApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
+#include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
-#include <QPainter>
 
 namespace {
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
+const PageLayout kLayout{
+    .clientHeight = ImageWindow::kClientHeight,
+    .convertId = ImageWindow::kConvertId, .cancelId = ImageWindow::kCancelId,
+    .pauseId = ImageWindow::kPauseId, .resumeId = ImageWindow::kResumeId,
+    .addId = ImageWindow::kAddId, .deleteId = ImageWindow::kDeleteId, .optionId = ImageWindow::kOptionId,
+    .hdId = ImageWindow::kHdId, .sdId = ImageWindow::kSdId,
+    .deleteSourcesId = ImageWindow::kDeleteSourcesId, .shutDownId = ImageWindow::kShutDownId,
+    .folderLabelId = ImageWindow::kFolderLabelId, .openFolderId = ImageWindow::kOpenFolderId,
+    .extensionsKey = QStringLiteral("IDS_SUPPORT_IMAGE_FILES"),
+    .formatTitleKey = QStringLiteral("IDS_SUPPORT_IFORMAT_STR"),
+    .listName = QStringLiteral("pictureList"),
+    .listLiveWhileBusy = true,
+};
+
 } // namespace
 
 ImageWindow::ImageWindow(QWidget *parent, Kind kind)
-    : SkinDialog(parent, kind)
+    : ConverterPage(kLayout, parent, kind)
     , m_settings(ImageSettings::Load(T("IDS_APP_NAME")))
     , m_boxes(ImageBoxes::FromLang())
-    , m_list(new FileListCtrl)
-    , m_pictures(*m_list)
     , m_optionsDialog([](QWidget *owner, ImageOptionValues &values) { return ImageOptionsDlg::Edit(values, owner); })
     , m_run(std::make_unique<ImageRunController>())
 {
-    setWindowTitle(T("IDS_APP_HAN_NAME"));
-    SetFontName(T("IDS_GOPT_DEFAULT_FONT"), Lang::GetInt(QStringLiteral("IDS_GOPT_DEFAULT_FONTSIZE")));
-    SetBackgroundColor(ColorFromRef(kPageBackground));
-    if (kind == Kind::Window)
-        SetCaptionImage(QStringLiteral("Comm_Caption.png"), QStringLiteral("Laun_close.png"),
-                        QStringLiteral("Comm_max.png"), QStringLiteral("Laun_mini.png"), QString());
-    SetClientSize(kClientWidth, kClientHeight);
-    CreateControls();
+    Button(kFolderLabelId)->SetFontStyle(false);
+    Add(MakeSkinLabel(Client(), kCurrentLabelId, QRect(42, 339, 140, 16)));
+    Add(MakeSkinLabel(Client(), kTimeLabelId, QRect(190, 339, 290, 16)));
+    Add(MakeSkinLabel(Client(), kTotalLabelId, QRect(42, 379, 438, 16)));
+    ShowLabels(IdleCurrentText(), IdleElapsedText(), IdleTotalText());
+    ShowFolderLabel(m_settings.saveFolder);
     ConnectRun();
-
-    Button(kCancelId)->SetState(ImageButton::StateSelected);
-    Button(kCancelId)->setEnabled(false);
-    ShowIdleProgress();
-    ShowFolder();
-    SetIntakeEnabled(true);
 }
 
 ImageWindow::~ImageWindow()
@@ -59,97 +57,11 @@ ImageWindow::~ImageWindow()
     m_run.reset();
 }
 
-ImageButton *ImageWindow::Button(int id) const
+void ImageWindow::ShowLabels(const QString &current, const QString &time, const QString &total)
 {
-    for (ImageButton *button : m_buttons) {
-        if (button->Id() == id)
-            return button;
-    }
-    return nullptr;
-}
-
-QSize ImageWindow::ChosenBox() const
-{
-    return m_boxes.Chosen(Button(kHdId)->GetCheck());
-}
-
-ImageButton *ImageWindow::MakeButton(int id, const QString &image, const QString &text, QPoint at)
-{
-    ImageButton *button = MakeSkinButton(Client(), id, image, text, at);
-    m_buttons << button;
-    return button;
-}
-
-ImageButton *ImageWindow::MakeLabel(int id, const QRect &rect)
-{
-    ImageButton *label = MakeSkinLabel(Client(), id, rect);
-    m_buttons << label;
-    return label;
-}
-
-void ImageWindow::CreateControls()
-{
-    m_listPanel = QPixmap(GetResFilePath(QStringLiteral("convertor_list.bmp")));
-    m_infoPanel = QPixmap(GetResFilePath(QStringLiteral("convertor_info.bmp")));
-
-    // Convert, Pause and Resume share one place; one of them shows at a time.
-    ImageButton *convert = MakeButton(kConvertId, QStringLiteral("bt_convert.png"), T("IDS_BTN_MAIN_CONVERT"), {506, 345});
-    ImageButton *cancel = MakeButton(kCancelId, QStringLiteral("bt_cancel.png"), T("IDS_BTN_MAIN_CANCEL"), {580, 345});
-    ImageButton *pause = MakeButton(kPauseId, QStringLiteral("bt_pause.png"), T("IDS_BTN_MAIN_PAUSE"), {506, 345});
-    ImageButton *resume = MakeButton(kResumeId, QStringLiteral("bt_resume.png"), T("IDS_BTN_MAIN_RESUME"), {506, 345});
-    StyleBigButtons({convert, cancel, pause, resume});
-    pause->hide();
-    resume->hide();
-
-    ImageButton *add = MakeButton(kAddId, QStringLiteral("menu01_add.png"), T("IDS_BTN_MAIN_ADDFILE"), {14, 6});
-    ImageButton *del = MakeButton(kDeleteId, QStringLiteral("menu02_del.png"), T("IDS_BTN_MAIN_DELFILE"), {149, 6});
-    ImageButton *option = MakeButton(kOptionId, QStringLiteral("menu03_option.png"), T("IDS_BTN_MAIN_OPTION"), {284, 6});
-    StyleMenuButtons({add, del, option});
-
-    for (auto [id, key, at] : {std::tuple{int(kHdId), "IDS_RD_HD", QPoint(485, 6)},
-                               std::tuple{int(kSdId), "IDS_RD_SD", QPoint(585, 6)}})
-        m_buttons << MakeSkinRadio(Client(), id, T(key), at);
-    Button(kHdId)->SetCheck(true);
-
-    for (auto [id, key, rect] : {std::tuple{int(kDeleteSourcesId), "IDS_BTN_MAIN_ORIFILEDEL", QRect(39, 232, 250, 14)},
-                                 std::tuple{int(kShutDownId), "IDS_BTN_MAIN_SYSTEMOFF", QRect(290, 232, 390, 14)}})
-        m_buttons << MakeSkinCheckBox(Client(), id, T(key), rect);
-    FitOptionBoxes(Button(kDeleteSourcesId), Button(kShutDownId), kClientWidth);
-
-    MakeLabel(kFolderLabelId, QRect(40, 302, 580, 18))->SetFontStyle(false);
-    MakeButton(kOpenFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299});
-
-    m_currentBar = new ProgressBarCtrl(Client());
-    m_totalBar = new ProgressBarCtrl(Client());
-    m_currentBar->SetImages(ProgressBarCtrl::TrackId, ProgressBarCtrl::FillCurrentId);
-    m_totalBar->SetImages(ProgressBarCtrl::TrackId, ProgressBarCtrl::FillTotalId);
-    for (ProgressBarCtrl *bar : {m_currentBar, m_totalBar}) {
-        bar->SetBackgroundColor(0xFFFFFF);
-        bar->SetRange(0, 100);
-        bar->SetPosition(0);
-    }
-    m_currentBar->setGeometry(40, 356, 440, 10);
-    m_totalBar->setGeometry(40, 396, 440, 10);
-
-    MakeLabel(kCurrentLabelId, QRect(42, 339, 140, 16));
-    MakeLabel(kTimeLabelId, QRect(190, 339, 290, 16));
-    MakeLabel(kTotalLabelId, QRect(42, 379, 438, 16));
-
-    m_list->setParent(Client());
-    m_list->setObjectName(QStringLiteral("pictureList"));
-    m_pictures.Configure();
-    m_list->setGeometry(28, 77, 640, 140);
-    m_list->show();
-
-    connect(convert, &QAbstractButton::clicked, this, &ImageWindow::OnConvertCommand);
-    connect(cancel, &QAbstractButton::clicked, this, &ImageWindow::OnCancelCommand);
-    connect(pause, &QAbstractButton::clicked, this, &ImageWindow::OnPauseCommand);
-    connect(resume, &QAbstractButton::clicked, this, &ImageWindow::OnResumeCommand);
-    connect(add, &QAbstractButton::clicked, this, &ImageWindow::OnAddCommand);
-    connect(del, &QAbstractButton::clicked, this, &ImageWindow::OnDeleteCommand);
-    connect(option, &QAbstractButton::clicked, this, &ImageWindow::OnOptionCommand);
-    connect(Button(kOpenFolderId), &QAbstractButton::clicked, this, &ImageWindow::OnOpenFolderCommand);
-    connect(m_list, &FileListCtrl::filesDropped, this, &ImageWindow::OnFilesDropped);
+    Button(kCurrentLabelId)->SetWindowTextW(T("IDS_CURRENT_TITLE") + current);
+    Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + time);
+    Button(kTotalLabelId)->SetWindowTextW(T("IDS_TOTAL_TITLE") + total);
 }
 
 void ImageWindow::ConnectRun()
@@ -161,81 +73,35 @@ void ImageWindow::ConnectRun()
         // The current label reads 100% from the first report on; its bar tells the picture.
         Button(kCurrentLabelId)->SetWindowTextW(T("IDS_CURRENT_TITLE") + CurrentProgressText(100));
         Button(kTotalLabelId)->SetWindowTextW(T("IDS_TOTAL_TITLE") + TotalProgressText(done, total));
-        m_totalBar->SetPosition(percent);
+        TotalBar()->SetPosition(percent);
     });
     connect(run, &ImageRunController::fileStarted, this, [this](int row, const QString &outputPath) {
-        if (row < m_list->RowCount()) {
-            m_list->selectionModel()->setCurrentIndex(m_list->model()->index(row, 0), QItemSelectionModel::NoUpdate);
-            m_list->EnsureRowVisible(row);
+        if (row < List().RowCount()) {
+            List().selectionModel()->setCurrentIndex(List().model()->index(row, 0), QItemSelectionModel::NoUpdate);
+            List().EnsureRowVisible(row);
         }
-        m_currentBar->SetPosition(0);
-        Button(kFolderLabelId)->SetWindowTextW(outputPath);
-        m_pictures.ShowRowStatus(row, RowStatus::Converting);
+        CurrentBar()->SetPosition(0);
+        ShowFolderLabel(outputPath);
+        Rows().ShowRowStatus(row, RowStatus::Converting);
     });
-    auto fileDone = [this](int row, RowStatus status) {
-        m_currentBar->SetPosition(100);
-        if (row < m_list->RowCount())
-            m_list->SetChecked(row, false);
-        m_pictures.ShowRowStatus(row, status);
-    };
-    connect(run, &ImageRunController::fileConverted, this,
-            [fileDone](int row, const QString &) { fileDone(row, RowStatus::Complete); });
-    connect(run, &ImageRunController::fileFailed, this,
-            [fileDone](int row, ImageError) { fileDone(row, RowStatus::Failed); });
+    connect(run, &ImageRunController::fileEnded, this, [this](const FileEnd &end) {
+        CurrentBar()->SetPosition(100);
+        Rows().ShowFileEnd(end);
+    });
     connect(run, &ImageRunController::elapsedChanged, this, [this](int seconds) {
         Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + ElapsedText(seconds));
     });
-    connect(run, &ImageRunController::runCancelled, this, &ImageWindow::OnRunCancelled);
-    connect(run, &ImageRunController::runFinished, this, &ImageWindow::OnRunFinished);
-}
-
-void ImageWindow::ShowIdleProgress()
-{
-    Button(kCurrentLabelId)->SetWindowTextW(T("IDS_CURRENT_TITLE") + IdleCurrentText());
-    Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + IdleElapsedText());
-    Button(kTotalLabelId)->SetWindowTextW(T("IDS_TOTAL_TITLE") + IdleTotalText());
-}
-
-void ImageWindow::ShowFolder()
-{
-    Button(kFolderLabelId)->SetWindowTextW(m_settings.saveFolder);
-}
-
-void ImageWindow::SetIntakeEnabled(bool enabled)
-{
-    // Results carry the row numbers taken at the start, so rows neither come, go nor move
-    // while a run is active.
-    setAcceptDrops(enabled);
-    m_list->SetAcceptFileDrops(enabled);
-    m_list->SetDragAllowed(enabled);
-    for (int id : {kAddId, kDeleteId, kOptionId})
-        Button(id)->SetState(enabled ? ImageButton::StateNormal : ImageButton::StateSelected);
-    Button(kHdId)->setEnabled(enabled);
-    Button(kSdId)->setEnabled(enabled);
+    connect(run, &ImageRunController::runEnded, this, &ImageWindow::OnRunEnded);
+    // Rows may be unchecked while the worker has not reached them yet.
+    connect(&List(), &FileListCtrl::checksChanged, this, [this] {
+        if (!IsConverting())
+            return;
+        for (int row = 0; row < List().RowCount(); ++row)
+            m_run->SetRowChecked(row, List().IsChecked(row));
+    });
 }
 
 // --- commands ------------------------------------------------------------------------------
-
-void ImageWindow::OnAddCommand()
-{
-    if (IsConverting())
-        return;
-    m_pictures.AddThroughDialog(this);
-}
-
-void ImageWindow::OnFilesDropped(const QStringList &paths)
-{
-    if (IsConverting())
-        return;
-    m_pictures.AddFiles(paths);
-}
-
-void ImageWindow::OnDeleteCommand()
-{
-    if (IsConverting() || m_list->RowCount() == 0)
-        return;
-    m_pictures.DeleteCheckedRows();
-}
 
 void ImageWindow::OnOptionCommand()
 {
@@ -248,12 +114,7 @@ void ImageWindow::OnOptionCommand()
     m_settings.rotateImage = values.rotateImage;
     m_settings.rotateAngle = values.rotateAngle;
     m_settings.Store(T("IDS_APP_NAME"));
-    ShowFolder();
-}
-
-void ImageWindow::OnOpenFolderCommand()
-{
-    platform::OpenFolder(m_settings.saveFolder);
+    ShowFolderLabel(m_settings.saveFolder);
 }
 
 void ImageWindow::OnConvertCommand()
@@ -261,7 +122,11 @@ void ImageWindow::OnConvertCommand()
     if (IsConverting())
         return;
     ImageBatch batch;
-    batch.items = m_pictures.CheckedItems();
+    for (int row : Rows().CheckedRows()) {
+        const QString path = List().RowPath(row);
+        QString name = List().ItemText(row, 0);
+        batch.items.append({row, path, name.isEmpty() ? QFileInfo(path).fileName() : name});
+    }
     batch.box = ChosenBox();
     batch.rotateSteps = m_settings.RotateSteps();
     batch.outputFolder = m_settings.saveFolder;
@@ -270,19 +135,15 @@ void ImageWindow::OnConvertCommand()
         return;
     }
 
-    m_pictures.ShowAllWaiting();
-    ImageButton *convert = Button(kConvertId);
-    convert->hide();
-    convert->setEnabled(false);
-    Button(kPauseId)->show();
-    Button(kCancelId)->SetState(ImageButton::StateNormal);
-    Button(kCancelId)->setEnabled(true);
-    ShowIdleProgress();
-    m_currentBar->SetPosition(0);
-    m_totalBar->SetPosition(0);
-    SetIntakeEnabled(false);
+    Rows().ShowAllWaiting();
+    ShowRunLook(RunLook::Running);
+    ShowLabels(IdleCurrentText(), IdleElapsedText(), IdleTotalText());
+    CurrentBar()->SetPosition(0);
+    TotalBar()->SetPosition(0);
+    SetBusy(true);
     if (m_run->Start(batch) != ImageRunController::StartResult::Started) {
-        EndRunCommon();
+        ShowRunLook(RunLook::Idle);
+        SetBusy(false);
         return;
     }
     emit convertingChanged(true);
@@ -303,114 +164,36 @@ void ImageWindow::OnPauseCommand()
     if (!IsConverting())
         return;
     m_run->Pause();
-    Button(kPauseId)->hide();
-    Button(kResumeId)->show();
+    ShowRunLook(RunLook::Paused);
 }
 
 void ImageWindow::OnResumeCommand()
 {
     m_run->Resume();
-    Button(kResumeId)->hide();
-    if (IsConverting())
-        Button(kPauseId)->show();
+    ShowRunLook(IsConverting() ? RunLook::Running : RunLook::Idle);
 }
 
 void ImageWindow::StopAndWait()
 {
     if (!IsConverting())
         return;
-    m_stopping = true;
     m_run->StopAndWait();
     // The worker's last reports are queued on the controller; take them now, so that the
     // run is over when this returns.
     QCoreApplication::sendPostedEvents(m_run.get(), QEvent::MetaCall);
-    m_stopping = false;
 }
 
-// --- end of a run --------------------------------------------------------------------------
-
-void ImageWindow::EndRunCommon()
+void ImageWindow::OnRunEnded(const RunSummary &summary)
 {
-    ImageButton *convert = Button(kConvertId);
-    convert->setEnabled(true);
-    convert->show();
-    Button(kPauseId)->hide();
-    Button(kResumeId)->hide();
-    Button(kCancelId)->SetState(ImageButton::StateSelected);
-    Button(kCancelId)->setEnabled(false);
-    SetIntakeEnabled(true);
-    ShowFolder();
+    ShowRunLook(RunLook::Idle);
+    SetBusy(false);
+    ShowFolderLabel(m_settings.saveFolder);
     emit convertingChanged(false);
-}
-
-void ImageWindow::OnRunCancelled()
-{
-    EndRunCommon();
-    m_currentBar->SetPosition(0);
-    m_totalBar->SetPosition(0);
-    Button(kCurrentLabelId)->SetWindowTextW(T("IDS_CURRENT_TITLE") + CancelledProgressText());
-    Button(kTotalLabelId)->SetWindowTextW(T("IDS_TOTAL_TITLE") + CancelledProgressText());
-    Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + IdleElapsedText());
-}
-
-void ImageWindow::OnRunFinished(const ImageRunResult &result)
-{
-    EndRunCommon();
-    if (m_stopping)
-        return;   // the application is closing: no message, nothing moved, no power-off
-    const bool powerOff = Button(kShutDownId)->GetCheck();
-    if (!powerOff)
-        XMessageBoxEx(this, T("IDS_MESSAGEBOX_CONVERT_END"), T("IDS_MESSAGEBOX_INFO"), MB_ICONINFORMATION);
-    // Read after the message, which the user may answer after changing the box.
-    const ImageEndActions actions = DecideEndActions(false, Button(kDeleteSourcesId)->GetCheck(), powerOff);
-    if (actions.deleteSources)
-        m_pictures.RemoveRowsOf(RemoveConvertedSources(result.converted));
-    if (actions.powerOff)
-        platform::PowerOff();
-}
-
-// --- events --------------------------------------------------------------------------------
-
-void ImageWindow::PaintClient(QPainter &painter, const QRect &dirty)
-{
-    PaintPageBackground(painter, dirty, m_listPanel, m_infoPanel);
-}
-
-void ImageWindow::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
-        // Rows stay while a run is active: the worker's results name them by number.
-        if (!IsConverting())
-            OnDeleteCommand();
-        event->accept();
-        return;
+    if (summary.end == RunEnd::Cancelled) {
+        CurrentBar()->SetPosition(0);
+        TotalBar()->SetPosition(0);
+        ShowLabels(CancelledProgressText(), IdleElapsedText(), CancelledProgressText());
     }
-    SkinDialog::keyPressEvent(event);
-}
-
-void ImageWindow::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (!IsConverting() && !LocalFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void ImageWindow::dragMoveEvent(QDragMoveEvent *event)
-{
-    if (!IsConverting() && !LocalFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void ImageWindow::dropEvent(QDropEvent *event)
-{
-    const QStringList paths = LocalFiles(event->mimeData());
-    if (paths.isEmpty() || IsConverting()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    OnFilesDropped(paths);
+    // The application is closing when the run was stopped: no message, nothing moved.
+    FinishRun(summary);
 }

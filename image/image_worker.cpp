@@ -52,9 +52,10 @@ void ImageWorker::Run()
     int launched = 0;
     auto launchUpTo = [&](int end) {
         for (; folderUsable && launched < std::min(end, count); ++launched) {
-            auto load = [path = m_batch.items[launched].sourcePath, options, abandoned] {
-                return *abandoned ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
-                                  : LoadPicture(path, options);
+            auto load = [path = m_batch.items[launched].sourcePath, options, abandoned, flags = m_flags,
+                         item = launched] {
+                return *abandoned || !flags->IsWanted(item) ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
+                                                            : LoadPicture(path, options);
             };
             try {
                 loads[size_t(launched)] = std::async(std::launch::async, load);
@@ -73,6 +74,13 @@ void ImageWorker::Run()
             break;
         }
         launchUpTo(i + 2);
+        // The list stays live during a run: a row unchecked since is passed by.
+        if (!m_flags->IsWanted(i)) {
+            --result.total;
+            emit fileSkipped(item.row);
+            emit progressChanged(result.handled, result.total);
+            continue;
+        }
         QString output = MakeImageOutputPath(folder, item.listName);
         emit fileStarted(item.row, output);
         ImageError error = ImageError::WriteFailed;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 // One picture of a run: the list row it came from, its full path, and the name the list
 // shows (file name with extension), from which the output name is made.
@@ -48,6 +49,10 @@ Q_DECLARE_METATYPE(ImageRunResult)
 struct ImageRunFlags {
     std::atomic_bool stop{false};
     std::atomic_bool pause{false};
+    // One per batch item: cleared when its row is unchecked during the run, so the worker
+    // passes it by when it gets there. Sized before the worker starts.
+    std::vector<std::atomic_bool> wanted;
+    bool IsWanted(int item) const { return item < 0 || size_t(item) >= wanted.size() || wanted[size_t(item)]; }
 };
 
 // Converts the batch one picture after another. Lives on the run's own thread; holds no
@@ -67,6 +72,8 @@ signals:
     void fileStarted(int row, const QString &outputPath);
     void fileConverted(int row, const QString &outputPath);
     void fileFailed(int row, ImageError error);
+    // A row unchecked during the run was passed by; the run's total is one less.
+    void fileSkipped(int row);
     void runEnded(const ImageRunResult &result);
 
 private:

@@ -2,24 +2,17 @@
 
 #include "encode/encode_settings.h"
 #include "engine/engine_process.h"
-#include "movie/conversion_driver.h"
-#include "movie/job_list.h"
-#include "shell/skin_dialog.h"
-
-#include <QPixmap>
+#include "movie/movie_run.h"
+#include "page/converter_page.h"
 
 #include <functional>
 #include <memory>
 
-class FileListCtrl;
-class ImageButton;
-class ProgressBarCtrl;
-
-// The movie-mode page: the job list, the HD/SD choice, the run buttons and the progress panel.
-// It owns the movie settings, the list, the one EngineProcess and the ConversionDriver; the
+// The movie-mode page: the shared page with the HD/SD profiles, the movie settings, the one
+// EngineProcess and a MovieRun, whose values it maps onto the labels, bars and rows. The
 // launcher hosts it as a child page (Kind::Child) and asks IsRunStarted() before a mode switch
 // and ConfirmExit() before it closes. Window thread.
-class MovieWindow : public SkinDialog {
+class MovieWindow : public ConverterPage {
     Q_OBJECT
 public:
     // Control ids, as the skin and the tests know them.
@@ -44,26 +37,25 @@ public:
         kHdId = 5153,
         kSdId = 5154,
     };
-    static constexpr int kClientWidth = 700;
     static constexpr int kClientHeight = 417;
 
     explicit MovieWindow(QWidget *parent = nullptr, Kind kind = Kind::Child);
-    ~MovieWindow() override;   // an engine still running is stopped, its partial output removed
+    ~MovieWindow() override;   // a file still converting is stopped; nothing is deleted
 
     // For the launcher: a run has begun and not ended (mode switches are refused meanwhile).
-    bool IsRunStarted() const { return m_driver->IsRunStarted(); }
-    // For the launcher's exit: asks while a file converts, stops the engine on Yes. True when
-    // the application may close.
+    bool IsRunStarted() const { return m_run->IsActive(); }
+    bool IsRunActive() const override { return m_run->IsActive(); }
+    // For closing: asks while a run is active and stops it on Yes. True when the page may
+    // close. No end-of-run action runs and no output is touched.
     bool ConfirmExit();
     engine::EngineProcess &Engine() { return m_engine; }
-    ConversionDriver &Driver() { return *m_driver; }
-    JobList &Jobs() { return m_jobs; }
-    FileListCtrl &List() { return *m_list; }
-    const MovieControls &Controls() const { return m_controls; }
-    ImageButton *OpenFolderButton() const { return m_openFolder; }
+    MovieRun &Run() { return *m_run; }
+
+    // The five progress labels: current, speed, time, total, count.
+    ImageButton *Label(int index) const { return m_labels[index]; }
 
     const MovieSettings &Settings() const { return m_settings; }
-    QString SaveFolder() const { return m_settings.options.SaveFolder; }
+    QString SaveFolder() const override { return m_settings.options.SaveFolder; }
     // A new save folder (ending with "/" is added when missing), saved with the settings and
     // shown under the list unless a file is converting.
     void SetSaveFolder(const QString &folder);
@@ -73,40 +65,33 @@ public:
     using OptionsDialogRunner = std::function<bool(QWidget *owner, QString &saveFolder)>;
     void SetOptionsDialog(OptionsDialogRunner runner) { m_optionsDialog = std::move(runner); }
 
-    // Commands, as the buttons, keys and drops run them.
-    void OnConvertCommand();
-    void OnAddCommand();
-    void OnDeleteCommand();
-    void OnOptionCommand();
-    void OnOpenFolderCommand();
-    void OnFilesDropped(const QStringList &paths);
+    void OnConvertCommand() override;
+    void OnCancelCommand() override;
+    void OnPauseCommand() override;
+    void OnResumeCommand() override;
+    void OnOptionCommand() override;
 
 signals:
     void runStateChanged(bool started);
 
 protected:
-    void PaintClient(QPainter &painter, const QRect &dirty) override;
-    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
 
 private:
-    void CreateControls();
-    void Initialise();
-    ImageButton *MakeButton(int id, const QString &image, const QString &text, QPoint at,
-                            int frames = 4);
-    ImageButton *MakeLabel(int id, const QRect &rect);
+    void ConnectRun();
+    void OnStateChanged(MovieRun::State state);
+    void OnProgress(const MovieProgress &progress);
+    void OnFileEnded(const FileEnd &end);
+    void OnRunEnded(const RunSummary &summary);
+    void ResetProgress();
+    void ShowCurrent(int percent);
+    void ShowTotal(int percent);
+    void ShowSpeed(const QString &value);
 
     MovieSettings m_settings;
     engine::EngineProcess m_engine;
-    FileListCtrl *m_list = nullptr;
-    JobList m_jobs;
-    MovieControls m_controls;
-    ImageButton *m_openFolder = nullptr;
-    QPixmap m_listPanel;
-    QPixmap m_infoPanel;
+    ImageButton *m_labels[5] = {};
     OptionsDialogRunner m_optionsDialog;
-    std::unique_ptr<ConversionDriver> m_driver;
+    bool m_reportedActive = false;
+    std::unique_ptr<MovieRun> m_run;
 };

@@ -11,7 +11,6 @@ class TestImageIntake : public QObject {
 
 private slots:
     void dropStopsAtFolderOrRefusal();
-    void deleteQuestion();
     void boxesFromLanguageFile();
 };
 
@@ -45,19 +44,6 @@ void TestImageIntake::dropStopsAtFolderOrRefusal()
     QCOMPARE(result.added, 1);
     QCOMPARE(result.refusedPath, paths[4]);
     QCOMPARE(list, QStringList{paths[3]});
-}
-
-void TestImageIntake::deleteQuestion()
-{
-    QStringList names;
-    for (int i = 1; i <= 12; ++i)
-        names.append(QStringLiteral("p%1.jpg").arg(i));
-    const QString twelve = DeleteQuestionText("Delete?", names);
-    QCOMPARE(twelve.count('\n'), 12);   // two after the prompt, ten names
-    QVERIFY(twelve.contains("p10.jpg\n<...more files...>"));
-    QVERIFY(!twelve.contains("p11.jpg"));
-    QCOMPARE(DeleteQuestionText("Delete?", names.mid(0, 10)).contains("more files"), false);
-    QCOMPARE(DeleteQuestionText("Delete?", {"a b.jpg"}), QStringLiteral("Delete?\n\na b.jpg\n"));
 }
 
 void TestImageIntake::boxesFromLanguageFile()

@@ -27,13 +27,13 @@ int main(int argc, char **argv)
         else if (a.startsWith("-save="))
             window.SetSaveFolder(a.mid(6));
         else
-            window.Jobs().AddJobFile(a);
+            window.Rows().AddFile(a);
     }
     window.show();
-    QTimer::singleShot(200, &window, [&] { window.Driver().StartNextFile(); });
+    QTimer::singleShot(200, &window, [&] { window.OnConvertCommand(); });
     QTimer::singleShot(delay, &window, [&] {
         window.grab().save(out);
-        window.Driver().StopEngineAndWait();
+        window.Run().Stop();
         app.quit();
     });
     return app.exec();

@@ -1,6 +1,7 @@
 #include "movie_test_support.h"
 
 #include "platform/power_inhibit.h"
+#include "shell/image_button.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QCoreApplication>
@@ -12,8 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-MovieFixture::MovieFixture(int tickMs)
-    : m_box(std::make_unique<ScriptedMessageBox>(IDOK))
+MovieFolders::MovieFolders()
 {
     // Sleep inhibition: a descriptor on /dev/null stands for logind's lock.
     platform::PowerInhibit::SetBackend([](const QString &) -> std::optional<int> {
@@ -23,29 +23,14 @@ MovieFixture::MovieFixture(int tickMs)
     m_inputFolder = m_tmp.path() + "/in/";
     QDir().mkpath(m_saveFolder);
     QDir().mkpath(m_inputFolder);
-
-    m_window = std::make_unique<MovieWindow>(nullptr, SkinDialog::Kind::Window);
-    m_window->SetSaveFolder(m_saveFolder);
-    m_window->Engine().SetEnginePath(
-        (QCoreApplication::applicationDirPath() + "/fp_script_engine").toStdString());
-    engine::EngineTimings engineTimings;
-    engineTimings.connectLimit = std::chrono::milliseconds(1500);
-    engineTimings.stopGrace = std::chrono::milliseconds(300);
-    engineTimings.cleanupWait = std::chrono::milliseconds(300);
-    m_window->Engine().SetTimings(engineTimings);
-    DriverTimings timings;
-    timings.tickMs = tickMs;
-    m_window->Driver().SetTimings(timings);
-    m_window->show();
 }
 
-MovieFixture::~MovieFixture()
+MovieFolders::~MovieFolders()
 {
-    m_window.reset();
     platform::PowerInhibit::SetBackend(nullptr);
 }
 
-QString MovieFixture::Script(const QString &name, const QString &script, const QString &folder)
+QString MovieFolders::Script(const QString &name, const QString &script, const QString &folder)
 {
     const QString path = (folder.isEmpty() ? m_inputFolder : folder) + name;
     QFile f(path);
@@ -54,15 +39,7 @@ QString MovieFixture::Script(const QString &name, const QString &script, const Q
     return path;
 }
 
-void MovieFixture::AddScripts(const QStringList &scripts)
-{
-    for (int i = 0; i < scripts.size(); ++i) {
-        const QString path = Script(QStringLiteral("clip%1.mp4").arg(List().RowCount()), scripts[i]);
-        m_window->Jobs().AddJobFile(path);
-    }
-}
-
-QStringList MovieFixture::EngineLog(const QString &input) const
+QStringList MovieFolders::EngineLog(const QString &input) const
 {
     QFile f(input + ".log");
     if (!f.open(QIODevice::ReadOnly))
@@ -70,20 +47,125 @@ QStringList MovieFixture::EngineLog(const QString &input) const
     return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-bool MovieFixture::WaitUntilSettled(int ms)
+std::string ScriptEnginePath()
+{
+    return (QCoreApplication::applicationDirPath() + "/fp_script_engine").toStdString();
+}
+
+void UseTestTimings(engine::EngineProcess &engine, const std::string &enginePath)
+{
+    engine.SetEnginePath(enginePath);
+    engine::EngineTimings timings;
+    timings.connectLimit = std::chrono::milliseconds(1500);
+    timings.stopGrace = std::chrono::milliseconds(300);
+    timings.cleanupWait = std::chrono::milliseconds(300);
+    engine.SetTimings(timings);
+}
+
+// --- the run alone -------------------------------------------------------------------------
+
+RunFixture::RunFixture()
+    : m_run(std::make_unique<MovieRun>(m_engine))
+{
+    UseTestTimings(m_engine, ScriptEnginePath());
+    MovieRunTimings timings;
+    timings.tickMs = 3600 * 1000;   // never fires: tests tick by hand
+    m_run->SetTimings(timings);
+    m_request.saveFolder = SaveFolder();
+    m_request.encode.SetDefaults(true);
+    m_ends = std::make_unique<QSignalSpy>(m_run.get(), &MovieRun::fileEnded);
+    m_summaries = std::make_unique<QSignalSpy>(m_run.get(), &MovieRun::runEnded);
+    m_progress = std::make_unique<QSignalSpy>(m_run.get(), &MovieRun::progressChanged);
+}
+
+RunFixture::~RunFixture()
+{
+    m_run.reset();
+}
+
+void RunFixture::AddJob(const QString &script)
+{
+    const int row = int(m_request.jobs.size());
+    m_request.jobs.append({row, Script(QStringLiteral("clip%1.mp4").arg(row), script)});
+}
+
+bool RunFixture::WaitUntilSettled(int ms)
 {
     // Let queued engine reports arrive first, then wait for a converting file or the end.
     QCoreApplication::processEvents();
     return QTest::qWaitFor([this] {
-        ConversionDriver &d = Driver();
-        return !d.IsRunStarted() || (d.IsFileActive() && d.CurrentRow() >= 0);
+        return !m_run->IsActive() || m_run->CurrentState() == MovieRun::State::Converting;
     }, ms);
 }
 
-void MovieFixture::Tick(int n)
+bool RunFixture::WaitForEnd(int ms)
+{
+    return QTest::qWaitFor([this] { return !m_run->IsActive(); }, ms);
+}
+
+void RunFixture::Tick(int n)
 {
     for (int i = 0; i < n; ++i)
-        Driver().OnProgressTimer(ConversionDriver::kProgressTimerId);
+        m_run->Tick();
+}
+
+QList<FileEnd> RunFixture::Ends() const
+{
+    QList<FileEnd> ends;
+    for (const QList<QVariant> &args : *m_ends)
+        ends << args[0].value<FileEnd>();
+    return ends;
+}
+
+QList<RunSummary> RunFixture::Summaries() const
+{
+    QList<RunSummary> summaries;
+    for (const QList<QVariant> &args : *m_summaries)
+        summaries << args[0].value<RunSummary>();
+    return summaries;
+}
+
+QList<MovieProgress> RunFixture::Progress() const
+{
+    QList<MovieProgress> progress;
+    for (const QList<QVariant> &args : *m_progress)
+        progress << args[0].value<MovieProgress>();
+    return progress;
+}
+
+// --- the page ------------------------------------------------------------------------------
+
+MovieFixture::MovieFixture(int tickMs)
+    : m_box(std::make_unique<ScriptedMessageBox>(IDOK))
+{
+    m_window = std::make_unique<MovieWindow>(nullptr, SkinDialog::Kind::Window);
+    m_window->SetSaveFolder(SaveFolder());
+    UseTestTimings(m_window->Engine(), ScriptEnginePath());
+    MovieRunTimings timings;
+    timings.tickMs = tickMs;
+    m_window->Run().SetTimings(timings);
+    m_window->show();
+}
+
+MovieFixture::~MovieFixture()
+{
+    m_window.reset();
+}
+
+void MovieFixture::AddScripts(const QStringList &scripts)
+{
+    for (const QString &script : scripts)
+        m_window->Rows().AddFile(Script(QStringLiteral("clip%1.mp4").arg(List().RowCount()), script));
+}
+
+void MovieFixture::Click(int id)
+{
+    QTest::mouseClick(m_window->Button(id), Qt::LeftButton);
+}
+
+bool MovieFixture::WaitForEnd(int ms)
+{
+    return QTest::qWaitFor([this] { return !m_window->IsRunStarted(); }, ms);
 }
 
 QList<int> MovieFixture::Statuses()
@@ -100,6 +182,16 @@ QStringList MovieFixture::BoxTexts() const
     for (const MessageBoxQuestion &q : m_box->Questions())
         texts << q.text;
     return texts;
+}
+
+MovieControls ControlsOf(MovieWindow &w)
+{
+    using W = MovieWindow;
+    return {w.Button(W::kConvertId), w.Button(W::kCancelId), w.Button(W::kPauseId), w.Button(W::kResumeId),
+            w.Button(W::kAddId), w.Button(W::kDeleteId), w.Button(W::kOptionId), w.Button(W::kHdId),
+            w.Button(W::kSdId), w.Button(W::kDeleteSourcesId), w.Button(W::kShutDownId),
+            w.Button(W::kFolderLabelId), w.Button(W::kOpenFolderId), w.Label(0), w.Label(1), w.Label(2),
+            w.Label(3), w.Label(4), w.CurrentBar(), w.TotalBar()};
 }
 
 bool NoChildLeft()

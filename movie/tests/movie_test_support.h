@@ -1,54 +1,106 @@
 #pragma once
 
-// A movie page on a private save folder, its engine replaced by the script engine, the
-// power-off and sleep inhibition replaced by counters, and helpers to write inputs.
+// A movie run, and a movie page, on private folders with the script engine in place of the
+// real one; sleep inhibition replaced by a descriptor, power-off by a counter.
 
+#include "engine/engine_process.h"
+#include "movie/movie_run.h"
 #include "movie/movie_window.h"
 #include "platform/shutdown.h"
 #include "shell/message_box.h"
 
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
 
-class MovieFixture {
+// Folders and inputs both fixtures share.
+class MovieFolders {
+public:
+    MovieFolders();
+    ~MovieFolders();
+    QString SaveFolder() const { return m_saveFolder; }
+    QString InputFolder() const { return m_inputFolder; }
+    // Writes an input whose content the script engine plays; returns its path.
+    QString Script(const QString &name, const QString &script, const QString &folder = {});
+    // Lines the script engine logged for an input ("paused=1", "stop").
+    QStringList EngineLog(const QString &input) const;
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_saveFolder;
+    QString m_inputFolder;
+};
+
+// Short engine limits, so that a misbehaving engine costs little time.
+void UseTestTimings(engine::EngineProcess &engine, const std::string &enginePath);
+std::string ScriptEnginePath();
+
+// A MovieRun without any window.
+class RunFixture : public MovieFolders {
+public:
+    RunFixture();
+    ~RunFixture();
+
+    MovieRun &Run() { return *m_run; }
+    engine::EngineProcess &Engine() { return m_engine; }
+    // Adds a job for a new input "clip<n>.mp4" playing script; the row is the job's number.
+    void AddJob(const QString &script);
+    MovieRunRequest &Request() { return m_request; }
+    bool Start() { return m_run->Start(m_request); }
+    // Waits (dispatching events) until a file is converting or the run has ended.
+    bool WaitUntilSettled(int ms = 10000);
+    bool WaitForEnd(int ms = 20000);
+    void Tick(int n = 1);
+
+    QList<FileEnd> Ends() const;
+    QList<RunSummary> Summaries() const;
+    QList<MovieProgress> Progress() const;
+
+private:
+    engine::EngineProcess m_engine;
+    std::unique_ptr<MovieRun> m_run;
+    MovieRunRequest m_request;
+    std::unique_ptr<QSignalSpy> m_ends;
+    std::unique_ptr<QSignalSpy> m_summaries;
+    std::unique_ptr<QSignalSpy> m_progress;
+};
+
+// The movie page, shown offscreen, answering every question through a scripted box.
+class MovieFixture : public MovieFolders {
 public:
     // tickMs: the progress timer's period; the default never fires, so tests tick by hand.
     explicit MovieFixture(int tickMs = 3600 * 1000);
     ~MovieFixture();
 
     MovieWindow &Window() { return *m_window; }
-    ConversionDriver &Driver() { return m_window->Driver(); }
+    MovieRun &Run() { return m_window->Run(); }
     FileListCtrl &List() { return m_window->List(); }
-    QString SaveFolder() const { return m_saveFolder; }
-    QString InputFolder() const { return m_inputFolder; }
     ScriptedMessageBox &Box() { return *m_box; }
     int PowerOffRequests() const { return m_powerOff.Requests(); }
 
-    // Writes an input whose content the script engine plays; returns its path.
-    QString Script(const QString &name, const QString &script, const QString &folder = {});
     // Writes inputs and adds them as checked rows.
     void AddScripts(const QStringList &scripts);
-    // Lines the script engine logged for an input ("paused=1", "stop").
-    QStringList EngineLog(const QString &input) const;
-
-    // Waits (dispatching events) until the current file is converting or the run ended.
-    bool WaitUntilSettled(int ms = 10000);
-    // Ticks the progress timer n times by hand.
-    void Tick(int n = 1);
-    // Statuses of all rows, as codes.
+    void Click(int id);
+    bool WaitForEnd(int ms = 20000);
     QList<int> Statuses();
     QStringList BoxTexts() const;
 
 private:
-    QTemporaryDir m_tmp;
-    QString m_saveFolder;
-    QString m_inputFolder;
     platform::ScopedPowerOff m_powerOff;
     std::unique_ptr<ScriptedMessageBox> m_box;
     std::unique_ptr<MovieWindow> m_window;
 };
+
+// The page's controls by name, as tests read them.
+struct MovieControls {
+    ImageButton *convert, *cancel, *pause, *resume, *add, *del, *option, *hd, *sd;
+    ImageButton *deleteSources, *shutDown, *folderLabel, *openFolder;
+    ImageButton *currentTitle, *speed, *time, *totalTitle, *count;
+    ProgressBarCtrl *currentBar, *totalBar;
+};
+MovieControls ControlsOf(MovieWindow &window);
 
 // No child process of this one is left (running or unreaped).
 bool NoChildLeft();

@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -71,6 +72,12 @@ Probed Probe(const QString &path)
     return p;
 }
 
+QByteArray Contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QList<int> EngineChildren()
 {
     QList<int> pids;
@@ -98,6 +105,10 @@ private slots:
     void threeClipsMiddleCorrupt();
     void stopMidFile_data();
     void stopMidFile();
+    void closingWhileTheLastFileFinishesKeepsTheFinishedOutput();
+    void closingAfterTheEngineFinishedKeepsTheOutput();
+    void aFileOfTheUsersAtTheOutputNameIsNeverDeleted_data();
+    void aFileOfTheUsersAtTheOutputNameIsNeverDeleted();
 };
 
 void TstMovieRealEngine::initTestCase()
@@ -133,7 +144,8 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt()
 
     MovieFixture f(1000);
     f.Window().Engine().SetEnginePath(EnginePath().toStdString());
-    const MovieControls &c = f.Window().Controls();
+    const MovieControls c = ControlsOf(f.Window());
+    QSignalSpy ends(&f.Run(), &MovieRun::fileEnded);
     QTest::mouseClick(hd ? c.hd : c.sd, Qt::LeftButton);
     c.deleteSources->SetCheck(true);
 
@@ -157,7 +169,7 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt()
         mine.write("mine");
     }
     for (const QString &s : sources)
-        QVERIFY(f.Window().Jobs().AddJobFile(s));
+        QVERIFY(f.Window().Rows().AddFile(s));
 
     QStringList presentAtMessage;
     ScriptedMessageBox box([&](const MessageBoxQuestion &) {
@@ -167,7 +179,7 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt()
         return IDOK;
     });
     QTest::mouseClick(c.convert, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Driver().IsRunStarted(), 240000);
+    QVERIFY(f.WaitForEnd(240000));
 
     QCOMPARE(box.Questions().size(), 1);
     QCOMPARE(box.Questions()[0].text, T("IDS_MESSAGEBOX_CONVERT_END"));
@@ -180,7 +192,11 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt()
     QCOMPARE(f.List().RowPath(0), sources[1]);
     QCOMPARE(f.List().RowStatusCode(0), kFailed);
 
-    const auto done = f.Driver().CompletedFiles();
+    QList<FileEnd> done;
+    for (const QList<QVariant> &args : ends) {
+        if (args[0].value<FileEnd>().outcome == Outcome::Done)
+            done << args[0].value<FileEnd>();
+    }
     QCOMPARE(done.size(), 2);
     QCOMPARE(done[0].outputPath, f.SaveFolder() + "first clip é(1)." + ext);
     QCOMPARE(done[1].outputPath, f.SaveFolder() + "third." + ext);
@@ -189,7 +205,7 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt()
     QCOMPARE(mine.readAll(), QByteArray("mine"));
     QVERIFY(!QFileInfo::exists(f.SaveFolder() + "cut 'half'." + ext));
 
-    for (const CompletedFile &file : done) {
+    for (const FileEnd &file : done) {
         const Probed p = Probe(file.outputPath);
         QCOMPARE(p.format, container);
         QCOMPARE(p.video, video);
@@ -216,23 +232,23 @@ void TstMovieRealEngine::stopMidFile()
     f.Window().Engine().SetEnginePath(EnginePath().toStdString());
     const QString source = f.InputFolder() + "long.mp4";
     QVERIFY(QFile::copy(m_long, source));
-    QVERIFY(f.Window().Jobs().AddJobFile(source));
-    f.Window().Controls().deleteSources->SetCheck(true);
+    QVERIFY(f.Window().Rows().AddFile(source));
+    ControlsOf(f.Window()).deleteSources->SetCheck(true);
 
     f.Box().SetAnswer(IDYES);
-    QTest::mouseClick(f.Window().Controls().convert, Qt::LeftButton);
-    QVERIFY(f.Driver().IsFileActive());
-    const QString output = f.Driver().CurrentOutputPath();
+    f.Click(MovieWindow::kConvertId);
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+    const QString output = f.Run().CurrentOutputPath();
     // The engine writes an unnamed file and names it only when it is complete.
-    QTRY_VERIFY_WITH_TIMEOUT(f.Driver().StatusCopy().Load().Percent > 0, 60000);
-    QVERIFY(f.Driver().StatusCopy().Load().Percent < 50);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().LastStatus().Percent > 0, 60000);
+    QVERIFY(f.Run().LastStatus().Percent < 50);
     QCOMPARE(EngineChildren().size(), 1);
 
     if (close) {
         QVERIFY(f.Window().close());
         QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVET_EXIT")});
     } else {
-        QTest::mouseClick(f.Window().Controls().cancel, Qt::LeftButton);
+        f.Click(MovieWindow::kCancelId);
         QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CANCEL")});
         QCOMPARE(f.List().RowStatusCode(0), 0);
     }
@@ -243,6 +259,105 @@ void TstMovieRealEngine::stopMidFile()
     QCOMPARE(QDir(f.SaveFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              QStringList{});
     QVERIFY(QFileInfo::exists(source));
+}
+
+// A person's event loop runs while the close question is open: the last file finishes and the
+// run ends behind it. Yes then closes the page; the finished output must stay.
+void TstMovieRealEngine::closingWhileTheLastFileFinishesKeepsTheFinishedOutput()
+{
+    MovieFixture f(1000);
+    f.Window().Engine().SetEnginePath(EnginePath().toStdString());
+    const QString source = f.InputFolder() + "clip.mp4";
+    QVERIFY(QFile::copy(m_clip, source));
+    QVERIFY(f.Window().Rows().AddFile(source));
+    ControlsOf(f.Window()).deleteSources->SetCheck(true);
+    f.Click(MovieWindow::kConvertId);
+    const QString output = f.Run().CurrentOutputPath();
+
+    bool endedWhileAsked = false;
+    ScriptedMessageBox box([&](const MessageBoxQuestion &q) {
+        if (q.text == T("IDS_MESSAGEBOX_CONVET_EXIT"))
+            endedWhileAsked = QTest::qWaitFor([&] { return !f.Window().IsRunStarted(); }, 120000);
+        return q.text == T("IDS_MESSAGEBOX_CONVET_EXIT") ? IDYES : IDOK;
+    });
+    QVERIFY(f.Window().close());
+    QVERIFY(endedWhileAsked);
+    QCOMPARE(box.Questions().size(), 2);   // the close question, and the end message within it
+    QVERIFY(QFileInfo(output).size() > 0);
+    QCOMPARE(Probe(output).video, "h264");
+    // The source went to the trash only because its output is complete.
+    QVERIFY(!QFileInfo::exists(source));
+    QVERIFY(EngineChildren().isEmpty());
+}
+
+// The engine has finished and gone, but its finish has not been handled when the page closes.
+void TstMovieRealEngine::closingAfterTheEngineFinishedKeepsTheOutput()
+{
+    MovieFixture f(1000);
+    f.Window().Engine().SetEnginePath(EnginePath().toStdString());
+    const QString source = f.InputFolder() + "clip.mp4";
+    QVERIFY(QFile::copy(m_clip, source));
+    QVERIFY(f.Window().Rows().AddFile(source));
+    f.Click(MovieWindow::kConvertId);
+    const QString output = f.Run().CurrentOutputPath();
+    // No event is dispatched while waiting: the finish stays queued.
+    bool gone = false;
+    for (int i = 0; i < 12000 && !gone; ++i) {
+        gone = !f.Window().Engine().IsAlive();
+        if (!gone)
+            QThread::msleep(10);
+    }
+    QVERIFY(gone);
+    QVERIFY(f.Window().IsRunStarted());
+
+    f.Box().SetAnswer(IDYES);
+    QVERIFY(f.Window().close());
+    QVERIFY(QFileInfo(output).size() > 0);
+    QCOMPARE(Probe(output).video, "h264");
+    QCOMPARE(f.List().RowStatusCode(0), kComplete);
+    QVERIFY(QFileInfo::exists(source));   // closing runs no end-of-run action
+}
+
+// A file of the user's appears at the output name while the engine works. The engine then
+// refuses the name, or the user cancels or closes: the user's file stays as it was.
+void TstMovieRealEngine::aFileOfTheUsersAtTheOutputNameIsNeverDeleted_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("the engine refuses the name") << "finish";
+    QTest::newRow("cancel") << "cancel";
+    QTest::newRow("close") << "close";
+}
+
+void TstMovieRealEngine::aFileOfTheUsersAtTheOutputNameIsNeverDeleted()
+{
+    QFETCH(QString, how);
+    MovieFixture f(1000);
+    f.Window().Engine().SetEnginePath(EnginePath().toStdString());
+    const QString source = f.InputFolder() + "clip.mp4";
+    QVERIFY(QFile::copy(how == "finish" ? m_clip : m_long, source));
+    QVERIFY(f.Window().Rows().AddFile(source));
+    f.Box().SetAnswer(IDYES);
+    f.Click(MovieWindow::kConvertId);
+    const QString output = f.Run().CurrentOutputPath();
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().LastStatus().Percent > 0, 60000);
+    {
+        QFile mine(output);
+        QVERIFY(mine.open(QIODevice::NewOnly));
+        mine.write("mine");
+    }
+    if (how == "finish") {
+        QVERIFY(f.WaitForEnd(120000));
+        QCOMPARE(f.List().RowStatusCode(0), kFailed);
+        QCOMPARE(f.Window().Rows().RowReason(0), Reason::Engine(20));
+    } else if (how == "cancel") {
+        f.Click(MovieWindow::kCancelId);
+    } else {
+        QVERIFY(f.Window().close());
+    }
+    QVERIFY(!f.Window().IsRunStarted());
+    QCOMPARE(Contents(output), QByteArray("mine"));
+    QVERIFY(QFileInfo::exists(source));
+    QVERIFY(EngineChildren().isEmpty());
 }
 
 QTEST_MAIN(TstMovieRealEngine)

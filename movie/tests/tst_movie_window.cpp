@@ -4,8 +4,6 @@
 #include "movie_test_support.h"
 
 #include "encode/settings_store.h"
-#include "movie/completion_actions.h"
-#include "movie/output_naming.h"
 #include "options/options_dlg.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
@@ -13,6 +11,7 @@
 #include "shell/lang.h"
 #include "shell/tests/page_fixtures.h"
 #include "widgets/file_list_ctrl.h"
+#include "widgets/progress_bar_ctrl.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,15 +26,10 @@ namespace {
 
 const int kFailed = 3, kComplete = 4;
 const QString kFinish = QStringLiteral("output\nfinish\n");
+const QString kHold = QStringLiteral("progress 10 1\n");   // then waits for stop
+const int kWaiting = 0, kConverting = 2;
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
-
-void Touch(const QString &path, const QByteArray &content = "x")
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
 
 } // namespace
 
@@ -52,18 +46,23 @@ private slots:
     void optionsDialogUpdatesFolder();
     void optionButtonOpensTheOptionsDialog();
     void escapeAndEnter();
-    void outputNaming_data();
-    void outputNaming();
     void completionActions_data();
     void completionActions();
-    void sourcesStayWithoutTheirOutput();
+    void progressOntoLabels();
+    void pauseAndResumeOntoButtons();
+    void fileEndsOntoRows();
+    void cancelResetsTheProgress();
+    void closeAsksOnlyWhileARunIsActive();
+    void convertRefusals();
+    void missingEngineNeverPowersOff();
+    void trashOnAnAccountWithoutDataFolder();
 };
 
 void TstMovieWindow::newRowIsCheckedAndWaiting()
 {
     MovieFixture f;
     const QString path = f.Script("a b 'é\".mp4", QString(2048, 'x'));
-    QVERIFY(f.Window().Jobs().AddJobFile(path));
+    QVERIFY(f.Window().Rows().AddFile(path));
     QCOMPARE(f.List().RowCount(), 1);
     QVERIFY(f.List().IsChecked(0));
     QCOMPARE(f.List().RowPath(0), path);
@@ -118,7 +117,7 @@ void TstMovieWindow::intakeStopsAtFirstRefusal()
         Drop(f.List().viewport(), files);
     } else {
         ScriptedOpenDialog dialog(files);
-        QTest::mouseClick(f.Window().Controls().add, Qt::LeftButton);
+        QTest::mouseClick(ControlsOf(f.Window()).add, Qt::LeftButton);
         QCOMPARE(dialog.calls, 1);
         QVERIFY(dialog.lastFilter.startsWith(T("IDS_SUPPORT_VFORMAT_STR") + " (*.avi *.mp4 "));
     }
@@ -146,7 +145,7 @@ void TstMovieWindow::deleteAsksWithNames()
 
     MovieFixture f;
     for (int i = 0; i < 14; ++i)
-        QVERIFY(f.Window().Jobs().AddJobFile(f.Script(QStringLiteral("c%1.mp4").arg(i, 2, 10, QChar('0')), "x")));
+        QVERIFY(f.Window().Rows().AddFile(f.Script(QStringLiteral("c%1.mp4").arg(i, 2, 10, QChar('0')), "x")));
     for (int i = 0; i < 14; ++i)
         f.List().SetChecked(i, i >= 1 && i <= checked);
     f.List().selectAll();
@@ -177,9 +176,9 @@ void TstMovieWindow::busyBlocksEditing()
 {
     MovieFixture f;
     f.AddScripts({"progress 10 1\n"});
-    const MovieControls &c = f.Window().Controls();
+    const MovieControls c = ControlsOf(f.Window());
     QTest::mouseClick(c.convert, Qt::LeftButton);
-    QVERIFY(f.Driver().IsFileActive());
+    QVERIFY((f.Run().CurrentState() == MovieRun::State::Converting));
 
     for (ImageButton *b : {c.add, c.del, c.option})
         QCOMPARE(b->State(), ImageButton::StateSelected);
@@ -188,9 +187,9 @@ void TstMovieWindow::busyBlocksEditing()
     QVERIFY(!c.sd->isEnabled());
     QVERIFY(c.deleteSources->isEnabled());
     QVERIFY(c.shutDown->isEnabled());
-    QVERIFY(f.Window().OpenFolderButton()->isEnabled());
+    QVERIFY(ControlsOf(f.Window()).openFolder->isEnabled());
     QVERIFY(!f.Window().acceptDrops());
-    QVERIFY(f.Driver().HoldsPowerInhibit());
+    QVERIFY(f.Run().HoldsPowerInhibit());
     QCOMPARE(c.folderLabel->text(), f.SaveFolder() + "clip0.mp4");
 
     ScriptedOpenDialog dialog({f.Script("more.mp4", "x")});
@@ -218,7 +217,7 @@ void TstMovieWindow::busyBlocksEditing()
         opened = url;
         return true;
     });
-    QTest::mouseClick(f.Window().OpenFolderButton(), Qt::LeftButton);
+    QTest::mouseClick(ControlsOf(f.Window()).openFolder, Qt::LeftButton);
     platform::SetOpenUrlHandler(nullptr);
     QCOMPARE(opened, QUrl::fromLocalFile(f.SaveFolder()));
 }
@@ -236,13 +235,13 @@ void TstMovieWindow::optionsDialogUpdatesFolder()
         folder = chosen;
         return true;
     });
-    const ImageButton *label = f.Window().Controls().folderLabel;
-    QTest::mouseClick(f.Window().Controls().option, Qt::LeftButton);
+    const ImageButton *label = ControlsOf(f.Window()).folderLabel;
+    QTest::mouseClick(ControlsOf(f.Window()).option, Qt::LeftButton);
     QCOMPARE(opened, 1);
     QCOMPARE(label->text(), f.SaveFolder());
 
     apply = true;
-    QTest::mouseClick(f.Window().Controls().option, Qt::LeftButton);
+    QTest::mouseClick(ControlsOf(f.Window()).option, Qt::LeftButton);
     QCOMPARE(label->text(), chosen + "/");
     QCOMPARE(f.Window().SaveFolder(), chosen + "/");
     MovieSettings stored;
@@ -260,7 +259,7 @@ void TstMovieWindow::optionButtonOpensTheOptionsDialog()
             dialog->reject();
         }
     });
-    QTest::mouseClick(f.Window().Controls().option, Qt::LeftButton);
+    QTest::mouseClick(ControlsOf(f.Window()).option, Qt::LeftButton);
     QCOMPARE(seen, f.SaveFolder());
     QCOMPARE(f.Window().SaveFolder(), f.SaveFolder());
 }
@@ -271,47 +270,11 @@ void TstMovieWindow::escapeAndEnter()
     QVERIFY(f.Window().isVisible());
     QTest::keyClick(&f.Window(), Qt::Key_Return);
     QVERIFY(f.Window().isVisible());
-    QVERIFY(!f.Driver().IsRunStarted());
+    QVERIFY(!f.Window().IsRunStarted());
     QTest::keyClick(&f.Window(), Qt::Key_Escape);
     QVERIFY(!f.Window().isVisible());
     QVERIFY(f.Box().Questions().isEmpty());
     QCOMPARE(f.Window().result(), int(QDialog::Accepted));
-}
-
-// Existing names in the save folder ("=" makes a folder), the input, the expected output.
-void TstMovieWindow::outputNaming_data()
-{
-    QTest::addColumn<QStringList>("existing");
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("output");
-
-    QTest::newRow("free") << QStringList{} << "in/clip.mov" << "clip.mp4";
-    QTest::newRow("two taken") << QStringList{"clip.mp4", "clip(1).mp4"} << "in/clip.mov" << "clip(2).mp4";
-    QTest::newRow("gap is used") << QStringList{"clip.mp4", "clip(2).mp4"} << "in/clip.mov" << "clip(1).mp4";
-    QTest::newRow("folder of that name") << QStringList{"=clip.mp4"} << "in/clip.mov" << "clip(1).mp4";
-    QTest::newRow("input in the save folder") << QStringList{"clip.mp4"} << "save/clip.mp4" << "clip(1).mp4";
-    QTest::newRow("dots in the name") << QStringList{} << "in/my.holiday.mov" << "my.holiday.mp4";
-    QTest::newRow("spaces, quotes, accents") << QStringList{"l'été \"x\".mp4"} << "in/l'été \"x\".avi"
-                                             << "l'été \"x\"(1).mp4";
-}
-
-void TstMovieWindow::outputNaming()
-{
-    QFETCH(QStringList, existing);
-    QFETCH(QString, input);
-    QFETCH(QString, output);
-
-    QTemporaryDir tmp;
-    const QString save = tmp.path() + "/save/";
-    QDir().mkpath(save);
-    for (const QString &name : existing) {
-        if (name.startsWith('='))
-            QDir().mkpath(save + name.mid(1));
-        else
-            Touch(save + name);
-    }
-    const QString inputPath = tmp.path() + '/' + input;
-    QCOMPARE(MakeOutputPath(save, inputPath, "mp4"), save + output);
 }
 
 void TstMovieWindow::completionActions_data()
@@ -348,7 +311,7 @@ void TstMovieWindow::completionActions()
     QStringList sources;
     for (int row = 0; row < f.List().RowCount(); ++row)
         sources << f.List().RowPath(row);
-    const MovieControls &c = f.Window().Controls();
+    const MovieControls c = ControlsOf(f.Window());
     c.deleteSources->SetCheck(deleteBox);
     c.shutDown->SetCheck(shutdownBox);
 
@@ -358,11 +321,11 @@ void TstMovieWindow::completionActions()
     ScriptedMessageBox box([&](const MessageBoxQuestion &) {
         allThereAtMessage = std::all_of(sources.begin(), sources.end(),
                                         [](const QString &s) { return QFileInfo::exists(s); });
-        idleAtMessage = !f.Driver().IsRunStarted() && c.convert->isVisible();
+        idleAtMessage = !f.Window().IsRunStarted() && c.convert->isVisible();
         return IDOK;
     });
-    f.Driver().StartNextFile();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Driver().IsRunStarted(), 10000);
+    f.Window().OnConvertCommand();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Window().IsRunStarted(), 10000);
 
     QCOMPARE(box.Questions().size(), message ? 1 : 0);
     if (message) {
@@ -379,30 +342,211 @@ void TstMovieWindow::completionActions()
     }
     QCOMPARE(f.List().RowCount(), keptRows);
     // Every output of a finished file is still there.
-    for (const CompletedFile &done : f.Driver().CompletedFiles())
-        QVERIFY(QFileInfo(done.outputPath).size() > 0);
+    for (int row = 0; row < sources.size(); ++row) {
+        if (scripts[row] == kFinish)
+            QVERIFY(QFileInfo(f.SaveFolder() + QStringLiteral("clip%1.mp4").arg(row)).size() > 0);
+    }
 }
 
-void TstMovieWindow::sourcesStayWithoutTheirOutput()
+void TstMovieWindow::progressOntoLabels()
 {
     MovieFixture f;
-    f.AddScripts({"x", "x", "x"});
-    QList<CompletedFile> done;
-    for (int row = 0; row < 3; ++row)
-        done.append({row, f.List().RowPath(row), f.SaveFolder() + QStringLiteral("out%1.mp4").arg(row)});
-    Touch(done[0].outputPath);
-    Touch(done[1].outputPath, "");   // empty: not a converted file
-    Touch(done[2].outputPath);
-    QFile::remove(done[2].sourcePath);   // gone already
+    f.AddScripts({"progress 50 7.25\n", kFinish, kFinish});
+    f.Window().OnConvertCommand();
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().LastStatus().Percent == 50, 10000);
+    const MovieControls c = ControlsOf(f.Window());
+    QCOMPARE(c.folderLabel->text(), f.SaveFolder() + "clip0.mp4");
+    QCOMPARE(f.Statuses(), (QList<int>{kConverting, kWaiting, kWaiting}));
+    f.Run().Tick();
+    QCOMPARE(c.currentTitle->text(), T("IDS_CURRENT_TITLE") + "  50%");
+    QCOMPARE(c.totalTitle->text(), T("IDS_TOTAL_TITLE") + "  16%");
+    QCOMPARE(c.count->text(), "(  1 /  3 )");
+    QCOMPARE(c.time->text(), T("IDS_TIME_TITLE") + " 00:00:01");
+    QCOMPARE(c.speed->text(), T("IDS_STR_SPEED") + " x7.25");
+    QCOMPARE(c.currentBar->Position(), 50);
+    QCOMPARE(c.totalBar->Position(), 16);
+}
 
-    QCOMPARE(DeleteSourceFiles(f.List(), done), 1);
-    QVERIFY(!QFileInfo::exists(done[0].sourcePath));
-    QVERIFY(QFileInfo::exists(done[1].sourcePath));
-    QCOMPARE(f.List().RowCount(), 2);
-    QCOMPARE(f.List().RowPath(0), done[1].sourcePath);
-    QCOMPARE(f.List().RowPath(1), done[2].sourcePath);
-    // The source went to the trash, not into nothing.
-    QVERIFY(!QDir(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files").isEmpty());
+void TstMovieWindow::pauseAndResumeOntoButtons()
+{
+    MovieFixture f;
+    f.AddScripts({kHold});
+    f.Window().OnConvertCommand();
+    const MovieControls c = ControlsOf(f.Window());
+    QVERIFY(c.pause->isVisible());
+    QVERIFY(!c.convert->isVisible());
+    QTest::mouseClick(c.pause, Qt::LeftButton);
+    QVERIFY(f.Run().IsPaused());
+    QVERIFY(c.resume->isVisible());
+    QVERIFY(!c.pause->isVisible());
+    QCOMPARE(c.speed->text(), T("IDS_STR_SPEED") + " x0.0");
+    QTest::mouseClick(c.resume, Qt::LeftButton);
+    QVERIFY(!f.Run().IsPaused());
+    QVERIFY(c.pause->isVisible());
+    QVERIFY(!c.resume->isVisible());
+}
+
+// Rows of a finished run: converted and failed ones unchecked, a failed one with its reason;
+// the page idle again.
+void TstMovieWindow::fileEndsOntoRows()
+{
+    MovieFixture f;
+    f.AddScripts({kFinish, "fail 13\n", "finish\n"});
+    f.Window().OnConvertCommand();
+    QVERIFY(f.WaitForEnd());
+    QCOMPARE(f.Statuses(), (QList<int>{kComplete, kFailed, kFailed}));
+    for (int row = 0; row < 3; ++row)
+        QVERIFY(!f.List().IsChecked(row));
+    QCOMPARE(f.Window().Rows().RowReason(0), Reason{});
+    QCOMPARE(f.Window().Rows().RowReason(1), Reason::Engine(13));
+    QCOMPARE(f.Window().Rows().RowReason(2), Reason::Of(ReasonKind::NoOutput));
+    const MovieControls c = ControlsOf(f.Window());
+    QVERIFY(c.convert->isVisible());
+    QVERIFY(!c.pause->isVisible());
+    QCOMPARE(c.cancel->State(), ImageButton::StateSelected);
+    QCOMPARE(c.add->State(), ImageButton::StateNormal);
+    QVERIFY(f.List().isEnabled());
+    QVERIFY(f.List().DragAllowed());
+    QCOMPARE(c.folderLabel->text(), f.SaveFolder());
+    QCOMPARE(c.totalTitle->text(), T("IDS_TOTAL_TITLE") + " 100%");
+    QCOMPARE(c.speed->text(), T("IDS_STR_SPEED") + " x0.0");
+    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END")});
+
+    // A new run starts every row waiting again and forgets the old reasons.
+    f.Script("clip1.mp4", kHold);
+    f.List().SetChecked(1, true);
+    f.Window().OnConvertCommand();
+    QCOMPARE(f.Statuses(), (QList<int>{kWaiting, kConverting, kWaiting}));
+    QCOMPARE(f.Window().Rows().RowReason(1), Reason{});
+    QCOMPARE(f.Run().CurrentOutputPath(), f.SaveFolder() + "clip1.mp4");
+}
+
+void TstMovieWindow::cancelResetsTheProgress()
+{
+    MovieFixture f;
+    f.AddScripts({kFinish, "output\nprogress 20 3\n", kFinish});
+    f.Window().OnConvertCommand();
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentRow() == 1, 10000);
+    const MovieControls c = ControlsOf(f.Window());
+
+    f.Box().SetAnswer(IDNO);
+    QTest::mouseClick(c.cancel, Qt::LeftButton);
+    QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CANCEL"));
+    QVERIFY(f.Window().IsRunStarted());
+
+    f.Box().SetAnswer(IDYES);
+    QTest::mouseClick(c.cancel, Qt::LeftButton);
+    QVERIFY(!f.Window().IsRunStarted());
+    QCOMPARE(f.Statuses(), (QList<int>{kComplete, kWaiting, kWaiting}));
+    QVERIFY(!f.List().IsChecked(0));
+    QVERIFY(f.List().IsChecked(1));
+    QVERIFY(f.List().IsChecked(2));
+    // No end message, the sources stay, the page idle, the progress reset.
+    QCOMPARE(f.BoxTexts().size(), 2);
+    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
+    QVERIFY(c.convert->isVisible());
+    QCOMPARE(c.cancel->State(), ImageButton::StateSelected);
+    QCOMPARE(c.count->text(), "( 0 / 0 )");
+    QCOMPARE(c.totalBar->Position(), 0);
+    QCOMPARE(c.time->text(), T("IDS_TIME_TITLE") + " 00:00:00");
+    QVERIFY(f.List().isEnabled());
+    QVERIFY(f.List().DragAllowed());
+}
+
+void TstMovieWindow::closeAsksOnlyWhileARunIsActive()
+{
+    {
+        MovieFixture f;
+        f.AddScripts({kFinish});
+        QVERIFY(f.Window().ConfirmExit());   // nothing converts: no question
+        QVERIFY(f.Box().Questions().isEmpty());
+    }
+    MovieFixture f;
+    f.AddScripts({"output\nprogress 40 2\n", kFinish});
+    ControlsOf(f.Window()).deleteSources->SetCheck(true);
+    f.Window().OnConvertCommand();
+    QTRY_VERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
+
+    f.Box().SetAnswer(IDNO);
+    QVERIFY(!f.Window().ConfirmExit());
+    QVERIFY(f.Window().Engine().IsAlive());
+    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVET_EXIT")});
+
+    f.Box().SetAnswer(IDYES);
+    QVERIFY(f.Window().close());
+    QVERIFY(!f.Window().Engine().IsAlive());
+    QVERIFY(NoChildLeft());
+    // No end-of-run action, and what stands at the output name is not the page's to remove.
+    QCOMPARE(f.BoxTexts().size(), 2);
+    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
+    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
+    QCOMPARE(f.Statuses(), (QList<int>{kWaiting, kWaiting}));
+}
+
+void TstMovieWindow::convertRefusals()
+{
+    MovieFixture f;
+    f.Window().OnConvertCommand();
+    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_NO_FILE")});
+    QVERIFY(!f.Window().IsRunStarted());
+
+    f.AddScripts({kHold});
+    f.Window().OnConvertCommand();
+    QVERIFY(f.Window().IsRunStarted());
+    f.Window().OnConvertCommand();
+    QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CONVERT_INFO"));
+    QCOMPARE(f.Run().CurrentRow(), 0);
+}
+
+// An engine that cannot be created converts nothing: one error, and none of what a finished
+// run does, even with both boxes ticked.
+void TstMovieWindow::missingEngineNeverPowersOff()
+{
+    MovieFixture f;
+    f.Window().Engine().SetEnginePath("/nonexistent/folder/mencoder");
+    f.AddScripts({kFinish, kFinish});
+    const MovieControls c = ControlsOf(f.Window());
+    c.deleteSources->SetCheck(true);
+    c.shutDown->SetCheck(true);
+    f.Window().OnConvertCommand();
+    QVERIFY(!f.Window().IsRunStarted());
+    QCOMPARE(f.PowerOffRequests(), 0);
+    const auto questions = f.Box().Questions();
+    QCOMPARE(questions.size(), 1);
+    QCOMPARE(questions[0].text, T("IDS_ERR_ENGINE_CREATE_FAIL"));
+    QCOMPARE(questions[0].caption, T("IDS_WORD_ERROR"));
+    QCOMPARE(f.Statuses(), (QList<int>{kWaiting, kWaiting}));
+    QVERIFY(f.List().IsChecked(0));
+    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
+    QVERIFY(c.convert->isVisible());
+    QCOMPARE(c.add->State(), ImageButton::StateNormal);
+}
+
+// Without a data folder, Qt would move a "trashed" source into files/ under the current
+// folder and call that success.
+void TstMovieWindow::trashOnAnAccountWithoutDataFolder()
+{
+    QTemporaryDir tmp;
+    QVERIFY(QDir().mkpath(tmp.path() + "/cwd"));
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    const QString oldCwd = QDir::currentPath();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(tmp.path() + "/new/data"));
+    QDir::setCurrent(tmp.path() + "/cwd");
+
+    MovieFixture f;
+    f.AddScripts({kFinish});
+    const QString source = f.List().RowPath(0);
+    ControlsOf(f.Window()).deleteSources->SetCheck(true);
+    f.Window().OnConvertCommand();
+    const bool ended = f.WaitForEnd();
+    QDir::setCurrent(oldCwd);
+    qputenv("XDG_DATA_HOME", oldData);
+
+    QVERIFY(ended);
+    QVERIFY(!QFileInfo::exists(source));
+    QVERIFY(QFileInfo::exists(tmp.path() + "/new/data/Trash/files/clip0.mp4"));
+    QVERIFY(QDir(tmp.path() + "/cwd").isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    QCOMPARE(f.List().RowCount(), 0);
 }
 
 QTEST_MAIN(TstMovieWindow)

@@ -1,0 +1,30 @@
+#pragma once
+
+// What a movie run needs of an engine: one engine per file, launched, started, paused and
+// stopped from the owner's thread, reporting through an EngineSink. EngineProcess is the real
+// one; a run takes it through this interface so that it never names the process. Plain C++.
+
+#include "engine/engine_messages.h"
+#include "engine/protocol.h"
+
+#include <string>
+
+namespace engine {
+
+class EngineControl {
+public:
+    virtual ~EngineControl() = default;
+
+    virtual void Attach(EngineSink *sink, StatusCopy *statusCopy) = 0;
+    virtual bool Launch(const ControlRecord &control, const std::string &argumentText) = 0;
+    virtual bool Start() = 0;
+    virtual bool SendControl() = 0;
+    virtual ControlRecord &Control() = 0;
+    virtual void Stop() = 0;
+    virtual void Cleanup() = 0;
+    virtual bool IsAlive() = 0;
+    virtual bool Kill() = 0;
+    virtual bool IsStarted() const = 0;
+};
+
+} // namespace engine

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "encode/encode_settings.h"
+#include "engine/engine_control.h"
+#include "page/run_outcome.h"
+#include "platform/power_inhibit.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+
+// One file of a movie run: the list row it came from and its full path.
+struct MovieRunJob {
+    int row = -1;
+    QString sourcePath;
+};
+
+// Everything a movie run needs, copied at its start.
+struct MovieRunRequest {
+    QList<MovieRunJob> jobs;   // the checked rows, top to bottom
+    bool hdMode = true;
+    EncodeSettings encode;
+    QString saveFolder;        // ends with "/"
+};
+
+// The figures of one progress tick.
+struct MovieProgress {
+    int currentPercent = 0;
+    int totalPercent = 0;
+    int fileNumber = 0;
+    int totalFiles = 0;
+    int elapsedSeconds = 0;
+    float speedFactor = 0.0f;   // seconds of media per second
+};
+
+// Tick period and watchdog limits; tests tick by hand.
+struct MovieRunTimings {
+    int tickMs = 1000;
+    int stallLimit = 15;   // a stall acts once more ticks than this passed without progress
+    int graceLimit = 1;    // fresh starts of the stall count granted to a live engine
+    int stopPollMs = 10;   // waiting for a stopped engine: poll period, and kill after this many
+    int stopPollsBeforeKill = 50;
+};
+
+// Converts the jobs of a run one after another, one engine per file, and reports what
+// happens as values; it holds no widget. Every file ends in EndFile, with an outcome and a
+// reason. Lives on the window thread; the engine's reader thread reaches it only through
+// posted events and the status copy it overwrites.
+class MovieRun : public QObject, private engine::EngineSink {
+    Q_OBJECT
+public:
+    enum class State { Idle, Starting, Converting, Paused, Stopping, Ended };
+    Q_ENUM(State)
+
+    static constexpr int kProgressTimerId = 7979;
+
+    explicit MovieRun(engine::EngineControl &engine, QObject *parent = nullptr);
+    ~MovieRun() override;   // stops a running file as Stop() does
+
+    void SetTimings(const MovieRunTimings &timings);
+
+    // False when a run is active or there is no job.
+    bool Start(const MovieRunRequest &request);
+    void Pause();
+    void Resume();
+    // Both end the run at once, taking an end the engine had already reported; a file still
+    // in work goes back to waiting. Cancel is the user's; Stop is for closing. Either way the
+    // page runs no end-of-run action.
+    void Cancel();
+    void Stop();
+
+    // The progress timer's tick, public so that tests tick by hand.
+    void Tick();
+
+    State CurrentState() const { return m_state; }
+    bool IsActive() const { return m_state != State::Idle && m_state != State::Ended; }
+    bool IsPaused() const { return m_state == State::Paused; }
+    int CurrentRow() const { return m_current < 0 ? -1 : m_request.jobs[m_current].row; }
+    QString CurrentOutputPath() const { return m_outputPath; }
+    bool IsTimerActive() const { return m_timer.isActive(); }
+    engine::EngineStatus LastStatus() const { return m_statusCopy.Load(); }
+    int ElapsedSeconds() const { return m_elapsedSeconds; }
+    bool HoldsPowerInhibit() const { return m_inhibit.IsHeld(); }
+    const MovieRunTimings &Timings() const { return m_timings; }
+
+signals:
+    void stateChanged(MovieRun::State state);
+    // The file's engine is about to start; outputPath is where its output will go.
+    void fileStarted(int row, const QString &outputPath);
+    void progressChanged(const MovieProgress &progress);
+    void fileEnded(const FileEnd &end);
+    void runEnded(const RunSummary &summary);
+
+protected:
+    void customEvent(QEvent *event) override;
+
+private:
+    // EngineSink: reader thread, except EngineCreateFailed (window thread, inside Launch).
+    void EngineFailed(int code) override;
+    void EngineFinishing(engine::FinishingAck ack) override;
+    void EngineFinished(int result) override;
+    void EngineCreateFailed() override;
+
+    void SetState(State state);
+    void StartNext();
+    bool LaunchFile();
+    void OnEngineFinished();
+    void OnEngineFailed(int code);
+    void EndFile(Outcome outcome, Reason reason);
+    void EndRun(RunEnd end);
+    void StopEngineAndWait();
+    void StopRun(RunEnd end);
+    void ShowProgress();
+
+    engine::EngineControl &m_engine;
+    MovieRunTimings m_timings;
+    QTimer m_timer;
+    platform::PowerInhibit m_inhibit;
+    engine::StatusCopy m_statusCopy;
+    // Engine events carry the number of the launch they came from; older ones are dropped.
+    std::atomic<quint64> m_generation{0};
+
+    State m_state = State::Idle;
+    MovieRunRequest m_request;
+    RunSummary m_summary;
+    int m_current = -1;   // index into m_request.jobs
+    QString m_outputPath;
+    bool m_engineMissing = false;
+    RunEnd m_stopEnd = RunEnd::Stopped;
+    Reason m_pendingReason;   // why the file being started could not start
+    int m_elapsedSeconds = 0;
+    int m_stallTicks = 0;
+    int m_stalledTicks = 0;   // since the position last changed, grace ticks included
+    int m_graceCount = 0;
+    double m_lastPosition = 0.0;
+    float m_prevPosition = 0.0f;
+    float m_speedFactor = 0.0f;
+};
+
+Q_DECLARE_METATYPE(MovieProgress)

@@ -1,0 +1,376 @@
+// The movie run without any window, against a real engine process (the script engine): how a
+// file ends and why, the watchdog, the progress figures, pause, cancel and stop.
+
+#include "movie_test_support.h"
+
+#include "encode/encoder_args_builder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+const QString kFinish = QStringLiteral("progress 50 1\noutput\nfinish\n");
+const QString kHold = QStringLiteral("progress 10 1\n");   // then waits for stop
+
+// Waits without dispatching events, so that engine reports stay queued.
+bool WaitUndispatched(const std::function<bool()> &done)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (done())
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+} // namespace
+
+class TstMovieRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fileEnd_data();
+    void fileEnd();
+    void missingEngineEndsTheRunAtOnce();
+    void jobThatCannotBePreparedFailsWithoutEngine();
+    void removedSaveFolderIsMadeAgain();
+    void reportsFromAnEarlierEngineAreIgnored();
+    void stallWatchdog_data();
+    void stallWatchdog();
+    void progressFigures_data();
+    void progressFigures();
+    void pauseNeverFailsNorAdvances();
+    void fileEndingWhilePausedStartsTheNextUnpaused();
+    void cancelLeavesWhatStandsAtTheOutputName();
+    void stoppingTakesAFinishAlreadyReported_data();
+    void stoppingTakesAFinishAlreadyReported();
+    void startRefusals();
+};
+
+// Each way a file can end, followed by a good file: the run goes on to it and ends once.
+// Nothing at the output name is ever removed by the run: the engine names only complete
+// outputs, and anything else there is someone else's.
+void TstMovieRun::fileEnd_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<Reason>("reason");
+    QTest::addColumn<bool>("outputThere");
+
+    const int done = int(Outcome::Done), failed = int(Outcome::Failed);
+    QTest::newRow("finished with output") << kFinish << done << Reason{} << true;
+    QTest::newRow("finished without output") << "progress 100 2\nfinish\n" << failed
+                                             << Reason::Of(ReasonKind::NoOutput) << false;
+    QTest::newRow("failure code, a file at the name") << "progress 5 1\noutput\nfail 5\n" << failed << Reason::Engine(5)
+                                                      << true;
+    QTest::newRow("failure without code") << "failempty\n" << failed << Reason::Engine(65534) << false;
+    QTest::newRow("ignores stop after finishing") << "output\nfinish\nignorestop\n" << done << Reason{} << true;
+    QTest::newRow("never connects") << "never\n" << failed << Reason::Of(ReasonKind::EngineLost) << false;
+}
+
+void TstMovieRun::fileEnd()
+{
+    QFETCH(QString, script);
+    QFETCH(int, outcome);
+    QFETCH(Reason, reason);
+    QFETCH(bool, outputThere);
+    RunFixture f;
+    f.AddJob(script);
+    f.AddJob(kFinish);
+    QVERIFY(f.Start());
+    QVERIFY(f.WaitForEnd());
+
+    const QList<FileEnd> ends = f.Ends();
+    QCOMPARE(ends.size(), 2);
+    QCOMPARE(int(ends[0].outcome), outcome);
+    QCOMPARE(ends[0].reason, reason);
+    QCOMPARE(ends[0].outputPath, f.SaveFolder() + "clip0.mp4");
+    QCOMPARE(ends[1].outcome, Outcome::Done);
+    QCOMPARE(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"), outputThere);
+    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip1.mp4"));
+
+    const QList<RunSummary> summaries = f.Summaries();
+    QCOMPARE(summaries.size(), 1);
+    QCOMPARE(summaries[0].end, RunEnd::Finished);
+    QCOMPARE(summaries[0].files.size(), 2);
+    QVERIFY(summaries[0].sourcesMayGo);
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Ended);
+    QVERIFY(NoChildLeft());
+    QVERIFY(!f.Run().HoldsPowerInhibit());
+    QVERIFY(!f.Run().IsTimerActive());
+}
+
+// With no engine program nothing can be converted: the run ends at the first file, which is
+// not at fault and goes back to waiting, and nothing follows that a finished run would do.
+void TstMovieRun::missingEngineEndsTheRunAtOnce()
+{
+    RunFixture f;
+    f.Engine().SetEnginePath("/nonexistent/folder/mencoder");
+    f.AddJob(kFinish);
+    f.AddJob(kFinish);
+    QVERIFY(f.Start());
+    QVERIFY(!f.Run().IsActive());
+    const QList<FileEnd> ends = f.Ends();
+    QCOMPARE(ends.size(), 1);
+    QCOMPARE(ends[0].outcome, Outcome::Stopped);
+    QCOMPARE(ends[0].reason, Reason::Of(ReasonKind::EngineMissing));
+    QCOMPARE(f.Summaries().size(), 1);
+    QCOMPARE(f.Summaries()[0].end, RunEnd::EngineMissing);
+    QVERIFY(!f.Run().HoldsPowerInhibit());
+}
+
+void TstMovieRun::jobThatCannotBePreparedFailsWithoutEngine()
+{
+    RunFixture f;
+    // Too long a path for the engine's command line once in Base64.
+    QString deep = f.InputFolder();
+    for (int i = 0; i < 4; ++i)
+        deep += QString(100, QChar('a' + i)) + '/';
+    QVERIFY(QDir().mkpath(deep));
+    const QString input = f.Script("clip.mp4", kFinish, deep);
+    f.Request().jobs.append({0, input});
+    f.AddJob(kFinish);
+    QVERIFY(f.Start());
+    QVERIFY(f.WaitForEnd());
+    const QList<FileEnd> ends = f.Ends();
+    QCOMPARE(ends.size(), 2);
+    QCOMPARE(ends[0].outcome, Outcome::Failed);
+    QCOMPARE(ends[0].reason.kind, ReasonKind::Preparation);
+    QVERIFY(ends[0].reason.code != int(EngineArgsError::None));
+    QCOMPARE(ends[1].outcome, Outcome::Done);
+    QVERIFY(f.EngineLog(input).isEmpty());   // no engine ever saw it
+    QVERIFY(!QFileInfo::exists(f.SaveFolder() + "clip.mp4"));
+}
+
+void TstMovieRun::removedSaveFolderIsMadeAgain()
+{
+    RunFixture f;
+    f.AddJob(kFinish);
+    QVERIFY(QDir(f.SaveFolder()).removeRecursively());
+    QVERIFY(f.Start());
+    QVERIFY(f.WaitForEnd());
+    QCOMPARE(f.Ends()[0].outcome, Outcome::Done);
+    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
+}
+
+// The failure and then the finish of one engine both queue up; the finish must not count for
+// the file started after the failure.
+void TstMovieRun::reportsFromAnEarlierEngineAreIgnored()
+{
+    RunFixture f;
+    f.AddJob("output\nfail 1\nfinish\nprogress 77 3\n");
+    f.AddJob(kHold);
+    QVERIFY(f.Start());
+    QVERIFY(WaitUndispatched([&] { return f.Run().LastStatus().Percent == 77; }));
+    QVERIFY(f.WaitUntilSettled());
+    QCoreApplication::processEvents();
+    QCOMPARE(f.Ends().size(), 1);
+    QCOMPARE(f.Ends()[0].reason, Reason::Engine(1));
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+    QCOMPARE(f.Run().CurrentRow(), 1);
+}
+
+void TstMovieRun::stallWatchdog_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("engineAlive");
+    QTest::addColumn<int>("failingTick");
+
+    QTest::newRow("never reports, alive") << "" << true << 34;
+    QTest::newRow("never reports, ended") << "die 0\n" << false << 17;
+    QTest::newRow("crashes mid-file") << "progress 30 2\nsleep 100\ndie 11\n" << false << 17;
+    QTest::newRow("stops moving, alive") << "progress 30 2\n" << true << 34;
+}
+
+void TstMovieRun::stallWatchdog()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, engineAlive);
+    QFETCH(int, failingTick);
+
+    RunFixture f;
+    f.AddJob(script);
+    f.AddJob(kHold);
+    QVERIFY(f.Start());
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+    if (script.startsWith("progress")) {
+        QTRY_COMPARE(f.Run().LastStatus().Percent, 30);
+        f.Tick();   // the one tick that sees the position move
+    }
+    if (!engineAlive)
+        QTRY_VERIFY(!f.Engine().IsAlive());
+
+    f.Tick(failingTick - 1);
+    QCOMPARE(f.Run().CurrentRow(), 0);
+    QVERIFY(f.Ends().isEmpty());
+    f.Tick();
+    QCOMPARE(f.Ends().size(), 1);
+    QCOMPARE(f.Ends()[0].outcome, Outcome::Failed);
+    QCOMPARE(f.Ends()[0].reason, Reason::Stall(failingTick));
+    QCOMPARE(f.Run().CurrentRow(), 1);   // and the run goes on
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+}
+
+// Jobs: "p<percent>" converts and holds at that percentage, "done" finishes.
+void TstMovieRun::progressFigures_data()
+{
+    QTest::addColumn<QStringList>("jobs");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("fileNumber");
+
+    QTest::newRow("first of three at 50") << QStringList{"p50", "done", "done"} << 16 << 1;
+    QTest::newRow("second of three at 100") << QStringList{"done", "p100", "done"} << 66 << 2;
+    QTest::newRow("third of three at 99") << QStringList{"done", "done", "p99"} << 99 << 3;
+    QTest::newRow("second of two at 40") << QStringList{"done", "p40"} << 70 << 2;
+}
+
+void TstMovieRun::progressFigures()
+{
+    QFETCH(QStringList, jobs);
+    QFETCH(int, total);
+    QFETCH(int, fileNumber);
+
+    RunFixture f;
+    int percent = 0;
+    for (const QString &job : jobs) {
+        if (job.startsWith('p')) {
+            percent = job.mid(1).toInt();
+            f.AddJob(QStringLiteral("progress %1 7.25\n").arg(percent));
+        } else {
+            f.AddJob(kFinish);
+        }
+    }
+    QVERIFY(f.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().LastStatus().Percent == percent
+                                 && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
+    f.Tick();
+    MovieProgress p = f.Progress().last();
+    QCOMPARE(p.currentPercent, percent);
+    QCOMPARE(p.totalPercent, total);
+    QCOMPARE(p.fileNumber, fileNumber);
+    QCOMPARE(p.totalFiles, int(jobs.size()));
+    // The first counted tick of the run shows one second and the position gained since 0.
+    QCOMPARE(p.elapsedSeconds, 1);
+    QCOMPARE(p.speedFactor, 7.25f);
+    f.Tick();
+    p = f.Progress().last();
+    QCOMPARE(p.speedFactor, 0.0f);
+    QCOMPARE(p.elapsedSeconds, 2);
+}
+
+void TstMovieRun::pauseNeverFailsNorAdvances()
+{
+    RunFixture f;
+    f.AddJob(kHold);
+    const QString input = f.Request().jobs[0].sourcePath;
+    QVERIFY(f.Start());
+    QTRY_COMPARE(f.Run().LastStatus().Percent, 10);
+    f.Tick(3);
+    QCOMPARE(f.Run().ElapsedSeconds(), 3);
+
+    QSignalSpy states(&f.Run(), &MovieRun::stateChanged);
+    f.Run().Pause();
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Paused);
+    QCOMPARE(states.size(), 1);
+    QTRY_VERIFY(f.EngineLog(input).contains("paused=1"));
+
+    f.Tick(200);
+    QVERIFY(f.Ends().isEmpty());
+    QCOMPARE(f.Run().ElapsedSeconds(), 3);
+
+    f.Run().Resume();
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+    QTRY_VERIFY(f.EngineLog(input).endsWith("paused=0"));
+    f.Tick();
+    QCOMPARE(f.Run().ElapsedSeconds(), 4);
+}
+
+void TstMovieRun::fileEndingWhilePausedStartsTheNextUnpaused()
+{
+    RunFixture f;
+    f.AddJob("sleep 300\noutput\nfinish\n");
+    f.AddJob(kHold);
+    QVERIFY(f.Start());
+    f.Run().Pause();
+    QTRY_COMPARE_WITH_TIMEOUT(f.Run().CurrentRow(), 1, 10000);
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+    QTRY_VERIFY(f.EngineLog(f.Request().jobs[1].sourcePath).contains("paused=0"));
+}
+
+// The script's output stands for a file of the user's that appeared at the output name while
+// the engine worked: a cancel must leave it alone.
+void TstMovieRun::cancelLeavesWhatStandsAtTheOutputName()
+{
+    RunFixture f;
+    f.AddJob(kFinish);
+    f.AddJob("output\nprogress 20 3\n");
+    f.AddJob(kFinish);
+    QVERIFY(f.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentRow() == 1 && QFileInfo::exists(f.SaveFolder() + "clip1.mp4"), 10000);
+
+    f.Run().Cancel();
+    QVERIFY(!f.Run().IsActive());
+    QVERIFY(!f.Engine().IsAlive());
+    QVERIFY(NoChildLeft());
+    const QList<FileEnd> ends = f.Ends();
+    QCOMPARE(ends.size(), 2);
+    QCOMPARE(ends[0].outcome, Outcome::Done);
+    QCOMPARE(ends[1].outcome, Outcome::Cancelled);
+    QCOMPARE(f.Summaries().size(), 1);
+    QCOMPARE(f.Summaries()[0].end, RunEnd::Cancelled);
+    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
+    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip1.mp4"));
+    QVERIFY(!f.Run().HoldsPowerInhibit());
+    QVERIFY(!f.Run().IsTimerActive());
+    // Whatever was still queued changes nothing now.
+    QCoreApplication::processEvents();
+    QCOMPARE(f.Ends().size(), 2);
+}
+
+// The engine finished and went, but its finish has not been handled yet when the user
+// cancels or closes: the file is converted, not cancelled, and the run goes no further.
+void TstMovieRun::stoppingTakesAFinishAlreadyReported_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("cancel") << true;
+    QTest::newRow("stop") << false;
+}
+
+void TstMovieRun::stoppingTakesAFinishAlreadyReported()
+{
+    QFETCH(bool, cancel);
+    RunFixture f;
+    f.AddJob("output\nfinish\ndie 0\n");
+    f.AddJob(kFinish);
+    QVERIFY(f.Start());
+    QVERIFY(WaitUndispatched([&] { return !f.Engine().IsAlive(); }));
+    QVERIFY(f.Ends().isEmpty());
+    if (cancel)
+        f.Run().Cancel();
+    else
+        f.Run().Stop();
+    const QList<FileEnd> ends = f.Ends();
+    QCOMPARE(ends.size(), 1);
+    QCOMPARE(ends[0].outcome, Outcome::Done);
+    QCOMPARE(f.Summaries().last().end, cancel ? RunEnd::Cancelled : RunEnd::Stopped);
+    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
+    QVERIFY(!QFileInfo::exists(f.SaveFolder() + "clip1.mp4"));
+}
+
+void TstMovieRun::startRefusals()
+{
+    RunFixture f;
+    QVERIFY(!f.Start());   // no job
+    QVERIFY(f.Summaries().isEmpty());
+    f.AddJob(kHold);
+    QVERIFY(f.Start());
+    QVERIFY(!f.Start());   // already running
+    QCOMPARE(f.Run().CurrentRow(), 0);
+}
+
+QTEST_MAIN(TstMovieRun)
+#include "tst_movie_run.moc"

@@ -1,0 +1,241 @@
+#include "page/converter_page.h"
+
+#include "page/end_actions.h"
+#include "platform/shell_open.h"
+#include "platform/shutdown.h"
+#include "shell/app_paths.h"
+#include "shell/image_button.h"
+#include "shell/lang.h"
+#include "shell/message_box.h"
+#include "shell/skin_util.h"
+#include "widgets/file_list_ctrl.h"
+#include "widgets/progress_bar_ctrl.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+
+namespace {
+
+QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
+
+} // namespace
+
+ConverterPage::ConverterPage(const PageLayout &layout, QWidget *parent, Kind kind)
+    : SkinDialog(parent, kind)
+    , m_layout(layout)
+    , m_list(new FileListCtrl)
+    , m_rows(*m_list, layout.extensionsKey, layout.formatTitleKey)
+{
+    setWindowTitle(T("IDS_APP_HAN_NAME"));
+    setWindowIcon(QIcon(GetResFilePath(QStringLiteral("framepress.png"))));
+    SetFontName(T("IDS_GOPT_DEFAULT_FONT"), Lang::GetInt(QStringLiteral("IDS_GOPT_DEFAULT_FONTSIZE")));
+    SetBackgroundColor(ColorFromRef(kPageBackground));
+    if (kind == Kind::Window)
+        SetCaptionImage(QStringLiteral("Comm_Caption.png"), QStringLiteral("Laun_close.png"),
+                        QStringLiteral("Comm_max.png"), QStringLiteral("Laun_mini.png"), QString());
+    SetClientSize(kClientWidth, layout.clientHeight);
+
+    m_listPanel = QPixmap(GetResFilePath(QStringLiteral("convertor_list.bmp")));
+    m_infoPanel = QPixmap(GetResFilePath(QStringLiteral("convertor_info.bmp")));
+    QWidget *client = Client();
+    const PageLayout &l = m_layout;
+
+    // Convert, Pause and Resume share one place; one of them shows at a time.
+    ImageButton *convert = Add(MakeSkinButton(client, l.convertId, QStringLiteral("bt_convert.png"), T("IDS_BTN_MAIN_CONVERT"), {506, 345}));
+    ImageButton *cancel = Add(MakeSkinButton(client, l.cancelId, QStringLiteral("bt_cancel.png"), T("IDS_BTN_MAIN_CANCEL"), {580, 345}));
+    ImageButton *pause = Add(MakeSkinButton(client, l.pauseId, QStringLiteral("bt_pause.png"), T("IDS_BTN_MAIN_PAUSE"), {506, 345}));
+    ImageButton *resume = Add(MakeSkinButton(client, l.resumeId, QStringLiteral("bt_resume.png"), T("IDS_BTN_MAIN_RESUME"), {506, 345}));
+    StyleBigButtons({convert, cancel, pause, resume});
+
+    ImageButton *add = Add(MakeSkinButton(client, l.addId, QStringLiteral("menu01_add.png"), T("IDS_BTN_MAIN_ADDFILE"), {14, 6}));
+    ImageButton *del = Add(MakeSkinButton(client, l.deleteId, QStringLiteral("menu02_del.png"), T("IDS_BTN_MAIN_DELFILE"), {149, 6}));
+    ImageButton *option = Add(MakeSkinButton(client, l.optionId, QStringLiteral("menu03_option.png"), T("IDS_BTN_MAIN_OPTION"), {284, 6}));
+    StyleMenuButtons({add, del, option});
+
+    Add(MakeSkinRadio(client, l.hdId, T("IDS_RD_HD"), {485, 6}))->SetCheck(true);
+    Add(MakeSkinRadio(client, l.sdId, T("IDS_RD_SD"), {585, 6}))->SetCheck(false);
+    ImageButton *deleteBox = Add(MakeSkinCheckBox(client, l.deleteSourcesId, T("IDS_BTN_MAIN_ORIFILEDEL"), QRect(39, 232, 250, 14)));
+    ImageButton *shutDownBox = Add(MakeSkinCheckBox(client, l.shutDownId, T("IDS_BTN_MAIN_SYSTEMOFF"), QRect(290, 232, 390, 14)));
+    FitOptionBoxes(deleteBox, shutDownBox, kClientWidth);
+
+    Add(MakeSkinLabel(client, l.folderLabelId, QRect(40, 302, 580, 18)));
+    ImageButton *openFolder = Add(MakeSkinButton(client, l.openFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299}));
+
+    m_currentBar = new ProgressBarCtrl(client);
+    m_totalBar = new ProgressBarCtrl(client);
+    m_currentBar->SetImages(ProgressBarCtrl::TrackId, ProgressBarCtrl::FillCurrentId);
+    m_totalBar->SetImages(ProgressBarCtrl::TrackId, ProgressBarCtrl::FillTotalId);
+    for (ProgressBarCtrl *bar : {m_currentBar, m_totalBar}) {
+        bar->SetBackgroundColor(0xFFFFFF);
+        bar->SetRange(0, 100);
+        bar->SetPosition(0);
+    }
+    m_currentBar->setGeometry(40, 356, 440, 10);
+    m_totalBar->setGeometry(40, 396, 440, 10);
+
+    m_list->setParent(client);
+    m_list->setObjectName(l.listName);
+    m_rows.Configure();
+    m_list->setGeometry(28, 77, 640, 140);
+    m_list->show();
+
+    connect(convert, &QAbstractButton::clicked, this, &ConverterPage::OnConvertCommand);
+    connect(cancel, &QAbstractButton::clicked, this, &ConverterPage::OnCancelCommand);
+    connect(pause, &QAbstractButton::clicked, this, &ConverterPage::OnPauseCommand);
+    connect(resume, &QAbstractButton::clicked, this, &ConverterPage::OnResumeCommand);
+    connect(add, &QAbstractButton::clicked, this, &ConverterPage::OnAddCommand);
+    connect(del, &QAbstractButton::clicked, this, &ConverterPage::OnDeleteCommand);
+    connect(option, &QAbstractButton::clicked, this, &ConverterPage::OnOptionCommand);
+    connect(openFolder, &QAbstractButton::clicked, this, &ConverterPage::OnOpenFolderCommand);
+    connect(m_list, &FileListCtrl::filesDropped, this, &ConverterPage::OnFilesDropped);
+
+    ShowRunLook(RunLook::Idle);
+    SetBusy(false);
+}
+
+ImageButton *ConverterPage::Add(ImageButton *button)
+{
+    m_buttons << button;
+    return button;
+}
+
+ImageButton *ConverterPage::Button(int id) const
+{
+    for (ImageButton *button : m_buttons) {
+        if (button->Id() == id)
+            return button;
+    }
+    return nullptr;
+}
+
+bool ConverterPage::IsHdChecked() const
+{
+    return Button(m_layout.hdId)->GetCheck();
+}
+
+// --- the look of a run ---------------------------------------------------------------------
+
+void ConverterPage::ShowRunLook(RunLook look)
+{
+    ImageButton *convert = Button(m_layout.convertId);
+    ImageButton *cancel = Button(m_layout.cancelId);
+    convert->setVisible(look == RunLook::Idle);
+    convert->setEnabled(look == RunLook::Idle);
+    Button(m_layout.pauseId)->setVisible(look == RunLook::Running);
+    Button(m_layout.resumeId)->setVisible(look == RunLook::Paused);
+    cancel->SetState(look == RunLook::Idle ? ImageButton::StateSelected : ImageButton::StateNormal);
+    cancel->setEnabled(look != RunLook::Idle);
+}
+
+void ConverterPage::SetBusy(bool busy)
+{
+    const int state = busy ? ImageButton::StateSelected : ImageButton::StateNormal;
+    for (int id : {m_layout.addId, m_layout.deleteId, m_layout.optionId})
+        Button(id)->SetState(state);
+    setAcceptDrops(!busy);
+    m_list->SetAcceptFileDrops(!busy);
+    // Results name rows by number, so rows neither come, go nor move during a run.
+    m_list->SetDragAllowed(!busy);
+    if (!m_layout.listLiveWhileBusy)
+        m_list->setEnabled(!busy);
+    Button(m_layout.hdId)->setEnabled(!busy);
+    Button(m_layout.sdId)->setEnabled(!busy);
+}
+
+void ConverterPage::ShowFolderLabel(const QString &text)
+{
+    Button(m_layout.folderLabelId)->SetWindowTextW(text);
+}
+
+bool ConverterPage::RefusedWhileRunning(const char *noticeKey)
+{
+    if (!IsRunActive())
+        return false;
+    if (m_layout.noticesWhileBusy)
+        XMessageBoxKey(QString::fromLatin1(noticeKey), MB_ICONQUESTION);
+    return true;
+}
+
+void ConverterPage::FinishRun(RunSummary summary)
+{
+    summary.choices.powerOff = Button(m_layout.shutDownId)->GetCheck();
+    if (DecideEndActions(summary).showEndMessage)
+        XMessageBoxEx(this, T("IDS_MESSAGEBOX_CONVERT_END"), T("IDS_MESSAGEBOX_INFO"), MB_ICONINFORMATION);
+    summary.choices.deleteSources = Button(m_layout.deleteSourcesId)->GetCheck();
+    const EndActions actions = DecideEndActions(summary);
+    if (actions.trashSources)
+        m_rows.RemoveRowsOf(TrashSources(summary.Files(Outcome::Done)));
+    if (actions.powerOff)
+        platform::PowerOff();
+}
+
+// --- commands ------------------------------------------------------------------------------
+
+void ConverterPage::OnAddCommand()
+{
+    // The disabled look alone would not stop a call made while busy.
+    if (IsRunActive())
+        return;
+    m_rows.AddThroughDialog(this);
+}
+
+void ConverterPage::OnDeleteCommand()
+{
+    if (RefusedWhileRunning("IDS_MESSAGEBOX_CONVERTING") || m_list->RowCount() == 0)
+        return;
+    m_rows.DeleteCheckedRows();
+}
+
+void ConverterPage::OnOpenFolderCommand()
+{
+    platform::OpenFolder(SaveFolder());
+}
+
+void ConverterPage::OnFilesDropped(const QStringList &paths)
+{
+    if (RefusedWhileRunning("IDS_MESSAGEBOX_CONVERT_NO"))
+        return;
+    m_rows.AddFiles(paths);
+}
+
+// --- events --------------------------------------------------------------------------------
+
+void ConverterPage::PaintClient(QPainter &painter, const QRect &dirty)
+{
+    PaintPageBackground(painter, dirty, m_listPanel, m_infoPanel);
+}
+
+void ConverterPage::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        OnDeleteCommand();
+        event->accept();
+        return;
+    }
+    SkinDialog::keyPressEvent(event);
+}
+
+void ConverterPage::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void ConverterPage::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!IsRunActive() && !LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ConverterPage::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty() || IsRunActive()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    OnFilesDropped(paths);
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "page/job_rows.h"
+#include "page/run_outcome.h"
+#include "shell/skin_dialog.h"
+
+#include <QList>
+#include <QPixmap>
+
+class FileListCtrl;
+class ImageButton;
+class ProgressBarCtrl;
+
+// Where the two pages differ in the controls they share: ids, the list's extensions and
+// whether the list stays usable during a run.
+struct PageLayout {
+    int clientHeight = 417;
+    int convertId, cancelId, pauseId, resumeId;
+    int addId, deleteId, optionId;
+    int hdId, sdId, deleteSourcesId, shutDownId;
+    int folderLabelId, openFolderId;
+    QString extensionsKey;     // accepted extensions in the language file
+    QString formatTitleKey;    // their name in the open-file dialog
+    QString listName;          // the list's object name
+    bool listLiveWhileBusy = false;   // checks may change during a run
+    bool noticesWhileBusy = false;    // refused commands say why during a run
+};
+
+// What both conversion pages share: the skinned page with its list, its buttons, the two
+// progress bars and the two end-of-run boxes; adding, dropping and deleting files; the busy
+// look of a run; and what happens when a run ends. A page adds its settings, its options
+// dialog, its labels and its run. Window thread.
+class ConverterPage : public SkinDialog {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 700;
+
+    ConverterPage(const PageLayout &layout, QWidget *parent, Kind kind);
+
+    // Controls by id (nullptr for an unknown id), the list and the two progress bars.
+    ImageButton *Button(int id) const;
+    FileListCtrl &List() { return *m_list; }
+    JobRows &Rows() { return m_rows; }
+    ProgressBarCtrl *CurrentBar() const { return m_currentBar; }
+    ProgressBarCtrl *TotalBar() const { return m_totalBar; }
+    bool IsHdChecked() const;
+
+    virtual bool IsRunActive() const = 0;
+    virtual QString SaveFolder() const = 0;
+
+    // Commands, as the buttons, keys and drops run them.
+    void OnAddCommand();
+    void OnDeleteCommand();
+    void OnOpenFolderCommand();
+    void OnFilesDropped(const QStringList &paths);
+    virtual void OnConvertCommand() = 0;
+    virtual void OnCancelCommand() = 0;
+    virtual void OnPauseCommand() = 0;
+    virtual void OnResumeCommand() = 0;
+    virtual void OnOptionCommand() = 0;
+
+protected:
+    enum class RunLook { Idle, Running, Paused };
+    // Which of Convert, Pause and Resume shows, and whether Cancel can be pressed.
+    void ShowRunLook(RunLook look);
+    // Busy: Add, Delete and Options take their disabled look, drops are refused, rows stay
+    // where they are and HD/SD cannot change.
+    void SetBusy(bool busy);
+    void ShowFolderLabel(const QString &text);
+    // A refused command while a run is active; says why where the page does.
+    bool RefusedWhileRunning(const char *noticeKey);
+    // The end-of-run actions: the end message, then the sources of converted files to the
+    // trash when asked (the boxes are read after the message, which the user may answer
+    // after changing them), or the power-off instead of the message. Nothing for a run that
+    // did not finish.
+    void FinishRun(RunSummary summary);
+
+    void PaintClient(QPainter &painter, const QRect &dirty) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+    // Makes a page's own control known to Button(id).
+    ImageButton *Add(ImageButton *button);
+
+private:
+
+    PageLayout m_layout;
+    FileListCtrl *m_list = nullptr;
+    JobRows m_rows;
+    ProgressBarCtrl *m_currentBar = nullptr;
+    ProgressBarCtrl *m_totalBar = nullptr;
+    QList<ImageButton *> m_buttons;
+    QPixmap m_listPanel;
+    QPixmap m_infoPanel;
+};

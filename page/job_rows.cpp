@@ -1,0 +1,140 @@
+#include "page/job_rows.h"
+
+#include "shell/app_paths.h"
+#include "shell/lang.h"
+#include "shell/message_box.h"
+#include "shell/skin_dialog.h"
+#include "widgets/file_list_ctrl.h"
+#include "widgets/page_list.h"
+
+JobRows::JobRows(FileListCtrl &list, QString extensionsKey, QString titleKey)
+    : m_list(list)
+    , m_extensionsKey(std::move(extensionsKey))
+    , m_titleKey(std::move(titleKey))
+{
+}
+
+void JobRows::Configure()
+{
+    ConfigurePageList(m_list, FileListTexts::FromLang(m_extensionsKey));
+}
+
+int JobRows::AddFiles(const QStringList &paths)
+{
+    const IntakeResult result = AddFilesInOrder(paths, [this](const QString &path) {
+        if (!m_list.InsertFile(path, true))
+            return false;
+        const int row = m_list.RowCount() - 1;
+        m_list.SetItemText(row, 1, FormatFileSize(path));
+        ShowRowStatus(row, RowStatus::Waiting);
+        return true;
+    });
+    if (!result.refusedPath.isEmpty())
+        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT"), MB_ICONQUESTION);
+    return result.added;
+}
+
+QString JobRows::DialogFilter() const
+{
+    return ExtensionDialogFilter(Lang::Get(m_titleKey), ParseExtensionList(Lang::Get(m_extensionsKey)));
+}
+
+int JobRows::AddThroughDialog(QWidget *owner)
+{
+    return AddFiles(ChooseFilesToAdd(owner, DialogFilter()));
+}
+
+QString JobRows::DeleteQuestion(const QList<int> &rows) const
+{
+    QString text = Lang::Get(QStringLiteral("IDS_MESSAGEBOX_DELETE")) + QStringLiteral("\n\n");
+    for (int i = 0; i < rows.size() && i < kMaxNamesInQuestion; ++i)
+        text += GetFileNameWithExt(m_list.RowPath(rows[i])) + QLatin1Char('\n');
+    if (rows.size() > kMaxNamesInQuestion)
+        text += QStringLiteral("<...more files...>\n");
+    return text;
+}
+
+bool JobRows::DeleteCheckedRows()
+{
+    const QList<int> rows = CheckedRows();
+    if (rows.isEmpty())
+        return false;
+    if (XMessageBox(DeleteQuestion(rows), Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")),
+                    MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return false;
+    UpdateLock lock(&m_list);
+    for (int i = int(rows.size()) - 1; i >= 0; --i) {
+        m_reasons.remove(m_list.RowPath(rows[i]));
+        m_list.RemoveRow(rows[i]);
+    }
+    return true;
+}
+
+void JobRows::ShowRowStatus(int row, RowStatus status)
+{
+    if (row < 0 || row >= m_list.RowCount())
+        return;
+    m_list.SetRowStatusCode(row, status);
+    m_list.SetItemText(row, 2, RowStatusText(int(status)).left(99));
+}
+
+void JobRows::ShowAllWaiting()
+{
+    m_reasons.clear();
+    for (int row = 0; row < m_list.RowCount(); ++row)
+        ShowRowStatus(row, RowStatus::Waiting);
+}
+
+void JobRows::ShowFileEnd(const FileEnd &end)
+{
+    // Rows stay where they were while a run is active, but a moved one is still found.
+    int row = end.row;
+    if (m_list.RowPath(row) != end.sourcePath) {
+        row = -1;
+        for (int r = 0; r < m_list.RowCount() && row < 0; ++r) {
+            if (m_list.RowPath(r) == end.sourcePath)
+                row = r;
+        }
+    }
+    if (row < 0)
+        return;
+    switch (end.outcome) {
+    case Outcome::Done:
+    case Outcome::Failed:
+        m_list.SetChecked(row, false);
+        ShowRowStatus(row, end.outcome == Outcome::Done ? RowStatus::Complete : RowStatus::Failed);
+        if (end.outcome == Outcome::Failed)
+            m_reasons.insert(end.sourcePath, end.reason);
+        break;
+    case Outcome::Cancelled:
+    case Outcome::Stopped:
+        ShowRowStatus(row, RowStatus::Waiting);
+        break;
+    }
+}
+
+Reason JobRows::RowReason(int row) const
+{
+    return m_reasons.value(m_list.RowPath(row));
+}
+
+QList<int> JobRows::CheckedRows() const
+{
+    QList<int> rows;
+    for (int row = m_list.NextChecked(-1); row >= 0; row = m_list.NextChecked(row))
+        rows << row;
+    return rows;
+}
+
+void JobRows::RemoveRowsOf(const QList<FileEnd> &files)
+{
+    UpdateLock lock(&m_list);
+    for (const FileEnd &file : files) {
+        for (int row = m_list.RowCount() - 1; row >= 0; --row) {
+            if (m_list.RowPath(row) == file.sourcePath) {
+                m_list.RemoveRow(row);
+                break;
+            }
+        }
+    }
+}

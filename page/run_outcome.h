@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+// How a file of a run ended and why, as values both pages, their summary and their log
+// share. A reason is a code, never a free text: the window looks its words up.
+
+enum class Outcome {
+    Done,        // converted; the output is on disk
+    Failed,      // the file could not be converted; the reason says why
+    Cancelled,   // the user cancelled the run while this file was in work
+    Stopped,     // the run was stopped (closing, no engine) before this file could end
+};
+
+enum class ReasonKind {
+    None,
+    Engine,        // the engine's failure code
+    Preparation,   // the job could not be prepared: an EngineArgsError
+    Stall,         // no progress: code = watchdog ticks (seconds) without a change
+    Image,         // an ImageError
+    EngineMissing, // the engine program could not be started at all
+    EngineLost,    // the engine started but never connected, or went away without a word
+    NoOutput,      // the engine said finished, but no output is on disk
+};
+
+struct Reason {
+    ReasonKind kind = ReasonKind::None;
+    int code = 0;
+
+    static Reason Engine(int code) { return {ReasonKind::Engine, code}; }
+    static Reason Preparation(int code) { return {ReasonKind::Preparation, code}; }
+    static Reason Stall(int ticks) { return {ReasonKind::Stall, ticks}; }
+    static Reason Image(int code) { return {ReasonKind::Image, code}; }
+    static Reason Of(ReasonKind kind) { return {kind, 0}; }
+    bool operator==(const Reason &) const = default;
+};
+
+struct FileEnd {
+    int row = -1;
+    QString sourcePath;
+    QString outputPath;
+    Outcome outcome = Outcome::Done;
+    Reason reason;
+};
+
+enum class RunEnd {
+    Finished,       // every file of the run was handled
+    Cancelled,      // the user cancelled
+    Stopped,        // the application stopped it (closing)
+    EngineMissing,  // the engine program could not be started: nothing more can be converted
+};
+
+// What the user asked to happen once a run has finished.
+struct EndChoices {
+    bool deleteSources = false;
+    bool powerOff = false;
+};
+
+// A run as it ended: every file that reached its end, in that order.
+struct RunSummary {
+    RunEnd end = RunEnd::Finished;
+    QList<FileEnd> files;
+    // Movie runs move sources away only when their last file was converted; image runs
+    // whenever they finish.
+    bool sourcesMayGo = false;
+    EndChoices choices;
+
+    int Count(Outcome outcome) const;
+    QList<FileEnd> Files(Outcome outcome) const;
+};
+
+Q_DECLARE_METATYPE(Reason)
+Q_DECLARE_METATYPE(FileEnd)
+Q_DECLARE_METATYPE(RunSummary)
