@@ -17,11 +17,6 @@ QString CurrentProgressText(int percent)
     return QString::asprintf(" %d%%", percent);
 }
 
-QString ElapsedText(int seconds)
-{
-    return QString::asprintf(" %02d:%02d:%02d", seconds / 3600, seconds % 3600 / 60, seconds % 60);
-}
-
 QString IdleCurrentText() { return QStringLiteral(" 0%"); }
 QString IdleTotalText() { return QStringLiteral(" 0% ( 0 / 0 )"); }
 QString IdleElapsedText() { return QStringLiteral(" 00:00:00"); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "page/progress_text.h"
+
 #include <QString>
 
 // The value parts of the image page's labels. Each label shows its localised title followed
@@ -13,8 +15,6 @@ int ProgressPercent(int done, int total);
 QString TotalProgressText(int done, int total);
 // " 100%"
 QString CurrentProgressText(int percent);
-// " 01:02:05" for 3725 seconds; hours may grow past two digits.
-QString ElapsedText(int seconds);
 
 // Before a run and at its start: " 0%", " 0% ( 0 / 0 )", " 00:00:00".
 QString IdleCurrentText();

@@ -2,6 +2,7 @@
 
 #include "encode/settings_store.h"
 #include "options/options_dlg.h"
+#include "page/progress_text.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
@@ -30,11 +31,6 @@ const PageLayout kLayout{
     .listName = QStringLiteral("jobList"),
     .noticesWhileBusy = true,
 };
-
-QString Clock(int s)
-{
-    return QString::asprintf(" %02d:%02d:%02d", s / 3600, (s % 3600) / 60, s % 60);
-}
 
 } // namespace
 
@@ -91,7 +87,7 @@ void MovieWindow::OnStateChanged(MovieRun::State state)
         break;
     case MovieRun::State::Paused:
         ShowRunLook(RunLook::Paused);
-        ShowSpeed(QStringLiteral(" x0.0"));
+        ShowLabel(kSpeed, QStringLiteral(" x0.0"));
         break;
     case MovieRun::State::Idle:
     case MovieRun::State::Ended:
@@ -110,33 +106,30 @@ void MovieWindow::OnProgress(const MovieProgress &p)
 {
     CurrentBar()->SetPosition(p.currentPercent);
     TotalBar()->SetPosition(p.totalPercent);
-    m_labels[kCurrent]->SetWindowTextW(T("IDS_CURRENT_TITLE") + QString::asprintf(" %3d%%", p.currentPercent));
-    ShowSpeed(QString::asprintf(" x%.2f", double(p.speedFactor)));
-    m_labels[kTime]->SetWindowTextW(T("IDS_TIME_TITLE") + Clock(p.elapsedSeconds));
-    m_labels[kTotal]->SetWindowTextW(T("IDS_TOTAL_TITLE") + QString::asprintf(" %3d%%", p.totalPercent));
-    m_labels[kCount]->SetWindowTextW(QString::asprintf("( %2d / %2d )", p.fileNumber, p.totalFiles));
+    ShowLabel(kCurrent, QString::asprintf(" %3d%%", p.currentPercent));
+    ShowLabel(kSpeed, QString::asprintf(" x%.2f", double(p.speedFactor)));
+    ShowLabel(kTime, ElapsedText(p.elapsedSeconds));
+    ShowLabel(kTotal, QString::asprintf(" %3d%%", p.totalPercent));
+    ShowLabel(kCount, QString::asprintf("( %2d / %2d )", p.fileNumber, p.totalFiles));
 }
 
 void MovieWindow::OnFileEnded(const FileEnd &end)
 {
     Rows().ShowFileEnd(end);
-    if (end.outcome == Outcome::Done || end.outcome == Outcome::Failed)
-        ShowCurrent(100);
+    if (end.outcome == Outcome::Done || end.outcome == Outcome::Failed) {
+        CurrentBar()->SetPosition(100);
+        ShowLabel(kCurrent, QStringLiteral(" 100%"));
+    }
 }
 
 void MovieWindow::OnRunEnded(const RunSummary &summary)
 {
-    switch (summary.end) {
-    case RunEnd::Finished:
-        ShowTotal(100);
-        ShowSpeed(QStringLiteral(" x0.0"));
-        break;
-    case RunEnd::Cancelled:
-    case RunEnd::EngineMissing:
+    if (summary.end == RunEnd::Finished) {
+        TotalBar()->SetPosition(100);
+        ShowLabel(kTotal, QStringLiteral(" 100%"));
+        ShowLabel(kSpeed, QStringLiteral(" x0.0"));
+    } else if (summary.end != RunEnd::Stopped) {
         ResetProgress();
-        break;
-    case RunEnd::Stopped:
-        break;
     }
     if (summary.end == RunEnd::EngineMissing)
         XMessageBoxKey(QStringLiteral("IDS_ERR_ENGINE_CREATE_FAIL"), MB_OK, QStringLiteral("IDS_WORD_ERROR"));
@@ -145,28 +138,17 @@ void MovieWindow::OnRunEnded(const RunSummary &summary)
 
 void MovieWindow::ResetProgress()
 {
-    ShowCurrent(0);
-    ShowTotal(0);
-    m_labels[kCount]->SetWindowTextW(QStringLiteral("( 0 / 0 )"));
-    m_labels[kTime]->SetWindowTextW(T("IDS_TIME_TITLE") + Clock(0));
-    ShowSpeed(QStringLiteral(" x0.0"));
+    CurrentBar()->SetPosition(0);
+    TotalBar()->SetPosition(0);
+    for (auto [label, text] : {std::pair{kCurrent, " 0%"}, {kSpeed, " x0.0"}, {kTotal, " 0%"}, {kCount, "( 0 / 0 )"}})
+        ShowLabel(label, QString::fromLatin1(text));
+    ShowLabel(kTime, ElapsedText(0));
 }
 
-void MovieWindow::ShowCurrent(int percent)
+void MovieWindow::ShowLabel(int label, const QString &value)
 {
-    CurrentBar()->SetPosition(percent);
-    m_labels[kCurrent]->SetWindowTextW(T("IDS_CURRENT_TITLE") + QStringLiteral(" %1%").arg(percent));
-}
-
-void MovieWindow::ShowTotal(int percent)
-{
-    TotalBar()->SetPosition(percent);
-    m_labels[kTotal]->SetWindowTextW(T("IDS_TOTAL_TITLE") + QStringLiteral(" %1%").arg(percent));
-}
-
-void MovieWindow::ShowSpeed(const QString &value)
-{
-    m_labels[kSpeed]->SetWindowTextW(T("IDS_STR_SPEED") + value);
+    static const char *const titles[] = {"IDS_CURRENT_TITLE", "IDS_STR_SPEED", "IDS_TIME_TITLE", "IDS_TOTAL_TITLE"};
+    m_labels[label]->SetWindowTextW((label < kCount ? T(titles[label]) : QString()) + value);
 }
 
 // --- commands ------------------------------------------------------------------------------

@@ -84,9 +84,8 @@ private:
     void OnFileEnded(const FileEnd &end);
     void OnRunEnded(const RunSummary &summary);
     void ResetProgress();
-    void ShowCurrent(int percent);
-    void ShowTotal(int percent);
-    void ShowSpeed(const QString &value);
+    // A label's title followed by its value; the count label has no title.
+    void ShowLabel(int label, const QString &value);
 
     MovieSettings m_settings;
     engine::EngineProcess m_engine;
