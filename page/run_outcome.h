@@ -23,6 +23,7 @@ enum class ReasonKind {
     EngineMissing, // the engine program could not be started at all
     EngineLost,    // the engine started but never connected, or went away without a word
     NoOutput,      // the engine said finished, but no output is on disk
+    SourceGone,    // the source is no longer there
 };
 
 struct Reason {
