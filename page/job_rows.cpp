@@ -1,5 +1,6 @@
 #include "page/job_rows.h"
 
+#include "page/reason_text.h"
 #include "shell/app_paths.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
@@ -76,11 +77,23 @@ void JobRows::ShowRowStatus(int row, RowStatus status)
         return;
     m_list.SetRowStatusCode(row, status);
     m_list.SetItemText(row, 2, RowStatusText(int(status)).left(99));
+    if (status != RowStatus::Failed) {
+        m_reasons.remove(m_list.RowPath(row));
+        m_list.SetStatusTip(row, QString());
+    }
+}
+
+void JobRows::ShowRowFailed(int row, const Reason &reason)
+{
+    ShowRowStatus(row, RowStatus::Failed);
+    if (row < 0 || row >= m_list.RowCount())
+        return;
+    m_reasons.insert(m_list.RowPath(row), reason);
+    m_list.SetStatusTip(row, ReasonText(reason));
 }
 
 void JobRows::ShowAllWaiting()
 {
-    m_reasons.clear();
     for (int row = 0; row < m_list.RowCount(); ++row)
         ShowRowStatus(row, RowStatus::Waiting);
 }
@@ -100,11 +113,12 @@ void JobRows::ShowFileEnd(const FileEnd &end)
         return;
     switch (end.outcome) {
     case Outcome::Done:
+        m_list.SetChecked(row, false);
+        ShowRowStatus(row, RowStatus::Complete);
+        break;
     case Outcome::Failed:
         m_list.SetChecked(row, false);
-        ShowRowStatus(row, end.outcome == Outcome::Done ? RowStatus::Complete : RowStatus::Failed);
-        if (end.outcome == Outcome::Failed)
-            m_reasons.insert(end.sourcePath, end.reason);
+        ShowRowFailed(row, end.reason);
         break;
     case Outcome::Cancelled:
     case Outcome::Stopped:

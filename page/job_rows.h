@@ -43,8 +43,11 @@ public:
     // asked when no row is checked. Returns whether rows went.
     bool DeleteCheckedRows();
 
-    // Status code and its text; a row outside the list changes nothing.
+    // Status code and its text; a row outside the list changes nothing. Any status but
+    // Failed forgets the row's reason.
     void ShowRowStatus(int row, RowStatus status);
+    // Failed, with why: the status cell's tooltip says it.
+    void ShowRowFailed(int row, const Reason &reason);
     // Every row waiting again, with no reason, as a new run begins.
     void ShowAllWaiting();
     // The row's state after a file of a run ended: converted and failed rows are unchecked;

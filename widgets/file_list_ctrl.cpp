@@ -218,6 +218,17 @@ bool FileListCtrl::SetItemText(int row, int column, const QString &text)
     return m_model->SetText(row, column, text);
 }
 
+bool FileListCtrl::SetStatusTip(int row, const QString &tip)
+{
+    return m_model->SetStatusTip(row, tip);
+}
+
+QString FileListCtrl::StatusTip(int row) const
+{
+    const FileListRow *r = m_model->Row(row);
+    return r ? r->statusTip : QString();
+}
+
 QString FileListCtrl::ItemText(int row, int column) const
 {
     const FileListRow *r = m_model->Row(row);

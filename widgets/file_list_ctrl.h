@@ -41,6 +41,9 @@ public:
     int RowStatusCode(int row) const;
     bool SetItemText(int row, int column, const QString &text);
     QString ItemText(int row, int column) const;
+    // The status cell's tooltip (its text when none is set).
+    bool SetStatusTip(int row, const QString &tip);
+    QString StatusTip(int row) const;
 
     bool IsChecked(int row) const;
     void SetChecked(int row, bool on);

@@ -126,6 +126,15 @@ bool FileListModel::SetText(int row, int column, const QString &text)
     return true;
 }
 
+bool FileListModel::SetStatusTip(int row, const QString &tip)
+{
+    if (row < 0 || row >= RowCount())
+        return false;
+    m_rows[row].statusTip = tip;
+    emit dataChanged(index(row, StatusColumn), index(row, StatusColumn), {Qt::ToolTipRole});
+    return true;
+}
+
 void FileListModel::SetCheckBoxes(bool on)
 {
     if (m_checkBoxes == on)
@@ -173,8 +182,11 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         return {};
     const FileListRow &row = m_rows[index.row()];
     switch (role) {
-    case Qt::DisplayRole:
     case Qt::ToolTipRole:
+        if (index.column() == StatusColumn && !row.statusTip.isEmpty())
+            return row.statusTip;
+        return row.texts.value(index.column());
+    case Qt::DisplayRole:
         return row.texts.value(index.column());
     case Qt::DecorationRole:
         return index.column() == 0 ? QVariant(row.icon) : QVariant();

@@ -15,6 +15,7 @@ struct FileListRow {
     int status = 0;
     bool checked = false;
     QStringList texts;   // one per column; column 0 is the file name
+    QString statusTip;   // the status cell's tooltip; its text when empty
 };
 
 // The rows and columns behind FileListCtrl, with the status colour table. Window thread.
@@ -42,6 +43,7 @@ public:
     int CheckedCount() const;
     bool SetStatus(int row, int code);
     bool SetText(int row, int column, const QString &text);
+    bool SetStatusTip(int row, const QString &tip);
 
     void SetCheckBoxes(bool on);
     bool HasCheckBoxes() const { return m_checkBoxes; }

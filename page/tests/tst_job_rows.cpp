@@ -2,6 +2,7 @@
 // follow their row.
 
 #include "page/job_rows.h"
+#include "page/reason_text.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
 #include "widgets/file_list_ctrl.h"
@@ -99,6 +100,10 @@ void TstJobRows::fileEndOnItsRow()
     QTEST(m_list->RowStatusCode(1), "status");
     QFETCH(bool, hasReason);
     QCOMPARE(m_rows->RowReason(1), hasReason ? Reason::Engine(13) : Reason{});
+    // The status cell's tooltip tells why; otherwise it is the status text.
+    const QModelIndex status = m_list->model()->index(1, 2);
+    QCOMPARE(status.data(Qt::ToolTipRole).toString(),
+             hasReason ? ReasonText(Reason::Engine(13)) : m_list->ItemText(1, 2));
     QVERIFY(m_list->IsChecked(0));
     QCOMPARE(m_list->RowStatusCode(0), int(RowStatus::Waiting));
 }
@@ -116,6 +121,7 @@ void TstJobRows::reasonFollowsItsRow()
     QCOMPARE(m_rows->RowReason(0), Reason{});
     m_rows->ShowAllWaiting();
     QCOMPARE(m_rows->RowReason(1), Reason{});
+    QCOMPARE(m_list->StatusTip(1), QString());
 }
 
 QTEST_MAIN(TstJobRows)
