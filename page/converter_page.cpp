@@ -1,6 +1,8 @@
 #include "page/converter_page.h"
 
 #include "page/end_actions.h"
+#include "page/end_message.h"
+#include "page/state_folder.h"
 #include "platform/shell_open.h"
 #include "platform/shutdown.h"
 #include "shell/app_paths.h"
@@ -160,8 +162,14 @@ bool ConverterPage::RefusedWhileRunning(const char *noticeKey)
 void ConverterPage::FinishRun(RunSummary summary)
 {
     summary.choices.powerOff = Button(m_layout.shutDownId)->GetCheck();
-    if (DecideEndActions(summary).showEndMessage)
-        XMessageBoxEx(this, T("IDS_MESSAGEBOX_CONVERT_END"), T("IDS_MESSAGEBOX_INFO"), MB_ICONINFORMATION);
+    if (DecideEndActions(summary).showEndMessage) {
+        XSummaryBox(this, EndMessage(summary), [this](int action) {
+            if (action == kOpenSaveFolder)
+                platform::OpenFolder(SaveFolder());
+            else
+                platform::OpenFolder(RunLogPath());
+        });
+    }
     summary.choices.deleteSources = Button(m_layout.deleteSourcesId)->GetCheck();
     const EndActions actions = DecideEndActions(summary);
     if (actions.trashSources)

@@ -3,7 +3,15 @@
 #include "shell/lang.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <QMutex>
 #include <QThread>
 
@@ -64,7 +72,63 @@ int XMessageBox(const QString &text, const QString &caption, unsigned style)
 
 int XMessageBoxEx(QWidget *owner, const QString &text, const QString &caption, unsigned style)
 {
-    return Ask(owner, MessageBoxQuestion{text, caption, style});
+    MessageBoxQuestion question;
+    question.text = text;
+    question.caption = caption;
+    question.style = style;
+    return Ask(owner, question);
+}
+
+int XSummaryBox(QWidget *owner, const MessageBoxQuestion &question, const std::function<void(int)> &onAction)
+{
+    MessageBoxAnswerer answerer;
+    {
+        QMutexLocker lock(&g_answererMutex);
+        answerer = g_answerer;
+    }
+    if (answerer || !qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        const int answer = answerer ? answerer(question) : IDOK;
+        if (answer >= kFirstAction && answer - kFirstAction < question.actions.size() && onAction)
+            onAction(answer - kFirstAction);
+        return IDOK;
+    }
+
+    QDialog box(owner);
+    box.setWindowTitle(question.caption);
+    auto *layout = new QVBoxLayout(&box);
+    auto *top = new QHBoxLayout;
+    const QStyle::StandardPixmap iconKind = (question.style & 0xF0) == MB_ICONEXCLAMATION
+        ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
+    auto *icon = new QLabel;
+    icon->setPixmap(box.style()->standardIcon(iconKind).pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+    top->addWidget(icon);
+    auto *text = new QLabel(question.text);
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(true);
+    top->addWidget(text, 1);
+    layout->addLayout(top);
+    if (!question.details.isEmpty()) {
+        // A long list scrolls instead of growing the box past the screen.
+        auto *list = new QPlainTextEdit(question.details.join(QLatin1Char('\n')));
+        list->setReadOnly(true);
+        list->setLineWrapMode(QPlainTextEdit::NoWrap);
+        list->setMinimumSize(460, 90);
+        list->setMaximumHeight(220);
+        layout->addWidget(list);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    for (int i = 0; i < question.actions.size(); ++i) {
+        QPushButton *button = buttons->addButton(question.actions[i], QDialogButtonBox::ActionRole);
+        QObject::connect(button, &QPushButton::clicked, &box, [&onAction, i] {
+            if (onAction)
+                onAction(i);
+        });
+    }
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    layout->addWidget(buttons);
+    box.exec();
+    return IDOK;
 }
 
 int XMessageBoxKey(const QString &textKey, unsigned style, const QString &captionKey)

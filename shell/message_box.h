@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -35,7 +36,16 @@ struct MessageBoxQuestion {
     QString text;
     QString caption;
     unsigned style = 0;
+    QStringList details;   // a summary box's scrollable list
+    QStringList actions;   // a summary box's buttons beside OK
 };
+
+// A notice with a scrollable list under its text (when details are given) and action buttons
+// beside OK: onAction(i) runs each time action i is pressed, and the box stays open. Returns
+// IDOK once closed. A test answerer returning kFirstAction + i has action i run, then the box
+// counts as closed.
+constexpr int kFirstAction = 100;
+int XSummaryBox(QWidget *owner, const MessageBoxQuestion &question, const std::function<void(int)> &onAction);
 
 // The test seam: while an answerer is set it replaces the person in front of the screen.
 // nullptr restores the real box.

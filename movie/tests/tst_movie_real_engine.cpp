@@ -182,7 +182,8 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt()
     QVERIFY(f.WaitForEnd(240000));
 
     QCOMPARE(box.Questions().size(), 1);
-    QCOMPARE(box.Questions()[0].text, T("IDS_MESSAGEBOX_CONVERT_END"));
+    QCOMPARE(box.Questions()[0].text.section('\n', 0, 0), T("IDS_MESSAGEBOX_CONVERT_END"));
+    QCOMPARE(box.Questions()[0].details.size(), 1);
     QCOMPARE(presentAtMessage, sources);
     // The two converted sources went after the message; the failed one stays in its row.
     QVERIFY(!QFileInfo::exists(sources[0]));

@@ -5,6 +5,9 @@
 
 #include "encode/settings_store.h"
 #include "options/options_dlg.h"
+#include "page/end_message.h"
+#include "page/reason_text.h"
+#include "page/state_folder.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
@@ -56,6 +59,7 @@ private slots:
     void convertRefusals();
     void missingEngineNeverPowersOff();
     void trashOnAnAccountWithoutDataFolder();
+    void endMessageOpensTheSaveFolderAndTheLog();
 };
 
 void TstMovieWindow::newRowIsCheckedAndWaiting()
@@ -329,8 +333,7 @@ void TstMovieWindow::completionActions()
 
     QCOMPARE(box.Questions().size(), message ? 1 : 0);
     if (message) {
-        QCOMPARE(box.Questions()[0].text, T("IDS_MESSAGEBOX_CONVERT_END"));
-        QCOMPARE(box.Questions()[0].style, unsigned(MB_ICONINFORMATION));
+        QCOMPARE(box.Questions()[0].text.section('\n', 0, 0), T("IDS_MESSAGEBOX_CONVERT_END"));
         QVERIFY(allThereAtMessage);
         QVERIFY(idleAtMessage);
     }
@@ -410,7 +413,14 @@ void TstMovieWindow::fileEndsOntoRows()
     QCOMPARE(c.folderLabel->text(), f.SaveFolder());
     QCOMPARE(c.totalTitle->text(), T("IDS_TOTAL_TITLE") + " 100%");
     QCOMPARE(c.speed->text(), T("IDS_STR_SPEED") + " x0.0");
-    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END")});
+    // The end message says what failed and why, and does not read as a plain success.
+    const auto questions = f.Box().Questions();
+    QCOMPARE(questions.size(), 1);
+    QCOMPARE(questions[0].text, T("IDS_MESSAGEBOX_CONVERT_END") + "\n1 converted, 2 failed");
+    QCOMPARE(questions[0].style, unsigned(MB_ICONEXCLAMATION));
+    QCOMPARE(questions[0].details, (QStringList{"clip1.mp4: " + ReasonText(Reason::Engine(13)),
+                                                "clip2.mp4: " + ReasonText(Reason::Of(ReasonKind::NoOutput))}));
+    QCOMPARE(f.List().StatusTip(1), ReasonText(Reason::Engine(13)));
 
     // A new run starts every row waiting again and forgets the old reasons.
     f.Script("clip1.mp4", kHold);
@@ -547,6 +557,31 @@ void TstMovieWindow::trashOnAnAccountWithoutDataFolder()
     QVERIFY(QFileInfo::exists(tmp.path() + "/new/data/Trash/files/clip0.mp4"));
     QVERIFY(QDir(tmp.path() + "/cwd").isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     QCOMPARE(f.List().RowCount(), 0);
+}
+
+void TstMovieWindow::endMessageOpensTheSaveFolderAndTheLog()
+{
+    MovieFixture f;
+    f.AddScripts({kFinish});
+    QList<QUrl> opened;
+    platform::SetOpenUrlHandler([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    int asked = 0;
+    int actions = 0;
+    ScriptedMessageBox box([&](const MessageBoxQuestion &q) {
+        actions = int(q.actions.size());
+        return kFirstAction + (asked++ == 0 ? int(kOpenSaveFolder) : int(kOpenLog));
+    });
+    f.Window().OnConvertCommand();
+    QVERIFY(f.WaitForEnd());
+    f.AddScripts({kFinish});
+    f.Window().OnConvertCommand();
+    QVERIFY(f.WaitForEnd());
+    platform::SetOpenUrlHandler(nullptr);
+    QCOMPARE(actions, 2);
+    QCOMPARE(opened, (QList<QUrl>{QUrl::fromLocalFile(f.SaveFolder()), QUrl::fromLocalFile(RunLogPath())}));
 }
 
 QTEST_MAIN(TstMovieWindow)

@@ -1,0 +1,36 @@
+#include "page/end_message.h"
+
+#include "page/reason_text.h"
+#include "shell/lang.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
+
+} // namespace
+
+QString CountsText(const RunSummary &summary)
+{
+    const int done = summary.Count(Outcome::Done);
+    const int failed = summary.Count(Outcome::Failed);
+    if (failed == 0)
+        return T("IDS_SUMMARY_DONE").arg(done);
+    if (done == 0)
+        return T("IDS_SUMMARY_ALL_FAILED").arg(failed);
+    return T("IDS_SUMMARY_COUNTS").arg(done).arg(failed);
+}
+
+MessageBoxQuestion EndMessage(const RunSummary &summary)
+{
+    MessageBoxQuestion q;
+    q.text = T("IDS_MESSAGEBOX_CONVERT_END") + QLatin1Char('\n') + CountsText(summary);
+    q.caption = T("IDS_MESSAGEBOX_INFO");
+    const QList<FileEnd> failed = summary.Files(Outcome::Failed);
+    q.style = failed.isEmpty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
+    for (const FileEnd &file : failed)
+        q.details << QFileInfo(file.sourcePath).fileName() + QStringLiteral(": ") + ReasonText(file.reason);
+    q.actions = {T("IDS_SUMMARY_OPEN_FOLDER"), T("IDS_SUMMARY_OPEN_LOG")};
+    return q;
+}
