@@ -2,6 +2,7 @@
 
 #include "encode/job_preparation.h"
 #include "page/end_actions.h"
+#include "probe/media_probe.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,6 +34,17 @@ QString ScratchPath()
 {
     return QDir::tempPath() + QStringLiteral("/u2p.tmp");
 }
+
+} // namespace
+
+MovieLoad MovieRun::ProbeLoad(const QString &path) const
+{
+    const MediaLength length = ProbeMediaLength(path);
+    const bool hd = m_request.hdMode;
+    return {length.seconds, SourceCost(length.width, length.height, length.frameRate, hd ? 1280 : 720, hd ? 720 : 480)};
+}
+
+namespace {
 
 } // namespace
 
@@ -83,6 +95,10 @@ bool MovieRun::Start(const MovieRunRequest &request)
     m_current = -1;
     m_engineMissing = false;
     m_elapsedSeconds = 0;
+    QList<MovieLoad> loads;
+    for (const MovieRunJob &job : m_request.jobs)
+        loads << (job.load ? *job.load : ProbeLoad(job.sourcePath));
+    m_timeLeft.Begin(loads);
     m_inhibit.Acquire(QStringLiteral("Converting movies"));
     SetState(State::Starting);
     StartNext();
@@ -141,6 +157,7 @@ bool MovieRun::LaunchFile()
     m_stallTicks = 0;
     m_stalledTicks = 0;
     m_graceCount = 0;
+    m_timeLeft.FileStarted(m_current);
     m_timer.start(m_timings.tickMs);
     return true;
 }
@@ -172,6 +189,7 @@ void MovieRun::Tick()
         m_stalledTicks = 0;
         m_graceCount = 0;
     }
+    m_timeLeft.Tick(status.Position);
     ShowProgress();
 }
 
@@ -199,6 +217,8 @@ void MovieRun::ShowProgress()
     progress.totalFiles = files;
     progress.elapsedSeconds = m_elapsedSeconds;
     progress.speedFactor = m_speedFactor;
+    progress.fileSecondsLeft = m_timeLeft.FileLeft().value_or(-1);
+    progress.batchSecondsLeft = m_timeLeft.BatchLeft().value_or(-1);
     emit progressChanged(progress);
 }
 
@@ -240,6 +260,7 @@ void MovieRun::EndFile(Outcome outcome, Reason reason)
     m_timer.stop();
     StopEngineAndWait();
     m_engine.Cleanup();
+    m_timeLeft.FileEnded(outcome == Outcome::Done);
     const MovieRunJob &job = m_request.jobs[m_current];
     const FileEnd end{job.row, job.sourcePath, m_outputPath, outcome, reason};
     m_summary.files.append(end);

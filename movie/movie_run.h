@@ -2,6 +2,7 @@
 
 #include "encode/encode_settings.h"
 #include "engine/engine_control.h"
+#include "movie/movie_time_left.h"
 #include "page/run_outcome.h"
 #include "platform/power_inhibit.h"
 
@@ -11,11 +12,13 @@
 #include <QTimer>
 
 #include <atomic>
+#include <optional>
 
 // One file of a movie run: the list row it came from and its full path.
 struct MovieRunJob {
     int row = -1;
     QString sourcePath;
+    std::optional<MovieLoad> load;   // probed at the start when not given
 };
 
 // Everything a movie run needs, copied at its start.
@@ -34,6 +37,8 @@ struct MovieProgress {
     int totalFiles = 0;
     int elapsedSeconds = 0;
     float speedFactor = 0.0f;   // seconds of media per second
+    int fileSecondsLeft = -1;   // -1 until known
+    int batchSecondsLeft = -1;
 };
 
 // Tick period and watchdog limits; tests tick by hand.
@@ -83,6 +88,9 @@ public:
     bool IsTimerActive() const { return m_timer.isActive(); }
     engine::EngineStatus LastStatus() const { return m_statusCopy.Load(); }
     int ElapsedSeconds() const { return m_elapsedSeconds; }
+    // 1-based number of the file in work, and how many the run has.
+    int FileNumber() const { return m_current + 1; }
+    int TotalFiles() const { return int(m_request.jobs.size()); }
     bool HoldsPowerInhibit() const { return m_inhibit.IsHeld(); }
     const MovieRunTimings &Timings() const { return m_timings; }
 
@@ -105,6 +113,7 @@ private:
     void EngineCreateFailed() override;
 
     void SetState(State state);
+    MovieLoad ProbeLoad(const QString &path) const;
     void StartNext();
     bool LaunchFile();
     void OnEngineFinished();
@@ -119,6 +128,7 @@ private:
     MovieRunTimings m_timings;
     QTimer m_timer;
     platform::PowerInhibit m_inhibit;
+    MovieTimeLeft m_timeLeft;
     engine::StatusCopy m_statusCopy;
     // Engine events carry the number of the launch they came from; older ones are dropped.
     std::atomic<quint64> m_generation{0};

@@ -16,7 +16,14 @@ namespace {
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
-enum Label { kCurrent, kSpeed, kTime, kTotal, kCount };
+enum Label { kCurrent, kSpeed, kTime, kTotal, kCount, kLeft };
+
+// " 00:01:10 / 00:12:40": the current file's time left and the batch's, "—" while unknown.
+QString TimeLeftText(int file, int batch)
+{
+    auto one = [](int seconds) { return seconds < 0 ? QStringLiteral(" —") : ElapsedText(seconds); };
+    return one(file) + QStringLiteral(" /") + one(batch);
+}
 
 const PageLayout kLayout{
     .clientHeight = MovieWindow::kClientHeight,
@@ -41,8 +48,8 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
 {
     const std::pair<int, QRect> labels[] = {{kTitleId, {42, 337, 96, 16}}, {kSpeedId, {140, 337, 200, 16}},
                                             {kTitleId, {342, 337, 140, 16}}, {kTitleId, {42, 377, 78, 16}},
-                                            {kCountId, {122, 377, 120, 16}}};
-    for (int i = 0; i < 5; ++i)
+                                            {kCountId, {122, 377, 120, 16}}, {kTitleId, {250, 377, 240, 16}}};
+    for (int i = 0; i < 6; ++i)
         m_labels[i] = MakeSkinLabel(Client(), labels[i].first, labels[i].second);
 
     SettingsStore(T("IDS_APP_NAME")).Initialise(m_settings, IsHdChecked());
@@ -65,6 +72,9 @@ void MovieWindow::ConnectRun()
         List().ClearRowSelection(row);
         List().EnsureRowVisible(row);
         ShowFolderLabel(outputPath);
+        // Never the figures of a run before: which file this is shows at once.
+        ShowLabel(kCount, QString::asprintf("( %2d / %2d )", m_run->FileNumber(), m_run->TotalFiles()));
+        ShowLabel(kTime, ElapsedText(m_run->ElapsedSeconds()));
     });
     connect(run, &MovieRun::progressChanged, this, &MovieWindow::OnProgress);
     connect(run, &MovieRun::fileEnded, this, &MovieWindow::OnFileEnded);
@@ -111,6 +121,7 @@ void MovieWindow::OnProgress(const MovieProgress &p)
     ShowLabel(kTime, ElapsedText(p.elapsedSeconds));
     ShowLabel(kTotal, QString::asprintf(" %3d%%", p.totalPercent));
     ShowLabel(kCount, QString::asprintf("( %2d / %2d )", p.fileNumber, p.totalFiles));
+    ShowLabel(kLeft, TimeLeftText(p.fileSecondsLeft, p.batchSecondsLeft));
 }
 
 void MovieWindow::OnFileEnded(const FileEnd &end)
@@ -128,6 +139,7 @@ void MovieWindow::OnRunEnded(const RunSummary &summary)
         TotalBar()->SetPosition(100);
         ShowLabel(kTotal, QStringLiteral(" 100%"));
         ShowLabel(kSpeed, QStringLiteral(" x0.0"));
+        ShowLabel(kLeft, TimeLeftText(0, 0));
     } else if (summary.end != RunEnd::Stopped) {
         ResetProgress();
     }
@@ -143,12 +155,14 @@ void MovieWindow::ResetProgress()
     for (auto [label, text] : {std::pair{kCurrent, " 0%"}, {kSpeed, " x0.0"}, {kTotal, " 0%"}, {kCount, "( 0 / 0 )"}})
         ShowLabel(label, QString::fromLatin1(text));
     ShowLabel(kTime, ElapsedText(0));
+    ShowLabel(kLeft, TimeLeftText(-1, -1));
 }
 
 void MovieWindow::ShowLabel(int label, const QString &value)
 {
-    static const char *const titles[] = {"IDS_CURRENT_TITLE", "IDS_STR_SPEED", "IDS_TIME_TITLE", "IDS_TOTAL_TITLE"};
-    m_labels[label]->SetWindowTextW((label < kCount ? T(titles[label]) : QString()) + value);
+    static const char *const titles[] = {"IDS_CURRENT_TITLE", "IDS_STR_SPEED", "IDS_TIME_TITLE",
+                                         "IDS_TOTAL_TITLE", nullptr, "IDS_TIME_LEFT_TITLE"};
+    m_labels[label]->SetWindowTextW((titles[label] ? T(titles[label]) : QString()) + value);
 }
 
 // --- commands ------------------------------------------------------------------------------

@@ -51,7 +51,7 @@ public:
     engine::EngineProcess &Engine() { return m_engine; }
     MovieRun &Run() { return *m_run; }
 
-    // The five progress labels: current, speed, time, total, count.
+    // The progress labels: current, speed, time, total, count, time left.
     ImageButton *Label(int index) const { return m_labels[index]; }
 
     const MovieSettings &Settings() const { return m_settings; }
@@ -89,7 +89,7 @@ private:
 
     MovieSettings m_settings;
     engine::EngineProcess m_engine;
-    ImageButton *m_labels[5] = {};
+    ImageButton *m_labels[6] = {};
     OptionsDialogRunner m_optionsDialog;
     bool m_reportedActive = false;
     std::unique_ptr<MovieRun> m_run;

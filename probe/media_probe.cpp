@@ -50,3 +50,22 @@ MediaFacts ProbeMediaFacts(const QString &path, MediaInfoLibrary &library)
     }
     return facts;
 }
+
+MediaLength ProbeMediaLength(const QString &path, MediaInfoLibrary &library)
+{
+    MediaLength length;
+    try {
+        MediaInfoHandle mi(library);
+        if (!mi.CanQuery() || mi.Open(path) == 0)
+            return length;
+        using K = MediaInfoHandle;
+        length.seconds = std::max(0.0, ParseDoublePrefix(mi.Get(K::General, 0, QStringLiteral("Duration"))) / 1000.0);
+        length.width = std::max(0, ParseIntPrefix(mi.Get(K::Video, 0, QStringLiteral("Width"))));
+        length.height = std::max(0, ParseIntPrefix(mi.Get(K::Video, 0, QStringLiteral("Height"))));
+        length.frameRate = std::max(0.0, ParseDoublePrefix(mi.Get(K::Video, 0, QStringLiteral("FrameRate"))));
+        mi.Close();
+    } catch (...) {
+        // No estimate for this file; the conversion does not depend on it.
+    }
+    return length;
+}

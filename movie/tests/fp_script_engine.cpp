@@ -11,6 +11,7 @@
 //   failempty        report a failure without a code
 //   die CODE         end at once with that exit code
 //   ignorestop       from now on a stop request (and SIGTERM) is ignored
+//   step             wait, still answering control frames, until <input>.go<n> exists (n = 1, 2 ...)
 //   never            (first line) never connect at all
 //
 // After the script it waits for frames and quits on stop. Every control frame it receives
@@ -234,6 +235,7 @@ int main(int argc, char **argv)
             break;
     }
 
+    int steps = 0;
     for (const std::string &line : script) {
         std::istringstream words(line);
         std::string cmd;
@@ -271,6 +273,12 @@ int main(int argc, char **argv)
             int code = 0;
             words >> code;
             ::_exit(code);
+        } else if (cmd == "step") {
+            const std::string gate = input + ".go" + std::to_string(++steps);
+            while (::access(gate.c_str(), F_OK) != 0) {
+                if (!Serve(5))
+                    return 2;
+            }
         } else if (cmd == "ignorestop") {
             g_ignoreStop = true;
             std::signal(SIGTERM, SIG_IGN);

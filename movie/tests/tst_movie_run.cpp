@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTest>
 #include <QThread>
@@ -49,6 +50,7 @@ private slots:
     void stoppingTakesAFinishAlreadyReported_data();
     void stoppingTakesAFinishAlreadyReported();
     void startRefusals();
+    void timeLeftFollowsTheSpeed();
 };
 
 // Each way a file can end, followed by a good file: the run goes on to it and ends once.
@@ -370,6 +372,52 @@ void TstMovieRun::startRefusals()
     QVERIFY(f.Start());
     QVERIFY(!f.Start());   // already running
     QCOMPARE(f.Run().CurrentRow(), 0);
+}
+
+// The engine moves two seconds of media per tick on the first file and six on the second; a
+// pause stops the clock and keeps the estimate.
+void TstMovieRun::timeLeftFollowsTheSpeed()
+{
+    RunFixture f;
+    QString first, second;
+    for (int i = 1; i <= 10; ++i)
+        first += QStringLiteral("progress %1 %2\nstep\n").arg(i * 10).arg(2 * i);
+    first += "output\nfinish\n";
+    for (int i = 1; i <= 6; ++i)
+        second += QStringLiteral("progress %1 %2\nstep\n").arg(i * 10).arg(6 * i);
+    f.AddJob(first);
+    f.AddJob(second);
+    f.AddJob(kHold);
+    f.Request().jobs[0].load = MovieLoad{20, 1};
+    f.Request().jobs[1].load = MovieLoad{60, 1};
+    f.Request().jobs[2].load = MovieLoad{30, 1};
+    QVERIFY(f.Start());
+    // Tick once the engine has reported the position meant, then let it go on.
+    auto tickAt = [&](int job, int step, double position) {
+        QTRY_COMPARE_WITH_TIMEOUT(f.Run().LastStatus().Position, position, 10000);
+        f.Tick();
+        QFile(f.Request().jobs[job].sourcePath + ".go" + QString::number(step)).open(QIODevice::WriteOnly);
+    };
+    for (int i = 1; i <= 3; ++i)
+        tickAt(0, i, 2.0 * i);
+    MovieProgress p = f.Progress().last();
+    QCOMPARE(p.fileSecondsLeft, 7);          // 14 s of media at 2 a second
+    QCOMPARE(p.batchSecondsLeft, 7 + 45);    // and 90 more
+
+    f.Run().Pause();
+    const int shown = int(f.Progress().size());
+    f.Tick(20);
+    QCOMPARE(int(f.Progress().size()), shown);   // nothing counted, nothing shown
+    f.Run().Resume();
+    for (int i = 4; i <= 10; ++i)
+        tickAt(0, i, 2.0 * i);
+    QTRY_COMPARE_WITH_TIMEOUT(f.Run().CurrentRow(), 1, 10000);
+    for (int i = 1; i <= 4; ++i)
+        tickAt(1, i, 6.0 * i);
+    p = f.Progress().last();
+    QCOMPARE(p.fileSecondsLeft, 6);   // its own speed: 36 s at 6 a second
+    QVERIFY(p.batchSecondsLeft < 7 + 45);
+    QCOMPARE(p.batchSecondsLeft, 6 + 10);   // 30 s at 44/14 a second
 }
 
 QTEST_MAIN(TstMovieRun)

@@ -368,6 +368,8 @@ void TstMovieWindow::progressOntoLabels()
     QCOMPARE(c.speed->text(), T("IDS_STR_SPEED") + " x7.25");
     QCOMPARE(c.currentBar->Position(), 50);
     QCOMPARE(c.totalBar->Position(), 16);
+    // A script is no media: no length, so no estimate yet.
+    QCOMPARE(f.Window().Label(5)->text(), T("IDS_TIME_LEFT_TITLE") + " — / —");
 }
 
 void TstMovieWindow::pauseAndResumeOntoButtons()

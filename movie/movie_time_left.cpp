@@ -1,0 +1,100 @@
+#include "movie/movie_time_left.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Ticks of a file before its own speed counts: its first seconds are the engine starting.
+constexpr int kFileTicksTrusted = 3;
+
+} // namespace
+
+double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight)
+{
+    if (width <= 0 || height <= 0)
+        return 0.05;
+    const double rate = frameRate > 0.0 ? frameRate : 30.0;
+    const double outPixels = std::max(1, outWidth) * double(std::max(1, outHeight)) * 30.0;
+    return 1.0 + 0.3 * (double(width) * height * rate) / outPixels;
+}
+
+void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
+{
+    *this = MovieTimeLeft{};
+    m_loads = loads;
+}
+
+void MovieTimeLeft::FileStarted(int index)
+{
+    m_current = index;
+    m_position = 0.0;
+    m_fileTicks = 0;
+    m_fileMovingTicks = 0;
+    m_fileStartPosition = 0.0;
+}
+
+void MovieTimeLeft::Tick(double position)
+{
+    if (m_current < 0 || m_current >= m_loads.size())
+        return;
+    ++m_ticks;
+    ++m_fileTicks;
+    const double length = m_loads[m_current].seconds;
+    position = std::clamp(position, 0.0, length > 0.0 ? length : position);
+    if (m_fileMovingTicks == 0 && position > 0.0)
+        m_fileStartPosition = m_position;
+    if (position > 0.0 || m_fileMovingTicks > 0)
+        ++m_fileMovingTicks;
+    m_position = std::max(m_position, position);
+}
+
+void MovieTimeLeft::FileEnded(bool converted)
+{
+    if (m_current >= 0 && m_current < m_loads.size())
+        m_doneWork += (converted ? m_loads[m_current].seconds : m_position) * m_loads[m_current].cost;
+    m_current = -1;
+}
+
+double MovieTimeLeft::Rate() const
+{
+    if (m_ticks == 0)
+        return 0.0;
+    double work = m_doneWork;
+    if (m_current >= 0)
+        work += m_position * m_loads[m_current].cost;
+    return work / m_ticks;
+}
+
+double MovieTimeLeft::FileRate() const
+{
+    if (m_current < 0 || m_fileMovingTicks < kFileTicksTrusted)
+        return 0.0;
+    return (m_position - m_fileStartPosition) * m_loads[m_current].cost / m_fileMovingTicks;
+}
+
+std::optional<int> MovieTimeLeft::FileLeft() const
+{
+    if (m_current < 0 || m_loads[m_current].seconds <= 0.0)
+        return std::nullopt;
+    const double rate = FileRate() > 0.0 ? FileRate() : Rate();
+    if (rate <= 0.0)
+        return std::nullopt;
+    const MovieLoad &load = m_loads[m_current];
+    return int(std::lround(std::max(0.0, load.seconds - m_position) * load.cost / rate));
+}
+
+std::optional<int> MovieTimeLeft::BatchLeft() const
+{
+    const std::optional<int> file = FileLeft();
+    const double rate = Rate();
+    if (!file || rate <= 0.0)
+        return std::nullopt;
+    double later = 0.0;
+    for (int i = m_current + 1; i < m_loads.size(); ++i) {
+        if (m_loads[i].seconds <= 0.0)
+            return std::nullopt;   // a file of unknown length: no honest figure
+        later += m_loads[i].seconds * m_loads[i].cost;
+    }
+    return *file + int(std::lround(later / rate));
+}

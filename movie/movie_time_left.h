@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+
+#include <optional>
+
+// How much work one file is, for the estimate: its length and what a second of it costs next
+// to a second of plain output, so that a 1080p source counts for more than a 480p one.
+struct MovieLoad {
+    double seconds = 0.0;   // 0 when its length is unknown
+    double cost = 1.0;
+};
+
+// The cost of a second of a source: the encoder's output frames cost the same for every
+// source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap.
+double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight);
+
+// The time left of the current file and of the whole batch, from the lengths of the files still
+// to do and the speed measured so far. It learns only from counted ticks (one a second while a
+// file converts and the run is not paused), so a pause neither moves nor spoils it. Plain logic;
+// the run feeds it.
+class MovieTimeLeft {
+public:
+    void Begin(const QList<MovieLoad> &loads);
+    void FileStarted(int index);
+    // One counted second; position: seconds of the current source done so far.
+    void Tick(double position);
+    // A converted file counts in full; one that failed counts for what it got through.
+    void FileEnded(bool converted);
+
+    // Seconds; empty until enough has been seen to say.
+    std::optional<int> FileLeft() const;
+    std::optional<int> BatchLeft() const;
+
+private:
+    double Rate() const;       // work per second over the run
+    double FileRate() const;   // work per second over the current file
+
+    QList<MovieLoad> m_loads;
+    int m_current = -1;
+    double m_doneWork = 0.0;     // of files that ended
+    double m_position = 0.0;     // in the current file
+    int m_ticks = 0;             // of the run
+    int m_fileTicks = 0;
+    int m_fileMovingTicks = 0;   // since the current file first moved
+    double m_fileStartPosition = 0.0;
+};

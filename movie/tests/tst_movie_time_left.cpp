@@ -1,0 +1,101 @@
+// The time left of a file and of a batch, from the lengths still to do and the speed so far.
+
+#include "movie/movie_time_left.h"
+
+#include <QTest>
+
+class TstMovieTimeLeft : public QObject {
+    Q_OBJECT
+
+private slots:
+    void unknownUntilSeen();
+    void steadySpeed();
+    void fasterFileLowersIt();
+    void failedFileCountsWhatItGotThrough();
+    void costOfASource_data();
+    void costOfASource();
+};
+
+void TstMovieTimeLeft::unknownUntilSeen()
+{
+    MovieTimeLeft t;
+    t.Begin({{10, 1}, {0, 1}});
+    t.FileStarted(0);
+    QVERIFY(!t.FileLeft());
+    QVERIFY(!t.BatchLeft());
+    t.Tick(0);   // the engine starting: nothing done yet
+    QVERIFY(!t.FileLeft());
+    t.Tick(2);
+    QVERIFY(t.FileLeft());
+    QVERIFY(!t.BatchLeft());   // a later file of unknown length: no honest figure
+}
+
+void TstMovieTimeLeft::steadySpeed()
+{
+    MovieTimeLeft t;
+    t.Begin({{10, 1}, {20, 1}});
+    t.FileStarted(0);
+    for (double pos : {2.0, 4.0, 6.0})
+        t.Tick(pos);
+    QCOMPARE(t.FileLeft().value_or(-1), 2);    // 4 s of media at 2 a second
+    QCOMPARE(t.BatchLeft().value_or(-1), 12);  // and 20 more
+    t.Tick(8);
+    t.Tick(10);
+    t.FileEnded(true);
+    t.FileStarted(1);
+    t.Tick(2);
+    QCOMPARE(t.BatchLeft().value_or(-1), 9);   // 18 s at 2 a second
+}
+
+void TstMovieTimeLeft::fasterFileLowersIt()
+{
+    MovieTimeLeft t;
+    t.Begin({{10, 1}, {40, 1}, {40, 1}});
+    t.FileStarted(0);
+    for (int i = 1; i <= 5; ++i)
+        t.Tick(2.0 * i);
+    t.FileEnded(true);
+    t.FileStarted(1);
+    t.Tick(0);
+    for (int i = 1; i <= 3; ++i)
+        t.Tick(6.0 * i);   // three times as fast
+    const int file = t.FileLeft().value_or(-1);
+    QCOMPARE(file, 4);     // its own speed: 22 s at 6 a second
+    // The batch takes the run's speed so far for the files to come, which this file raised.
+    QCOMPARE(t.BatchLeft().value_or(-1), file + 13);   // 40 s at 28/9 a second
+}
+
+void TstMovieTimeLeft::failedFileCountsWhatItGotThrough()
+{
+    MovieTimeLeft t;
+    t.Begin({{100, 1}, {10, 1}});
+    t.FileStarted(0);
+    t.Tick(1);
+    t.FileEnded(false);   // a damaged file gave up after a second
+    t.FileStarted(1);
+    t.Tick(1);
+    // Two seconds of media in two ticks, not a hundred and one.
+    QCOMPARE(t.FileLeft().value_or(-1), 9);
+}
+
+void TstMovieTimeLeft::costOfASource_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<double>("cost");
+    QTest::newRow("720p30 into 720p") << QSize(1280, 720) << 30.0 << 1.3;
+    QTest::newRow("1080p30 into 720p") << QSize(1920, 1080) << 30.0 << 1.675;
+    QTest::newRow("720p60 into 720p") << QSize(1280, 720) << 60.0 << 1.6;
+    QTest::newRow("sound only") << QSize(0, 0) << 0.0 << 0.05;
+}
+
+void TstMovieTimeLeft::costOfASource()
+{
+    QFETCH(QSize, size);
+    QFETCH(double, rate);
+    QFETCH(double, cost);
+    QCOMPARE(SourceCost(size.width(), size.height(), rate, 1280, 720), cost);
+}
+
+QTEST_GUILESS_MAIN(TstMovieTimeLeft)
+#include "tst_movie_time_left.moc"
