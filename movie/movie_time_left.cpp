@@ -1,5 +1,7 @@
 #include "movie/movie_time_left.h"
 
+#include "page/progress_text.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -97,4 +99,10 @@ std::optional<int> MovieTimeLeft::BatchLeft() const
         later += m_loads[i].seconds * m_loads[i].cost;
     }
     return *file + int(std::lround(later / rate));
+}
+
+QString TimeLeftText(int fileSeconds, int batchSeconds)
+{
+    auto one = [](int seconds) { return seconds < 0 ? QStringLiteral(" —") : ElapsedText(seconds); };
+    return one(fileSeconds) + QStringLiteral(" /") + one(batchSeconds);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 
 #include <optional>
 
@@ -45,3 +46,6 @@ private:
     int m_fileMovingTicks = 0;   // since the current file first moved
     double m_fileStartPosition = 0.0;
 };
+
+// " 00:01:10 / 00:12:40": the current file's time left and the batch's, "—" while unknown (-1).
+QString TimeLeftText(int fileSeconds, int batchSeconds);

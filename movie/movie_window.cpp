@@ -18,13 +18,6 @@ QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
 enum Label { kCurrent, kSpeed, kTime, kTotal, kCount, kLeft };
 
-// " 00:01:10 / 00:12:40": the current file's time left and the batch's, "—" while unknown.
-QString TimeLeftText(int file, int batch)
-{
-    auto one = [](int seconds) { return seconds < 0 ? QStringLiteral(" —") : ElapsedText(seconds); };
-    return one(file) + QStringLiteral(" /") + one(batch);
-}
-
 const PageLayout kLayout{
     .clientHeight = MovieWindow::kClientHeight,
     .convertId = MovieWindow::kConvertId, .cancelId = MovieWindow::kCancelId,
@@ -56,12 +49,6 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
     ShowFolderLabel(m_settings.options.SaveFolder);
     ResetProgress();
     ConnectRun();
-}
-
-MovieWindow::~MovieWindow()
-{
-    // The run stops a converting file while the page it reports to still exists.
-    m_run.reset();
 }
 
 void MovieWindow::ConnectRun()
@@ -195,16 +182,6 @@ void MovieWindow::OnCancelCommand()
         return;
     // The box let events through: the run may have ended while the question was open.
     m_run->Cancel();
-}
-
-void MovieWindow::OnPauseCommand()
-{
-    m_run->Pause();
-}
-
-void MovieWindow::OnResumeCommand()
-{
-    m_run->Resume();
 }
 
 void MovieWindow::OnOptionCommand()

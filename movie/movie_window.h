@@ -40,7 +40,6 @@ public:
     static constexpr int kClientHeight = 417;
 
     explicit MovieWindow(QWidget *parent = nullptr, Kind kind = Kind::Child);
-    ~MovieWindow() override;   // a file still converting is stopped; nothing is deleted
 
     // For the launcher: a run has begun and not ended (mode switches are refused meanwhile).
     bool IsRunStarted() const { return m_run->IsActive(); }
@@ -67,8 +66,8 @@ public:
 
     void OnConvertCommand() override;
     void OnCancelCommand() override;
-    void OnPauseCommand() override;
-    void OnResumeCommand() override;
+    void OnPauseCommand() override { m_run->Pause(); }
+    void OnResumeCommand() override { m_run->Resume(); }
     void OnOptionCommand() override;
 
 signals:
@@ -92,5 +91,7 @@ private:
     ImageButton *m_labels[6] = {};
     OptionsDialogRunner m_optionsDialog;
     bool m_reportedActive = false;
+    // Last, so that it goes first: a file still converting is stopped while the page it
+    // reports to still exists. Nothing is deleted.
     std::unique_ptr<MovieRun> m_run;
 };
