@@ -11,6 +11,7 @@ packages=(
     ffmpeg xvfb xauth fonts-dejavu-core
     imagemagick
     time
+    dbus-daemon dbus-bin
 )
 missing=()
 for p in "${packages[@]}"; do
