@@ -3,6 +3,7 @@
 #include "page/end_actions.h"
 #include "page/end_message.h"
 #include "page/state_folder.h"
+#include "platform/desktop_notification.h"
 #include "platform/shell_open.h"
 #include "platform/shutdown.h"
 #include "shell/app_paths.h"
@@ -94,6 +95,17 @@ ConverterPage::ConverterPage(const PageLayout &layout, QWidget *parent, Kind kin
 
     ShowRunLook(RunLook::Idle);
     SetBusy(false);
+
+    m_notifier = new platform::DesktopNotifier(this);
+    m_notifier->SetIcon(GetResFilePath(QStringLiteral("framepress.png")));
+    connect(m_notifier, &platform::DesktopNotifier::activated, this, [this] {
+        QWidget *top = window();
+        if (top->isMinimized())
+            top->showNormal();
+        top->show();
+        top->raise();
+        top->activateWindow();
+    });
 }
 
 ImageButton *ConverterPage::Add(ImageButton *button)
@@ -162,6 +174,8 @@ bool ConverterPage::RefusedWhileRunning(const char *noticeKey)
 void ConverterPage::FinishRun(RunSummary summary)
 {
     summary.choices.powerOff = Button(m_layout.shutDownId)->GetCheck();
+    if (summary.end == RunEnd::Finished && (summary.choices.powerOff || !window()->isActiveWindow()))
+        m_notifier->Notify({T("IDS_MESSAGEBOX_CONVERT_END"), NotificationBody(summary)});
     if (DecideEndActions(summary).showEndMessage) {
         XSummaryBox(this, EndMessage(summary), [this](int action) {
             if (action == kOpenSaveFolder)

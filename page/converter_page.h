@@ -9,6 +9,9 @@
 
 class FileListCtrl;
 class ImageButton;
+namespace platform {
+class DesktopNotifier;
+}
 class ProgressBarCtrl;
 
 // Where the two pages differ in the controls they share: ids, the list's extensions and
@@ -72,7 +75,8 @@ protected:
     // The end-of-run actions: the end message, then the sources of converted files to the
     // trash when asked (the boxes are read after the message, which the user may answer
     // after changing them), or the power-off instead of the message. Nothing for a run that
-    // did not finish.
+    // did not finish. A user busy in another window, or about to lose the screen to the
+    // power-off, hears of the end through a desktop notification.
     void FinishRun(RunSummary summary);
 
     void PaintClient(QPainter &painter, const QRect &dirty) override;
@@ -94,4 +98,5 @@ private:
     QList<ImageButton *> m_buttons;
     QPixmap m_listPanel;
     QPixmap m_infoPanel;
+    platform::DesktopNotifier *m_notifier = nullptr;
 };

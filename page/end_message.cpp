@@ -34,3 +34,15 @@ MessageBoxQuestion EndMessage(const RunSummary &summary)
     q.actions = {T("IDS_SUMMARY_OPEN_FOLDER"), T("IDS_SUMMARY_OPEN_LOG")};
     return q;
 }
+
+QString NotificationBody(const RunSummary &summary)
+{
+    constexpr int kNamesShown = 3;
+    QString body = CountsText(summary);
+    const QList<FileEnd> failed = summary.Files(Outcome::Failed);
+    for (int i = 0; i < failed.size() && i < kNamesShown; ++i)
+        body += QLatin1Char('\n') + QFileInfo(failed[i].sourcePath).fileName() + QStringLiteral(": ") + ReasonText(failed[i].reason);
+    if (failed.size() > kNamesShown)
+        body += QStringLiteral("\n…");
+    return body;
+}

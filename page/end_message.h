@@ -11,5 +11,8 @@
 QString CountsText(const RunSummary &summary);
 MessageBoxQuestion EndMessage(const RunSummary &summary);
 
+// The same for a desktop notification: the counts, then the failed files, a few at most.
+QString NotificationBody(const RunSummary &summary);
+
 // The end message's two buttons beside OK.
 enum EndMessageAction { kOpenSaveFolder = 0, kOpenLog = 1 };

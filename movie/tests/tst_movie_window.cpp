@@ -8,6 +8,7 @@
 #include "page/end_message.h"
 #include "page/reason_text.h"
 #include "page/state_folder.h"
+#include "platform/desktop_notification.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
@@ -60,6 +61,7 @@ private slots:
     void missingEngineNeverPowersOff();
     void trashOnAnAccountWithoutDataFolder();
     void endMessageOpensTheSaveFolderAndTheLog();
+    void endNotifiedWhenTheWindowIsNotActive();
 };
 
 void TstMovieWindow::newRowIsCheckedAndWaiting()
@@ -584,6 +586,47 @@ void TstMovieWindow::endMessageOpensTheSaveFolderAndTheLog()
     platform::SetOpenUrlHandler(nullptr);
     QCOMPARE(actions, 2);
     QCOMPARE(opened, (QList<QUrl>{QUrl::fromLocalFile(f.SaveFolder()), QUrl::fromLocalFile(RunLogPath())}));
+}
+
+void TstMovieWindow::endNotifiedWhenTheWindowIsNotActive()
+{
+    platform::ScopedNotifications notifications;
+    MovieFixture f;
+    QWidget elsewhere;
+    elsewhere.show();
+
+    f.AddScripts({kFinish});
+    QApplication::setActiveWindow(&f.Window());
+    QTRY_VERIFY(f.Window().isActiveWindow());
+    f.Window().OnConvertCommand();
+    QVERIFY(f.WaitForEnd());
+    QVERIFY(notifications.Sent().isEmpty());   // the user saw the end message
+
+    f.AddScripts({"fail 11\n"});
+    QApplication::setActiveWindow(&elsewhere);
+    QTRY_VERIFY(!f.Window().isActiveWindow());
+    f.Window().OnConvertCommand();
+    QVERIFY(f.WaitForEnd());
+    QCOMPARE(notifications.Sent().size(), 1);
+    QCOMPARE(notifications.Sent()[0].summary, T("IDS_MESSAGEBOX_CONVERT_END"));
+    QCOMPARE(notifications.Sent()[0].body, "No file was converted: all 1 failed.\nclip1.mp4: not a media file");
+    // Clicking it brings the window back.
+    f.Window().showMinimized();
+    QTRY_VERIFY(f.Window().isMinimized());
+    QVERIFY(notifications.ClickLast());
+    QTRY_VERIFY(!f.Window().isMinimized());
+    QVERIFY(f.Window().isVisible());
+
+    // Powering off: the notification carries the summary; no message waits for anyone.
+    f.AddScripts({kFinish});
+    ControlsOf(f.Window()).shutDown->SetCheck(true);
+    const int asked = int(f.Box().Questions().size());
+    f.Window().OnConvertCommand();
+    QVERIFY(f.WaitForEnd());
+    QCOMPARE(notifications.Sent().size(), 2);
+    QCOMPARE(notifications.Sent()[1].body, "1 converted");
+    QCOMPARE(int(f.Box().Questions().size()), asked);
+    QCOMPARE(f.PowerOffRequests(), 1);
 }
 
 QTEST_MAIN(TstMovieWindow)
