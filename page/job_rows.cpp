@@ -31,7 +31,8 @@ int JobRows::AddFiles(const QStringList &paths)
         return true;
     });
     if (!result.refusedPath.isEmpty())
-        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT"), MB_ICONQUESTION);
+        XMessageBox(Lang::Get(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT")).arg(GetFileNameWithExt(result.refusedPath)),
+                    Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")), MB_ICONQUESTION);
     return result.added;
 }
 
