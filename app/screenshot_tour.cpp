@@ -96,18 +96,18 @@ int main(int argc, char *argv[])
     ImageWindow &image = *launcher.ImagePage();
     bool ok = true;
 
-    movie.Jobs().AddJobFiles(QStringList{longClip} + clips);
+    movie.Rows().AddFiles(QStringList{longClip} + clips);
     ok &= Shoot(&launcher, out + "launcher.png");
     ok &= ShootDialog([&] { movie.OnOptionCommand(); }, out + "movie_options.png");
 
     movie.OnConvertCommand();
-    ok &= WaitFor([&] { return movie.Controls().currentBar->Position() >= 20; }, 120000);
+    ok &= WaitFor([&] { return movie.CurrentBar()->Position() >= 20; }, 120000);
     ok &= Shoot(&launcher, out + "movie_run.png");
-    movie.Driver().Cancel();
+    movie.Run().Cancel();
     ok &= WaitFor([&] { return !movie.IsRunStarted(); }, 30000);
 
     ok &= launcher.SwitchTo(LauncherWindow::Mode::Image);
-    image.Pictures().AddFiles(pictures);
+    image.Rows().AddFiles(pictures);
     ok &= ShootDialog([&] { image.OnOptionCommand(); }, out + "image_options.png");
     image.OnConvertCommand();
     ok &= WaitFor([&] { return image.List().RowStatusCode(2) == 4; }, 120000);

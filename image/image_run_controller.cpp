@@ -37,6 +37,9 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
     for (std::atomic_bool &wanted : m_flags->wanted)
         wanted = true;
     m_items = batch.items;
+    m_itemOfRow.clear();
+    for (int i = 0; i < m_items.size(); ++i)
+        m_itemOfRow.insert(m_items[i].row, i);
     m_summary = RunSummary{};
     m_stopping = false;
     m_elapsed = 1;
@@ -93,19 +96,15 @@ void ImageRunController::Cancel()
 
 void ImageRunController::SetRowChecked(int row, bool checked)
 {
-    for (int i = 0; i < m_items.size() && size_t(i) < m_flags->wanted.size(); ++i) {
-        if (m_items[i].row == row)
-            m_flags->wanted[size_t(i)] = checked;
-    }
+    const int item = m_itemOfRow.value(row, -1);
+    if (item >= 0 && size_t(item) < m_flags->wanted.size())
+        m_flags->wanted[size_t(item)] = checked;
 }
 
 void ImageRunController::EndFile(int row, Outcome outcome, Reason reason)
 {
-    QString source;
-    for (const ImageBatchItem &item : m_items) {
-        if (item.row == row)
-            source = item.sourcePath;
-    }
+    const int item = m_itemOfRow.value(row, -1);
+    const QString source = item >= 0 ? m_items[item].sourcePath : QString();
     const FileEnd end{row, source, m_output, outcome, reason};
     m_summary.files.append(end);
     emit fileEnded(end);

@@ -4,6 +4,7 @@
 #include "page/run_outcome.h"
 #include "platform/power_inhibit.h"
 
+#include <QHash>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
@@ -42,6 +43,8 @@ public:
     static constexpr int kClockPeriodMs = 1000;
 
 signals:
+    // Emitted inside Start before the worker's thread starts: a Pause() from here holds the
+    // worker before its first picture.
     void runStarted(int total);
     // After every picture, and once with done = 0 at the start.
     void progressChanged(int percent, int done, int total);
@@ -74,6 +77,7 @@ private:
     platform::PowerInhibit m_awake;
     int m_elapsed = 1;
     QList<ImageBatchItem> m_items;
+    QHash<int, int> m_itemOfRow;
     QString m_output;   // of the picture in work
     RunSummary m_summary;
     bool m_stopping = false;

@@ -162,7 +162,7 @@ void MovieWindow::OnConvertCommand()
     }
     MovieRunRequest request;
     for (int row : Rows().CheckedRows())
-        request.jobs.append({row, List().RowPath(row)});
+        request.jobs.append({row, List().RowPath(row), std::nullopt});
     if (request.jobs.isEmpty()) {
         XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_NO_FILE"), MB_ICONQUESTION);
         return;

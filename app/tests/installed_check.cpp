@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
     launcher.show();
 
     MovieWindow &movie = *launcher.MoviePage();
-    if (movie.Jobs().AddJobFiles({clip}) != 1)
+    if (movie.Rows().AddFiles({clip}) != 1)
         return Fail("the clip was not added");
     movie.OnConvertCommand();
     if (!WaitFor([&] { return !movie.IsRunStarted(); }, 300000))
@@ -83,7 +83,7 @@ int main(int argc, char *argv[])
     if (!launcher.SwitchTo(LauncherWindow::Mode::Image))
         return Fail("image mode refused");
     ImageWindow &image = *launcher.ImagePage();
-    if (image.Pictures().AddFiles({picture}) != 1)
+    if (image.Rows().AddFiles({picture}) != 1)
         return Fail("the picture was not added");
     image.OnConvertCommand();
     if (!WaitFor([&] { return !image.IsConverting(); }, 120000))

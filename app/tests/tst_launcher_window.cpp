@@ -18,9 +18,9 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QImage>
-#include <QImageReader>
 #include <QMimeData>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -122,14 +122,14 @@ public:
     // Starts a movie run of the files and waits until the engine converts.
     bool StartMovieRun(const QStringList &files)
     {
-        if (Movie().Jobs().AddJobFiles(files) != files.size())
+        if (Movie().Rows().AddFiles(files) != files.size())
             return false;
-        Click(Movie().Controls().convert);
+        Click(Movie().Button(MovieWindow::kConvertId));
         return QTest::qWaitFor([&] { return Movie().Engine().IsAlive() && Movie().IsRunStarted(); }, 20000);
     }
     bool StartImageRun(const QStringList &files)
     {
-        Image().Pictures().AddFiles(files);
+        Image().Rows().AddFiles(files);
         Click(ImageButtonOf(ImageWindow::kConvertId));
         return Image().IsConverting();
     }
@@ -289,9 +289,9 @@ private slots:
         QFETCH(bool, paused);
         Launcher l;
         QVERIFY(l.StartMovieRun({m_longClip}));
-        QVERIFY(QTest::qWaitFor([&] { return l.Movie().Controls().currentBar->Position() > 0; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return l.Movie().CurrentBar()->Position() > 0; }, 30000));
         if (paused)
-            l.Click(l.Movie().Controls().pause);
+            l.Click(l.Movie().Button(MovieWindow::kPauseId));
         const auto requestClose = [&] {
             if (escape)
                 QTest::keyClick(&l.W(), Qt::Key_Escape);
@@ -316,28 +316,30 @@ private slots:
         QCOMPARE(FilesIn(l.Movie().SaveFolder()), QStringList());
     }
 
-    // An image run is stopped on closing, even paused, before the pages go: nothing asked, and
-    // every file in the output folder is a whole picture.
+    // An image run is stopped on closing, even paused, before the pages go: it ends as stopped,
+    // nothing is asked and nothing more is converted. (The run is held before its first
+    // picture, so that it cannot end by itself first; that a picture in work is finished whole
+    // is the image page's and run's tests' matter.)
     void closingDuringImageRun()
     {
         Launcher l;
         l.W().SwitchTo(Mode::Image);
+        QSignalSpy ended(&l.Image().Run(), &ImageRunController::runEnded);
+        QObject::connect(&l.Image().Run(), &ImageRunController::runStarted, &l.Image(),
+                         [&l] { l.Image().Run().Pause(); }, Qt::SingleShotConnection);
         QVERIFY(l.StartImageRun(m_pictures));
-        QVERIFY(QTest::qWaitFor([&] { return l.Image().List().RowStatusCode(0) == 4; }, 60000));
         l.Click(l.ImageButtonOf(ImageWindow::kPauseId));
         QTest::keyClick(&l.W(), Qt::Key_Escape);
         QVERIFY(!l.W().isVisible());
         QVERIFY(!l.Image().IsConverting());
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().first().value<RunSummary>().end, RunEnd::Stopped);
         QVERIFY(l.Asked().isEmpty());
         const QString folder = l.Image().Settings().saveFolder;
         l.window.reset();
-        const QStringList outputs = FilesIn(folder);
-        QVERIFY(!outputs.isEmpty());
-        QVERIFY(outputs.size() < m_pictures.size());
-        for (const QString &name : outputs) {
-            QImageReader reader(folder + name);
-            QVERIFY2(reader.read().width() > 0, qPrintable(name));
-        }
+        QCOMPARE(FilesIn(folder), QStringList());
+        for (const QString &picture : m_pictures)
+            QVERIFY(QFileInfo::exists(picture));
     }
 
     // Files come from a file manager as text/uri-list; names with spaces and non-ASCII

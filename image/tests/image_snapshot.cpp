@@ -22,7 +22,7 @@ int main(int argc, char **argv)
     ScriptedMessageBox box(IDOK);
 
     ImageWindow window(nullptr, SkinDialog::Kind::Window);
-    window.Pictures().AddFiles(args);
+    window.Rows().AddFiles(args);
     if (window.List().RowCount() > 1)
         window.List().SetChecked(1, false);   // one row left out of the run
     window.show();

@@ -86,7 +86,7 @@ RunFixture::~RunFixture()
 void RunFixture::AddJob(const QString &script)
 {
     const int row = int(m_request.jobs.size());
-    m_request.jobs.append({row, Script(QStringLiteral("clip%1.mp4").arg(row), script)});
+    m_request.jobs.append({row, Script(QStringLiteral("clip%1.mp4").arg(row), script), std::nullopt});
 }
 
 bool RunFixture::WaitUntilSettled(int ms)

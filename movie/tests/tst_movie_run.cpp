@@ -134,7 +134,7 @@ void TstMovieRun::jobThatCannotBePreparedFailsWithoutEngine()
         deep += QString(100, QChar('a' + i)) + '/';
     QVERIFY(QDir().mkpath(deep));
     const QString input = f.Script("clip.mp4", kFinish, deep);
-    f.Request().jobs.append({0, input});
+    f.Request().jobs.append({0, input, std::nullopt});
     f.AddJob(kFinish);
     QVERIFY(f.Start());
     QVERIFY(f.WaitForEnd());

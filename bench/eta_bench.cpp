@@ -1,0 +1,110 @@
+// Runs a batch through the movie run and the real engine, as the movie page would but without
+// a window, and prints how far the time-left estimate was from the time that was really left,
+// and the batch's wall time.
+//
+//   eta_bench [--sd] [--engine PATH] --save FOLDER FILE...
+//
+// Output: one line per tenth of the batch ("at 30%: estimate 41 s, left 44 s, error -6.8%"),
+// the largest error after the first tenth, and "wall 63.2 s".
+
+#include "engine/engine_process.h"
+#include "movie/movie_run.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct Sample {
+    double at;        // seconds since the start
+    int estimate;     // the batch's time left as shown
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    bool hd = true;
+    QString engine = QCoreApplication::applicationDirPath() + QStringLiteral("/mencoder");
+    QString save;
+    QStringList files;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--sd"))
+            hd = false;
+        else if (args[i] == QLatin1String("--engine") && i + 1 < args.size())
+            engine = args[++i];
+        else if (args[i] == QLatin1String("--save") && i + 1 < args.size())
+            save = QDir(args[++i]).absolutePath() + QLatin1Char('/');
+        else
+            files << QFileInfo(args[i]).absoluteFilePath();
+    }
+    if (save.isEmpty() || files.isEmpty()) {
+        std::fprintf(stderr, "usage: eta_bench [--sd] [--engine PATH] --save FOLDER FILE...\n");
+        return 2;
+    }
+
+    engine::EngineProcess process;
+    process.SetEnginePath(engine.toStdString());
+    MovieRun run(process);
+    MovieRunRequest request;
+    request.hdMode = hd;
+    request.encode.SetDefaults(hd);
+    request.saveFolder = save;
+    for (int i = 0; i < files.size(); ++i)
+        request.jobs.append({i, files[i], std::nullopt});
+
+    QElapsedTimer clock;
+    QList<Sample> samples;
+    int failed = 0;
+    QObject::connect(&run, &MovieRun::progressChanged, [&](const MovieProgress &p) {
+        samples.append({clock.nsecsElapsed() / 1e9, p.batchSecondsLeft});
+    });
+    QObject::connect(&run, &MovieRun::fileEnded, [&](const FileEnd &end) {
+        failed += end.outcome == Outcome::Done ? 0 : 1;
+    });
+    QObject::connect(&run, &MovieRun::runEnded, &app, &QCoreApplication::quit);
+    clock.start();
+    if (!run.Start(request))
+        return 1;
+    if (run.IsActive())
+        app.exec();
+    const double wall = clock.nsecsElapsed() / 1e9;
+
+    double worst = 0.0;
+    int known = 0;
+    for (const Sample &s : samples) {
+        if (s.at < wall / 10 || s.estimate < 0)
+            continue;
+        const double left = wall - s.at;
+        if (left < 3.0)
+            continue;   // the last seconds: any rounding is a large share
+        ++known;
+        worst = std::max(worst, std::abs(s.estimate - left) / left);
+    }
+    for (int tenth = 1; tenth <= 9; ++tenth) {
+        const double at = wall * tenth / 10;
+        const Sample *nearest = nullptr;
+        for (const Sample &s : samples) {
+            if (!nearest || std::abs(s.at - at) < std::abs(nearest->at - at))
+                nearest = &s;
+        }
+        if (!nearest || nearest->estimate < 0) {
+            std::printf("at %d%%: no estimate\n", tenth * 10);
+            continue;
+        }
+        const double left = wall - nearest->at;
+        std::printf("at %d%%: estimate %d s, left %.0f s, error %+.1f%%\n", tenth * 10, nearest->estimate, left,
+                    100.0 * (nearest->estimate - left) / left);
+    }
+    std::printf("largest error after the first tenth: %.1f%% over %d samples\n", 100.0 * worst, known);
+    std::printf("failed files: %d\n", failed);
+    std::printf("wall %.2f s\n", wall);
+    return failed == 0 ? 0 : 1;
+}
