@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <sys/types.h>
 #include <vector>
 
@@ -29,6 +30,8 @@ public:
 
     // Called by the reading thread as it goes: once the run has watched the machine long
     // enough, decides, and if the machine is quiet lowers the watched workers and the caller.
+    // With FP_TEST_LOAD set (a test seam: other programs' load in processors) it decides at
+    // the first call from that load instead.
     void Decide();
 
     // Set once the preparing stages should yield; each of our stage threads then yields itself.
@@ -43,6 +46,7 @@ private:
 
     std::chrono::steady_clock::time_point m_since;
     Sample m_start;
+    std::optional<double> m_givenLoad;
     bool m_decided = false;
     std::vector<pid_t> m_workers;
     std::atomic<bool> m_yield{false};

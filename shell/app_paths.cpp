@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -31,10 +30,9 @@ QString GetFileNameWithExt(const QString &path)
 
 quint64 GetFileSize64(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    return static_cast<quint64>(file.size());
+    // Read from the folder entry, never by opening: opening a FIFO waits for a writer.
+    const QFileInfo info(path);
+    return info.isFile() ? static_cast<quint64>(qMax<qint64>(0, info.size())) : 0;
 }
 
 quint64 TrimFraction(quint64 value)

@@ -11,7 +11,7 @@ QString GetInstallFolder();
 QString GetResFilePath(const QString &fileName);
 // "name.ext" of a path.
 QString GetFileNameWithExt(const QString &path);
-// Size in bytes; 0 when the file cannot be opened.
+// Size in bytes, without opening the file; 0 for anything but a regular file (or a link to one).
 quint64 GetFileSize64(const QString &path);
 // The number divided by ten as long as it is greater than 100.
 quint64 TrimFraction(quint64 value);

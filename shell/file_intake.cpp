@@ -49,11 +49,14 @@ IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(
 {
     IntakeResult result;
     for (const QString &path : paths) {
-        if (QFileInfo(path).isDir()) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
             result.stoppedAtFolder = true;
             break;
         }
-        if (!insert(path)) {
+        // A FIFO, socket or device is no file to convert, and reading one may wait forever.
+        const bool special = info.exists() && !info.isFile();
+        if (special || !insert(path)) {
             result.refusedPath = path;
             break;
         }

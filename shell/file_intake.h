@@ -36,7 +36,8 @@ struct IntakeResult {
     QString refusedPath;            // the list refused it: show IDS_MESSAGEBOX_FILE_SUPPORT
 };
 // Adds a batch in order through insert, which returns whether the list took the path. The
-// batch ends at the first folder or refused file; the files before it stay.
+// batch ends at the first folder or refused file; the files before it stay. Anything but a
+// regular file (or a link to one) is refused without reaching insert.
 IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(const QString &)> &insert);
 
 // The add-files dialog, opened in the remembered folder: the chosen paths (empty: cancelled).

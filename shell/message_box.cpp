@@ -2,18 +2,22 @@
 
 #include "shell/lang.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMutex>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QVBoxLayout>
-#include <QMutex>
 #include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -61,6 +65,38 @@ int Ask(QWidget *owner, const MessageBoxQuestion &q)
         return result;
     }
     return ShowRealBox(owner, q);
+}
+
+// Runs the window thread's event loop, as it runs while a person looks at a box, until `until`
+// holds or timeoutMs have passed; whether it held. From another thread it waits there, where
+// the real box would be shown.
+bool RunEventsUntil(const std::function<bool()> &until, int timeoutMs)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return until();
+    if (QThread::currentThread() != app->thread()) {
+        bool met = false;
+        QMetaObject::invokeMethod(app, [&] { met = RunEventsUntil(until, timeoutMs); },
+                                  Qt::BlockingQueuedConnection);
+        return met;
+    }
+    if (until())
+        return true;
+    const QDeadlineTimer deadline(timeoutMs);
+    QEventLoop loop;
+    const auto check = [&] {
+        if (until() || deadline.hasExpired())
+            loop.quit();
+    };
+    // Checked after each round of events, and every few milliseconds for a condition that no
+    // event of this thread reports (and for the deadline).
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop, check);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, check);
+    poll.start(10);
+    loop.exec();
+    return until();
 }
 
 } // namespace
@@ -143,10 +179,17 @@ void SetMessageBoxAnswerer(MessageBoxAnswerer answerer)
 }
 
 struct ScriptedMessageBox::Shared {
+    struct Later {
+        std::function<bool()> until;
+        int answer;
+        int timeoutMs;
+    };
     QMutex mutex;
     QList<MessageBoxQuestion> questions;
     int answer = IDOK;
     MessageBoxAnswerer function;
+    QList<Later> later;
+    bool timedOut = false;
 };
 
 ScriptedMessageBox::ScriptedMessageBox(int answer)
@@ -157,6 +200,14 @@ ScriptedMessageBox::ScriptedMessageBox(int answer)
     SetMessageBoxAnswerer([s](const MessageBoxQuestion &q) {
         QMutexLocker lock(&s->mutex);
         s->questions.append(q);
+        if (!s->later.isEmpty()) {
+            const Shared::Later later = s->later.takeFirst();
+            lock.unlock();
+            const bool met = RunEventsUntil(later.until, later.timeoutMs);
+            lock.relock();
+            s->timedOut = s->timedOut || !met;
+            return later.answer;
+        }
         if (s->function) {
             MessageBoxAnswerer f = s->function;
             lock.unlock();
@@ -188,4 +239,16 @@ void ScriptedMessageBox::SetAnswer(int answer)
 {
     QMutexLocker lock(&m_shared->mutex);
     m_shared->answer = answer;
+}
+
+void ScriptedMessageBox::AnswerAfter(std::function<bool()> until, int answer, int timeoutMs)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->later.append({std::move(until), answer, timeoutMs});
+}
+
+bool ScriptedMessageBox::HasTimedOut() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->timedOut;
 }

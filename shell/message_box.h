@@ -55,6 +55,9 @@ void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
 // For tests: answers every box with a fixed code (or through a function) for its lifetime and
 // records every question asked, in order.
 //   ScriptedMessageBox box(IDYES);  ...  QCOMPARE(box.Questions().size(), 1);
+// A person's event loop keeps running while a box is open, so engine reports and queued calls
+// arrive before the answer; AnswerAfter plays that:
+//   box.AnswerAfter([&] { return finishedSpy.count() == 1; }, IDYES);
 class ScriptedMessageBox {
 public:
     explicit ScriptedMessageBox(int answer = IDOK);
@@ -65,6 +68,13 @@ public:
 
     QList<MessageBoxQuestion> Questions() const;
     void SetAnswer(int answer);
+
+    // The next question not yet claimed waits with the window thread's event loop running
+    // until `until` holds, then gets `answer` (one call per question, in order). After
+    // timeoutMs it gets `answer` all the same and HasTimedOut() says so: a wrong test fails
+    // rather than hangs.
+    void AnswerAfter(std::function<bool()> until, int answer, int timeoutMs = 10000);
+    bool HasTimedOut() const;
 
 private:
     struct Shared;

@@ -1,3 +1,4 @@
+#include "fifo_check.h"
 #include "shell/app_paths.h"
 
 #include <QDir>
@@ -45,6 +46,32 @@ private slots:
         QCOMPARE(GetFileSize64(dir.filePath("missing")), quint64(0));
         QCOMPARE(FormatFileSize(dir.filePath("missing")), QString("0 Byte"));
         QCOMPARE(GetFileNameWithExt(path), QString("clip é 'x'.bin"));
+    }
+
+    // Adding a FIFO named like a clip must not freeze the window; a link to a file is the file.
+    void sizeOfOtherThanARegularFileWithoutOpeningIt()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("x.mp4");
+        QVERIFY(fifocheck::MakeFifo(fifo));
+        quint64 size = 1;
+        QString text;
+        QVERIFY2(fifocheck::ReturnsWithoutOpening(fifo, [&] {
+                     size = GetFileSize64(fifo);
+                     text = FormatFileSize(fifo);
+                 }),
+                 "the size helper opened the FIFO");
+        QCOMPARE(size, quint64(0));
+        QCOMPARE(text, QString("0 Byte"));
+
+        QCOMPARE(GetFileSize64(dir.path()), quint64(0));
+        const QString file = dir.filePath("real.jpg");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(1536, 'x'));
+        f.close();
+        QVERIFY(QFile::link(file, dir.filePath("link.jpg")));
+        QCOMPARE(FormatFileSize(dir.filePath("link.jpg")), QString("1.51KB"));
     }
 
     void installAndResFolders()

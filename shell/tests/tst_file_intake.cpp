@@ -1,5 +1,13 @@
+#include "fifo_check.h"
+#include "shell/app_paths.h"
 #include "shell/file_intake.h"
 #include "shell/skin_util.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <QMimeData>
 #include <QTest>
@@ -15,6 +23,8 @@ private slots:
     void folderWithSlash_data();
     void folderWithSlash();
     void localFilesOfADrop();
+    void onlyRegularFilesReachTheList_data();
+    void onlyRegularFilesReachTheList();
 };
 
 void TestFileIntake::extensionList_data()
@@ -67,6 +77,81 @@ void TestFileIntake::localFilesOfADrop()
     mime.setUrls({QUrl::fromLocalFile("/tmp/a b.mp4"), QUrl("https://example.org/c.mp4"),
                   QUrl::fromLocalFile(QString::fromUtf8("/tmp/\xC3\xA9t\xC3\xA9.jpg"))});
     QCOMPARE(LocalFiles(&mime), (QStringList{"/tmp/a b.mp4", QString::fromUtf8("/tmp/\xC3\xA9t\xC3\xA9.jpg")}));
+}
+
+namespace {
+
+bool MakeSocketFile(const QString &path)
+{
+    const QByteArray name = path.toLocal8Bit();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(name.size()) >= sizeof address.sun_path)
+        return false;
+    std::copy(name.begin(), name.end(), address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);   // the socket file stays
+    return bound;
+}
+
+} // namespace
+
+void TestFileIntake::onlyRegularFilesReachTheList_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("FIFO named x.mp4") << "fifo" << false;
+    QTest::newRow("link to a FIFO") << "link to fifo" << false;
+    QTest::newRow("socket") << "socket" << false;
+    QTest::newRow("device") << "device" << false;
+    QTest::newRow("link to a regular file") << "link to file" << true;
+}
+
+// The list's own insert reads the size, as both pages' lists do; a FIFO must not get that far.
+void TestFileIntake::onlyRegularFilesReachTheList()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    const QString first = dir.filePath("first.mp4");
+    QFile f(first);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("frames");
+    f.close();
+    const QString fifo = dir.filePath("x.mp4");
+    QVERIFY(fifocheck::MakeFifo(fifo));
+    QString path = dir.filePath("odd.mp4");
+    if (kind == "fifo")
+        path = fifo;
+    else if (kind == "link to fifo")
+        QVERIFY(QFile::link(fifo, path));
+    else if (kind == "socket")
+        QVERIFY(MakeSocketFile(path));
+    else if (kind == "device")
+        path = "/dev/null";
+    else
+        QVERIFY(QFile::link(first, path));
+
+    QStringList inserted;
+    const auto insert = [&](const QString &p) {
+        inserted.append(p + " " + FormatFileSize(p));
+        return true;
+    };
+    IntakeResult result;
+    QVERIFY2(fifocheck::ReturnsWithoutOpening(fifo, [&] { result = AddFilesInOrder({first, path, first}, insert); }),
+             "the FIFO was opened");
+    if (taken) {
+        QCOMPARE(result.added, 3);
+        QVERIFY(result.refusedPath.isEmpty());
+        QCOMPARE(inserted.value(1), path + " 6 Byte");
+    } else {
+        QCOMPARE(result.added, 1);
+        QCOMPARE(result.refusedPath, path);
+        QCOMPARE(inserted, QStringList{first + " 6 Byte"});
+    }
+    QVERIFY(!result.stoppedAtFolder);
 }
 
 QTEST_GUILESS_MAIN(TestFileIntake)

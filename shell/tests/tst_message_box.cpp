@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -74,6 +75,80 @@ private slots:
         worker.join();
         QCOMPARE(answer, IDYES);
         QCOMPARE(box.Questions().size(), 1);
+    }
+
+    // Work queued before the question (an engine report, a queued call, a due timer) reaches
+    // its receiver while the question is open, as it does while a person reads the box.
+    void answerAfterDeliversWhatWasQueuedWhileTheQuestionIsOpen_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("queued call") << "queued call";
+        QTest::newRow("zero timer") << "zero timer";
+        QTest::newRow("event posted by another thread") << "other thread";
+    }
+
+    void answerAfterDeliversWhatWasQueuedWhileTheQuestionIsOpen()
+    {
+        QFETCH(QString, from);
+        bool open = false, arrived = false, arrivedWhileOpen = false;
+        const auto arrive = [&] {
+            arrived = true;
+            arrivedWhileOpen = open;
+        };
+        QObject receiver;
+        if (from == "queued call") {
+            QMetaObject::invokeMethod(&receiver, arrive, Qt::QueuedConnection);
+        } else if (from == "zero timer") {
+            QTimer::singleShot(0, &receiver, arrive);
+        } else {
+            std::thread reader([&] { QMetaObject::invokeMethod(&receiver, arrive, Qt::QueuedConnection); });
+            reader.join();
+        }
+
+        ScriptedMessageBox box(IDNO);
+        box.AnswerAfter([&] { return arrived; }, IDYES);
+        open = true;
+        const int answer = XMessageBox("Stop it and quit?", "c", MB_YESNO | MB_ICONQUESTION);
+        open = false;
+        QCOMPARE(answer, IDYES);
+        QVERIFY(arrivedWhileOpen);
+        QVERIFY(!box.HasTimedOut());
+        // Only that question waited; the next one gets the fixed answer.
+        QCOMPARE(XMessageBox("again?", "c", MB_YESNO), IDNO);
+        QCOMPARE(box.Questions().size(), 2);
+    }
+
+    void answerAfterGivesUpAtItsDeadline()
+    {
+        ScriptedMessageBox box;
+        box.AnswerAfter([] { return false; }, IDYES, 50);
+        QCOMPARE(XMessageBox("never?", "c", MB_YESNO), IDYES);
+        QVERIFY(box.HasTimedOut());
+    }
+
+    // A worker's question waits on the window thread, where the real box would be open, so
+    // the condition may read what only that thread touches.
+    void answerAfterForAWorkersQuestionWaitsOnTheWindowThread()
+    {
+        ScriptedMessageBox box;
+        QObject receiver;
+        bool arrived = false;
+        std::atomic_bool onlyOnWindowThread{true};
+        box.AnswerAfter(
+            [&] {
+                onlyOnWindowThread = onlyOnWindowThread && QThread::currentThread() == receiver.thread();
+                return arrived;
+            },
+            IDYES);
+        std::atomic_int answer{0};
+        std::thread worker([&] {
+            QMetaObject::invokeMethod(&receiver, [&] { arrived = true; }, Qt::QueuedConnection);
+            answer = XMessageBox("from worker", "c", MB_YESNO);
+        });
+        QTRY_COMPARE(answer.load(), IDYES);
+        worker.join();
+        QVERIFY(onlyOnWindowThread);
+        QVERIFY(!box.HasTimedOut());
     }
 
     void realBoxReturnsWindowsCodes_data()
