@@ -108,13 +108,26 @@ class TstEngineProcess : public QObject {
         m_status.Clear();
     }
 
+    // An engine that answers the stop message is waited for however slow the machine, so
+    // its last words are never lost to the kill.
+    void WaitForLastWords()
+    {
+        EngineTimings t;
+        t.stopGrace = 60s;
+        m_engine.SetTimings(t);
+    }
+
 private slots:
     void initTestCase()
     {
         m_engine.Attach(&m_sink, &m_status);
         m_engine.SetEnginePath(TestEnginePath());
     }
-    void init() { Reset(); }
+    void init()
+    {
+        m_engine.SetTimings(EngineTimings{});
+        Reset();
+    }
 
     // What the engine reports, however its writes are cut or packed, and whatever junk lies
     // between the frames.
@@ -164,10 +177,11 @@ private slots:
     {
         QFETCH(QString, args);
         QFETCH(Lines, lines);
+        WaitForLastWords();
         QVERIFY(m_engine.Launch(ControlRecord{}, args.toStdString()));
         QCOMPARE(m_engine.ArgumentText(), args.toStdString());
         QVERIFY(m_engine.Start());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_sink.Events().isEmpty() || !m_engine.IsAlive(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sink.Events().isEmpty() || !m_engine.IsAlive(), 30000);
         m_engine.Stop();
         QCOMPARE(m_engine.LastDiagnostics(), lines);
         QCOMPARE(m_engine.ArgumentText(), args.toStdString());
@@ -176,6 +190,7 @@ private slots:
     // The next launch starts afresh, even one that fails.
     void diagnosticsForgottenByNextLaunch()
     {
+        WaitForLastWords();
         QVERIFY(m_engine.Launch(ControlRecord{}, "-mode=normal -say=2"));
         m_engine.Stop();
         QCOMPARE(m_engine.LastDiagnostics().size(), std::size_t(3));
@@ -195,6 +210,7 @@ private slots:
     // kept stays small.
     void floodNeitherBlocksNorGrows()
     {
+        WaitForLastWords();
         const long before = PeakKilobytes();
         QVERIFY(before > 0);
         QVERIFY(m_engine.Launch(ControlRecord{}, "-mode=normal -flood=64"));
