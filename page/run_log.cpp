@@ -1,6 +1,7 @@
 #include "page/run_log.h"
 
 #include "page/reason_text.h"
+#include "page/state_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -183,10 +184,7 @@ RunLog::RunLog(QString folder) : m_folder(std::move(folder)) {}
 
 QString RunLog::DefaultFolder()
 {
-    const QString state = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
-    // The XDG rules: a relative path there is to be ignored.
-    const QString base = QDir::isAbsolutePath(state) ? state : QDir::homePath() + QStringLiteral("/.local/state");
-    return QDir::cleanPath(base + QStringLiteral("/framepress"));
+    return StateFolder();
 }
 
 QString RunLog::Path() const

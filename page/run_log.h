@@ -36,11 +36,10 @@ public:
 
     explicit RunLog(QString folder = DefaultFolder());
 
-    // $XDG_STATE_HOME/framepress, or ~/.local/state/framepress when that is unset or not
-    // an absolute path.
+    // StateFolder(): $XDG_STATE_HOME/framepress, or ~/.local/state/framepress.
     static QString DefaultFolder();
     QString Folder() const { return m_folder; }
-    QString Path() const;   // <folder>/runs.log
+    QString Path() const;   // <folder>/runs.log, RunLogPath() for the default folder
 
     // Creates the folder (0700) when missing, keeps the last kKeptRuns - 1 entries and adds
     // this one. False, with the old log as it was, when the folder cannot be made, the old

@@ -3,6 +3,7 @@
 
 #include "page/reason_text.h"
 #include "page/run_log.h"
+#include "page/state_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,27 +67,8 @@ class TstRunLog : public QObject {
 private slots:
     void cleanup() { SetZone("UTC0"); }
 
-    void defaultFolder_data()
-    {
-        QTest::addColumn<QByteArray>("state");
-        QTest::addColumn<QString>("folder");
-        const QString home = QDir::homePath() + "/.local/state/framepress";
-        QTest::newRow("set") << QByteArray("/var/x state") << "/var/x state/framepress";
-        QTest::newRow("trailing slash") << QByteArray("/var/x/") << "/var/x/framepress";
-        QTest::newRow("relative: ignored") << QByteArray("state") << home;
-        QTest::newRow("empty") << QByteArray() << home;
-    }
-    void defaultFolder()
-    {
-        QFETCH(QByteArray, state);
-        QFETCH(QString, folder);
-        const QByteArray saved = qgetenv("XDG_STATE_HOME");
-        qputenv("XDG_STATE_HOME", state);
-        const QString got = RunLog::DefaultFolder();
-        qputenv("XDG_STATE_HOME", saved);
-        QCOMPARE(got, folder);
-        QCOMPARE(RunLog(got).Path(), folder + "/runs.log");
-    }
+    // Where the window's "Open the log" looks.
+    void defaultPath() { QCOMPARE(RunLog().Path(), RunLogPath()); }
 
     // One entry with every field, the times in local time with the zone's offset; the
     // missing folders are made private.
