@@ -8,6 +8,7 @@
 #include "engine/protocol.h"
 
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -25,6 +26,10 @@ public:
     virtual bool IsAlive() = 0;
     virtual bool Kill() = 0;
     virtual bool IsStarted() const = 0;
+    // The argument text of the last Launch, and the last lines that engine wrote to its
+    // standard error; both kept after it ended, until the next Launch.
+    virtual const std::string &ArgumentText() const = 0;
+    virtual std::vector<std::string> LastDiagnostics() const = 0;
 };
 
 } // namespace engine

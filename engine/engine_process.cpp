@@ -31,6 +31,8 @@ bool EngineProcess::Launch(const ControlRecord &control, const std::string &argu
         m_process.Kill();
     Cleanup();
     m_messages.Reset();
+    m_argumentText = argumentText;
+    const int errorFd = m_diagnostics.Open();
 
     int n;
     {
@@ -44,7 +46,9 @@ bool EngineProcess::Launch(const ControlRecord &control, const std::string &argu
     }
 
     const std::string command = argumentText + " -wchar -pipename=" + std::to_string(n);
-    if (!m_process.Start(m_enginePath, command)) {
+    const bool started = m_process.Start(m_enginePath, command, errorFd);
+    m_diagnostics.ReleaseWriteEnd();
+    if (!started) {
         Cleanup();
         if (m_sink)
             m_sink->EngineCreateFailed();
@@ -101,6 +105,7 @@ void EngineProcess::Cleanup()
     if (m_process.HasChild() && !m_process.WaitFor(m_timings.cleanupWait))
         m_process.Kill();
     m_channel.Close();
+    m_diagnostics.Close();
     m_messages.Reset();
     m_started = false;
 }

@@ -2,7 +2,8 @@
 
 // Controls the engine program for one file at a time: starts it with the argument text and
 // a pipe number, links it through a PipeChannel, sends start, pause/resume and stop, and
-// makes sure no engine outlives its job. The movie window owns one for its whole life.
+// makes sure no engine outlives its job. Keeps the last lines the engine writes to its
+// standard error (DiagnosticsTail). The movie window owns one for its whole life.
 //
 // Threads: every call belongs to the owner's (window) thread. The engine's frames are
 // handled on the channel's reader thread, which writes the StatusCopy and calls the
@@ -14,6 +15,7 @@
 //   engine.Control().Paused = 1; engine.SendControl();                  // pause
 //   ... on finished / failed, or cancel: engine.Stop();
 
+#include "engine/diagnostics_tail.h"
 #include "engine/engine_control.h"
 #include "engine/engine_messages.h"
 #include "engine/pipe_channel.h"
@@ -74,6 +76,11 @@ public:
     bool Kill() override;
 
     bool IsStarted() const override { return m_started; }
+    // As given to Launch, without the pipe switches.
+    const std::string &ArgumentText() const override { return m_argumentText; }
+    // At most DiagnosticsTail::kKeptLines, oldest first; complete once the engine has been
+    // stopped or cleaned up, and kept until the next Launch.
+    std::vector<std::string> LastDiagnostics() const override { return m_diagnostics.Lines(); }
     bool IsReady() const { return m_messages.IsReady(); }
     int PipeNumber() const { return m_channel.PipeNumber(); }
     pid_t Pid() const { return m_process.Pid(); }
@@ -87,6 +94,8 @@ private:
     EngineSink *m_sink = nullptr;
     EngineMessages m_messages;
     PipeChannel m_channel;
+    std::string m_argumentText;
+    DiagnosticsTail m_diagnostics;
     platform::Process m_process;
 };
 

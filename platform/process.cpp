@@ -84,7 +84,7 @@ Process::~Process()
     Kill();
 }
 
-bool Process::Start(const std::string &program, const std::vector<std::string> &args)
+bool Process::Start(const std::string &program, const std::vector<std::string> &args, int errorFd)
 {
     if (m_pid > 0) {
         m_error = EBUSY;
@@ -122,6 +122,11 @@ bool Process::Start(const std::string &program, const std::vector<std::string> &
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) // the parent died before prctl took effect
             ::_exit(127);
+        // dup2 clears close-on-exec on the copy; a descriptor already at 2 keeps its flag.
+        if (errorFd == STDERR_FILENO)
+            ::fcntl(STDERR_FILENO, F_SETFD, 0);
+        else if (errorFd >= 0)
+            ::dup2(errorFd, STDERR_FILENO);
         // Nothing of ours is inherited except the error pipe, which closes on exec.
         ::syscall(SYS_close_range, 3u, static_cast<unsigned>(report[1]) - 1u, 0u);
         ::syscall(SYS_close_range, static_cast<unsigned>(report[1]) + 1u, ~0u, 0u);

@@ -32,13 +32,14 @@ public:
     Process &operator=(const Process &) = delete;
 
     // Starts program with the given arguments (argv[0] is the program path). No descriptor
-    // of ours is inherited. False, with Error() set, when a child already runs or the program
-    // cannot be executed (missing, not executable): the failure of exec is reported here,
-    // not as an exit code.
-    bool Start(const std::string &program, const std::vector<std::string> &args);
-    bool Start(const std::string &program, std::string_view argumentText)
+    // of ours is inherited, except errorFd, when given, as the child's standard error
+    // (otherwise it shares ours). False, with Error() set, when a child already runs or the
+    // program cannot be executed (missing, not executable): the failure of exec is reported
+    // here, not as an exit code.
+    bool Start(const std::string &program, const std::vector<std::string> &args, int errorFd = -1);
+    bool Start(const std::string &program, std::string_view argumentText, int errorFd = -1)
     {
-        return Start(program, SplitCommandLine(argumentText));
+        return Start(program, SplitCommandLine(argumentText), errorFd);
     }
 
     // Whether a child was started and has not been reaped yet.

@@ -7,6 +7,9 @@
 // (unlisted types, wrong lengths, data blocks), failempty, failcode, ignorestop, die (ends
 // mid-file), squat (a foreign process trying to take the engine's place).
 // Every frame received is logged as "<type> <length>[ paused=<p>]".
+// On its standard error: -say writes "line 1" ... "line <n>" at start; -flood writes, before
+// the finish, a line of <MiB>/2 MiB and then short lines up to <MiB> MiB and "after flood";
+// with either, the stop message is answered with "stopping" without a newline.
 
 #include "engine/protocol.h"
 #include "platform/runtime_dir.h"
@@ -28,6 +31,8 @@ namespace {
 
 std::string g_mode = "normal";
 std::string g_log;
+int g_say = 0;
+int g_floodMiB = 0;
 int g_in = -1;  // application -> engine
 int g_out = -1; // engine -> application
 
@@ -111,6 +116,39 @@ Bytes Concat(std::initializer_list<Bytes> parts)
     return all;
 }
 
+void Say(const std::string &text)
+{
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const ssize_t w = ::write(STDERR_FILENO, text.data() + at, text.size() - at);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return;
+        at += static_cast<std::size_t>(w);
+    }
+}
+
+void Flood()
+{
+    const std::size_t total = std::size_t(g_floodMiB) << 20;
+    const std::string chunk(64 * 1024, 'x');
+    std::size_t written = 0;
+    while (written < total / 2) {
+        Say(chunk);
+        written += chunk.size();
+    }
+    Say("\n");
+    std::string lines;
+    for (int i = 0; lines.size() < chunk.size(); ++i)
+        lines += "flood " + std::to_string(i) + "\n";
+    while (written < total) {
+        Say(lines);
+        written += lines.size();
+    }
+    Say("after flood\n");
+}
+
 bool ReadExact(void *buf, std::size_t n)
 {
     auto *p = static_cast<std::uint8_t *>(buf);
@@ -131,6 +169,8 @@ void OnBegin()
     const Bytes p1 = MakeFrame(14, Status(25, 1.5, 0));
     const Bytes p2 = MakeFrame(14, Status(60, 3.0, 0));
     const Bytes fin = MakeFrame(15, Status(100, 4.0, 7));
+    if (g_floodMiB > 0)
+        Flood();
     if (g_mode == "normal" || g_mode == "ignorestop") {
         Write(p1);
         Write(p2);
@@ -200,7 +240,13 @@ int main(int argc, char **argv)
             g_log = a.substr(5);
         else if (a.rfind("-pipename=", 0) == 0)
             n = std::atoi(a.c_str() + 10);
+        else if (a.rfind("-say=", 0) == 0)
+            g_say = std::atoi(a.c_str() + 5);
+        else if (a.rfind("-flood=", 0) == 0)
+            g_floodMiB = std::atoi(a.c_str() + 7);
     }
+    for (int i = 1; i <= g_say; ++i)
+        Say("line " + std::to_string(i) + "\n");
     std::string args;
     for (int i = 1; i < argc; ++i)
         args += std::string(i > 1 ? "|" : "") + argv[i];
@@ -240,8 +286,11 @@ int main(int argc, char **argv)
         Log(line);
         if (h[0] == 8)
             OnBegin();
-        else if (h[0] == 1 && g_mode != "ignorestop")
+        else if (h[0] == 1 && g_mode != "ignorestop") {
+            if (g_say > 0 || g_floodMiB > 0)
+                Say("stopping");
             return 0;
+        }
     }
     if (g_mode == "ignorestop") {
         std::signal(SIGTERM, SIG_IGN);

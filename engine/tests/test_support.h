@@ -7,8 +7,24 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <string>
+#include <vector>
+
+using Lines = std::vector<std::string>;
+Q_DECLARE_METATYPE(Lines)
+
+namespace QTest {
+template <>
+inline char *toString(const Lines &lines)
+{
+    QStringList quoted;
+    for (const auto &line : lines)
+        quoted << '"' + QString::fromStdString(line) + '"';
+    return qstrdup(('{' + quoted.join(", ") + '}').toUtf8().constData());
+}
+} // namespace QTest
 
 inline std::string TestEnginePath()
 {

@@ -59,6 +59,33 @@ bool NoChildLeft()
     return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
 }
 
+// The most memory this process has held so far, in kB.
+long PeakKilobytes()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+Lines Numbered(int from, int to)
+{
+    Lines l;
+    for (int i = from; i <= to; ++i)
+        l.push_back("line " + std::to_string(i));
+    return l;
+}
+
+Lines operator+(Lines l, const std::string &last)
+{
+    l.push_back(last);
+    return l;
+}
+
 } // namespace
 
 class TstEngineProcess : public QObject {
@@ -81,13 +108,26 @@ class TstEngineProcess : public QObject {
         m_status.Clear();
     }
 
+    // An engine that answers the stop message is waited for however slow the machine, so
+    // its last words are never lost to the kill.
+    void WaitForLastWords()
+    {
+        EngineTimings t;
+        t.stopGrace = 60s;
+        m_engine.SetTimings(t);
+    }
+
 private slots:
     void initTestCase()
     {
         m_engine.Attach(&m_sink, &m_status);
         m_engine.SetEnginePath(TestEnginePath());
     }
-    void init() { Reset(); }
+    void init()
+    {
+        m_engine.SetTimings(EngineTimings{});
+        Reset();
+    }
 
     // What the engine reports, however its writes are cut or packed, and whatever junk lies
     // between the frames.
@@ -120,6 +160,71 @@ private slots:
         QCOMPARE(m_status.Load().Percent, percent);
         if (mode == "die")
             QTRY_VERIFY_WITH_TIMEOUT(!m_engine.IsAlive(), 5000);
+    }
+
+    // What the engine wrote to its standard error, kept after it has ended; its last words
+    // need no newline.
+    void diagnostics_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<Lines>("lines");
+        QTest::newRow("a few lines") << "-mode=normal -say=3" << Numbered(1, 3) + "stopping";
+        QTest::newRow("only the last 20") << "-mode=normal -say=30" << Numbered(12, 30) + "stopping";
+        QTest::newRow("dies mid-file") << "-mode=die -say=2" << Numbered(1, 2);
+        QTest::newRow("says nothing") << "-mode=normal" << Lines{};
+    }
+    void diagnostics()
+    {
+        QFETCH(QString, args);
+        QFETCH(Lines, lines);
+        WaitForLastWords();
+        QVERIFY(m_engine.Launch(ControlRecord{}, args.toStdString()));
+        QCOMPARE(m_engine.ArgumentText(), args.toStdString());
+        QVERIFY(m_engine.Start());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sink.Events().isEmpty() || !m_engine.IsAlive(), 30000);
+        m_engine.Stop();
+        QCOMPARE(m_engine.LastDiagnostics(), lines);
+        QCOMPARE(m_engine.ArgumentText(), args.toStdString());
+    }
+
+    // The next launch starts afresh, even one that fails.
+    void diagnosticsForgottenByNextLaunch()
+    {
+        WaitForLastWords();
+        QVERIFY(m_engine.Launch(ControlRecord{}, "-mode=normal -say=2"));
+        m_engine.Stop();
+        QCOMPARE(m_engine.LastDiagnostics().size(), std::size_t(3));
+        EngineProcess missing;
+        missing.Attach(&m_sink, &m_status);
+        missing.SetEnginePath(m_tmp.filePath("no such engine").toStdString());
+        QVERIFY(!missing.Launch(ControlRecord{}, "-say=2"));
+        QCOMPARE(missing.ArgumentText(), std::string("-say=2"));
+        QVERIFY(missing.LastDiagnostics().empty());
+        QVERIFY(m_engine.Launch(ControlRecord{}, "-mode=normal"));
+        m_engine.Stop();
+        QVERIFY(m_engine.LastDiagnostics().empty());
+    }
+
+    // An engine that floods its standard error (a 32 MiB line, then 32 MiB of short ones)
+    // before it finishes is read as fast as it writes: it is never blocked, and what is
+    // kept stays small.
+    void floodNeitherBlocksNorGrows()
+    {
+        WaitForLastWords();
+        const long before = PeakKilobytes();
+        QVERIFY(before > 0);
+        QVERIFY(m_engine.Launch(ControlRecord{}, "-mode=normal -flood=64"));
+        QVERIFY(m_engine.Start());
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink.Events(), (QStringList{"finishing", "finished 7"}), 120000);
+        m_engine.Stop();
+        const Lines lines = m_engine.LastDiagnostics();
+        QCOMPARE(lines.size(), DiagnosticsTail::kKeptLines);
+        QCOMPARE(lines[18], std::string("after flood"));
+        QCOMPARE(lines[19], std::string("stopping"));
+        for (const auto &line : lines)
+            QVERIFY(line.size() <= DiagnosticsTail::kLineBytes + 3);
+        const long grown = PeakKilobytes() - before;
+        QVERIFY2(grown < 16 * 1024, qPrintable(QString::number(grown) + " kB"));
     }
 
     // The data blocks: a full-size type 4 is kept, a short one is not; type 7 keeps its
