@@ -43,6 +43,7 @@ int ListKeeper::Restore()
 void ListKeeper::Flush()
 {
     m_pending.stop();
+    // A failed write (disk full, no state folder) leaves the last list; the next change retries.
     if (m_enabled && m_store.Save(CurrentRows()))
         emit saved();
 }

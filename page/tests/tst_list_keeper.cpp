@@ -24,7 +24,6 @@ private slots:
     void cleanup();
     void restoreTakesTheListsWayIn();
     void everyChangeIsKept();
-    void pendingChangeWrittenAtTheEnd();
 
 private:
     QString Source(const QString &name);
@@ -135,20 +134,6 @@ void TstListKeeper::everyChangeIsKept()
         QCOMPARE(saved.size(), 1);   // a burst of changes is one write
         QCOMPARE(ListStore(QStringLiteral("movie")).Load(), OnScreen());
     }
-}
-
-void TstListKeeper::pendingChangeWrittenAtTheEnd()
-{
-    Build();
-    m_rows->AddFiles({Source("1.mp4"), Source("2.mp4")});
-    m_list->SetChecked(0, false);
-    const QList<KeptRow> shown = OnScreen();
-    // No event-loop turn between the change and the page going away.
-    m_keeper.reset();
-    QCOMPARE(ListStore(QStringLiteral("movie")).Load(), shown);
-    Build();
-    QCOMPARE(m_keeper->Restore(), 2);
-    QCOMPARE(OnScreen(), shown);
 }
 
 QTEST_MAIN(TstListKeeper)
