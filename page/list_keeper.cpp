@@ -15,7 +15,11 @@ ListKeeper::ListKeeper(JobRows &rows, const QString &name)
         return;
     // The model is where every change of the list passes, whoever makes it.
     const QAbstractItemModel *model = m_rows.List().model();
-    const auto schedule = [this] { m_pending.start(); };
+    // The first change of a turn sets the write going; the others of that turn ride along.
+    const auto schedule = [this] {
+        if (!m_pending.isActive())
+            m_pending.start();
+    };
     connect(model, &QAbstractItemModel::rowsInserted, this, schedule);
     connect(model, &QAbstractItemModel::rowsRemoved, this, schedule);
     connect(model, &QAbstractItemModel::rowsMoved, this, schedule);
@@ -53,7 +57,9 @@ QList<KeptRow> ListKeeper::CurrentRows() const
     const FileListCtrl &list = m_rows.List();
     QList<KeptRow> rows;
     rows.reserve(list.RowCount());
-    for (int row = 0; row < list.RowCount(); ++row)
-        rows.append({list.RowPath(row), list.IsChecked(row), RowStatus(list.RowStatusCode(row)), m_rows.RowReason(row)});
+    for (int row = 0; row < list.RowCount(); ++row) {
+        rows.append({list.RowPath(row), list.IsChecked(row), RowStatus(list.RowStatusCode(row)),
+                     m_rows.RowReason(row)});
+    }
     return rows;
 }
