@@ -3,6 +3,7 @@
 
 #include "page/job_rows.h"
 #include "page/list_keeper.h"
+#include "page/reason_text.h"
 #include "shell/message_box.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/file_list_model.h"
@@ -103,6 +104,9 @@ void TstListKeeper::restoreTakesTheListsWayIn()
         QCOMPARE(m_list->ItemText(row, 2), RowStatusText(m_list->RowStatusCode(row)));
         QVERIFY(!m_list->ItemText(row, 1).isEmpty());
     }
+    QCOMPARE(m_list->StatusTip(1), ReasonText(Reason::Engine(13)));
+    QCOMPARE(m_list->StatusTip(2), ReasonText(Reason::Of(ReasonKind::SourceGone)));
+    QVERIFY(!ReasonText(Reason::Of(ReasonKind::SourceGone)).isEmpty());
     // What the list refused is not kept either.
     QSignalSpy saved(m_keeper.get(), &ListKeeper::saved);
     QVERIFY(saved.wait());
