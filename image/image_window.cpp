@@ -27,6 +27,7 @@ const PageLayout kLayout{
     .extensionsKey = QStringLiteral("IDS_SUPPORT_IMAGE_FILES"),
     .formatTitleKey = QStringLiteral("IDS_SUPPORT_IFORMAT_STR"),
     .listName = QStringLiteral("pictureList"),
+    .keptListName = QStringLiteral("image"),
     .listLiveWhileBusy = true,
 };
 

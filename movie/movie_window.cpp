@@ -29,6 +29,7 @@ const PageLayout kLayout{
     .extensionsKey = QStringLiteral("IDS_SUPPORT_FILES"),
     .formatTitleKey = QStringLiteral("IDS_SUPPORT_VFORMAT_STR"),
     .listName = QStringLiteral("jobList"),
+    .keptListName = QStringLiteral("movie"),
     .noticesWhileBusy = true,
 };
 

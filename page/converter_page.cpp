@@ -82,6 +82,9 @@ ConverterPage::ConverterPage(const PageLayout &layout, QWidget *parent, Kind kin
     m_rows.Configure();
     m_list->setGeometry(28, 77, 640, 140);
     m_list->show();
+    // The unfinished rows of the last start come back; from here on every change is kept.
+    m_keeper = std::make_unique<ListKeeper>(m_rows, layout.keptListName);
+    m_keeper->Restore();
 
     connect(convert, &QAbstractButton::clicked, this, &ConverterPage::OnConvertCommand);
     connect(cancel, &QAbstractButton::clicked, this, &ConverterPage::OnCancelCommand);

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "page/job_rows.h"
+#include "page/list_keeper.h"
 #include "page/run_outcome.h"
 #include "shell/skin_dialog.h"
 
 #include <QList>
 #include <QPixmap>
+
+#include <memory>
 
 class FileListCtrl;
 class ImageButton;
@@ -25,6 +28,7 @@ struct PageLayout {
     QString extensionsKey;     // accepted extensions in the language file
     QString formatTitleKey;    // their name in the open-file dialog
     QString listName;          // the list's object name
+    QString keptListName;      // the key its unfinished rows are kept under between starts
     bool listLiveWhileBusy = false;   // checks may change during a run
     bool noticesWhileBusy = false;    // refused commands say why during a run
 };
@@ -44,6 +48,7 @@ public:
     ImageButton *Button(int id) const;
     FileListCtrl &List() { return *m_list; }
     JobRows &Rows() { return m_rows; }
+    ListKeeper &KeptList() { return *m_keeper; }
     ProgressBarCtrl *CurrentBar() const { return m_currentBar; }
     ProgressBarCtrl *TotalBar() const { return m_totalBar; }
     bool IsHdChecked() const;
@@ -99,4 +104,5 @@ private:
     QPixmap m_listPanel;
     QPixmap m_infoPanel;
     platform::DesktopNotifier *m_notifier = nullptr;
+    std::unique_ptr<ListKeeper> m_keeper;   // goes first: its last write reads the list
 };

@@ -23,17 +23,31 @@ void JobRows::Configure()
 int JobRows::AddFiles(const QStringList &paths)
 {
     const IntakeResult result = AddFilesInOrder(paths, [this](const QString &path) {
-        if (!m_list.InsertFile(path, true))
-            return false;
-        const int row = m_list.RowCount() - 1;
-        m_list.SetItemText(row, 1, FormatFileSize(path));
-        ShowRowStatus(row, RowStatus::Waiting);
-        return true;
+        return InsertRow(path, true, RowStatus::Waiting);
     });
     if (!result.refusedPath.isEmpty())
         XMessageBox(Lang::Get(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT")).arg(GetFileNameWithExt(result.refusedPath)),
                     Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")), MB_ICONQUESTION);
     return result.added;
+}
+
+bool JobRows::RestoreRow(const QString &path, bool checked, RowStatus status, Reason reason)
+{
+    if (!InsertRow(path, checked, status))
+        return false;
+    if (status == RowStatus::Failed)
+        ShowRowFailed(m_list.RowCount() - 1, reason);
+    return true;
+}
+
+bool JobRows::InsertRow(const QString &path, bool checked, RowStatus status)
+{
+    if (!m_list.InsertFile(path, checked))
+        return false;
+    const int row = m_list.RowCount() - 1;
+    m_list.SetItemText(row, 1, FormatFileSize(path));
+    ShowRowStatus(row, status);
+    return true;
 }
 
 QString JobRows::DialogFilter() const

@@ -32,6 +32,10 @@ public:
     // not a regular file); the files before it stay. Returns how many were added.
     int AddFiles(const QStringList &paths);
     bool AddFile(const QString &path) { return AddFiles({path}) == 1; }
+    // A row kept from the last start: inserted as AddFiles inserts (extensions, duplicates)
+    // but silently, with its check, status and (when failed) reason. False when the list
+    // refuses it.
+    bool RestoreRow(const QString &path, bool checked, RowStatus status, Reason reason);
     // Opens the open-file dialog (through the shared seam) in the remembered folder, then adds.
     int AddThroughDialog(QWidget *owner);
     QString DialogFilter() const;
@@ -62,6 +66,8 @@ public:
     void RemoveRowsOf(const QList<FileEnd> &files);
 
 private:
+    bool InsertRow(const QString &path, bool checked, RowStatus status);
+
     FileListCtrl &m_list;
     QString m_extensionsKey;
     QString m_titleKey;

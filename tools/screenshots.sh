@@ -29,6 +29,7 @@ for name in "Harbour at dawn" "Old town" "Mountain lake" "Market square" "Lighth
 done
 
 HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config" XDG_DATA_HOME="$TMP/home/.local/share" \
+XDG_STATE_HOME="$TMP/home/.local/state" \
 XDG_RUNTIME_DIR="$TMP/home/run" LANG=C.UTF-8 \
     xvfb-run -a -s "-screen 0 1024x768x24" \
     build/bin/screenshot_tour docs "$TMP/media/Holiday at the sea.mp4" \

@@ -8,6 +8,7 @@
 #include "movie/movie_window.h"
 #include "platform/shutdown.h"
 #include "shell/message_box.h"
+#include "shell/tests/page_fixtures.h"
 
 #include <QSignalSpy>
 #include <QStringList>
@@ -15,7 +16,8 @@
 
 #include <memory>
 
-// Folders and inputs both fixtures share.
+// Folders and inputs both fixtures share; a page built meanwhile keeps its list in a state
+// folder of its own.
 class MovieFolders {
 public:
     MovieFolders();
@@ -28,6 +30,7 @@ public:
     QStringList EngineLog(const QString &input) const;
 
 private:
+    FreshStateFolder m_state;
     QTemporaryDir m_tmp;
     QString m_saveFolder;
     QString m_inputFolder;

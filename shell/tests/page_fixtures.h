@@ -1,10 +1,14 @@
 #pragma once
 
-// Fixtures the movie and the image page tests share: a scripted add-files dialog and a drop.
+// Fixtures the movie and the image page tests share: a scripted add-files dialog, a drop and
+// a state folder of their own.
 
 #include "shell/file_intake.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -42,3 +46,28 @@ inline void Drop(QWidget *target, const QStringList &paths)
     QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &drop);
 }
+
+// Points XDG_STATE_HOME at an empty folder for its lifetime, so that a page built meanwhile
+// finds no rows that an earlier test left behind, and leaves none to a later one.
+class FreshStateFolder {
+public:
+    FreshStateFolder()
+        : m_old(qgetenv("XDG_STATE_HOME"))
+        , m_hadOld(qEnvironmentVariableIsSet("XDG_STATE_HOME"))
+    {
+        qputenv("XDG_STATE_HOME", QFile::encodeName(Path()));
+    }
+    ~FreshStateFolder()
+    {
+        if (m_hadOld)
+            qputenv("XDG_STATE_HOME", m_old);
+        else
+            qunsetenv("XDG_STATE_HOME");
+    }
+    QString Path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_old;
+    bool m_hadOld;
+};

@@ -1,0 +1,144 @@
+// A page's list kept as it changes: restored rows take the list's own way in, every kind of
+// change reaches the disk by the end of its event-loop turn, and a burst costs one write.
+
+#include "page/job_rows.h"
+#include "page/list_keeper.h"
+#include "page/reason_text.h"
+#include "shell/message_box.h"
+#include "widgets/file_list_ctrl.h"
+#include "widgets/file_list_model.h"
+#include "widgets/page_list.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+class TstListKeeper : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void restoreTakesTheListsWayIn();
+    void everyChangeIsKept();
+
+private:
+    QString Source(const QString &name);
+    void Build();
+    // The list as the next start would show it: converted rows gone, a converting one waiting.
+    QList<KeptRow> OnScreen() const;
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QByteArray m_oldState;
+    std::unique_ptr<FileListCtrl> m_list;
+    std::unique_ptr<JobRows> m_rows;
+    std::unique_ptr<ListKeeper> m_keeper;
+};
+
+void TstListKeeper::init()
+{
+    m_tmp = std::make_unique<QTemporaryDir>();
+    m_oldState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_tmp->path() + "/state"));
+}
+
+void TstListKeeper::cleanup()
+{
+    m_keeper.reset();
+    m_rows.reset();
+    m_list.reset();
+    qputenv("XDG_STATE_HOME", m_oldState);
+}
+
+QString TstListKeeper::Source(const QString &name)
+{
+    const QString path = m_tmp->path() + "/" + name;
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(QByteArray(3000, 'x'));
+    return path;
+}
+
+void TstListKeeper::Build()
+{
+    m_keeper.reset();
+    m_rows.reset();
+    m_list = std::make_unique<FileListCtrl>();
+    m_rows = std::make_unique<JobRows>(*m_list, QStringLiteral("IDS_SUPPORT_FILES"), QStringLiteral("IDS_SUPPORT_VFORMAT_STR"));
+    m_rows->Configure();
+    m_keeper = std::make_unique<ListKeeper>(*m_rows, QStringLiteral("movie"));
+}
+
+QList<KeptRow> TstListKeeper::OnScreen() const
+{
+    QList<KeptRow> rows;
+    for (int row = 0; row < m_list->RowCount(); ++row) {
+        const auto status = RowStatus(m_list->RowStatusCode(row));
+        if (status != RowStatus::Complete)
+            rows.append({m_list->RowPath(row), m_list->IsChecked(row),
+                         status == RowStatus::Converting ? RowStatus::Waiting : status, m_rows->RowReason(row)});
+    }
+    return rows;
+}
+
+void TstListKeeper::restoreTakesTheListsWayIn()
+{
+    const QString a = Source("a.mp4"), c = Source("c.mp4"), gone = m_tmp->path() + "/gone.mp4";
+    const QString refused = Source("notes.txt");
+    QVERIFY(ListStore(QStringLiteral("movie"))
+                .Save({{a, true, RowStatus::Waiting, {}},
+                       {a, false, RowStatus::Failed, {}},   // listed already
+                       {refused, true, RowStatus::Waiting, {}},
+                       {c, false, RowStatus::Failed, Reason::Engine(13)},
+                       {gone, true, RowStatus::Waiting, {}}}));
+    Build();
+    QCOMPARE(m_keeper->Restore(), 3);
+    QCOMPARE(OnScreen(), (QList<KeptRow>{{a, true, RowStatus::Waiting, {}},
+                                         {c, false, RowStatus::Failed, Reason::Engine(13)},
+                                         {gone, false, RowStatus::Failed, Reason::Of(ReasonKind::SourceGone)}}));
+    for (int row = 0; row < 3; ++row) {
+        QCOMPARE(m_list->ItemText(row, 2), RowStatusText(m_list->RowStatusCode(row)));
+        QVERIFY(!m_list->ItemText(row, 1).isEmpty());
+    }
+    QCOMPARE(m_list->StatusTip(1), ReasonText(Reason::Engine(13)));
+    QCOMPARE(m_list->StatusTip(2), ReasonText(Reason::Of(ReasonKind::SourceGone)));
+    QVERIFY(!ReasonText(Reason::Of(ReasonKind::SourceGone)).isEmpty());
+    // What the list refused is not kept either.
+    QSignalSpy saved(m_keeper.get(), &ListKeeper::saved);
+    QVERIFY(saved.wait());
+    QCOMPARE(ListStore(QStringLiteral("movie")).Load(), OnScreen());
+}
+
+void TstListKeeper::everyChangeIsKept()
+{
+    ScriptedMessageBox box(IDYES);
+    Build();
+    QSignalSpy saved(m_keeper.get(), &ListKeeper::saved);
+    const QStringList paths{Source("1.mp4"), Source("2.mp4"), Source("3.mp4"), Source("4.mp4")};
+    auto *model = static_cast<FileListModel *>(m_list->model());
+    const QList<std::pair<const char *, std::function<void()>>> steps{
+        {"added", [&] { m_rows->AddFiles(paths); }},
+        {"unchecked", [&] { m_list->SetChecked(1, false); }},
+        {"moved", [&] { model->MoveRow(0, 3); }},
+        {"converting", [&] { m_rows->ShowRowStatus(0, RowStatus::Converting); }},
+        {"failed with its reason", [&] { m_rows->ShowFileEnd({0, m_list->RowPath(0), {}, Outcome::Failed, Reason::Stall(17)}); }},
+        {"done and dropped", [&] { m_rows->ShowFileEnd({1, m_list->RowPath(1), {}, Outcome::Done, {}}); }},
+        {"all waiting again", [&] { m_rows->ShowAllWaiting(); }},
+        {"checked rows deleted", [&] { QVERIFY(m_rows->DeleteCheckedRows()); }},
+        {"rows of trashed sources removed", [&] { m_rows->RemoveRowsOf({{0, m_list->RowPath(0), {}, Outcome::Done, {}}}); }},
+    };
+    for (const auto &[what, step] : steps) {
+        saved.clear();
+        step();
+        QVERIFY2(saved.wait(), what);
+        QCOMPARE(saved.size(), 1);   // a burst of changes is one write
+        QCOMPARE(ListStore(QStringLiteral("movie")).Load(), OnScreen());
+    }
+}
+
+QTEST_MAIN(TstListKeeper)
+#include "tst_list_keeper.moc"
