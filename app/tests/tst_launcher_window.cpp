@@ -10,6 +10,7 @@
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
+#include "shell/tests/page_fixtures.h"
 #include "shell/message_box.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
@@ -136,6 +137,7 @@ public:
 
     ScriptedMessageBox box{IDOK};
     platform::ScopedPowerOff power{true};
+    FreshStateFolder state;   // no rows kept from another test's pages
     std::unique_ptr<LauncherWindow> window;
     bool ready = false;
 };

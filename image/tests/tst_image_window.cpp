@@ -94,6 +94,7 @@ public:
     }
     QStringList Outputs() const { return QDir(outFolder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
+    FreshStateFolder state;   // no rows kept from another test's page
     QTemporaryDir dir;
     QString inFolder;
     QString outFolder;
