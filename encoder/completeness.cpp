@@ -87,6 +87,20 @@ void Completeness::ReadDeclared(const AVFormatContext *ctx, const std::string &p
         m_container = double(ctx->duration) / AV_TIME_BASE;
 }
 
+void Completeness::ReadProbed(const AVFormatContext *ctx)
+{
+    const char *format = ctx->iformat->name;
+    // The formats above declare per stream, or FFmpeg rebuilds their lengths from what is
+    // present; for the rest a length taken from the demuxer (not guessed from the bit rate or
+    // the last timestamps) is the file's own.
+    for (const char *own : {"avi", "wav", "mov,", "mp3", "matroska"})
+        if (StartsWith(format, own))
+            return;
+    if (!m_container && ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE &&
+        ctx->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
+        m_container = double(ctx->duration) / AV_TIME_BASE;
+}
+
 void Completeness::Count(const AVStream *stream, const AVPacket *packet)
 {
     const std::int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;

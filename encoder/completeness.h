@@ -21,6 +21,10 @@ public:
     // Right after avformat_open_input, before avformat_find_stream_info.
     void ReadDeclared(const AVFormatContext *ctx, const std::string &path);
 
+    // Right after avformat_find_stream_info: some demuxers (FLV) read their declared length
+    // only with the first packets.
+    void ReadProbed(const AVFormatContext *ctx);
+
     // Every packet of a converted stream, as read.
     void Count(const AVStream *stream, const AVPacket *packet);
 

@@ -229,6 +229,7 @@ void Conversion::OpenInput()
     m_input.reset(ctx);
     m_completeness.ReadDeclared(ctx, m_opts.input);
     FindStreamInfo(ctx);
+    m_completeness.ReadProbed(ctx);
     if (ctx->duration > 0)
         m_duration = double(ctx->duration) / AV_TIME_BASE;
 

@@ -79,6 +79,7 @@ void TestMencoderComplete::initTestCase()
     QVERIFY(Ffmpeg(kPicture + kSound + kH264 + QStringList{Path("index-last.mp4")}));
     QVERIFY(Ffmpeg(kPicture + kSound + kH264 + QStringList{Path("whole.mkv")}));
     QVERIFY(Ffmpeg(kSound + QStringList{"-c:a", "libmp3lame", "-b:a", "128k", Path("whole.mp3")}));
+    QVERIFY(Ffmpeg(kPicture + kSound + QStringList{"-c:v", "flv1", "-c:a", "libmp3lame", Path("whole.flv")}));
 }
 
 void TestMencoderComplete::cutShort_data()
@@ -87,7 +88,7 @@ void TestMencoderComplete::cutShort_data()
     QTest::addColumn<int>("percent");
     QTest::addColumn<FailureCode>("code");
     for (const QString source : {"whole.avi", "whole.wav", "index-first.mp4", "index-last.mp4", "whole.mkv",
-                                 "whole.mp3"}) {
+                                 "whole.mp3", "whole.flv"}) {
         for (const int percent : {50, 90, 99})
             QTest::addRow("%s cut at %d %%", qPrintable(source), percent) << source << percent
                                                                           << FailureCode::InputCutShort;
