@@ -84,7 +84,7 @@ void Complain(const std::string &message, FailureCode code)
 
 // How long a stopped conversion may take to let go before the process ends without it: a
 // read stuck in the kernel (a hung network share) must not keep a stopped engine alive.
-constexpr auto kStopGrace = 800ms;
+constexpr auto kStopGrace = 600ms;
 
 // Runs the conversion on its own thread; calls tick every 100 ms on this one until it ends.
 // The end wakes this thread at once: a finished file is reported (and the process gone)

@@ -195,14 +195,21 @@ struct DecodePlan {
     qint64 bytes = 0;    // decoded picture and working copy
 };
 
+DecodePlan Refused(ImageError error)
+{
+    DecodePlan plan;
+    plan.error = error;
+    return plan;
+}
+
 // The reader's format is decided by the content; sets the reduced size where JPEG gives one.
 DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const ImageConvertOptions &options)
 {
     DecodePlan plan;
     if (options.box.width() <= 0 || options.box.height() <= 0)
-        return {ImageError::BadBox};
+        return Refused(ImageError::BadBox);
     if (!reader.canRead())
-        return {ImageError::Unreadable};
+        return Refused(ImageError::Unreadable);
     const int steps = ((options.rotateSteps % 4) + 4) % 4;
 
     // Sizes in three orientations: as stored, upright (EXIF applied), turned (ours applied).
@@ -210,19 +217,19 @@ DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const Imag
     if (!stored.isValid())
         return plan;
     if (stored.isEmpty())
-        return {ImageError::Unreadable};
+        return Refused(ImageError::Unreadable);
     const qint64 pixels = qint64(stored.width()) * stored.height();
     if (pixels > kMaxSourcePixels)
-        return {ImageError::TooLarge};
+        return Refused(ImageError::TooLarge);
     const bool exifSwaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
     const bool turnSwaps = steps % 2 == 1;
     const QSize upright = exifSwaps ? stored.transposed() : stored;
     const QSize turned = turnSwaps ? upright.transposed() : upright;
     plan.target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
     if (plan.target.isEmpty())
-        return {ImageError::TooThin};
+        return Refused(ImageError::TooThin);
     if (qint64(plan.target.width()) * plan.target.height() > kMaxSourcePixels)
-        return {ImageError::TooLarge};
+        return Refused(ImageError::TooLarge);
     QSize storedTarget = turnSwaps ? plan.target.transposed() : plan.target;
     if (exifSwaps)
         storedTarget.transpose();
@@ -242,7 +249,7 @@ DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const Imag
     }
     // Not reduced and too large for the reader's own limit: refused before any allocation.
     if (plan.bytes > qint64(kImageAllocationLimitMb) * 1024 * 1024)
-        return {ImageError::TooLarge};
+        return Refused(ImageError::TooLarge);
     return plan;
 }
 

@@ -8,11 +8,14 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using engine::FailureCode;
 using namespace testing;
@@ -54,6 +57,7 @@ private slots:
     void notAFile_data();
     void notAFile();
     void stopWhileWaiting();
+    void stopWhileOpeningBlocks();
     void plainMessages_data();
     void plainMessages();
 
@@ -200,6 +204,41 @@ void TestMencoderComplete::stopWhileWaiting()
     QCOMPARE(engine.exitStatus(), QProcess::NormalExit);
     QCOMPARE(engine.exitCode(), int(FailureCode::Stopped));
     QVERIFY(!QFile::exists(Path("never.avi")));
+}
+
+// An open that blocks in the kernel, out of reach of any check of ours: here a file on which
+// this test holds a write lease, so that the engine's open waits for the lease to be broken
+// (45 s by default). A stop must still end the engine, leaving the stuck thread behind.
+void TestMencoderComplete::stopWhileOpeningBlocks()
+{
+    const QString input = Path("leased.avi");
+    QFile::remove(input);
+    QVERIFY(QFile::copy(Path("whole.avi"), input));
+    const int fd = ::open(input.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const auto closeLease = qScopeGuard([fd] {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        ::close(fd);
+    });
+    std::signal(SIGIO, SIG_IGN); // the break notice; we hold on regardless
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0)
+        QSKIP("this file system or kernel grants no file leases");
+
+    QProcess engine;
+    engine.start(Engine(), QStringList{input} + Words(kOptions) + QStringList{"-o", Path("leased-out.avi")});
+    QVERIFY(engine.waitForStarted());
+    // The lease starts breaking when the engine's open reaches it.
+    QTRY_VERIFY_WITH_TIMEOUT(::fcntl(fd, F_GETLEASE) != F_WRLCK, 20000);
+    QVERIFY(engine.state() == QProcess::Running);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(engine.processId()), SIGTERM);
+    // Far below the 45 s the open would wait; the figure itself is printed.
+    QVERIFY(engine.waitForFinished(10000));
+    qInfo("engine ended %lld ms after SIGTERM, its open still blocked", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(engine.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(engine.exitCode(), int(FailureCode::Stopped));
+    QVERIFY(!QFile::exists(Path("leased-out.avi")));
 }
 
 // What went wrong, said of the user's file, not in the library's words.
