@@ -219,6 +219,8 @@ void Conversion::OpenInput()
                       "the file is cut short: " + m_opts.input + " ends inside its own data, before its index");
     if (opened == AVERROR(ENOMEM))
         Check(opened, FailureCode::Internal, "opening the input");
+    if (opened == AVERROR(EACCES) || opened == AVERROR(EPERM))
+        throw AvError(FailureCode::InputUnreadable, "you have no permission to read " + m_opts.input);
     // The library's own reasons here ("Invalid data", even "Device or resource busy" for a
     // picture size it refuses) say nothing to the person whose file it is.
     if (opened < 0 && opened != AVERROR_EXIT)
