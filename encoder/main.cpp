@@ -20,9 +20,13 @@ extern "C" {
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using engine::FailureCode;
@@ -31,8 +35,16 @@ using namespace std::chrono_literals;
 namespace {
 
 volatile std::sig_atomic_t g_signalled = 0;
+// Until the conversion starts nothing of ours is on disk: a stop then ends the process at
+// once, also while it waits for the application's sockets.
+volatile std::sig_atomic_t g_converting = 0;
 
-void OnSignal(int) { g_signalled = 1; }
+void OnSignal(int)
+{
+    g_signalled = 1;
+    if (!g_converting)
+        ::_exit(static_cast<int>(FailureCode::Stopped));
+}
 
 void InstallSignals()
 {
@@ -70,33 +82,53 @@ void Complain(const std::string &message, FailureCode code)
     std::fprintf(stderr, "mencoder: %s (%s, code %d)\n", message.c_str(), engine::FailureText(code), ExitCode(code));
 }
 
+// How long a stopped conversion may take to let go before the process ends without it: a
+// read stuck in the kernel (a hung network share) must not keep a stopped engine alive.
+constexpr auto kStopGrace = 600ms;
+
 // Runs the conversion on its own thread; calls tick every 100 ms on this one until it ends.
 // The end wakes this thread at once: a finished file is reported (and the process gone)
-// without waiting out the rest of a tick.
+// without waiting out the rest of a tick. `abandoned` says the conversion did not end within
+// kStopGrace of a stop; its thread is still running and the caller must end the process.
 template <class Tick>
-mencoder::RunResult RunWithTicks(const mencoder::EncodeOptions &options, mencoder::RunControl &control, Tick tick)
+mencoder::RunResult RunWithTicks(const mencoder::EncodeOptions &options, mencoder::RunControl &control, Tick tick,
+                                 bool &abandoned)
 {
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool done = false;
-    mencoder::RunResult result;
-    std::thread worker([&] {
+    // Shared with the thread, which may outlive this call when it is abandoned.
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        mencoder::RunResult result;
+    };
+    auto shared = std::make_shared<Shared>();
+    g_converting = 1;
+    std::thread worker([shared, &options, &control] {
         mencoder::RunResult outcome = mencoder::Convert(options, control);
-        std::lock_guard lock(mutex);
-        result = std::move(outcome);
-        done = true;
-        ended.notify_one();
+        std::lock_guard lock(shared->mutex);
+        shared->result = std::move(outcome);
+        shared->done = true;
+        shared->ended.notify_one();
     });
-    std::unique_lock lock(mutex);
-    while (!done) {
+    std::optional<std::chrono::steady_clock::time_point> stoppedAt;
+    std::unique_lock lock(shared->mutex);
+    while (!shared->done) {
         lock.unlock();
         tick();
+        if (control.StopRequested() && !stoppedAt)
+            stoppedAt = std::chrono::steady_clock::now();
+        if (stoppedAt && std::chrono::steady_clock::now() - *stoppedAt >= kStopGrace) {
+            worker.detach();
+            abandoned = true;
+            return {FailureCode::Stopped, "stopped; the input did not let go of the conversion in time"};
+        }
         lock.lock();
-        ended.wait_for(lock, 100ms, [&] { return done; });
+        shared->ended.wait_for(lock, 100ms, [&] { return shared->done; });
     }
     lock.unlock();
     worker.join();
-    return result;
+    abandoned = false;
+    return shared->result;
 }
 
 int RunStandalone(const mencoder::ParseResult &parsed)
@@ -107,6 +139,7 @@ int RunStandalone(const mencoder::ParseResult &parsed)
     }
     mencoder::RunControl control;
     auto last = std::chrono::steady_clock::now();
+    bool abandoned = false;
     const auto result = RunWithTicks(*parsed.options, control, [&] {
         if (g_signalled)
             control.RequestStop();
@@ -115,10 +148,12 @@ int RunStandalone(const mencoder::ParseResult &parsed)
             last = now;
             std::fprintf(stderr, "\rPos: %8.1fs  %3d%%", control.position.load(), control.percent.load());
         }
-    });
+    }, abandoned);
     if (result.code != FailureCode::None) {
         std::fprintf(stderr, "\n");
         Complain(result.message, result.code);
+        if (abandoned)
+            std::_Exit(ExitCode(result.code)); // the conversion's thread is still in a read
         return ExitCode(result.code);
     }
     std::fprintf(stderr, "\rPos: %8.1fs  100%%\n", control.position.load());
@@ -167,6 +202,7 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
     }
 
     auto lastProgress = std::chrono::steady_clock::now() - 1s;
+    bool abandoned = false;
     const auto result = RunWithTicks(*parsed.options, control, [&] {
         while (const auto frame = link.Poll()) {
             const auto type = static_cast<engine::MsgType>(frame->type);
@@ -186,7 +222,7 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
             const auto bytes = status.Encode();
             link.Send(engine::MsgType::Progress, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         }
-    });
+    }, abandoned);
 
     if (result.code == FailureCode::None) {
         engine::EngineStatus status;
@@ -203,6 +239,8 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
     // A stopped engine owes no report: the application is tearing it down.
     if (result.code != FailureCode::Stopped)
         SendFailure(link, result.code);
+    if (abandoned)
+        std::_Exit(ExitCode(result.code)); // the conversion's thread is still in a read
     return ExitCode(result.code);
 }
 

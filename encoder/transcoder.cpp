@@ -1,5 +1,6 @@
 #include "encoder/transcoder.h"
 
+#include "encoder/completeness.h"
 #include "encoder/filter_graph.h"
 #include "encoder/output_file.h"
 #include "encoder/stages.h"
@@ -12,6 +13,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -95,7 +97,7 @@ private:
     void OpenEncoder(StreamPath &path, const AVCodec *codec, const EncoderChoice &choice);
     void BuildChain(StreamPath &path, bool isVideo);
     void ReadInput();
-    void CheckComplete(double reached) const;
+    void CheckComplete() const;
     void JoinAll();
     void AbortAll();
     void OnStageFailure(std::exception_ptr failure);
@@ -104,6 +106,7 @@ private:
     const EncodeOptions &m_opts;
     RunControl &m_control;
     InputCtx m_input;
+    Completeness m_completeness;
     OutputFile m_file;
     OutputCtx m_output;
     std::unique_ptr<Muxer> m_muxer;
@@ -187,8 +190,15 @@ void Conversion::OpenInput()
     if (::stat(m_opts.input.c_str(), &st) != 0)
         throw AvError(errno == ENOENT || errno == ENOTDIR ? FailureCode::InputMissing : FailureCode::InputUnreadable,
                       "opening " + m_opts.input);
-    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))
-        throw AvError(FailureCode::InputUnreadable, m_opts.input + " is not a file");
+    // A pipe or a device may block on opening or reading, where no stop reaches us, and a
+    // folder is not media: only a regular file has an end that can be checked.
+    if (!S_ISREG(st.st_mode))
+        throw AvError(FailureCode::InputNotAFile, m_opts.input + " is not a regular file (" +
+                                                      (S_ISDIR(st.st_mode)    ? "a folder"
+                                                       : S_ISFIFO(st.st_mode) ? "a pipe"
+                                                       : S_ISSOCK(st.st_mode) ? "a socket"
+                                                                              : "a device") +
+                                                      "); only files can be converted");
 
     const AVInputFormat *format = nullptr;
     if (!m_opts.demuxer.empty() && !(format = av_find_input_format(m_opts.demuxer.c_str())))
@@ -202,10 +212,26 @@ void Conversion::OpenInput()
         return static_cast<RunControl *>(opaque)->StopRequested() ? 1 : 0;
     };
     ctx->interrupt_callback.opaque = &m_control;
-    Check(avformat_open_input(&ctx, m_opts.input.c_str(), format, nullptr), FailureCode::InputUnreadable,
-          ("opening " + m_opts.input).c_str());
+    const int opened = avformat_open_input(&ctx, m_opts.input.c_str(), format, nullptr);
+    // An MP4 whose index comes last and was cut off does not open at all.
+    if (opened < 0 && opened != AVERROR_EXIT && IsoMediaCutShort(m_opts.input))
+        throw AvError(FailureCode::InputCutShort,
+                      "the file is cut short: " + m_opts.input + " ends inside its own data, before its index");
+    if (opened == AVERROR(ENOMEM))
+        Check(opened, FailureCode::Internal, "opening the input");
+    if (opened == AVERROR(EACCES) || opened == AVERROR(EPERM))
+        throw AvError(FailureCode::InputUnreadable, "you have no permission to read " + m_opts.input);
+    // The library's own reasons here ("Invalid data", even "Device or resource busy" for a
+    // picture size it refuses) say nothing to the person whose file it is.
+    if (opened < 0 && opened != AVERROR_EXIT)
+        throw AvError(FailureCode::InputUnreadable,
+                      m_opts.input + " cannot be read as video or sound: it is no film or sound file we know, its "
+                                     "header is damaged, or it announces pictures too large to decode");
+    Check(opened, FailureCode::InputUnreadable, ("opening " + m_opts.input).c_str());
     m_input.reset(ctx);
+    m_completeness.ReadDeclared(ctx, m_opts.input);
     FindStreamInfo(ctx);
+    m_completeness.ReadProbed(ctx);
     if (ctx->duration > 0)
         m_duration = double(ctx->duration) / AV_TIME_BASE;
 
@@ -525,7 +551,6 @@ void Conversion::ReadInput()
 {
     AVFormatContext *ctx = m_input.get();
     const std::int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
-    double reached = 0.0; // the end of the latest packet, in seconds from the start
     for (;;) {
         if (!m_control.WaitWhilePaused())
             throw Aborted{};
@@ -534,7 +559,7 @@ void Conversion::ReadInput()
         Packet packet = NewPacket();
         const int ret = av_read_frame(ctx, packet.get());
         if (ret == AVERROR_EOF) {
-            CheckComplete(reached);
+            CheckComplete();
             return;
         }
         if (ret == AVERROR_EXIT || m_control.StopRequested())
@@ -549,7 +574,7 @@ void Conversion::ReadInput()
             // Demuxers report the end of a cut-off file in different ways; a read error
             // close to the file's end is its end, anywhere else the file is damaged.
             if (ctx->pb && size > 0 && avio_tell(ctx->pb) >= size) {
-                CheckComplete(reached);
+                CheckComplete();
                 return;
             }
             throw AvError(FailureCode::InputReadError, "reading the input", ret);
@@ -558,9 +583,7 @@ void Conversion::ReadInput()
             m_control.percent = int(std::clamp(avio_tell(ctx->pb) * 100 / size, std::int64_t(0), std::int64_t(100)));
         for (StreamPath *p : {&m_video, &m_audio}) {
             if (p->input && packet->stream_index == p->input->index) {
-                if (packet->pts != AV_NOPTS_VALUE)
-                    reached = std::max(reached, (packet->pts - p->startOffset + packet->duration) *
-                                                    av_q2d(p->input->time_base));
+                m_completeness.Count(p->input, packet.get());
                 p->entry->Put(std::move(packet));
                 break;
             }
@@ -568,21 +591,28 @@ void Conversion::ReadInput()
     }
 }
 
-// A file cut off in transfer still opens, with the length its header promised; what is
-// missing would silently be missing from the output too.
-void Conversion::CheckComplete(double reached) const
+void Conversion::CheckComplete() const
 {
-    const AVFormatContext *ctx = m_input.get();
-    if (m_duration <= 0 || m_forcedRate || ctx->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+    // Streams counted at a forced rate have no timing of their own to compare.
+    if (m_forcedRate)
         return;
-    if (reached < m_duration - std::max(1.0, 0.05 * m_duration))
-        throw AvError(FailureCode::InputReadError, "the input ends at " + std::to_string(reached) + " s of " +
-                                                       std::to_string(m_duration) + " s: it is cut short");
+    std::vector<const AVStream *> converted;
+    for (const StreamPath *p : {&m_video, &m_audio})
+        if (p->input)
+            converted.push_back(p->input);
+    if (const auto shortfall = m_completeness.Shortfall(converted))
+        throw AvError(FailureCode::InputCutShort, *shortfall);
 }
 
 void Conversion::Run()
 {
     OpenInput();
+    const std::size_t slash = m_opts.output.rfind('/');
+    const std::size_t nameBytes = m_opts.output.size() - (slash == std::string::npos ? 0 : slash + 1);
+    if (nameBytes > NAME_MAX)
+        throw AvError(FailureCode::OutputNotWritable, "the output name is " + std::to_string(nameBytes) +
+                                                          " bytes long; the file system takes at most " +
+                                                          std::to_string(NAME_MAX) + " bytes in a file name");
     if (const FailureCode opened = m_file.Open(m_opts.output); opened != FailureCode::None)
         throw AvError(opened, "creating " + m_opts.output);
 

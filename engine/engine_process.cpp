@@ -41,7 +41,11 @@ bool EngineProcess::Launch(const ControlRecord &control, const std::string &argu
         n = m_channel.Open([this](const FrameView &f) { m_messages.Handle(f); });
     }
     if (n == 0) {
+        // No private folder for the sockets: the engine cannot be reached, and the user is
+        // told so rather than shown a run that converts nothing.
         Cleanup();
+        if (m_sink)
+            m_sink->EngineCreateFailed();
         return false;
     }
 

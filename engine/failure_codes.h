@@ -26,6 +26,8 @@ enum class FailureCode : std::uint32_t {
     InputNoStreams = 12,   // opens, but holds neither video nor audio
     InputReadError = 13,   // reading failed in the middle (truncated or damaged file)
     DecodeFailed = 14,     // no frame of a stream could be decoded
+    InputCutShort = 15,    // ends before the length its header declares (a cut-off copy)
+    InputNotAFile = 16,    // a folder, pipe, device or socket: nothing we read to an end
 
     // The output.
     OutputExists = 20,     // the output name is taken; nothing is overwritten
@@ -59,6 +61,8 @@ inline const char *FailureText(FailureCode code)
     case FailureCode::InputNoStreams: return "input has neither video nor audio";
     case FailureCode::InputReadError: return "input could not be read to its end";
     case FailureCode::DecodeFailed: return "input could not be decoded";
+    case FailureCode::InputCutShort: return "input is cut short";
+    case FailureCode::InputNotAFile: return "input is not a regular file";
     case FailureCode::OutputExists: return "output file exists";
     case FailureCode::OutputNotWritable: return "output folder is not writable";
     case FailureCode::DiskFull: return "disk full or file-size limit reached";

@@ -1,8 +1,10 @@
 #include "image/image_job.h"
 
 #include "image/picture_integrity.h"
+#include "image/png_reduced.h"
 #include "page/end_actions.h"
 
+#include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
 #include <QImageReader>
@@ -11,20 +13,10 @@
 #include <QTemporaryFile>
 #include <QTransform>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
-
-QByteArray ReaderFormat(ImageFormat format)
-{
-    switch (format) {
-    case ImageFormat::Jpeg: return QByteArrayLiteral("jpeg");
-    case ImageFormat::Png: return QByteArrayLiteral("png");
-    case ImageFormat::Gif: return QByteArrayLiteral("gif");
-    case ImageFormat::Bmp: break;
-    }
-    return QByteArrayLiteral("bmp");
-}
 
 bool TakesName(const QString &path)
 {
@@ -79,8 +71,9 @@ const char *ImageErrorText(ImageError error)
     switch (error) {
     case ImageError::None: return "converted";
     case ImageError::Unreadable: return "cannot load the picture";
-    case ImageError::TooLarge: return "picture too large";
+    case ImageError::TooLarge: return "the picture is too large";
     case ImageError::BadBox: return "target box has an empty side";
+    case ImageError::TooThin: return "the picture is too long and thin: resized to the box, one side would be no pixel";
     case ImageError::WriteFailed: return "cannot write the output";
     case ImageError::OutputTaken: return "output name taken";
     }
@@ -157,56 +150,131 @@ LoadedPicture LoadFailed(ImageError error)
     return picture;
 }
 
+// Interlaced PNG rows arrive in seven passes: such a file cannot be reduced row by row.
+bool PngInterlaced(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray head = file.read(29);
+    return head.size() < 29 || head.mid(12, 4) != "IHDR" || head[28] != 0;
+}
+
+qint64 BytesPerPixel(QImage::Format format)
+{
+    const int bits = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+    return std::max<qint64>(1, bits / 8);
+}
+
+// Smooth resampling works on premultiplied 32-bit or 64-bit pixels; other formats are
+// converted at full size first.
+qint64 WorkingBytesPerPixel(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBA64_Premultiplied:
+        return 0;
+    default:
+        return BytesPerPixel(format) > 4 ? 8 : 4;
+    }
+}
+
+// How one picture is decoded, from its header alone.
+struct DecodePlan {
+    ImageError error = ImageError::None;
+    QSize target;        // the output size; invalid when only the decoded picture tells
+    int pngFactor = 0;   // 2 or more: the PNG is decoded reduced by that much
+    qint64 bytes = 0;    // decoded picture and working copy
+};
+
+DecodePlan Refused(ImageError error)
+{
+    DecodePlan plan;
+    plan.error = error;
+    return plan;
+}
+
+// The reader's format is decided by the content; sets the reduced size where JPEG gives one.
+DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const ImageConvertOptions &options)
+{
+    DecodePlan plan;
+    if (options.box.width() <= 0 || options.box.height() <= 0)
+        return Refused(ImageError::BadBox);
+    if (!reader.canRead())
+        return Refused(ImageError::Unreadable);
+    const int steps = ((options.rotateSteps % 4) + 4) % 4;
+
+    // Sizes in three orientations: as stored, upright (EXIF applied), turned (ours applied).
+    const QSize stored = reader.size();
+    if (!stored.isValid())
+        return plan;
+    if (stored.isEmpty())
+        return Refused(ImageError::Unreadable);
+    const qint64 pixels = qint64(stored.width()) * stored.height();
+    if (pixels > kMaxSourcePixels)
+        return Refused(ImageError::TooLarge);
+    const bool exifSwaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const bool turnSwaps = steps % 2 == 1;
+    const QSize upright = exifSwaps ? stored.transposed() : stored;
+    const QSize turned = turnSwaps ? upright.transposed() : upright;
+    plan.target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
+    if (plan.target.isEmpty())
+        return Refused(ImageError::TooThin);
+    if (qint64(plan.target.width()) * plan.target.height() > kMaxSourcePixels)
+        return Refused(ImageError::TooLarge);
+    QSize storedTarget = turnSwaps ? plan.target.transposed() : plan.target;
+    if (exifSwaps)
+        storedTarget.transpose();
+
+    const QImage::Format format = reader.imageFormat();
+    plan.bytes = pixels * (BytesPerPixel(format) + WorkingBytesPerPixel(format));
+    const QSize reduced = reader.format() == "jpeg" ? ReducedJpegSize(stored, storedTarget) : QSize();
+    if (!reduced.isEmpty()) {
+        reader.setScaledSize(reduced);
+        plan.bytes = qint64(reduced.width()) * reduced.height() * 4;
+    }
+    const int factor = std::min(stored.width() / storedTarget.width(), stored.height() / storedTarget.height());
+    if (reader.format() == "png" && factor >= 2 && plan.bytes > kImageRunBudgetBytes / 4 &&
+        reader.transformation() == QImageIOHandler::TransformationNone && !PngInterlaced(inputPath)) {
+        plan.pngFactor = factor;
+        plan.bytes = qint64(stored.width() / factor + 1) * (stored.height() / factor + 1) * 8;
+    }
+    // Not reduced and too large for the reader's own limit: refused before any allocation.
+    if (plan.bytes > qint64(kImageAllocationLimitMb) * 1024 * 1024)
+        return Refused(ImageError::TooLarge);
+    return plan;
+}
+
 } // namespace
+
+qint64 DecodedBytes(const QString &inputPath, const ImageConvertOptions &options)
+{
+    EnsureImageAllocationLimit();
+    QImageReader reader(inputPath);
+    reader.setDecideFormatFromContent(true);
+    return PlanDecode(reader, inputPath, options).bytes;
+}
 
 LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options)
 {
     EnsureImageAllocationLimit();
-    if (options.box.width() <= 0 || options.box.height() <= 0)
-        return LoadFailed(ImageError::BadBox);
-    const int steps = ((options.rotateSteps % 4) + 4) % 4;
-
-    // The extension names the decoder to try; a picture saved under the wrong extension is
-    // still decoded by what its content is.
-    QImageReader reader(inputPath, ReaderFormat(ImageFormatFromPath(inputPath)));
-    if (!reader.canRead()) {
-        reader.setFileName(inputPath);
-        reader.setFormat(QByteArray());
-        if (!reader.canRead())
-            return LoadFailed(ImageError::Unreadable);
-    }
+    // Content decides: a GIF named .bmp or a PNG named .jpg is still what it is.
+    QImageReader reader(inputPath);
+    reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     reader.setQuality(100);   // the JPEG reader then uses its accurate DCT and smooth scaling
-
-    // Sizes in three orientations: as stored, upright (EXIF applied), turned (ours applied).
-    const QSize stored = reader.size();
-    const bool exifSwaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const DecodePlan plan = PlanDecode(reader, inputPath, options);
+    if (plan.error != ImageError::None)
+        return LoadFailed(plan.error);
+    const int steps = ((options.rotateSteps % 4) + 4) % 4;
     const bool turnSwaps = steps % 2 == 1;
-    QSize target;
-    if (stored.isValid()) {
-        if (stored.isEmpty())
-            return LoadFailed(ImageError::Unreadable);
-        if (qint64(stored.width()) * stored.height() > kMaxSourcePixels)
-            return LoadFailed(ImageError::TooLarge);
-        const QSize upright = exifSwaps ? stored.transposed() : stored;
-        const QSize turned = turnSwaps ? upright.transposed() : upright;
-        target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
-        if (target.isEmpty())
-            return LoadFailed(ImageError::BadBox);
-        if (qint64(target.width()) * target.height() > kMaxSourcePixels)
-            return LoadFailed(ImageError::TooLarge);
-        QSize storedTarget = turnSwaps ? target.transposed() : target;
-        if (exifSwaps)
-            storedTarget.transpose();
-        const QSize reduced = reader.format() == "jpeg" ? ReducedJpegSize(stored, storedTarget) : QSize();
-        if (!reduced.isEmpty())
-            reader.setScaledSize(reduced);
-    }
+    QSize target = plan.target;
 
     if (!PictureLooksComplete(inputPath, reader.format()))
         return LoadFailed(ImageError::Unreadable);
     LoadedPicture picture;
-    picture.image = reader.read();
+    picture.image = plan.pngFactor >= 2 ? ReadPngReduced(inputPath, plan.pngFactor) : reader.read();
     if (picture.image.isNull())
         return LoadFailed(ImageError::Unreadable);
 
@@ -215,7 +283,7 @@ LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &o
         const QSize turned = turnSwaps ? size.transposed() : size;
         target = FitToBox(turned.width(), turned.height(), options.box.width(), options.box.height());
         if (target.isEmpty())
-            return LoadFailed(ImageError::BadBox);
+            return LoadFailed(ImageError::TooThin);
         if (qint64(target.width()) * target.height() > kMaxSourcePixels)
             return LoadFailed(ImageError::TooLarge);
     }

@@ -17,6 +17,7 @@ enum class ImageError {
     BadBox,         // a target box with a zero or negative side
     WriteFailed,    // the output folder cannot take the file, or the encoder failed
     OutputTaken,    // a file of the output name appeared before ours could be put in place
+    TooThin,        // a picture so long and thin that one of its output sides would be empty
 };
 Q_DECLARE_METATYPE(ImageError)
 
@@ -46,8 +47,7 @@ struct ImageConvertOptions {
     int rotateSteps = 0;    // clockwise quarter turns after the photo's own orientation: 0..3
 };
 
-// Loads input (its extension names the format to try first; the content decides when that does
-// not fit), applies the EXIF orientation, then the quarter turns, resamples smoothly to
+// Loads input (its content decides the format, whatever its extension says), applies the EXIF orientation, then the quarter turns, resamples smoothly to
 // FitToBox of the turned size, puts transparent parts on white and writes a JPEG of quality 100.
 // The file is written under a temporary name in the output's folder and renamed to outputPath
 // only when complete; an existing file is never replaced (OutputTaken). On any error nothing
@@ -74,6 +74,13 @@ ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath
 // allocation limit in megabytes (8 bytes a pixel covers 16-bit PNG).
 inline constexpr qint64 kMaxSourcePixels = 250'000'000;
 inline constexpr int kImageAllocationLimitMb = 2000;
+// The memory of decoded pictures one image run holds at once, all of them together.
+inline constexpr qint64 kImageRunBudgetBytes = qint64(1) << 30;
+// What LoadPicture and FinishPicture will need at most for the picture at once: the decoded
+// picture and its working copy while it is resampled. A PNG that would take more than a
+// quarter of the run's budget is decoded reduced instead. 0 when its header cannot be read.
+qint64 DecodedBytes(const QString &inputPath, const ImageConvertOptions &options);
+
 // Raises QImageReader's process-wide allocation limit once. Called by ConvertImage; call it
 // early on the window thread too so that no reader runs while it changes.
 void EnsureImageAllocationLimit();

@@ -1,6 +1,11 @@
 #include "image/image_worker.h"
 
+#include "image/decode_budget.h"
+
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <chrono>
@@ -8,10 +13,41 @@
 #include <system_error>
 #include <vector>
 
-ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags)
+namespace {
+
+// A decoded picture and the share of the run's budget it holds (-1: none taken).
+struct HeldPicture {
+    LoadedPicture picture;
+    qint64 bytes = -1;
+};
+
+} // namespace
+
+ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags,
+                         std::shared_ptr<DecodeBudget> budget)
     : m_batch(std::move(batch))
     , m_flags(std::move(flags))
+    , m_budget(budget ? std::move(budget) : std::make_shared<DecodeBudget>(kImageRunBudgetBytes))
 {
+}
+
+int RemoveStaleTemporaries(const QString &folder)
+{
+    // Exactly the names our writer gives its hidden temporary files (QTemporaryFile's six
+    // letters or digits); a user's ".framepress-notes.part" is not ours.
+    static const QRegularExpression ours(QStringLiteral("^\\.framepress-[A-Za-z0-9]{6}\\.part$"));
+    int removed = 0;
+    const QDir dir(folder);
+    const QStringList names = dir.entryList({QStringLiteral(".framepress-*.part")},
+                                            QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        const QFileInfo info(dir.filePath(name));
+        // Only regular files: a link of that name is removed neither itself nor its target.
+        if (!ours.match(name).hasMatch() || info.isSymLink() || !info.isFile())
+            continue;
+        removed += QFile::remove(info.filePath()) ? 1 : 0;
+    }
+    return removed;
 }
 
 bool ImageWorker::WaitWhilePaused()
@@ -36,26 +72,42 @@ void ImageWorker::Run()
     const bool folderUsable = QDir::isAbsolutePath(folder);
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    if (folderUsable)
+    if (folderUsable) {
         QDir().mkpath(folder);
+        // Where the file system has no unnamed files (vfat, exFAT, network shares) a run that
+        // was killed mid-write left its hidden temporary picture; only one run writes at a time.
+        RemoveStaleTemporaries(folder);
+    }
     const ImageConvertOptions options{m_batch.box, m_batch.rotateSteps};
     EnsureImageAllocationLimit();
 
     // Decoding is most of the work and a decode uses one core, so each picture is decoded on a
     // thread of its own and the next one's decode starts while the current one still decodes or
-    // is written: at most two pictures are held at once. Reports, names and outputs still go
-    // strictly in list order. Once the run stops, a decode not yet begun is skipped and one
-    // running is waited for; their pictures are thrown away.
+    // is written: at most two pictures are held at once, and together no more than the run's
+    // budget allows. Reports, names and outputs still go strictly in list order. Once the run
+    // stops, a decode not yet begun is skipped and one running is waited for; their pictures
+    // are thrown away.
     const int count = int(m_batch.items.size());
-    std::vector<std::future<LoadedPicture>> loads(size_t(std::max(count, 0)));
+    std::vector<std::future<HeldPicture>> loads(size_t(std::max(count, 0)));
     const auto abandoned = std::make_shared<std::atomic_bool>(false);
+    const std::shared_ptr<DecodeBudget> budget = m_budget;
     int launched = 0;
     auto launchUpTo = [&](int end) {
         for (; folderUsable && launched < std::min(end, count); ++launched) {
-            auto load = [path = m_batch.items[launched].sourcePath, options, abandoned, flags = m_flags,
-                         item = launched] {
-                return *abandoned || !flags->IsWanted(item) ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
-                                                            : LoadPicture(path, options);
+            auto load = [path = m_batch.items[launched].sourcePath, turn = launched, options, abandoned, budget,
+                         flags = m_flags] {
+                HeldPicture held;
+                // A row unchecked before its decode still takes its turn, with nothing, so that
+                // the turns after it go on.
+                const bool wanted = flags->IsWanted(turn);
+                held.bytes = *abandoned || !wanted ? 0 : DecodedBytes(path, options);
+                if (*abandoned || !budget->Take(turn, held.bytes)) {
+                    held.bytes = -1; // nothing taken
+                    held.picture = LoadedPicture{ImageError::Unreadable, {}, {}, 0};
+                    return held;
+                }
+                held.picture = wanted ? LoadPicture(path, options) : LoadedPicture{ImageError::Unreadable, {}, {}, 0};
+                return held;
             };
             try {
                 loads[size_t(launched)] = std::async(std::launch::async, load);
@@ -76,6 +128,11 @@ void ImageWorker::Run()
         launchUpTo(i + 2);
         // The list stays live during a run: a row unchecked since is passed by.
         if (!m_flags->IsWanted(i)) {
+            if (folderUsable) {
+                const HeldPicture held = loads[size_t(i)].get();
+                if (held.bytes >= 0)
+                    budget->Give(held.bytes);
+            }
             --result.total;
             emit fileSkipped(item.row);
             emit progressChanged(result.handled, result.total);
@@ -85,13 +142,16 @@ void ImageWorker::Run()
         emit fileStarted(item.row, output);
         ImageError error = ImageError::WriteFailed;
         if (folderUsable) {
-            const LoadedPicture picture = loads[size_t(i)].get();
-            error = FinishPicture(picture, output);
+            HeldPicture held = loads[size_t(i)].get();
+            error = FinishPicture(held.picture, output);
             // Another program took the name between choosing and writing: choose again.
             for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
                 output = MakeImageOutputPath(folder, item.listName);
-                error = FinishPicture(picture, output);
+                error = FinishPicture(held.picture, output);
             }
+            held.picture = {};
+            if (held.bytes >= 0)
+                budget->Give(held.bytes);
         }
         ++result.handled;
         if (error == ImageError::None) {
@@ -104,8 +164,9 @@ void ImageWorker::Run()
         emit progressChanged(result.handled, result.total);
     }
     *abandoned = true;
+    budget->Abandon();
     // Waiting on a deferred decode would run it; only the running ones are joined.
-    for (std::future<LoadedPicture> &load : loads) {
+    for (std::future<HeldPicture> &load : loads) {
         if (load.valid() && load.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
             load.wait();
     }

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+class DecodeBudget;
+
 // One picture of a run: the list row it came from, its full path, and the name the list
 // shows (file name with extension), from which the output name is made.
 struct ImageBatchItem {
@@ -62,7 +64,9 @@ struct ImageRunFlags {
 class ImageWorker : public QObject {
     Q_OBJECT
 public:
-    ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags);
+    // The budget bounds the decoded pictures in flight; by default kImageRunBudgetBytes.
+    ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags,
+                std::shared_ptr<DecodeBudget> budget = nullptr);
 
     // Runs the whole batch, then emits runEnded and quits the current thread's event loop.
     void Run();
@@ -82,4 +86,9 @@ private:
 
     ImageBatch m_batch;
     std::shared_ptr<ImageRunFlags> m_flags;
+    std::shared_ptr<DecodeBudget> m_budget;
 };
+
+// Removes the hidden temporary pictures a killed run left in folder: regular files of exactly
+// our writer's name pattern, never links. Returns how many went.
+int RemoveStaleTemporaries(const QString &folder);

@@ -425,8 +425,8 @@ void TestMencoderConvert::badInput_data()
     QTest::newRow("zero-byte file") << "zero.mkv" << kSd << "o.avi" << FailureCode::InputUnreadable;
     QTest::newRow("text named .mkv") << "text.mkv" << "-demuxer mkv " + kSd << "o.avi" << FailureCode::InputUnreadable;
     QTest::newRow("damaged header") << "corrupt.mkv" << kSd << "o.avi" << FailureCode::InputUnreadable;
-    QTest::newRow("cut short") << "truncated.mkv" << kSd << "o.avi" << FailureCode::InputReadError;
-    QTest::newRow("MP4 cut short") << "truncated.mp4" << kHd << "o.mp4" << FailureCode::InputUnreadable;
+    QTest::newRow("cut short") << "truncated.mkv" << kSd << "o.avi" << FailureCode::InputCutShort;
+    QTest::newRow("MP4 cut short") << "truncated.mp4" << kHd << "o.mp4" << FailureCode::InputCutShort;
     QTest::newRow("missing input") << "nothing-here.mkv" << kSd << "o.avi" << FailureCode::InputMissing;
     QTest::newRow("unknown option") << "src.mkv" << "-nosound " + kSd << "o.avi" << FailureCode::UnknownOption;
     QTest::newRow("no video encoder") << "src.mkv" << kMp3 << "o.avi" << FailureCode::NoVideoEncoder;

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -169,6 +170,7 @@ private slots:
     void failureReports();
     void stopBeforeBegin();
     void applicationGoesAway();
+    void squattedRuntimeFolder();
 
 private:
     QString Path(const QString &name) const { return m_dir.filePath(name); }
@@ -366,6 +368,50 @@ void TestMencoderPipe::applicationGoesAway()
     app.Close();
     QVERIFY(p.waitForFinished(3000));
     QVERIFY(!QFile::exists(out));
+}
+
+// Another user who made our runtime folder's name first (XDG_RUNTIME_DIR unset puts it in
+// /tmp) must not stop conversions: both ends use a private folder of their own instead, and
+// the other user's folder is left as it was.
+void TestMencoderPipe::squattedRuntimeFolder()
+{
+    if (::getuid() != 0)
+        QSKIP("needs root to make a folder that belongs to another user");
+    const QString user = "fpsquatter";
+    if (Run("id", {"-u", user}).exitCode != 0)
+        QCOMPARE(Run("useradd", {"--system", "--no-create-home", "--shell", "/usr/sbin/nologin", user}).exitCode, 0);
+    const uid_t theirs = Run("id", {"-u", user}).out.trimmed().toUInt();
+    QVERIFY(theirs != 0);
+
+    // Short, as /tmp is: socket paths have room for 107 bytes only.
+    QTemporaryDir xdg("/tmp/fp-XXXXXX");
+    const QString taken = xdg.filePath("framepress");
+    QVERIFY(QDir().mkdir(taken));
+    QCOMPARE(::chown(taken.toLocal8Bit().constData(), theirs, theirs), 0);
+    const QByteArray oldXdg = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", xdg.path().toUtf8());
+    qunsetenv("FRAMEPRESS_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", oldXdg);
+        qunsetenv("FRAMEPRESS_RUNTIME_DIR");
+    });
+
+    QProcess p;
+    AppSide app;
+    const QString out = Path("beside-squatter.mp4");
+    QVERIFY(Launch(p, app, 17, Path("short.mkv"), kHd, out));
+    QVERIFY(app.Next(10000).has_value()); // ready
+    QVERIFY(app.SendControl(false));
+    QVERIFY(app.Send(MsgType::Begin));
+    int finished = 0;
+    while (const auto f = app.Next(60000))
+        finished += f->type == std::uint8_t(MsgType::Finished);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(finished, 1);
+    QVERIFY(QFile::exists(out));
+    QVERIFY(QDir(taken).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    QCOMPARE(QFileInfo(taken).ownerId(), uint(theirs));
 }
 
 QTEST_GUILESS_MAIN(TestMencoderPipe)

@@ -165,6 +165,13 @@ void TestImageJob::convertsPicturesAsUsersHaveThem_data()
     QVERIFY(Run(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-framerate", "2", "-i", d + "frame%d.png",
                                            "-loop", "0", d + "animated.gif"}));
     QTest::newRow("animated GIF, first frame") << d + "animated.gif" << QSize(720, 480) << QSize(640, 480) << red;
+    // Content decides for every extension, also where the named decoder exists.
+    QVERIFY(QFile::copy(d + "animated.gif", d + "gif named as.bmp"));
+    QTest::newRow("GIF named .bmp") << d + "gif named as.bmp" << QSize(720, 480) << QSize(640, 480) << red;
+    QVERIFY(QFile::copy(d + "animated.gif", d + "gif named as.jpg"));
+    QTest::newRow("GIF named .jpg") << d + "gif named as.jpg" << QSize(720, 480) << QSize(640, 480) << red;
+    QVERIFY(WriteImage(d + "bmp named as.png", photo, "bmp"));
+    QTest::newRow("BMP named .png") << d + "bmp named as.png" << QSize(1280, 720) << QSize(960, 720) << red;
 
     QVERIFY(WriteJpegWithOrientation(d + "motion photo.jpg", photo, 1));
     WriteBytes(d + "motion photo.jpg", ReadBytes(d + "motion photo.jpg") + QByteArray(5000, '\x01') + "ftypmp42");
@@ -317,6 +324,9 @@ void TestImageJob::badInputLeavesNothing_data()
     // A 1-pixel-wide strip in a square box would need an 800 x 800000 output.
     QVERIFY(WriteImage(d + "strip.png", Photo(1, 1000), "png"));
     QTest::newRow("output that large") << d + "strip.png" << QSize(800, 800) << ImageError::TooLarge;
+    QVERIFY(WriteImage(d + "thread.png", Photo(5000, 1), "png"));
+    QTest::newRow("so thin that its output has no height") << d + "thread.png" << QSize(1280, 720)
+                                                           << ImageError::TooThin;
 }
 
 void TestImageJob::badInputLeavesNothing()

@@ -1,0 +1,277 @@
+// Whether the engine knows a whole file from a cut-off copy, and how it treats inputs that
+// are no files at all. The media are made here with the ffmpeg command line: 30 s, so that
+// even a copy missing its last 1 % lacks several frames, and tiny pictures, so that each run
+// takes a moment.
+
+#include "engine/failure_codes.h"
+#include "media_tools.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using engine::FailureCode;
+using namespace testing;
+
+Q_DECLARE_METATYPE(FailureCode)
+
+namespace {
+
+const QString kOptions = "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=300 -oac mp3lame -lameopts br=64:cbr";
+
+const QStringList kPicture = {"-f", "lavfi", "-i", "testsrc2=size=128x96:rate=25:duration=30,noise=alls=30:allf=t"};
+const QStringList kSound = {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=30"};
+const QStringList kShortSound = {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=20"};
+const QStringList kH264 = {"-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-c:a", "aac"};
+
+// Whether SIGTERM has a handler in the process yet: before that a signal would kill it
+// instead of stopping it, and a test would measure the wrong thing.
+bool CatchesTerm(qint64 pid)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
+
+} // namespace
+
+class TestMencoderComplete : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cutShort_data();
+    void cutShort();
+    void realWorldShapes_data();
+    void realWorldShapes();
+    void notAFile_data();
+    void notAFile();
+    void stopWhileWaiting();
+    void stopWhileOpeningBlocks();
+    void plainMessages_data();
+    void plainMessages();
+
+private:
+    QString Path(const QString &name) const { return m_dir.filePath(name); }
+    Outcome Convert(const QString &input, const QString &output)
+    {
+        return Run(Engine(), QStringList{input} + Words(kOptions) + QStringList{"-o", output}, 60000);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+void TestMencoderComplete::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY2(QFile::exists(Engine()), "mencoder is not built beside the tests");
+    // Enough bit rate that the AVI's index at its end is a small part of its last 1 %.
+    QVERIFY(Ffmpeg(kPicture + kSound + QStringList{"-c:v", "mpeg4", "-b:v", "2000k", "-c:a", "libmp3lame", "-b:a",
+                                                   "128k", Path("whole.avi")}));
+    QVERIFY(Ffmpeg(kSound + QStringList{"-ac", "1", "-c:a", "pcm_s16le", Path("whole.wav")}));
+    QVERIFY(Ffmpeg(kPicture + kSound + kH264 + QStringList{"-movflags", "+faststart", Path("index-first.mp4")}));
+    QVERIFY(Ffmpeg(kPicture + kSound + kH264 + QStringList{Path("index-last.mp4")}));
+    QVERIFY(Ffmpeg(kPicture + kSound + kH264 + QStringList{Path("whole.mkv")}));
+    QVERIFY(Ffmpeg(kSound + QStringList{"-c:a", "libmp3lame", "-b:a", "128k", Path("whole.mp3")}));
+    QVERIFY(Ffmpeg(kPicture + kSound + QStringList{"-c:v", "flv1", "-c:a", "libmp3lame", Path("whole.flv")}));
+}
+
+void TestMencoderComplete::cutShort_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<FailureCode>("code");
+    for (const QString source : {"whole.avi", "whole.wav", "index-first.mp4", "index-last.mp4", "whole.mkv",
+                                 "whole.mp3", "whole.flv"}) {
+        for (const int percent : {50, 90, 99})
+            QTest::addRow("%s cut at %d %%", qPrintable(source), percent) << source << percent
+                                                                          << FailureCode::InputCutShort;
+        QTest::addRow("%s whole", qPrintable(source)) << source << 100 << FailureCode::None;
+    }
+}
+
+void TestMencoderComplete::cutShort()
+{
+    QFETCH(QString, source);
+    QFETCH(int, percent);
+    QFETCH(FailureCode, code);
+    QFile whole(Path(source));
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    const QString input = Path(QString("cut%1-%2").arg(percent).arg(source));
+    QFile cut(input);
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(bytes.left(bytes.size() * percent / 100));
+    cut.close();
+
+    const QString output = Path(QString("out%1-%2.avi").arg(percent).arg(source));
+    const Outcome run = Convert(input, output);
+    QVERIFY2(!run.crashed, run.err.constData());
+    QVERIFY2(run.exitCode == int(code), qPrintable(QString("exit %1: %2").arg(run.exitCode).arg(run.err.constData())));
+    QCOMPARE(QFile::exists(output), code == FailureCode::None);
+    if (code == FailureCode::InputCutShort)
+        QVERIFY2(run.err.contains("cut short"), run.err.constData());
+}
+
+// Files whose streams legitimately end apart or start late must not look cut.
+void TestMencoderComplete::realWorldShapes_data()
+{
+    QTest::addColumn<QStringList>("make"); // ffmpeg's arguments; the last names the file
+    const QStringList late = {"-itsoffset", "1.5"};
+    const QString vfr = "testsrc2=size=128x96:rate=25:duration=30,select='lt(mod(n\\,10)\\,6)'";
+    for (const QString ext : {"mp4", "mkv", "avi"}) {
+        const QStringList codecs = ext == "avi" ? QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"} : kH264;
+        QTest::addRow("%s, sound shorter than the picture", qPrintable(ext))
+            << kPicture + kShortSound + codecs + QStringList{Path("unequal." + ext)};
+        QTest::addRow("%s, picture shorter than the sound", qPrintable(ext))
+            << QStringList{"-f", "lavfi", "-i", "testsrc2=size=128x96:rate=25:duration=20"} + kSound + codecs +
+                   QStringList{Path("unequal2." + ext)};
+        QTest::addRow("%s, sound starting late", qPrintable(ext))
+            << kPicture + late + kShortSound + codecs + QStringList{Path("late." + ext)};
+        QTest::addRow("%s, variable frame rate", qPrintable(ext))
+            << QStringList{"-f", "lavfi", "-i", vfr} + kSound + QStringList{"-fps_mode", "vfr"} + codecs +
+                   QStringList{Path("vfr." + ext)};
+    }
+    // Cut from a longer film without re-encoding: an edit list skips what precedes the cut.
+    QTest::newRow("mp4, edit list") << QStringList{"-ss", "1.3", "-i", Path("index-first.mp4"), "-c", "copy",
+                                                   Path("edit.mp4")};
+    QTest::newRow("mkv, cut by stream copy") << QStringList{"-ss", "1.3", "-i", Path("whole.mkv"), "-c", "copy",
+                                                            Path("edit.mkv")};
+    QTest::newRow("mp3 without a Xing header")
+        << kSound + QStringList{"-c:a", "libmp3lame", "-write_xing", "0", Path("plain.mp3")};
+}
+
+void TestMencoderComplete::realWorldShapes()
+{
+    QFETCH(QStringList, make);
+    QVERIFY(Ffmpeg(make));
+    const QString output = make.last() + ".avi";
+    const Outcome run = Convert(make.last(), output);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(QFile::exists(output));
+}
+
+void TestMencoderComplete::notAFile_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::newRow("named pipe") << "fifo";
+    QTest::newRow("folder") << "folder.avi";
+    QTest::newRow("device") << "/dev/zero";
+}
+
+// A pipe would block the engine in opening it, out of reach of any stop.
+void TestMencoderComplete::notAFile()
+{
+    QFETCH(QString, input);
+    const QString path = input.startsWith('/') ? input : Path(input);
+    if (input == "fifo" && !QFile::exists(path))
+        QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+    if (input == "folder.avi")
+        QVERIFY(QDir().mkpath(path));
+    const QString output = Path("not-a-file.avi");
+    const Outcome run = Convert(path, output);
+    QVERIFY2(run.exitCode == int(FailureCode::InputNotAFile),
+             qPrintable(QString("exit %1: %2").arg(run.exitCode).arg(run.err.constData())));
+    QVERIFY2(run.err.contains("not a regular file"), run.err.constData());
+    QVERIFY(!QFile::exists(output));
+}
+
+// Before its conversion starts the engine has nothing to clean up: a stop ends it at once,
+// here while it waits for an application that never opens its sockets.
+void TestMencoderComplete::stopWhileWaiting()
+{
+    QProcess engine;
+    engine.start(Engine(), QStringList{Path("whole.avi")} + Words(kOptions) +
+                               QStringList{"-o", Path("never.avi"), "-pipename=987654"});
+    QVERIFY(engine.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(CatchesTerm(engine.processId()), 20000);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(engine.processId()), SIGTERM);
+    // The bound leaves room for a busy machine; the figure itself is printed.
+    QVERIFY(engine.waitForFinished(5000));
+    qInfo("engine ended %lld ms after SIGTERM", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(engine.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(engine.exitCode(), int(FailureCode::Stopped));
+    QVERIFY(!QFile::exists(Path("never.avi")));
+}
+
+// An open that blocks in the kernel, out of reach of any check of ours: here a file on which
+// this test holds a write lease, so that the engine's open waits for the lease to be broken
+// (45 s by default). A stop must still end the engine, leaving the stuck thread behind.
+void TestMencoderComplete::stopWhileOpeningBlocks()
+{
+    const QString input = Path("leased.avi");
+    QFile::remove(input);
+    QVERIFY(QFile::copy(Path("whole.avi"), input));
+    const int fd = ::open(input.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const auto closeLease = qScopeGuard([fd] {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        ::close(fd);
+    });
+    std::signal(SIGIO, SIG_IGN); // the break notice; we hold on regardless
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0)
+        QSKIP("this file system or kernel grants no file leases");
+
+    QProcess engine;
+    engine.start(Engine(), QStringList{input} + Words(kOptions) + QStringList{"-o", Path("leased-out.avi")});
+    QVERIFY(engine.waitForStarted());
+    // The lease starts breaking when the engine's open reaches it.
+    QTRY_VERIFY_WITH_TIMEOUT(::fcntl(fd, F_GETLEASE) != F_WRLCK, 20000);
+    QVERIFY(engine.state() == QProcess::Running);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(engine.processId()), SIGTERM);
+    // Far below the 45 s the open would wait; the figure itself is printed.
+    QVERIFY(engine.waitForFinished(10000));
+    qInfo("engine ended %lld ms after SIGTERM, its open still blocked", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(engine.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(engine.exitCode(), int(FailureCode::Stopped));
+    QVERIFY(!QFile::exists(Path("leased-out.avi")));
+}
+
+// What went wrong, said of the user's file, not in the library's words.
+void TestMencoderComplete::plainMessages_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<FailureCode>("code");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("never");
+    QTest::newRow("raw video announcing 16384 x 16384") << "huge.y4m" << "huge.avi" << FailureCode::InputUnreadable
+                                                        << "too large to decode" << "busy";
+    QTest::newRow("256-byte output name") << "whole.wav" << QString(252, 'n') + ".avi"
+                                          << FailureCode::OutputNotWritable << "at most 255 bytes"
+                                          << "could not be written";
+}
+
+void TestMencoderComplete::plainMessages()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(FailureCode, code);
+    QFETCH(QString, says);
+    QFETCH(QString, never);
+    QFile huge(Path("huge.y4m"));
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    huge.write("YUV4MPEG2 W16384 H16384 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + QByteArray(100000, '\x40'));
+    huge.close();
+    const Outcome run = Convert(Path(input), Path(output));
+    QVERIFY2(run.exitCode == int(code), qPrintable(QString("exit %1: %2").arg(run.exitCode).arg(run.err.constData())));
+    QVERIFY2(run.err.contains(says.toUtf8()), run.err.constData());
+    QVERIFY2(!run.err.contains(never.toUtf8()), run.err.constData());
+}
+
+QTEST_GUILESS_MAIN(TestMencoderComplete)
+#include "tst_mencoder_complete.moc"
