@@ -53,7 +53,7 @@ void ImageWorker::Run()
     auto launchUpTo = [&](int end) {
         for (; folderUsable && launched < std::min(end, count); ++launched) {
             auto load = [path = m_batch.items[launched].sourcePath, options, abandoned] {
-                return *abandoned ? LoadedPicture{ImageError::Unreadable, {}, {}, 0}
+                return *abandoned ? LoadedPicture{ImageError::Unreadable, {}, {}, 0, {}}
                                   : LoadPicture(path, options);
             };
             try {
