@@ -175,7 +175,7 @@ twin_report() { # label job src twin limit
 
 echo "Making the 1080p HLG clip and its SDR twin (10-bit H.264, BT.2020 HLG / BT.709)..."
 ffmpeg -v error -y -i "$WORK/src1080.mp4" -c:a copy \
-    -vf "zscale=tin=709:min=709:pin=709:rin=tv:t=linear:npl=203,format=gbrpf32le,zscale=p=2020:t=arib-std-b67:m=2020_ncl:r=tv:npl=203,format=yuv420p10le" \
+    -vf "zscale=tin=709:min=709:pin=709:rin=tv:p=709:t=linear:npl=203,format=gbrpf32le,zscale=p=2020:t=arib-std-b67:m=2020_ncl:r=tv:npl=203,format=yuv420p10le" \
     -c:v libx264 -preset veryfast -b:v 8000k -color_primaries bt2020 -color_trc arib-std-b67 -colorspace bt2020nc \
     -color_range tv "$WORK/hlg1080.mp4"
 ffmpeg -v error -y -i "$WORK/src1080.mp4" -c:a copy -vf format=yuv420p10le \

@@ -184,7 +184,7 @@ void TestMencoderColour::hdrToneMapped()
     const QString hdr = Path(transfer + ".mkv");
     if (!QFile::exists(hdr)) {
         QVERIFY(Ffmpeg({"-i", Path("sdr709.mkv"), "-vf",
-                        "zscale=tin=709:min=709:pin=709:rin=tv:t=linear:npl=203,format=gbrpf32le,"
+                        "zscale=tin=709:min=709:pin=709:rin=tv:p=709:t=linear:npl=203,format=gbrpf32le,"
                         "zscale=p=2020:t=" + transfer + ":m=2020_ncl:r=tv:npl=203,format=yuv420p10le",
                         "-c:v", "ffv1", "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace",
                         "bt2020nc", "-color_range", "tv", hdr}));
