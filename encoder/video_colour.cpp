@@ -15,7 +15,14 @@ const char *Range(AVColorRange range) { return range == AVCOL_RANGE_JPEG ? "pc" 
 bool IsRgb(AVPixelFormat format)
 {
     const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(format);
-    return desc && (desc->flags & AV_PIX_FMT_FLAG_RGB);
+    return desc && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
+}
+
+// Luma alone: no matrix to get wrong.
+bool IsGray(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(format);
+    return desc && desc->nb_components <= 2 && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
 }
 
 bool IsFullRangeFormat(AVPixelFormat format)
@@ -130,7 +137,8 @@ std::string ColourSteps(const VideoColour &source, AVPixelFormat format, const V
     const bool gamut = IsWideGamut(source.primaries);
     // RGB sources reach limited-range 4:2:0 through swscale, whose default is the BT.601 matrix.
     const bool rgbAsSd = source.matrix == AVCOL_SPC_RGB && SameMatrix(output.matrix, AVCOL_SPC_SMPTE170M);
-    const bool sameCoding = rgbAsSd || (source.range == output.range && SameMatrix(source.matrix, output.matrix));
+    const bool sameCoding =
+        rgbAsSd || (source.range == output.range && (IsGray(format) || SameMatrix(source.matrix, output.matrix)));
     if (!hdr && !gamut && sameCoding)
         return {};
 

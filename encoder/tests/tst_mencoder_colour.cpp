@@ -130,6 +130,8 @@ void TestMencoderColour::filtersOnlyWhereNeeded_data()
     QTest::newRow("untagged SD in SD") << u << ut << um << ur << p420 << 480 << 480 << "";
     QTest::newRow("BT.470 BG in SD") << 5 << 6 << 5 << tv << p420 << 576 << 480 << "";
     QTest::newRow("RGB in SD") << u << ut << 0 << ur << int(AV_PIX_FMT_RGB24) << 480 << 480 << "";
+    QTest::newRow("gray SD in HD") << u << ut << um << ur << int(AV_PIX_FMT_GRAY8) << 480 << 720 << "";
+    QTest::newRow("palette in SD") << u << ut << um << ur << int(AV_PIX_FMT_PAL8) << 480 << 480 << "";
     QTest::newRow("untagged SD in HD") << u << ut << um << ur << p420 << 480 << 720 << ":min=6:rin=tv";
     QTest::newRow("BT.709 HD in SD") << 1 << 1 << 1 << tv << p420 << 720 << 480 << ":m=6:r=tv";
     QTest::newRow("RGB in HD") << u << ut << 0 << ur << int(AV_PIX_FMT_GBRP) << 720 << 720 << ":min=0:rin=pc";
