@@ -77,10 +77,13 @@ bool FilterStage::SameShape(const AVFrame &frame) const
         // may not know the aspect at all until the first picture is decoded.
         const AVRational a = frame.sample_aspect_ratio, b = m_shape->sample_aspect_ratio;
         const bool sameAspect = (a.num <= 0 || a.den <= 0) ? (b.num <= 0 || b.den <= 0) : av_cmp_q(a, b) == 0;
-        // The header may not name the colours either; they decide the colour filters.
-        const bool sameColour = frame.color_primaries == m_shape->color_primaries &&
-                                frame.color_trc == m_shape->color_trc && frame.colorspace == m_shape->colorspace &&
-                                frame.color_range == m_shape->color_range;
+        // The header may not name the colours either; they decide the colour filters. A picture
+        // that names none keeps the graph: some streams name them only now and then.
+        const auto same = [](int f, int s, int unnamed) { return f == s || f == unnamed; };
+        const bool sameColour = same(frame.color_primaries, m_shape->color_primaries, AVCOL_PRI_UNSPECIFIED) &&
+                                same(frame.color_trc, m_shape->color_trc, AVCOL_TRC_UNSPECIFIED) &&
+                                same(frame.colorspace, m_shape->colorspace, AVCOL_SPC_UNSPECIFIED) &&
+                                same(frame.color_range, m_shape->color_range, AVCOL_RANGE_UNSPECIFIED);
         return frame.width == m_shape->width && frame.height == m_shape->height && frame.format == m_shape->format &&
                sameAspect && sameColour;
     }
