@@ -4,7 +4,10 @@
 # the SD job (AVI, MPEG-4 tagged DX50 1200 kbit/s, MP3 128 kbit/s CBR), each with the same
 # filters (scale, centred pad and crop, 30 fps), bit rates and threads. Runs alternate; the
 # medians of wall time, CPU time and peak memory are printed with the ratios, and the PSNR
-# of each output against the source taken through the same geometry.
+# of each output against the source taken through the same geometry. The SD job of an HD
+# source converts the BT.709 matrix to BT.601 on both sides. Last, the HD job on a 1080p HLG
+# clip against the same job on its SDR twin (same pictures, codec and bit depth): tone
+# mapping may cost at most 1.35 x.
 #
 #   bench/engine_vs_ffmpeg.sh [build/bin/mencoder] [runs]
 # Needs ffmpeg and GNU time (Debian packages ffmpeg, time). Not part of the test run.
@@ -70,7 +73,10 @@ ffmpeg_args() { # job src out: the same job on the ffmpeg command line
     IFS=x read -r sw sh < <(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$src")
     if [ "$job" = HD ]; then ow=1280; oh=720; else ow=720; oh=480; fi
     read -r w h < <(geometry $ow $oh "$sw" "$sh")
-    local vf="scale=$w:$h:flags=bicubic,pad=w='max(iw,$ow)':h='max(ih,$oh)':x=(ow-iw)/2:y=(oh-ih)/2,crop=w='min(iw,$ow)':h='min(ih,$oh)',setsar=1,format=yuv420p,fps=30"
+    # The engine writes SD in BT.601; an HD source (BT.709 by its height) is converted.
+    local colour=""
+    [ "$job" = SD ] && [ "$sh" -ge 720 ] && colour="format=yuv420p,zscale=pin=1:tin=1:min=1:rin=tv:p=1:t=1:m=6:r=tv,format=yuv420p,"
+    local vf="scale=$w:$h:flags=bicubic,${colour}pad=w='max(iw,$ow)':h='max(ih,$oh)':x=(ow-iw)/2:y=(oh-ih)/2,crop=w='min(iw,$ow)':h='min(ih,$oh)',setsar=1,format=yuv420p,fps=30"
     local args=(-v error -nostdin)
     [ "$DEC_THREADS" -gt 1 ] && args+=(-threads "$DEC_THREADS")
     args+=(-i "$src" -vf "$vf" -ar 44100)
@@ -102,9 +108,11 @@ psnr() { # output reference-geometry-job src
     IFS=x read -r sw sh < <(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$src")
     if [ "$job" = HD ]; then ow=1280; oh=720; else ow=720; oh=480; fi
     read -r w h < <(geometry $ow $oh "$sw" "$sh")
-    # The reference: the source through the same geometry, with a high-quality scaler.
+    local colour=""
+    [ "$job" = SD ] && [ "$sh" -ge 720 ] && colour="format=yuv420p,zscale=pin=1:tin=1:min=1:rin=tv:p=1:t=1:m=6:r=tv,"
+    # The reference: the source through the same geometry and colours, with a high-quality scaler.
     ffmpeg -nostdin -i "$out" -i "$src" -lavfi \
-        "[1:v]scale=$w:$h:flags=lanczos,pad=w='max(iw,$ow)':h='max(ih,$oh)':x=(ow-iw)/2:y=(oh-ih)/2,crop=w='min(iw,$ow)':h='min(ih,$oh)',setsar=1,format=yuv420p,fps=30[ref];[0:v]setsar=1,format=yuv420p[o];[o][ref]psnr" \
+        "[1:v]scale=$w:$h:flags=lanczos,${colour}pad=w='max(iw,$ow)':h='max(ih,$oh)':x=(ow-iw)/2:y=(oh-ih)/2,crop=w='min(iw,$ow)':h='min(ih,$oh)',setsar=1,format=yuv420p,fps=30[ref];[0:v]setsar=1,format=yuv420p[o];[o][ref]psnr" \
         -f null - 2>&1 | sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -1
 }
 
@@ -143,8 +151,40 @@ report() { # label job src
         "$(calc "$ep - $fp")"
 }
 
+# The engine alone on two sources of the same job, runs alternating; prints both medians and
+# the ratio of the first to the second.
+twin_report() { # label job src twin limit
+    local label=$1 job=$2 src=$3 twin=$4 limit=$5 a b ratio verdict
+    : >"$WORK/a.txt"; : >"$WORK/b.txt"
+    for ((i = 1; i <= RUNS; i++)); do
+        for side in a b; do
+            local from=$src; [ $side = b ] && from=$twin
+            rm -f "$WORK/twin.mp4"
+            mapfile -t ea < <(engine_args "$job" "$from" "$WORK/twin.mp4")
+            local argv=()
+            for x in "${ea[@]}"; do argv+=("${x//\"/}"); done
+            measure "$WORK/$side.txt" "$ENGINE" "${argv[@]}"
+        done
+    done
+    a=$(median "$WORK/a.txt" 1); b=$(median "$WORK/b.txt" 1)
+    ratio=$(calc "$a / $b")
+    verdict=$(awk -v r="$ratio" -v l="$limit" 'BEGIN { print (r <= l) ? "yes" : "NO" }')
+    printf '%-12s mencoder wall %6.2fs  cpu %6.2fs   SDR twin wall %6.2fs  cpu %6.2fs   ratio %5.3f (at most %s: %s)\n' \
+        "$label" "$a" "$(median "$WORK/a.txt" 2)" "$b" "$(median "$WORK/b.txt" 2)" "$ratio" "$limit" "$verdict"
+}
+
+echo "Making the 1080p HLG clip and its SDR twin (10-bit H.264, BT.2020 HLG / BT.709)..."
+ffmpeg -v error -y -i "$WORK/src1080.mp4" -c:a copy \
+    -vf "zscale=tin=709:min=709:pin=709:rin=tv:p=709:t=linear:npl=203,format=gbrpf32le,zscale=p=2020:t=arib-std-b67:m=2020_ncl:r=tv:npl=203,format=yuv420p10le" \
+    -c:v libx264 -preset veryfast -b:v 8000k -color_primaries bt2020 -color_trc arib-std-b67 -colorspace bt2020nc \
+    -color_range tv "$WORK/hlg1080.mp4"
+ffmpeg -v error -y -i "$WORK/src1080.mp4" -c:a copy -vf format=yuv420p10le \
+    -c:v libx264 -preset veryfast -b:v 8000k -color_primaries bt709 -color_trc bt709 -colorspace bt709 \
+    -color_range tv "$WORK/sdr1080x.mp4"
+
 echo "cores: $CORES, runs per side: $RUNS (alternating), medians shown"
 report "HD 1080p" HD "$WORK/src1080.mp4"
 report "SD 1080p" SD "$WORK/src1080.mp4"
 report "HD 720p" HD "$WORK/src720.mp4"
 report "SD 720p" SD "$WORK/src720.mp4"
+twin_report "HD HLG 1080p" HD "$WORK/hlg1080.mp4" "$WORK/sdr1080x.mp4" 1.35

@@ -61,6 +61,10 @@ void FilterStage::Configure(const AVFrame &shape)
     m_shape->format = shape.format;
     m_shape->sample_rate = shape.sample_rate;
     m_shape->sample_aspect_ratio = shape.sample_aspect_ratio;
+    m_shape->color_primaries = shape.color_primaries;
+    m_shape->color_trc = shape.color_trc;
+    m_shape->colorspace = shape.colorspace;
+    m_shape->color_range = shape.color_range;
     Check(av_channel_layout_copy(&m_shape->ch_layout, &shape.ch_layout), FailureCode::Internal, "channel layout");
     m_source = m_sink = nullptr;
     m_graph = m_factory(*m_shape, m_source, m_sink);
@@ -73,8 +77,15 @@ bool FilterStage::SameShape(const AVFrame &frame) const
         // may not know the aspect at all until the first picture is decoded.
         const AVRational a = frame.sample_aspect_ratio, b = m_shape->sample_aspect_ratio;
         const bool sameAspect = (a.num <= 0 || a.den <= 0) ? (b.num <= 0 || b.den <= 0) : av_cmp_q(a, b) == 0;
+        // The header may not name the colours either; they decide the colour filters. A picture
+        // that names none keeps the graph: some streams name them only now and then.
+        const auto same = [](int f, int s, int unnamed) { return f == s || f == unnamed; };
+        const bool sameColour = same(frame.color_primaries, m_shape->color_primaries, AVCOL_PRI_UNSPECIFIED) &&
+                                same(frame.color_trc, m_shape->color_trc, AVCOL_TRC_UNSPECIFIED) &&
+                                same(frame.colorspace, m_shape->colorspace, AVCOL_SPC_UNSPECIFIED) &&
+                                same(frame.color_range, m_shape->color_range, AVCOL_RANGE_UNSPECIFIED);
         return frame.width == m_shape->width && frame.height == m_shape->height && frame.format == m_shape->format &&
-               sameAspect;
+               sameAspect && sameColour;
     }
     return frame.sample_rate == m_shape->sample_rate && frame.format == m_shape->format &&
            av_channel_layout_compare(&frame.ch_layout, &m_shape->ch_layout) == 0;

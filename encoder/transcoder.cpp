@@ -6,6 +6,7 @@
 #include "encoder/stages.h"
 #include "encoder/thread_priority.h"
 #include "encoder/video_chain.h"
+#include "encoder/video_colour.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -359,11 +360,16 @@ void Conversion::SetUpVideo()
     // threads would only take turns with the encoder's, and add their hand-overs.
     const int graphThreads = m_opts.filterThread && std::thread::hardware_concurrency() <= 2 ? 1 : 0;
     auto forcedW = std::make_shared<int>(0), forcedH = std::make_shared<int>(0);
+    const VideoColour outColour = OutputColour(ChainFrameHeight(
+        m_opts.videoFilters, SourcePicture{path.decoder->width, path.decoder->height, 0, 1, rotation}));
     path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape, AVFilterContext *&source,
                                                                    AVFilterContext *&sink) {
         const AVRational sar = shape.sample_aspect_ratio.num > 0 ? shape.sample_aspect_ratio : guessedSar;
         const SourcePicture picture{shape.width, shape.height, sar.num, sar.den, rotation};
-        std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH);
+        const AVPixelFormat format = AVPixelFormat(shape.format);
+        const VideoColour tagged{shape.color_primaries, shape.color_trc, shape.colorspace, shape.color_range};
+        const std::string colour = ColourSteps(SourceColour(tagged, shape.height, format), format, outColour);
+        std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour);
         chain += std::string(",format=") + av_get_pix_fmt_name(pixFmt);
         if (outRate.num > 0)
             chain += ",fps=" + Rational(outRate);
@@ -379,6 +385,10 @@ void Conversion::SetUpVideo()
     shape->height = path.decoder->height;
     shape->format = path.decoder->pix_fmt != AV_PIX_FMT_NONE ? path.decoder->pix_fmt : AV_PIX_FMT_YUV420P;
     shape->sample_aspect_ratio = path.decoder->sample_aspect_ratio;
+    shape->color_primaries = path.decoder->color_primaries;
+    shape->color_trc = path.decoder->color_trc;
+    shape->colorspace = path.decoder->colorspace;
+    shape->color_range = path.decoder->color_range;
     Prepare([&] { path.filter->Configure(*shape); });
     AVFilterContext *sink = path.filter->Sink();
     *forcedW = av_buffersink_get_w(sink);
@@ -394,6 +404,11 @@ void Conversion::SetUpVideo()
     enc->sample_aspect_ratio = av_buffersink_get_sample_aspect_ratio(sink);
     enc->time_base = av_buffersink_get_time_base(sink);
     enc->framerate = outRate.num > 0 ? outRate : sourceRate;
+    // Written into the stream where the codec has room for it (H.264's VUI, MP4's colr).
+    enc->color_primaries = outColour.primaries;
+    enc->color_trc = outColour.transfer;
+    enc->colorspace = outColour.matrix;
+    enc->color_range = outColour.range;
     // Frame threads where the encoder has them (x264), slices elsewhere; xvid counts its own.
     enc->thread_count = m_opts.video.threads;
     if (enc->thread_count == 0 && m_opts.video.name == "libxvid")

@@ -20,8 +20,25 @@ void FitSize(int displayW, int displayH, int outW, int outH, int &w, int &h)
     h -= h % 2;
 }
 
+int ChainFrameHeight(const std::vector<VideoFilterStep> &steps, const SourcePicture &source)
+{
+    using Kind = VideoFilterStep::Kind;
+    int crop = 0, expand = 0, scale = 0;
+    for (const VideoFilterStep &s : steps) {
+        if (s.kind == Kind::Crop)
+            crop = s.height;
+        else if (s.kind == Kind::Expand)
+            expand = s.height;
+        else if (s.kind == Kind::Scale)
+            scale = s.height;
+    }
+    if (crop > 0 || expand > 0 || scale > 0)
+        return crop > 0 ? crop : expand > 0 ? expand : scale;
+    return source.rotation == 90 || source.rotation == 270 ? source.width : source.height;
+}
+
 std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source,
-                             int forcedW, int forcedH)
+                             int forcedW, int forcedH, const std::string &colour)
 {
     using Kind = VideoFilterStep::Kind;
     std::vector<std::string> parts;
@@ -50,6 +67,12 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
         }
     }
     bool squarePixels = false;
+    bool coloured = colour.empty();
+    const auto addColour = [&] {
+        if (!coloured)
+            parts.push_back(colour);
+        coloured = true;
+    };
     for (const VideoFilterStep &s : steps) {
         const std::string w = std::to_string(s.width), h = std::to_string(s.height);
         switch (s.kind) {
@@ -61,14 +84,17 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
                 std::swap(sw, sh);
             parts.push_back("scale=" + std::to_string(sw) + ":" + std::to_string(sh) + ":flags=bicubic");
             squarePixels = squarePixels || frameW > 0;
+            addColour();
             break;
         }
         case Kind::Expand:
+            addColour();
             parts.push_back("pad=w='max(iw," + w + ")':h='max(ih," + h + ")':x=" +
                             (s.x >= 0 ? std::to_string(s.x) : "(ow-iw)/2") +
                             ":y=" + (s.y >= 0 ? std::to_string(s.y) : "(oh-ih)/2"));
             break;
         case Kind::Crop:
+            addColour();
             parts.push_back("crop=w='min(iw," + w + ")':h='min(ih," + h + ")'" +
                             (s.x >= 0 ? ":x=" + std::to_string(s.x) : "") +
                             (s.y >= 0 ? ":y=" + std::to_string(s.y) : ""));
@@ -77,6 +103,7 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
             break; // the output rate is constant whenever -ofps is given
         }
     }
+    addColour();
     // 4:2:0 encoders need even sizes; a centred one-pixel cut is invisible.
     parts.emplace_back("crop=trunc(iw/2)*2:trunc(ih/2)*2");
     if (forcedW > 0 && forcedH > 0)

@@ -1,9 +1,11 @@
 #include "image/image_job.h"
 
+#include "image/picture_colour.h"
 #include "image/picture_integrity.h"
 #include "image/png_reduced.h"
 #include "page/end_actions.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -274,6 +276,7 @@ LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &o
     if (!PictureLooksComplete(inputPath, reader.format()))
         return LoadFailed(ImageError::Unreadable);
     LoadedPicture picture;
+    picture.colourProfile = ReadColourProfile(inputPath, reader.format());
     picture.image = plan.pngFactor >= 2 ? ReadPngReduced(inputPath, plan.pngFactor) : reader.read();
     if (picture.image.isNull())
         return LoadFailed(ImageError::Unreadable);
@@ -305,11 +308,18 @@ ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath
     QImage image = picture.image;
     if (image.size() != beforeTurn)
         image = image.scaled(beforeTurn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // After the reduction, fewer pixels to convert; before the turn, whose copy it replaces.
+    // 16-bit pictures are still 16-bit here.
+    if (!picture.colourProfile.isEmpty())
+        image = ToSrgb(image, picture.colourProfile);
     if (steps != 0)
         image = image.transformed(QTransform().rotate(90.0 * steps));
     image = OnWhite(image);
     if (image.isNull() || image.size() != target)
         return ImageError::TooLarge;   // an allocation on the way failed
+    // The pixels are sRGB now, which an untagged JPEG means everywhere.
+    if (image.colorSpace().isValid())
+        image.setColorSpace(QColorSpace());
 
     const ImageError written = WriteJpeg(image, outputPath);
     if (written == ImageError::None && outputSize)

@@ -47,8 +47,10 @@ struct ImageConvertOptions {
     int rotateSteps = 0;    // clockwise quarter turns after the photo's own orientation: 0..3
 };
 
-// Loads input (its content decides the format, whatever its extension says), applies the EXIF orientation, then the quarter turns, resamples smoothly to
-// FitToBox of the turned size, puts transparent parts on white and writes a JPEG of quality 100.
+// Loads input (its content decides the format, whatever its extension says), applies the EXIF
+// orientation, then the quarter turns, resamples smoothly to FitToBox of the turned size,
+// converts it to sRGB when it says it is in other colours, puts transparent parts on white and
+// writes a JPEG of quality 100 without a colour profile.
 // The file is written under a temporary name in the output's folder and renamed to outputPath
 // only when complete; an existing file is never replaced (OutputTaken). On any error nothing
 // is left behind. *outputSize receives the written size when given.
@@ -63,6 +65,7 @@ struct LoadedPicture {
     QImage image;                          // EXIF orientation applied; maybe decoded reduced
     QSize target;                          // the output size
     int rotateSteps = 0;                   // 0..3
+    QByteArray colourProfile;              // ICC profile of a picture not in sRGB, else empty
 };
 LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options);
 // Returns picture.error when the load failed; may be called again with another name after

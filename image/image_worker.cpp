@@ -103,10 +103,10 @@ void ImageWorker::Run()
                 held.bytes = *abandoned || !wanted ? 0 : DecodedBytes(path, options);
                 if (*abandoned || !budget->Take(turn, held.bytes)) {
                     held.bytes = -1; // nothing taken
-                    held.picture = LoadedPicture{ImageError::Unreadable, {}, {}, 0};
+                    held.picture = LoadedPicture{ImageError::Unreadable, {}, {}, 0, {}};
                     return held;
                 }
-                held.picture = wanted ? LoadPicture(path, options) : LoadedPicture{ImageError::Unreadable, {}, {}, 0};
+                held.picture = wanted ? LoadPicture(path, options) : LoadedPicture{ImageError::Unreadable, {}, {}, 0, {}};
                 return held;
             };
             try {

@@ -1,0 +1,286 @@
+// Colours through the engine: which sources get colour filters at all, and, on clips made
+// here from one SDR original with the ffmpeg command line (HDR10, HLG, full range, each
+// matrix), what comes out, judged by ffmpeg's own measurements.
+
+#include "encoder/video_colour.h"
+#include "media_tools.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace testing;
+using mencoder::VideoColour;
+
+namespace {
+
+// Lossless H.264, so that what is measured is the colour conversion and not the encoder.
+const QString kLossless = "-ovc x264 -x264encopts crf=0:global_header:subq=1:threads=auto "
+                          "-of lavf -lavfopts format=mp4";
+const QString kHdJob = "-mc 0 -ofps 30 -vf scale=1280:720 -vf-add expand=1280:720 -vf-add harddup "
+                       "-vf-add crop=1280:720 " + kLossless;
+const QString kSdJob = "-mc 0 -ofps 30 -vf scale=852:480 -vf-add expand=720:480 -vf-add harddup "
+                       "-vf-add crop=720:480 " + kLossless;
+// A 4:3 SD source in the HD job.
+const QString kHdJob43 = "-mc 0 -ofps 30 -vf scale=960:720 -vf-add expand=1280:720 -vf-add harddup "
+                         "-vf-add crop=1280:720 " + kLossless;
+
+struct Looks {
+    double luma = -1;       // mean Y, 8-bit code values
+    double saturation = -1; // mean chroma distance from grey
+};
+
+// ffmpeg's signalstats over every frame, in 8 bits.
+Looks Measure(const QString &path)
+{
+    const Outcome o = Run("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-vf",
+                                     "format=yuv420p,signalstats,metadata=print:file=-", "-f", "null", "-"});
+    Looks looks;
+    double y = 0, s = 0;
+    int n = 0;
+    for (const QByteArray &line : o.out.split('\n')) {
+        if (line.contains("signalstats.YAVG=")) {
+            y += line.mid(line.indexOf('=') + 1).toDouble();
+            ++n;
+        } else if (line.contains("signalstats.SATAVG=")) {
+            s += line.mid(line.indexOf('=') + 1).toDouble();
+        }
+    }
+    if (n > 0)
+        looks = {y / n, s / n};
+    return looks;
+}
+
+// ffmpeg's PSNR of a against b over all planes, in dB; -1 when it could not tell. Pictures are
+// paired by their order: MP4 and Matroska round the same times differently.
+double Psnr(const QString &a, const QString &b)
+{
+    const Outcome o = Run("ffmpeg", {"-nostdin", "-i", a, "-i", b, "-lavfi",
+                                     "[0:v]setpts=N/(30*TB)[a];[1:v]setpts=N/(30*TB)[b];[a][b]psnr", "-f", "null",
+                                     "-"});
+    const QRegularExpressionMatch m = QRegularExpression("average:([0-9.]+|inf)").match(QString::fromUtf8(o.err));
+    if (!m.hasMatch())
+        return -1;
+    return m.captured(1) == "inf" ? 1000.0 : m.captured(1).toDouble();
+}
+
+QString FrameHashes(const QString &path)
+{
+    const Outcome o = Run("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-map", "0:v", "-f", "framemd5", "-"});
+    QStringList hashes;
+    for (const QByteArray &line : o.out.split('\n'))
+        if (!line.startsWith('#') && !line.trimmed().isEmpty())
+            hashes << QString::fromUtf8(line.split(',').last().trimmed());
+    return hashes.join(' ');
+}
+
+} // namespace
+
+class TestMencoderColour : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void filtersOnlyWhereNeeded_data();
+    void filtersOnlyWhereNeeded();
+    void hdrToneMapped_data();
+    void hdrToneMapped();
+    void matrixAndRange_data();
+    void matrixAndRange();
+    void plainPathUnchanged();
+
+private:
+    QString Path(const QString &name) const { return m_dir.filePath(name); }
+    Outcome Convert(const QString &input, const QString &options, const QString &output)
+    {
+        QFile::remove(output);
+        return Run(Engine(), QStringList{input} + Words(options) + QStringList{"-o", output}, 300000);
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestMencoderColour::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY2(QFile::exists(Engine()), "mencoder is not built beside the tests");
+    // The SDR original: BT.709, limited range, lossless, every other clip made from it.
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30:duration=1", "-vf", "format=yuv420p",
+                    "-c:v", "ffv1", "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709",
+                    "-color_range", "tv", Path("sdr709.mkv")}));
+    // Softer pictures for the matrix cases: at hard coloured edges, converters differ in how
+    // they resample chroma, which is not what is measured there.
+    QVERIFY(Ffmpeg({"-i", Path("sdr709.mkv"), "-vf", "gblur=sigma=4", "-c:v", "ffv1", Path("soft709.mkv")}));
+}
+
+void TestMencoderColour::filtersOnlyWhereNeeded_data()
+{
+    QTest::addColumn<int>("primaries");
+    QTest::addColumn<int>("transfer");
+    QTest::addColumn<int>("matrix");
+    QTest::addColumn<int>("range");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("outHeight");
+    QTest::addColumn<QString>("expect");   // "" plain; else a text the steps must hold
+
+    const int u = AVCOL_PRI_UNSPECIFIED, ut = AVCOL_TRC_UNSPECIFIED, um = AVCOL_SPC_UNSPECIFIED,
+              ur = AVCOL_RANGE_UNSPECIFIED, tv = AVCOL_RANGE_MPEG, pc = AVCOL_RANGE_JPEG;
+    const int p420 = AV_PIX_FMT_YUV420P, p420j = AV_PIX_FMT_YUVJ420P, p420x = AV_PIX_FMT_YUV420P10LE;
+    QTest::newRow("BT.709 HD in HD") << 1 << 1 << 1 << tv << p420 << 1080 << 720 << "";
+    QTest::newRow("untagged HD in HD") << u << ut << um << ur << p420 << 1080 << 720 << "";
+    QTest::newRow("untagged SD in SD") << u << ut << um << ur << p420 << 480 << 480 << "";
+    QTest::newRow("BT.470 BG in SD") << 5 << 6 << 5 << tv << p420 << 576 << 480 << "";
+    QTest::newRow("RGB in SD") << u << ut << 0 << ur << int(AV_PIX_FMT_RGB24) << 480 << 480 << "";
+    QTest::newRow("gray SD in HD") << u << ut << um << ur << int(AV_PIX_FMT_GRAY8) << 480 << 720 << "";
+    QTest::newRow("palette in SD") << u << ut << um << ur << int(AV_PIX_FMT_PAL8) << 480 << 480 << "";
+    QTest::newRow("untagged SD in HD") << u << ut << um << ur << p420 << 480 << 720 << ":min=6:rin=tv";
+    QTest::newRow("BT.709 HD in SD") << 1 << 1 << 1 << tv << p420 << 720 << 480 << ":m=6:r=tv";
+    QTest::newRow("RGB in HD") << u << ut << 0 << ur << int(AV_PIX_FMT_GBRP) << 720 << 720 << ":min=0:rin=pc";
+    QTest::newRow("full range tag") << 1 << 1 << 1 << pc << p420 << 1080 << 720 << "format=yuv420p,zscale=";
+    QTest::newRow("full range format") << u << ut << um << ur << p420j << 1080 << 720 << "format=yuvj420p,zscale=";
+    QTest::newRow("PQ") << 9 << 16 << 9 << tv << p420x << 2160 << 720 << "tonemap=tonemap=mobius";
+    QTest::newRow("HLG") << 9 << 18 << 9 << tv << p420x << 1080 << 480 << "tonemap=tonemap=mobius";
+    QTest::newRow("BT.2020 SDR") << 9 << 14 << 9 << tv << p420x << 1080 << 720 << ":p=1:t=1:m=1";
+}
+
+void TestMencoderColour::filtersOnlyWhereNeeded()
+{
+    QFETCH(int, primaries);
+    QFETCH(int, transfer);
+    QFETCH(int, matrix);
+    QFETCH(int, range);
+    QFETCH(int, format);
+    QFETCH(int, height);
+    QFETCH(int, outHeight);
+    QFETCH(QString, expect);
+    const VideoColour tagged{AVColorPrimaries(primaries), AVColorTransferCharacteristic(transfer),
+                             AVColorSpace(matrix), AVColorRange(range)};
+    const AVPixelFormat f = AVPixelFormat(format);
+    const QString steps = QString::fromStdString(
+        mencoder::ColourSteps(mencoder::SourceColour(tagged, height, f), f, mencoder::OutputColour(outHeight)));
+    if (expect.isEmpty())
+        QCOMPARE(steps, QString());
+    else
+        QVERIFY2(steps.contains(expect), qPrintable(steps));
+    // HDR is tone-mapped and nothing else is.
+    QCOMPARE(steps.contains("tonemap"), transfer == 16 || transfer == 18);
+}
+
+void TestMencoderColour::hdrToneMapped_data()
+{
+    QTest::addColumn<QString>("transfer");
+    QTest::addColumn<QString>("job");
+    QTest::addColumn<QString>("tags");   // primaries transfer matrix range, as ffprobe names them
+    const QString hd = "bt709 bt709 bt709 tv", sd = "smpte170m smpte170m smpte170m tv";
+    QTest::newRow("HDR10 PQ, HD job") << "smpte2084" << kHdJob << hd;
+    QTest::newRow("HLG, HD job") << "arib-std-b67" << kHdJob << hd;
+    QTest::newRow("HLG, SD job") << "arib-std-b67" << kSdJob << sd;
+}
+
+// HDR made from the SDR original with SDR white at BT.2408's 203 cd/m2 must come back
+// looking like the original through the same job: as bright, and not washed out.
+void TestMencoderColour::hdrToneMapped()
+{
+    QFETCH(QString, transfer);
+    QFETCH(QString, job);
+    QFETCH(QString, tags);
+    const QString hdr = Path(transfer + ".mkv");
+    if (!QFile::exists(hdr)) {
+        QVERIFY(Ffmpeg({"-i", Path("sdr709.mkv"), "-vf",
+                        "zscale=tin=709:min=709:pin=709:rin=tv:p=709:t=linear:npl=203,format=gbrpf32le,"
+                        "zscale=p=2020:t=" + transfer + ":m=2020_ncl:r=tv:npl=203,format=yuv420p10le",
+                        "-c:v", "ffv1", "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace",
+                        "bt2020nc", "-color_range", "tv", hdr}));
+    }
+    const QString out = Path("hdr-out.mp4");
+    const Outcome run = Convert(hdr, job, out);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    const QJsonObject v = Stream(Probe(out), "video");
+    QCOMPARE(QStringList({v["color_primaries"].toString(), v["color_transfer"].toString(),
+                          v["color_space"].toString(), v["color_range"].toString()}).join(' '),
+             tags);
+
+    const QString sdrOut = Path("sdr-out.mp4");
+    const Outcome sdrRun = Convert(Path("sdr709.mkv"), job, sdrOut);
+    QVERIFY2(sdrRun.exitCode == 0, sdrRun.err.constData());
+    const Looks original = Measure(sdrOut);
+    const Looks before = Measure(hdr);   // what taking the HDR values as SDR shows
+    const Looks after = Measure(out);
+    qInfo("%s: mean luma %.1f (original %.1f, HDR taken as SDR %.1f), mean saturation %.1f (%.1f, %.1f)",
+          QTest::currentDataTag(), after.luma, original.luma, before.luma, after.saturation, original.saturation,
+          before.saturation);
+    QVERIFY(original.luma > 0 && after.luma > 0);
+    QVERIFY2(qAbs(after.luma - original.luma) <= 0.10 * original.luma, "mean luma off by more than 10 %");
+    QVERIFY2(after.saturation >= 0.80 * original.saturation, "washed out");
+}
+
+void TestMencoderColour::matrixAndRange_data()
+{
+    QTest::addColumn<QStringList>("make");       // ffmpeg arguments from soft709.mkv to the source
+    QTest::addColumn<QString>("job");
+    QTest::addColumn<QString>("reference");      // ffmpeg's own filters for the correct result
+    QTest::addColumn<QString>("unconverted");    // the same geometry, colours left as they are
+
+    QTest::newRow("BT.709 HD source, SD job")
+        << QStringList{"-c:v", "copy"} << kSdJob
+        << "scale=852:480:flags=bicubic,colorspace=iall=bt709:all=bt601-6-525:fast=1,crop=720:480"
+        << "scale=852:480:flags=bicubic,crop=720:480";
+    QTest::newRow("SD source (BT.601), HD job")
+        << QStringList{"-vf", "scale=640:480:flags=bicubic,setsar=1,colorspace=iall=bt709:all=bt601-6-525:fast=1", "-c:v",
+                       "ffv1"}
+        << kHdJob43 << "scale=960:720:flags=bicubic,colorspace=iall=bt601-6-525:all=bt709:fast=1,pad=1280:720:160:0"
+        << "scale=960:720:flags=bicubic,pad=1280:720:160:0";
+    QTest::newRow("full range BT.709, HD job")
+        << QStringList{"-vf", "scale=in_range=tv:out_range=pc", "-c:v", "ffv1", "-color_primaries", "bt709",
+                       "-color_trc", "bt709", "-colorspace", "bt709", "-color_range", "pc"}
+        << kHdJob << "scale=in_range=pc:out_range=tv" << "null";
+    QTest::newRow("BT.601 tagged HD source, HD job")
+        << QStringList{"-vf", "colorspace=iall=bt709:all=bt601-6-525:fast=1", "-c:v", "ffv1", "-color_primaries",
+                       "smpte170m", "-color_trc", "smpte170m", "-colorspace", "smpte170m"}
+        << kHdJob << "colorspace=iall=bt601-6-525:all=bt709:fast=1" << "null";
+}
+
+void TestMencoderColour::matrixAndRange()
+{
+    QFETCH(QStringList, make);
+    QFETCH(QString, job);
+    QFETCH(QString, reference);
+    QFETCH(QString, unconverted);
+    const QString unconvertedChain = unconverted;
+    const QString source = Path("matrix-src.mkv");
+    QVERIFY(Ffmpeg(QStringList{"-i", Path("soft709.mkv")} + make + QStringList{source}));
+    const QString out = Path("matrix-out.mp4");
+    const Outcome run = Convert(source, job, out);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    const QString ref = Path("matrix-ref.mkv");
+    QVERIFY(Ffmpeg({"-i", source, "-vf", reference + ",format=yuv420p", "-c:v", "ffv1", ref}));
+    const double psnr = Psnr(out, ref);
+    // Against the same pictures left unconverted, to show the measurement can tell.
+    const QString plain = Path("matrix-plain.mkv");
+    QVERIFY(Ffmpeg({"-i", source, "-vf", unconvertedChain + ",format=yuv420p", "-c:v", "ffv1", plain}));
+    const double left = Psnr(plain, ref);
+    qInfo("%s: %.1f dB against the reference (left unconverted: %.1f dB)", QTest::currentDataTag(), psnr, left);
+    QVERIFY2(psnr >= 40.0, qPrintable(QString::number(psnr)));
+    QVERIFY(left < 40.0);
+}
+
+// An SDR BT.709 source in the HD job needs nothing: no colour filter may touch its pictures.
+// Lossless output shows them as the plain chain on ffmpeg's command line makes them.
+void TestMencoderColour::plainPathUnchanged()
+{
+    const QString out = Path("plain-out.mp4");
+    const Outcome run = Convert(Path("sdr709.mkv"), kHdJob, out);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    const QString ref = Path("plain-ref.mkv");
+    QVERIFY(Ffmpeg({"-i", Path("sdr709.mkv"), "-vf", "scale=1280:720:flags=bicubic,format=yuv420p", "-c:v", "ffv1",
+                    ref}));
+    const QString ours = FrameHashes(out);
+    QVERIFY(!ours.isEmpty());
+    QCOMPARE(ours, FrameHashes(ref));
+    const QJsonObject v = Stream(Probe(out), "video");
+    QCOMPARE(v["color_space"].toString(), QString("bt709"));
+}
+
+QTEST_GUILESS_MAIN(TestMencoderColour)
+#include "tst_mencoder_colour.moc"
