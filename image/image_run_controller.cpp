@@ -2,6 +2,8 @@
 
 #include "image/image_progress.h"
 
+#include <QDateTime>
+
 
 ImageRunController::ImageRunController(QObject *parent)
     : QObject(parent)
@@ -41,6 +43,7 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
     for (int i = 0; i < m_items.size(); ++i)
         m_itemOfRow.insert(m_items[i].row, i);
     m_summary = RunSummary{};
+    m_log = RunLogEntry{QStringLiteral("image"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
     m_stopping = false;
     m_elapsed = 1;
     m_thread = std::make_unique<QThread>();
@@ -107,6 +110,7 @@ void ImageRunController::EndFile(int row, Outcome outcome, Reason reason)
     const QString source = item >= 0 ? m_items[item].sourcePath : QString();
     const FileEnd end{row, source, m_output, outcome, reason};
     m_summary.files.append(end);
+    m_log.files << RunLogFile{end, {}, {}};
     emit fileEnded(end);
 }
 
@@ -153,5 +157,8 @@ void ImageRunController::OnRunEnded(const ImageRunResult &result)
     m_summary.end = m_stopping ? RunEnd::Stopped : result.cancelled ? RunEnd::Cancelled : RunEnd::Finished;
     m_summary.sourcesMayGo = true;
     m_stopping = false;
+    m_log.ended = QDateTime::currentDateTime();
+    m_log.end = m_summary.end;
+    RunLog().Append(m_log);   // a log that cannot be written changes nothing else
     emit runEnded(m_summary);
 }

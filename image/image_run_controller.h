@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image/image_worker.h"
+#include "page/run_log.h"
 #include "page/run_outcome.h"
 #include "platform/power_inhibit.h"
 
@@ -80,5 +81,6 @@ private:
     QHash<int, int> m_itemOfRow;
     QString m_output;   // of the picture in work
     RunSummary m_summary;
+    RunLogEntry m_log;
     bool m_stopping = false;
 };

@@ -5,6 +5,7 @@
 #include "probe/media_probe.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -92,6 +93,7 @@ bool MovieRun::Start(const MovieRunRequest &request)
         return false;
     m_request = request;
     m_summary = RunSummary{};
+    m_log = RunLogEntry{QStringLiteral("movie"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
     m_current = -1;
     m_engineMissing = false;
     m_elapsedSeconds = 0;
@@ -116,6 +118,7 @@ void MovieRun::StartNext()
     m_prevPosition = 0.0f;
     m_speedFactor = 0.0f;
     SetState(State::Starting);
+    m_launched = false;
     if (LaunchFile()) {
         SetState(State::Converting);
         return;
@@ -150,6 +153,7 @@ bool MovieRun::LaunchFile()
     ++m_generation;
     // A new file starts from nothing, not from the last report of the one before.
     m_statusCopy.Clear();
+    m_launched = true;
     if (!m_engine.Launch(engine::ControlRecord{}, prepared.arguments.text) || !m_engine.Start()) {
         m_pendingReason = Reason::Of(ReasonKind::EngineLost);
         return false;
@@ -264,6 +268,15 @@ void MovieRun::EndFile(Outcome outcome, Reason reason)
     const MovieRunJob &job = m_request.jobs[m_current];
     const FileEnd end{job.row, job.sourcePath, m_outputPath, outcome, reason};
     m_summary.files.append(end);
+    // What the engine was told and said, for the log; read once it has gone, so that its last
+    // words are in.
+    RunLogFile logged{end, {}, {}};
+    if (m_launched) {
+        logged.engineArguments = QString::fromStdString(m_engine.ArgumentText());
+        for (const std::string &line : m_engine.LastDiagnostics())
+            logged.diagnostics << QString::fromStdString(line);
+    }
+    m_log.files << logged;
     emit fileEnded(end);
 
     if (m_state == State::Stopping)
@@ -283,6 +296,9 @@ void MovieRun::EndRun(RunEnd end)
     if (end == RunEnd::Finished || end == RunEnd::EngineMissing)
         QFile::remove(ScratchPath());
     m_inhibit.Release();
+    m_log.ended = QDateTime::currentDateTime();
+    m_log.end = end;
+    RunLog().Append(m_log);   // a log that cannot be written changes nothing else
     SetState(State::Ended);
     emit runEnded(m_summary);
 }

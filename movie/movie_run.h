@@ -3,6 +3,7 @@
 #include "encode/encode_settings.h"
 #include "engine/engine_control.h"
 #include "movie/movie_time_left.h"
+#include "page/run_log.h"
 #include "page/run_outcome.h"
 #include "platform/power_inhibit.h"
 
@@ -136,6 +137,8 @@ private:
     State m_state = State::Idle;
     MovieRunRequest m_request;
     RunSummary m_summary;
+    RunLogEntry m_log;
+    bool m_launched = false;   // the engine was started for the file in work
     int m_current = -1;   // index into m_request.jobs
     QString m_outputPath;
     bool m_engineMissing = false;

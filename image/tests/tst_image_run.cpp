@@ -4,6 +4,8 @@
 #include "image/image_progress.h"
 #include "image/image_run_controller.h"
 #include "image/image_settings.h"
+#include "page/run_log.h"
+#include "page/state_folder.h"
 #include "page/end_actions.h"
 #include "platform/registry.h"
 #include "test_pictures.h"
@@ -202,6 +204,13 @@ void TestImageRun::threeRowsSecondUnreadable()
     QCOMPARE(progress.first(), (QVariantList{0, 0, 3}));
     QCOMPARE(progress.last(), (QVariantList{100, 3, 3}));
     QCOMPARE(TotalProgressText(progress.last()[1].toInt(), progress.last()[2].toInt()), " 100% ( 3 / 3 )");
+
+    // The run's log entry is the last of the log.
+    QFile log(RunLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(log.readAll()).section(RunLog::kEntryMarker, -1);
+    QVERIFY(entry.contains("Mode: image"));
+    QVERIFY(entry.contains("Source: " + batch.items[1].sourcePath + "\n  Output: " + batch.outputFolder + "b.jpg\n  Outcome: failed\n  Reason: image 1"));
 
     QCOMPARE(finished.size(), 1);
     const ImageRunResult result = finished.first().first().value<ImageRunResult>();

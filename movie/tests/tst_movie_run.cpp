@@ -4,9 +4,11 @@
 #include "movie_test_support.h"
 
 #include "encode/encoder_args_builder.h"
+#include "page/state_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -51,6 +53,7 @@ private slots:
     void stoppingTakesAFinishAlreadyReported();
     void startRefusals();
     void timeLeftFollowsTheSpeed();
+    void runIsLogged();
 };
 
 // Each way a file can end, followed by a good file: the run goes on to it and ends once.
@@ -418,6 +421,25 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     QCOMPARE(p.fileSecondsLeft, 6);   // its own speed: 36 s at 6 a second
     QVERIFY(p.batchSecondsLeft < 7 + 45);
     QCOMPARE(p.batchSecondsLeft, 6 + 10);   // 30 s at 44/14 a second
+}
+
+void TstMovieRun::runIsLogged()
+{
+    RunFixture f;
+    f.AddJob("progress 5 1\nfail 13\n");
+    f.AddJob(kFinish);
+    QVERIFY(f.Start());
+    QVERIFY(f.WaitForEnd());
+    QFile log(RunLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    QVERIFY(text.contains("Mode: movie"));
+    QVERIFY(text.contains("Run end: finished"));
+    QVERIFY(text.contains("Source: " + f.Request().jobs[0].sourcePath));
+    QVERIFY(text.contains("Reason: engine 13 (IDS_REASON_ENGINE_13): cut short or damaged"));
+    QVERIFY(text.contains("Outcome: done"));
+    // What the engine was started with, for both files.
+    QCOMPARE(text.count(QRegularExpression("Engine arguments: .* -ofps 30 .* -o \"")), 2);
 }
 
 QTEST_MAIN(TstMovieRun)
