@@ -22,3 +22,8 @@ QString IdleTotalText();
 QString IdleElapsedText();
 // After a cancelled run both progress labels read title + "0%", without the space.
 QString CancelledProgressText();
+
+// Seconds still to go when done of total pictures took doneAt seconds and now seconds have
+// passed: the pictures left at the pace so far, less the time already spent on the next one
+// (never below 0). -1 until a picture is done.
+int PicturesTimeLeft(int done, int total, int doneAt, int now);

@@ -46,6 +46,9 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
     m_log = RunLogEntry{QStringLiteral("image"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
     m_stopping = false;
     m_elapsed = 1;
+    m_done = 0;
+    m_doneAt = 0;
+    m_total = int(batch.items.size());
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName(QStringLiteral("image worker"));
     m_worker = std::make_unique<ImageWorker>(batch, m_flags);
@@ -54,7 +57,11 @@ ImageRunController::StartResult ImageRunController::Start(const ImageBatch &batc
     ImageWorker *worker = m_worker.get();
     connect(m_thread.get(), &QThread::started, worker, &ImageWorker::Run);
     connect(worker, &ImageWorker::progressChanged, this, [this](int done, int total) {
+        m_done = done;
+        m_total = total;
+        m_doneAt = m_elapsed - 1;
         emit progressChanged(ProgressPercent(done, total), done, total);
+        emit timeLeftChanged(PicturesTimeLeft(m_done, m_total, m_doneAt, m_doneAt));
     });
     connect(worker, &ImageWorker::fileStarted, this, [this](int row, const QString &outputPath) {
         m_output = outputPath;
@@ -128,6 +135,8 @@ void ImageRunController::OnClockTick()
     if (m_flags->pause)
         return;
     emit elapsedChanged(m_elapsed);
+    if (m_done > 0)
+        emit timeLeftChanged(PicturesTimeLeft(m_done, m_total, m_doneAt, m_elapsed));
     ++m_elapsed;
 }
 

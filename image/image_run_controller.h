@@ -54,6 +54,8 @@ signals:
     void fileFailed(int row, ImageError error);
     // Once a second while not paused; show ElapsedText(seconds).
     void elapsedChanged(int seconds);
+    // The run's time left at the pace so far, after each picture and each second; -1 until known.
+    void timeLeftChanged(int seconds);
     // Each picture's end, in one shape with the movie run's.
     void fileEnded(const FileEnd &end);
     // The thread is gone when these arrive; IsConverting() is false.
@@ -77,6 +79,9 @@ private:
     QTimer m_clock;
     platform::PowerInhibit m_awake;
     int m_elapsed = 1;
+    int m_done = 0;
+    int m_total = 0;
+    int m_doneAt = 0;   // seconds of the run when the last picture was done
     QList<ImageBatchItem> m_items;
     QHash<int, int> m_itemOfRow;
     QString m_output;   // of the picture in work

@@ -43,7 +43,8 @@ ImageWindow::ImageWindow(QWidget *parent, Kind kind)
     Button(kFolderLabelId)->SetFontStyle(false);
     Add(MakeSkinLabel(Client(), kCurrentLabelId, QRect(42, 339, 140, 16)));
     Add(MakeSkinLabel(Client(), kTimeLabelId, QRect(190, 339, 290, 16)));
-    Add(MakeSkinLabel(Client(), kTotalLabelId, QRect(42, 379, 438, 16)));
+    Add(MakeSkinLabel(Client(), kTotalLabelId, QRect(42, 379, 250, 16)));
+    Add(MakeSkinLabel(Client(), kTimeLeftLabelId, QRect(300, 379, 180, 16)));
     ShowLabels(IdleCurrentText(), IdleElapsedText(), IdleTotalText());
     ShowFolderLabel(m_settings.saveFolder);
     ConnectRun();
@@ -58,8 +59,14 @@ ImageWindow::~ImageWindow()
     m_run.reset();
 }
 
+void ImageWindow::ShowTimeLeft(int seconds)
+{
+    Button(kTimeLeftLabelId)->SetWindowTextW(T("IDS_TIME_LEFT_TITLE") + (seconds < 0 ? QStringLiteral(" —") : ElapsedText(seconds)));
+}
+
 void ImageWindow::ShowLabels(const QString &current, const QString &time, const QString &total)
 {
+    ShowTimeLeft(-1);
     Button(kCurrentLabelId)->SetWindowTextW(T("IDS_CURRENT_TITLE") + current);
     Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + time);
     Button(kTotalLabelId)->SetWindowTextW(T("IDS_TOTAL_TITLE") + total);
@@ -92,6 +99,7 @@ void ImageWindow::ConnectRun()
     connect(run, &ImageRunController::elapsedChanged, this, [this](int seconds) {
         Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + ElapsedText(seconds));
     });
+    connect(run, &ImageRunController::timeLeftChanged, this, &ImageWindow::ShowTimeLeft);
     connect(run, &ImageRunController::runEnded, this, &ImageWindow::OnRunEnded);
     // Rows may be unchecked while the worker has not reached them yet.
     connect(&List(), &FileListCtrl::checksChanged, this, [this] {
@@ -190,6 +198,8 @@ void ImageWindow::OnRunEnded(const RunSummary &summary)
     SetBusy(false);
     ShowFolderLabel(m_settings.saveFolder);
     emit convertingChanged(false);
+    if (summary.end == RunEnd::Finished)
+        ShowTimeLeft(0);
     if (summary.end == RunEnd::Cancelled) {
         CurrentBar()->SetPosition(0);
         TotalBar()->SetPosition(0);

@@ -36,6 +36,7 @@ public:
         kCurrentLabelId = 1100,   // labels have no id of their own in the skin; these name them
         kTimeLabelId = 1101,
         kTotalLabelId = 1102,
+        kTimeLeftLabelId = 1103,
     };
     static constexpr int kClientHeight = 444;
 
@@ -74,6 +75,7 @@ signals:
 private:
     void ConnectRun();
     void ShowLabels(const QString &current, const QString &time, const QString &total);
+    void ShowTimeLeft(int seconds);
     void OnRunEnded(const RunSummary &summary);
 
     ImageSettings m_settings;

@@ -34,6 +34,8 @@ private slots:
     void percent_data();
     void percent();
     void texts();
+    void picturesTimeLeft_data();
+    void picturesTimeLeft();
     void settingsDefaultsAndRoundTrip();
     void settingsPartlyReadable();
     void threeRowsSecondUnreadable();
@@ -164,6 +166,31 @@ void TestImageRun::settingsPartlyReadable()
     platform::Registry registry(ImageSettings::KeyPath(app));
     QCOMPARE(registry.ReadDword(QStringLiteral("RotateAngle")), std::optional<quint32>(1));
     QCOMPARE(registry.ReadString(QStringLiteral("Save FolderImage")), std::optional<QString>(settings.saveFolder));
+}
+
+void TestImageRun::picturesTimeLeft_data()
+{
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("doneAt");
+    QTest::addColumn<int>("now");
+    QTest::addColumn<int>("left");
+
+    QTest::newRow("nothing done yet") << 0 << 10 << 0 << 5 << -1;
+    QTest::newRow("just done, 2 s a picture") << 4 << 10 << 8 << 8 << 12;
+    QTest::newRow("a second into the next") << 4 << 10 << 8 << 9 << 11;
+    QTest::newRow("next picture slower than the pace") << 4 << 10 << 8 << 30 << 0;
+    QTest::newRow("all done") << 10 << 10 << 20 << 20 << 0;
+    QTest::newRow("fewer to do after a row was unchecked") << 3 << 3 << 6 << 6 << 0;
+}
+
+void TestImageRun::picturesTimeLeft()
+{
+    QFETCH(int, done);
+    QFETCH(int, total);
+    QFETCH(int, doneAt);
+    QFETCH(int, now);
+    QTEST(PicturesTimeLeft(done, total, doneAt, now), "left");
 }
 
 void TestImageRun::threeRowsSecondUnreadable()

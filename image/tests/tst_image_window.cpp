@@ -156,6 +156,7 @@ void TestImageWindow::fullRunThroughConvert()
     QSignalSpy converting(&p.W(), &ImageWindow::convertingChanged);
     p.Click(ImageWindow::kConvertId);
     QVERIFY(p.W().IsConverting());
+    QCOMPARE(p.Label(ImageWindow::kTimeLeftLabelId), T("IDS_TIME_LEFT_TITLE") + " —");
     QVERIFY(p.B(ImageWindow::kConvertId)->isHidden());
     QVERIFY(p.B(ImageWindow::kPauseId)->isVisible());
     QCOMPARE(p.B(ImageWindow::kCancelId)->State(), ImageButton::StateNormal);
@@ -171,6 +172,7 @@ void TestImageWindow::fullRunThroughConvert()
     QCOMPARE(p.W().Rows().RowReason(3), Reason{});
     QCOMPARE(p.List().CheckedCount(), 0);
     QCOMPARE(p.Label(ImageWindow::kTotalLabelId), T("IDS_TOTAL_TITLE") + " 100% ( 3 / 3 )");
+    QCOMPARE(p.Label(ImageWindow::kTimeLeftLabelId), T("IDS_TIME_LEFT_TITLE") + " 00:00:00");
     QCOMPARE(p.Label(ImageWindow::kCurrentLabelId), T("IDS_CURRENT_TITLE") + " 100%");
     QCOMPARE(p.W().TotalBar()->Position(), 100);
     QCOMPARE(p.W().CurrentBar()->Position(), 100);
