@@ -1,8 +1,8 @@
 // Walks the real launcher through what a user sees and saves a picture of each step: the
-// launcher with files listed, the movie options dialog, a movie run, the image options
-// dialog and an image run. For the user guide; run by tools/screenshots.sh under xvfb-run
+// launcher with files listed, the movie options dialog, a movie run with a failed file and
+// its reason, the end summary, the image options dialog and an image run. For the user guide; run by tools/screenshots.sh under xvfb-run
 // with a private home. Not part of the application.
-//   screenshot_tour OUT_FOLDER LONG_CLIP CLIP... -- PICTURE...
+//   screenshot_tour OUT_FOLDER DAMAGED_CLIP LONG_CLIP CLIP... -- PICTURE...
 
 #include "app/launcher_window.h"
 #include "image/image_window.h"
@@ -20,6 +20,7 @@
 #include <QDeadlineTimer>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 
 #include <cstdio>
@@ -67,6 +68,38 @@ bool ShootDialog(const std::function<void()> &open, const QString &path)
     return ok;
 }
 
+// Shoots the next modal box that shows, whenever that is, then closes it; *ok tells.
+void ShootNextModal(const QString &path, bool *ok)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(200);
+    QObject::connect(poll, &QTimer::timeout, [poll, path, ok] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        *ok = Shoot(dialog, path);
+        dialog->close();
+    });
+    poll->start();
+}
+
+// The screen around window, with the tooltip shown over the status cell of row.
+bool ShootStatusTip(QWidget *window, FileListCtrl &list, int row, const QString &path)
+{
+    const QRect cell = list.visualRect(list.model()->index(row, 2));
+    const QPoint at = list.viewport()->mapToGlobal(cell.center());
+    QToolTip::showText(at, list.model()->index(row, 2).data(Qt::ToolTipRole).toString(), list.viewport());
+    Settle(500);
+    const QRect area = window->frameGeometry().adjusted(0, 0, 320, 40);
+    const QPixmap shot = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    QToolTip::hideText();
+    const bool ok = !shot.isNull() && shot.save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -74,12 +107,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const int split = args.indexOf("--");
-    if (args.size() < 4 || split < 3)
+    if (args.size() < 5 || split < 4)
         return 2;
     const QString out = args.takeFirst() + '/';
+    const QString broken = args.takeFirst();
     const QString longClip = args.takeFirst();
-    const QStringList clips = args.mid(0, split - 2);
-    const QStringList pictures = args.mid(split - 1);
+    const QStringList clips = args.mid(0, split - 3);
+    const QStringList pictures = args.mid(split - 2);
 
     // Nobody answers: OK to notices, Yes to the questions the tour asks (cancel a run).
     ScriptedMessageBox box(IDYES);
@@ -96,15 +130,29 @@ int main(int argc, char *argv[])
     ImageWindow &image = *launcher.ImagePage();
     bool ok = true;
 
-    movie.Rows().AddFiles(QStringList{longClip} + clips);
+    movie.Rows().AddFiles(QStringList{broken, longClip} + clips);
     ok &= Shoot(&launcher, out + "launcher.png");
     ok &= ShootDialog([&] { movie.OnOptionCommand(); }, out + "movie_options.png");
 
+    // Mid-run: the damaged file has failed, the long one converts with its time left known.
     movie.OnConvertCommand();
-    ok &= WaitFor([&] { return movie.CurrentBar()->Position() >= 20; }, 120000);
+    ok &= WaitFor([&] { return movie.CurrentBar()->Position() >= 20 && !movie.Label(5)->text().contains("—"); },
+                  120000);
     ok &= Shoot(&launcher, out + "movie_run.png");
+    ok &= ShootStatusTip(&launcher, movie.List(), 0, out + "movie_failed_reason.png");
     movie.Run().Cancel();
     ok &= WaitFor([&] { return !movie.IsRunStarted(); }, 30000);
+
+    // The damaged file and the short clips again, to the end and its summary, which a person
+    // answers: the real box shows.
+    movie.List().SetChecked(0, true);
+    movie.List().SetChecked(1, false);
+    SetMessageBoxAnswerer(nullptr);
+    bool summaryShot = false;
+    ShootNextModal(out + "end_summary.png", &summaryShot);
+    movie.OnConvertCommand();
+    ok &= WaitFor([&] { return summaryShot; }, 120000);
+    ScriptedMessageBox again(IDYES);
 
     ok &= launcher.SwitchTo(LauncherWindow::Mode::Image);
     image.Rows().AddFiles(pictures);

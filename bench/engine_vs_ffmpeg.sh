@@ -23,8 +23,7 @@ command -v ffmpeg >/dev/null || { echo "ffmpeg is missing"; exit 1; }
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-CORES=$(nproc)
-DEC_THREADS=$(( CORES >= 8 ? 8 : (CORES == 1 ? 0 : CORES) ))
+source bench/jobs.sh
 
 # Sources: moving, textured pictures (noise makes the encoders work as on film) with sound.
 make_source() { # name width height
@@ -41,12 +40,6 @@ b64() { # UTF-8 path -> Base64 of UTF-16LE, as the application passes names
     printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | base64 -w0
 }
 
-# Fitted scale size for a 16:9 source (as the application's builder computes it).
-geometry() { # outW outH srcW srcH -> "W H"
-    local ow=$1 oh=$2 sw=$3 sh=$4 w h
-    h=$oh; w=$(( sw * oh / sh ))
-    echo "$(( w - w % 2 )) $(( h - h % 2 ))"
-}
 
 engine_args() { # job src out
     local job=$1 src=$2 out=$3 sw sh w h ow oh
@@ -68,26 +61,6 @@ engine_args() { # job src out
     printf '%s\n' "\"$(b64 "$src")\"" "${args[@]}" -o "\"$(b64 "$out")\"" -wchar
 }
 
-ffmpeg_args() { # job src out: the same job on the ffmpeg command line
-    local job=$1 src=$2 out=$3 sw sh w h ow oh
-    IFS=x read -r sw sh < <(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$src")
-    if [ "$job" = HD ]; then ow=1280; oh=720; else ow=720; oh=480; fi
-    read -r w h < <(geometry $ow $oh "$sw" "$sh")
-    # The engine writes SD in BT.601; an HD source (BT.709 by its height) is converted.
-    local colour=""
-    [ "$job" = SD ] && [ "$sh" -ge 720 ] && colour="format=yuv420p,zscale=pin=1:tin=1:min=1:rin=tv:p=1:t=1:m=6:r=tv,format=yuv420p,"
-    local vf="scale=$w:$h:flags=bicubic,${colour}pad=w='max(iw,$ow)':h='max(ih,$oh)':x=(ow-iw)/2:y=(oh-ih)/2,crop=w='min(iw,$ow)':h='min(ih,$oh)',setsar=1,format=yuv420p,fps=30"
-    local args=(-v error -nostdin)
-    [ "$DEC_THREADS" -gt 1 ] && args+=(-threads "$DEC_THREADS")
-    args+=(-i "$src" -vf "$vf" -ar 44100)
-    if [ "$job" = HD ]; then
-        args+=(-c:v libx264 -b:v 5000k -level 30 -x264-params subme=1 -flags +global_header
-               -c:a aac -b:a 128k -f mp4)
-    else
-        args+=(-c:v mpeg4 -b:v 1200k -vtag DX50 -c:a libmp3lame -b:a 128k -f avi)
-    fi
-    printf '%s\n' "${args[@]}" "$out"
-}
 
 # Runs a command under GNU time; appends "wall user+sys maxrssKB" to the named file.
 measure() { # resultfile cmd...

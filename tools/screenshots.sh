@@ -19,6 +19,8 @@ clip() { # clip NAME SECONDS SIZE
 clip "Holiday at the sea.mp4" 120 1280x720
 clip "Birthday party.mp4" 20 640x480
 clip "Garden concert.mp4" 45 640x360
+# A download that stopped half-way.
+head -c 200000 "$TMP/media/Birthday party.mp4" > "$TMP/media/Broken download.mp4"
 
 ffmpeg -v error -y -f lavfi -i "mandelbrot=size=4000x3000" -vf scale=9000:6750 -frames:v 1 -q:v 3 "$TMP/picture.jpg"
 pictures=()
@@ -32,6 +34,6 @@ HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config" XDG_DATA_HOME="$TMP/home/.l
 XDG_STATE_HOME="$TMP/home/.local/state" \
 XDG_RUNTIME_DIR="$TMP/home/run" LANG=C.UTF-8 \
     xvfb-run -a -s "-screen 0 1024x768x24" \
-    build/bin/screenshot_tour docs "$TMP/media/Holiday at the sea.mp4" \
+    build/bin/screenshot_tour docs "$TMP/media/Broken download.mp4" "$TMP/media/Holiday at the sea.mp4" \
         "$TMP/media/Birthday party.mp4" "$TMP/media/Garden concert.mp4" -- "${pictures[@]}"
 echo "Pictures in docs/"
