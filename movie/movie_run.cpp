@@ -101,6 +101,10 @@ bool MovieRun::Start(const MovieRunRequest &request)
     for (const MovieRunJob &job : m_request.jobs)
         loads << (job.load ? *job.load : ProbeLoad(job.sourcePath));
     m_timeLeft.Begin(loads);
+    m_clock.start();
+    m_startMs = NowMs();
+    m_pausedMs = 0;
+    m_pausedAt = -1;
     m_inhibit.Acquire(QStringLiteral("Converting movies"));
     SetState(State::Starting);
     StartNext();
@@ -161,12 +165,23 @@ bool MovieRun::LaunchFile()
     m_stallTicks = 0;
     m_stalledTicks = 0;
     m_graceCount = 0;
-    m_timeLeft.FileStarted(m_current);
+    m_timeLeft.FileStarted(m_current, RunSeconds());
     m_timer.start(m_timings.tickMs);
     return true;
 }
 
 // --- progress ------------------------------------------------------------------------------
+
+qint64 MovieRun::NowMs() const
+{
+    return m_timings.clockMs ? m_timings.clockMs() : m_clock.elapsed();
+}
+
+double MovieRun::RunSeconds() const
+{
+    const qint64 paused = m_pausedMs + (m_pausedAt >= 0 ? NowMs() - m_pausedAt : 0);
+    return double(NowMs() - m_startMs - paused) / 1000.0;
+}
 
 void MovieRun::Tick()
 {
@@ -193,7 +208,7 @@ void MovieRun::Tick()
         m_stalledTicks = 0;
         m_graceCount = 0;
     }
-    m_timeLeft.Tick(status.Position);
+    m_timeLeft.Tick(status.Position, RunSeconds());
     ShowProgress();
 }
 
@@ -311,6 +326,7 @@ void MovieRun::Pause()
         return;
     m_engine.Control().Paused = 1;
     m_engine.SendControl();
+    m_pausedAt = NowMs();
     SetState(State::Paused);
 }
 
@@ -320,6 +336,9 @@ void MovieRun::Resume()
         return;
     m_engine.Control().Paused = 0;
     m_engine.SendControl();
+    if (m_pausedAt >= 0)
+        m_pausedMs += NowMs() - m_pausedAt;
+    m_pausedAt = -1;
     SetState(State::Converting);
 }
 

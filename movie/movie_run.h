@@ -12,7 +12,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <QElapsedTimer>
+
 #include <atomic>
+#include <functional>
 #include <optional>
 
 // One file of a movie run: the list row it came from and its full path.
@@ -49,6 +52,8 @@ struct MovieRunTimings {
     int graceLimit = 1;    // fresh starts of the stall count granted to a live engine
     int stopPollMs = 10;   // waiting for a stopped engine: poll period, and kill after this many
     int stopPollsBeforeKill = 50;
+    // The clock of the time-left estimate, in milliseconds; a monotonic clock when empty.
+    std::function<qint64()> clockMs;
 };
 
 // Converts the jobs of a run one after another, one engine per file, and reports what
@@ -124,12 +129,19 @@ private:
     void StopEngineAndWait();
     void StopRun(RunEnd end);
     void ShowProgress();
+    // Seconds of the run, its pauses left out.
+    double RunSeconds() const;
+    qint64 NowMs() const;
 
     engine::EngineControl &m_engine;
     MovieRunTimings m_timings;
     QTimer m_timer;
     platform::PowerInhibit m_inhibit;
     MovieTimeLeft m_timeLeft;
+    QElapsedTimer m_clock;
+    qint64 m_startMs = 0;
+    qint64 m_pausedMs = 0;      // of the run so far
+    qint64 m_pausedAt = -1;
     engine::StatusCopy m_statusCopy;
     // Engine events carry the number of the launch they came from; older ones are dropped.
     std::atomic<quint64> m_generation{0};

@@ -7,7 +7,7 @@
 
 namespace {
 
-// Ticks of a file before its own speed counts: its first seconds are the engine starting.
+// Looks at a moving file before its own speed counts.
 constexpr int kFileTicksTrusted = 3;
 
 } // namespace
@@ -27,28 +27,34 @@ void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
     m_loads = loads;
 }
 
-void MovieTimeLeft::FileStarted(int index)
+void MovieTimeLeft::FileStarted(int index, double now)
 {
     m_current = index;
     m_position = 0.0;
-    m_fileTicks = 0;
+    m_lastTickAt = now;
+    m_now = std::max(m_now, now);
     m_fileMovingTicks = 0;
+    m_fileMovingSince = now;
     m_fileStartPosition = 0.0;
 }
 
-void MovieTimeLeft::Tick(double position)
+void MovieTimeLeft::Tick(double position, double now)
 {
     if (m_current < 0 || m_current >= m_loads.size())
         return;
-    ++m_ticks;
-    ++m_fileTicks;
     const double length = m_loads[m_current].seconds;
     position = std::clamp(position, 0.0, length > 0.0 ? length : position);
-    if (m_fileMovingTicks == 0 && position > 0.0)
+    // The file's own speed counts from the look before it first moved: the engine starting
+    // up is no part of it.
+    if (m_fileMovingTicks == 0 && position > 0.0) {
         m_fileStartPosition = m_position;
+        m_fileMovingSince = m_lastTickAt;
+    }
     if (position > 0.0 || m_fileMovingTicks > 0)
         ++m_fileMovingTicks;
     m_position = std::max(m_position, position);
+    m_lastTickAt = now;
+    m_now = std::max(m_now, now);
 }
 
 void MovieTimeLeft::FileEnded(bool converted)
@@ -60,19 +66,20 @@ void MovieTimeLeft::FileEnded(bool converted)
 
 double MovieTimeLeft::Rate() const
 {
-    if (m_ticks == 0)
+    if (m_now <= 0.0)
         return 0.0;
     double work = m_doneWork;
     if (m_current >= 0)
         work += m_position * m_loads[m_current].cost;
-    return work / m_ticks;
+    return work / m_now;
 }
 
 double MovieTimeLeft::FileRate() const
 {
-    if (m_current < 0 || m_fileMovingTicks < kFileTicksTrusted)
+    const double seconds = m_now - m_fileMovingSince;
+    if (m_current < 0 || m_fileMovingTicks < kFileTicksTrusted || seconds <= 0.0)
         return 0.0;
-    return (m_position - m_fileStartPosition) * m_loads[m_current].cost / m_fileMovingTicks;
+    return (m_position - m_fileStartPosition) * m_loads[m_current].cost / seconds;
 }
 
 std::optional<int> MovieTimeLeft::FileLeft() const

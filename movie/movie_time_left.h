@@ -17,15 +17,15 @@ struct MovieLoad {
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight);
 
 // The time left of the current file and of the whole batch, from the lengths of the files still
-// to do and the speed measured so far. It learns only from counted ticks (one a second while a
-// file converts and the run is not paused), so a pause neither moves nor spoils it. Plain logic;
-// the run feeds it.
+// to do and the speed measured so far. Times are seconds of the run with its pauses left out, so
+// a pause neither moves nor spoils it; the gaps between files count, as they cost the user time
+// too. Plain logic; the run feeds it.
 class MovieTimeLeft {
 public:
     void Begin(const QList<MovieLoad> &loads);
-    void FileStarted(int index);
-    // One counted second; position: seconds of the current source done so far.
-    void Tick(double position);
+    void FileStarted(int index, double now);
+    // A look at the engine; position: seconds of the current source done so far.
+    void Tick(double position, double now);
     // A converted file counts in full; one that failed counts for what it got through.
     void FileEnded(bool converted);
 
@@ -41,9 +41,10 @@ private:
     int m_current = -1;
     double m_doneWork = 0.0;     // of files that ended
     double m_position = 0.0;     // in the current file
-    int m_ticks = 0;             // of the run
-    int m_fileTicks = 0;
-    int m_fileMovingTicks = 0;   // since the current file first moved
+    double m_now = 0.0;
+    double m_lastTickAt = 0.0;        // in the current file
+    int m_fileMovingTicks = 0;        // since the current file first moved
+    double m_fileMovingSince = 0.0;
     double m_fileStartPosition = 0.0;
 };
 

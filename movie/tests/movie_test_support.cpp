@@ -70,6 +70,7 @@ RunFixture::RunFixture()
     UseTestTimings(m_engine, ScriptEnginePath());
     MovieRunTimings timings;
     timings.tickMs = 3600 * 1000;   // never fires: tests tick by hand
+    timings.clockMs = [this] { return m_clockMs; };
     m_run->SetTimings(timings);
     m_request.saveFolder = SaveFolder();
     m_request.encode.SetDefaults(true);
@@ -105,8 +106,10 @@ bool RunFixture::WaitForEnd(int ms)
 
 void RunFixture::Tick(int n)
 {
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
+        m_clockMs += 1000;
         m_run->Tick();
+    }
 }
 
 QList<FileEnd> RunFixture::Ends() const

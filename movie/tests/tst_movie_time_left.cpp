@@ -4,6 +4,18 @@
 
 #include <QTest>
 
+namespace {
+
+// The run's clock in these cases: one second a look, files back to back.
+struct Clock {
+    MovieTimeLeft &t;
+    double now = 0.0;
+    void Start(int index) { t.FileStarted(index, now); }
+    void Tick(double position) { t.Tick(position, now += 1.0); }
+};
+
+} // namespace
+
 class TstMovieTimeLeft : public QObject {
     Q_OBJECT
 
@@ -19,13 +31,14 @@ private slots:
 void TstMovieTimeLeft::unknownUntilSeen()
 {
     MovieTimeLeft t;
+    Clock c{t};
     t.Begin({{10, 1}, {0, 1}});
-    t.FileStarted(0);
+    c.Start(0);
     QVERIFY(!t.FileLeft());
     QVERIFY(!t.BatchLeft());
-    t.Tick(0);   // the engine starting: nothing done yet
+    c.Tick(0);   // the engine starting: nothing done yet
     QVERIFY(!t.FileLeft());
-    t.Tick(2);
+    c.Tick(2);
     QVERIFY(t.FileLeft());
     QVERIFY(!t.BatchLeft());   // a later file of unknown length: no honest figure
 }
@@ -33,32 +46,34 @@ void TstMovieTimeLeft::unknownUntilSeen()
 void TstMovieTimeLeft::steadySpeed()
 {
     MovieTimeLeft t;
+    Clock c{t};
     t.Begin({{10, 1}, {20, 1}});
-    t.FileStarted(0);
+    c.Start(0);
     for (double pos : {2.0, 4.0, 6.0})
-        t.Tick(pos);
+        c.Tick(pos);
     QCOMPARE(t.FileLeft().value_or(-1), 2);    // 4 s of media at 2 a second
     QCOMPARE(t.BatchLeft().value_or(-1), 12);  // and 20 more
-    t.Tick(8);
-    t.Tick(10);
+    c.Tick(8);
+    c.Tick(10);
     t.FileEnded(true);
-    t.FileStarted(1);
-    t.Tick(2);
+    c.Start(1);
+    c.Tick(2);
     QCOMPARE(t.BatchLeft().value_or(-1), 9);   // 18 s at 2 a second
 }
 
 void TstMovieTimeLeft::fasterFileLowersIt()
 {
     MovieTimeLeft t;
+    Clock c{t};
     t.Begin({{10, 1}, {40, 1}, {40, 1}});
-    t.FileStarted(0);
+    c.Start(0);
     for (int i = 1; i <= 5; ++i)
-        t.Tick(2.0 * i);
+        c.Tick(2.0 * i);
     t.FileEnded(true);
-    t.FileStarted(1);
-    t.Tick(0);
+    c.Start(1);
+    c.Tick(0);
     for (int i = 1; i <= 3; ++i)
-        t.Tick(6.0 * i);   // three times as fast
+        c.Tick(6.0 * i);   // three times as fast
     const int file = t.FileLeft().value_or(-1);
     QCOMPARE(file, 4);     // its own speed: 22 s at 6 a second
     // The batch takes the run's speed so far for the files to come, which this file raised.
@@ -68,12 +83,13 @@ void TstMovieTimeLeft::fasterFileLowersIt()
 void TstMovieTimeLeft::failedFileCountsWhatItGotThrough()
 {
     MovieTimeLeft t;
+    Clock c{t};
     t.Begin({{100, 1}, {10, 1}});
-    t.FileStarted(0);
-    t.Tick(1);
+    c.Start(0);
+    c.Tick(1);
     t.FileEnded(false);   // a damaged file gave up after a second
-    t.FileStarted(1);
-    t.Tick(1);
+    c.Start(1);
+    c.Tick(1);
     // Two seconds of media in two ticks, not a hundred and one.
     QCOMPARE(t.FileLeft().value_or(-1), 9);
 }
