@@ -2,7 +2,7 @@
 // a window, and prints how far the time-left estimate was from the time that was really left,
 // and the batch's wall time.
 //
-//   eta_bench [--sd] [--engine PATH] --save FOLDER FILE...
+//   eta_bench [--sd] [--samples] [--engine PATH] --save FOLDER FILE...
 //
 // Output: one line per tenth of the batch ("at 30%: estimate 41 s, left 44 s, error -6.8%"),
 // the largest error after the first tenth, and "wall 63.2 s".
@@ -32,12 +32,15 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     bool hd = true;
+    bool everySample = false;
     QString engine = QCoreApplication::applicationDirPath() + QStringLiteral("/mencoder");
     QString save;
     QStringList files;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--sd"))
             hd = false;
+        else if (args[i] == QLatin1String("--samples"))
+            everySample = true;
         else if (args[i] == QLatin1String("--engine") && i + 1 < args.size())
             engine = args[++i];
         else if (args[i] == QLatin1String("--save") && i + 1 < args.size())
@@ -77,7 +80,13 @@ int main(int argc, char **argv)
         app.exec();
     const double wall = clock.nsecsElapsed() / 1e9;
 
+    if (everySample) {
+        for (const Sample &s : samples)
+            std::printf("%7.1f s: estimate %d s, left %.1f s\n", s.at, s.estimate, wall - s.at);
+    }
     double worst = 0.0;
+    double worstAt = 0.0;
+    int worstEstimate = 0;
     int known = 0;
     for (const Sample &s : samples) {
         if (s.at < wall / 10 || s.estimate < 0)
@@ -86,7 +95,11 @@ int main(int argc, char **argv)
         if (left < 3.0)
             continue;   // the last seconds: any rounding is a large share
         ++known;
-        worst = std::max(worst, std::abs(s.estimate - left) / left);
+        if (std::abs(s.estimate - left) / left > worst) {
+            worst = std::abs(s.estimate - left) / left;
+            worstAt = s.at;
+            worstEstimate = s.estimate;
+        }
     }
     for (int tenth = 1; tenth <= 9; ++tenth) {
         const double at = wall * tenth / 10;
@@ -103,7 +116,8 @@ int main(int argc, char **argv)
         std::printf("at %d%%: estimate %d s, left %.0f s, error %+.1f%%\n", tenth * 10, nearest->estimate, left,
                     100.0 * (nearest->estimate - left) / left);
     }
-    std::printf("largest error after the first tenth: %.1f%% over %d samples\n", 100.0 * worst, known);
+    std::printf("largest error after the first tenth: %.1f%% over %d samples (at %.0f s: estimate %d s, left %.0f s)\n",
+                100.0 * worst, known, worstAt, worstEstimate, wall - worstAt);
     std::printf("failed files: %d\n", failed);
     std::printf("wall %.2f s\n", wall);
     return failed == 0 ? 0 : 1;

@@ -279,7 +279,7 @@ void MovieRun::EndFile(Outcome outcome, Reason reason)
     m_timer.stop();
     StopEngineAndWait();
     m_engine.Cleanup();
-    m_timeLeft.FileEnded(outcome == Outcome::Done);
+    m_timeLeft.FileEnded(outcome == Outcome::Done, RunSeconds());
     const MovieRunJob &job = m_request.jobs[m_current];
     const FileEnd end{job.row, job.sourcePath, m_outputPath, outcome, reason};
     m_summary.files.append(end);

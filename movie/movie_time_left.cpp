@@ -18,7 +18,7 @@ double SourceCost(int width, int height, double frameRate, int outWidth, int out
         return 0.05;
     const double rate = frameRate > 0.0 ? frameRate : 30.0;
     const double outPixels = std::max(1, outWidth) * double(std::max(1, outHeight)) * 30.0;
-    return 1.0 + 0.3 * (double(width) * height * rate) / outPixels;
+    return 1.0 + 0.1 * (double(width) * height * rate) / outPixels;
 }
 
 void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
@@ -29,6 +29,10 @@ void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
 
 void MovieTimeLeft::FileStarted(int index, double now)
 {
+    if (m_lastEndAt >= 0.0)
+        m_dead += std::max(0.0, now - m_lastEndAt);
+    ++m_filesStarted;
+    m_fileStartedAt = now;
     m_current = index;
     m_position = 0.0;
     m_lastTickAt = now;
@@ -49,6 +53,7 @@ void MovieTimeLeft::Tick(double position, double now)
     if (m_fileMovingTicks == 0 && position > 0.0) {
         m_fileStartPosition = m_position;
         m_fileMovingSince = m_lastTickAt;
+        m_dead += m_fileMovingSince - m_fileStartedAt;
     }
     if (position > 0.0 || m_fileMovingTicks > 0)
         ++m_fileMovingTicks;
@@ -57,21 +62,35 @@ void MovieTimeLeft::Tick(double position, double now)
     m_now = std::max(m_now, now);
 }
 
-void MovieTimeLeft::FileEnded(bool converted)
+void MovieTimeLeft::FileEnded(bool converted, double now)
 {
-    if (m_current >= 0 && m_current < m_loads.size())
+    if (m_current >= 0 && m_current < m_loads.size()) {
         m_doneWork += (converted ? m_loads[m_current].seconds : m_position) * m_loads[m_current].cost;
+        if (m_fileMovingTicks > 0) {
+            m_moving += m_lastTickAt - m_fileMovingSince;
+            m_dead += std::max(0.0, now - m_lastTickAt);   // finishing
+        } else {
+            m_dead += std::max(0.0, now - m_fileStartedAt);   // never moved: all of it
+        }
+    }
+    m_lastEndAt = now;
     m_current = -1;
+}
+
+double MovieTimeLeft::DeadPerFile() const
+{
+    return m_filesStarted > 0 ? m_dead / m_filesStarted : 0.0;
 }
 
 double MovieTimeLeft::Rate() const
 {
-    if (m_now <= 0.0)
-        return 0.0;
+    double moving = m_moving;
     double work = m_doneWork;
-    if (m_current >= 0)
+    if (m_current >= 0 && m_fileMovingTicks > 0) {
+        moving += m_lastTickAt - m_fileMovingSince;
         work += m_position * m_loads[m_current].cost;
-    return work / m_now;
+    }
+    return moving > 0.0 ? work / moving : 0.0;
 }
 
 double MovieTimeLeft::FileRate() const
@@ -105,7 +124,8 @@ std::optional<int> MovieTimeLeft::BatchLeft() const
             return std::nullopt;   // a file of unknown length: no honest figure
         later += m_loads[i].seconds * m_loads[i].cost;
     }
-    return *file + int(std::lround(later / rate));
+    const int files = int(m_loads.size()) - m_current - 1;
+    return *file + int(std::lround(later / rate + files * DeadPerFile()));
 }
 
 QString TimeLeftText(int fileSeconds, int batchSeconds)

@@ -27,15 +27,16 @@ public:
     // A look at the engine; position: seconds of the current source done so far.
     void Tick(double position, double now);
     // A converted file counts in full; one that failed counts for what it got through.
-    void FileEnded(bool converted);
+    void FileEnded(bool converted, double now);
 
     // Seconds; empty until enough has been seen to say.
     std::optional<int> FileLeft() const;
     std::optional<int> BatchLeft() const;
 
 private:
-    double Rate() const;       // work per second over the run
+    double Rate() const;       // work per second while files moved
     double FileRate() const;   // work per second over the current file
+    double DeadPerFile() const;
 
     QList<MovieLoad> m_loads;
     int m_current = -1;
@@ -46,6 +47,13 @@ private:
     int m_fileMovingTicks = 0;        // since the current file first moved
     double m_fileMovingSince = 0.0;
     double m_fileStartPosition = 0.0;
+    // Time no file moved: engines starting and finishing, the gaps between files. It costs the
+    // same whatever a file's length, so it counts per file.
+    double m_dead = 0.0;
+    double m_moving = 0.0;         // of files that ended
+    int m_filesStarted = 0;
+    double m_fileStartedAt = 0.0;
+    double m_lastEndAt = -1.0;
 };
 
 // " 00:01:10 / 00:12:40": the current file's time left and the batch's, "—" while unknown (-1).
