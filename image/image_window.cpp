@@ -16,20 +16,9 @@ namespace {
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
-const PageLayout kLayout{
-    .clientHeight = ImageWindow::kClientHeight,
-    .convertId = ImageWindow::kConvertId, .cancelId = ImageWindow::kCancelId,
-    .pauseId = ImageWindow::kPauseId, .resumeId = ImageWindow::kResumeId,
-    .addId = ImageWindow::kAddId, .deleteId = ImageWindow::kDeleteId, .optionId = ImageWindow::kOptionId,
-    .hdId = ImageWindow::kHdId, .sdId = ImageWindow::kSdId,
-    .deleteSourcesId = ImageWindow::kDeleteSourcesId, .shutDownId = ImageWindow::kShutDownId,
-    .folderLabelId = ImageWindow::kFolderLabelId, .openFolderId = ImageWindow::kOpenFolderId,
-    .extensionsKey = QStringLiteral("IDS_SUPPORT_IMAGE_FILES"),
-    .formatTitleKey = QStringLiteral("IDS_SUPPORT_IFORMAT_STR"),
-    .listName = QStringLiteral("pictureList"),
-    .keptListName = QStringLiteral("image"),
-    .listLiveWhileBusy = true,
-};
+// The list stays usable during a run: a row unchecked in time is passed by.
+const PageLayout kLayout = LayoutOf<ImageWindow>({"IDS_SUPPORT_IMAGE_FILES", "IDS_SUPPORT_IFORMAT_STR", "pictureList", "image"},
+                                             true, false);
 
 } // namespace
 

@@ -18,20 +18,9 @@ QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
 enum Label { kCurrent, kSpeed, kTime, kTotal, kCount, kLeft };
 
-const PageLayout kLayout{
-    .clientHeight = MovieWindow::kClientHeight,
-    .convertId = MovieWindow::kConvertId, .cancelId = MovieWindow::kCancelId,
-    .pauseId = MovieWindow::kPauseId, .resumeId = MovieWindow::kResumeId,
-    .addId = MovieWindow::kAddId, .deleteId = MovieWindow::kDeleteId, .optionId = MovieWindow::kOptionId,
-    .hdId = MovieWindow::kHdId, .sdId = MovieWindow::kSdId,
-    .deleteSourcesId = MovieWindow::kDeleteSourcesId, .shutDownId = MovieWindow::kShutDownId,
-    .folderLabelId = MovieWindow::kFolderLabelId, .openFolderId = MovieWindow::kOpenFolderId,
-    .extensionsKey = QStringLiteral("IDS_SUPPORT_FILES"),
-    .formatTitleKey = QStringLiteral("IDS_SUPPORT_VFORMAT_STR"),
-    .listName = QStringLiteral("jobList"),
-    .keptListName = QStringLiteral("movie"),
-    .noticesWhileBusy = true,
-};
+// The list is locked during a run, and commands refused meanwhile say why.
+const PageLayout kLayout = LayoutOf<MovieWindow>({"IDS_SUPPORT_FILES", "IDS_SUPPORT_VFORMAT_STR", "jobList", "movie"},
+                                             false, true);
 
 } // namespace
 

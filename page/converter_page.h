@@ -21,10 +21,10 @@ class ProgressBarCtrl;
 // whether the list stays usable during a run.
 struct PageLayout {
     int clientHeight = 417;
-    int convertId, cancelId, pauseId, resumeId;
-    int addId, deleteId, optionId;
-    int hdId, sdId, deleteSourcesId, shutDownId;
-    int folderLabelId, openFolderId;
+    int convertId = 0, cancelId = 0, pauseId = 0, resumeId = 0;
+    int addId = 0, deleteId = 0, optionId = 0;
+    int hdId = 0, sdId = 0, deleteSourcesId = 0, shutDownId = 0;
+    int folderLabelId = 0, openFolderId = 0;
     QString extensionsKey;     // accepted extensions in the language file
     QString formatTitleKey;    // their name in the open-file dialog
     QString listName;          // the list's object name
@@ -32,6 +32,42 @@ struct PageLayout {
     bool listLiveWhileBusy = false;   // checks may change during a run
     bool noticesWhileBusy = false;    // refused commands say why during a run
 };
+
+// The language-file keys and object names a page's list goes by.
+struct PageNames {
+    const char *extensionsKey;
+    const char *formatTitleKey;
+    const char *listName;
+    const char *keptListName;
+};
+
+// The layout of a page class that names its ids as both pages do (kConvertId ...).
+template <class Page>
+PageLayout LayoutOf(const PageNames &names, bool listLiveWhileBusy, bool noticesWhileBusy)
+{
+    PageLayout l;
+    l.extensionsKey = QString::fromLatin1(names.extensionsKey);
+    l.formatTitleKey = QString::fromLatin1(names.formatTitleKey);
+    l.listName = QString::fromLatin1(names.listName);
+    l.keptListName = QString::fromLatin1(names.keptListName);
+    l.listLiveWhileBusy = listLiveWhileBusy;
+    l.noticesWhileBusy = noticesWhileBusy;
+    l.clientHeight = Page::kClientHeight;
+    l.convertId = Page::kConvertId;
+    l.cancelId = Page::kCancelId;
+    l.pauseId = Page::kPauseId;
+    l.resumeId = Page::kResumeId;
+    l.addId = Page::kAddId;
+    l.deleteId = Page::kDeleteId;
+    l.optionId = Page::kOptionId;
+    l.hdId = Page::kHdId;
+    l.sdId = Page::kSdId;
+    l.deleteSourcesId = Page::kDeleteSourcesId;
+    l.shutDownId = Page::kShutDownId;
+    l.folderLabelId = Page::kFolderLabelId;
+    l.openFolderId = Page::kOpenFolderId;
+    return l;
+}
 
 // What both conversion pages share: the skinned page with its list, its buttons, the two
 // progress bars and the two end-of-run boxes; adding, dropping and deleting files; the busy
