@@ -224,7 +224,12 @@ private slots:
         for (const auto &line : lines)
             QVERIFY(line.size() <= DiagnosticsTail::kLineBytes + 3);
         const long grown = PeakKilobytes() - before;
+#ifndef __SANITIZE_ADDRESS__
         QVERIFY2(grown < 16 * 1024, qPrintable(QString::number(grown) + " kB"));
+#else
+        // AddressSanitizer holds freed memory in quarantine: the peak says nothing there.
+        Q_UNUSED(grown);
+#endif
     }
 
     // The data blocks: a full-size type 4 is kept, a short one is not; type 7 keeps its
