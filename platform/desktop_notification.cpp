@@ -57,7 +57,7 @@ bool ServiceAvailable(QDBusConnection &bus, const QDeadlineTimer &deadline)
 
 QString IconArgument(const QString &nameOrPath)
 {
-    // The specification takes a theme name or a file:// URI, not a bare path.
+    // Notification services take a theme name or a file:// address, not a bare path.
     return QDir::isAbsolutePath(nameOrPath) ? QUrl::fromLocalFile(nameOrPath).toString(QUrl::FullyEncoded) : nameOrPath;
 }
 

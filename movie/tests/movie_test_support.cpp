@@ -10,6 +10,8 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -195,6 +197,18 @@ MovieControls ControlsOf(MovieWindow &w)
             w.Button(W::kSdId), w.Button(W::kDeleteSourcesId), w.Button(W::kShutDownId),
             w.Button(W::kFolderLabelId), w.Button(W::kOpenFolderId), w.Label(0), w.Label(1), w.Label(2),
             w.Label(3), w.Label(4), w.CurrentBar(), w.TotalBar()};
+}
+
+bool WaitForExit(pid_t pid, int ms)
+{
+    // A pidfd turns readable when the process ends, which poll waits for.
+    const int fd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0)
+        return false;
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, ms);
+    ::close(fd);
+    return ready == 1;
 }
 
 bool NoChildLeft()

@@ -106,5 +106,9 @@ struct MovieControls {
 };
 MovieControls ControlsOf(MovieWindow &window);
 
+// Waits, without dispatching events (engine reports stay queued), until the process has
+// ended; it is left for its owner to reap. False when it still runs after ms.
+bool WaitForExit(pid_t pid, int ms);
+
 // No child process of this one is left (running or unreaped).
 bool NoChildLeft();

@@ -16,7 +16,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
-#include <QThread>
 
 namespace {
 
@@ -302,13 +301,7 @@ void TstMovieRealEngine::closingAfterTheEngineFinishedKeepsTheOutput()
     f.Click(MovieWindow::kConvertId);
     const QString output = f.Run().CurrentOutputPath();
     // No event is dispatched while waiting: the finish stays queued.
-    bool gone = false;
-    for (int i = 0; i < 12000 && !gone; ++i) {
-        gone = !f.Window().Engine().IsAlive();
-        if (!gone)
-            QThread::msleep(10);
-    }
-    QVERIFY(gone);
+    QVERIFY(WaitForExit(f.Window().Engine().Pid(), 120000));
     QVERIFY(f.Window().IsRunStarted());
 
     f.Box().SetAnswer(IDYES);

@@ -12,23 +12,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-#include <QThread>
 
 namespace {
 
 const QString kFinish = QStringLiteral("progress 50 1\noutput\nfinish\n");
 const QString kHold = QStringLiteral("progress 10 1\n");   // then waits for stop
-
-// Waits without dispatching events, so that engine reports stay queued.
-bool WaitUndispatched(const std::function<bool()> &done)
-{
-    for (int i = 0; i < 2000; ++i) {
-        if (done())
-            return true;
-        QThread::msleep(10);
-    }
-    return false;
-}
 
 } // namespace
 
@@ -167,10 +155,10 @@ void TstMovieRun::removedSaveFolderIsMadeAgain()
 void TstMovieRun::reportsFromAnEarlierEngineAreIgnored()
 {
     RunFixture f;
-    f.AddJob("output\nfail 1\nfinish\nprogress 77 3\n");
+    f.AddJob("output\nfail 1\nfinish\nprogress 77 3\ndie 0\n");
     f.AddJob(kHold);
     QVERIFY(f.Start());
-    QVERIFY(WaitUndispatched([&] { return f.Run().LastStatus().Percent == 77; }));
+    QVERIFY(WaitForExit(f.Engine().Pid(), 20000));
     QVERIFY(f.WaitUntilSettled());
     QCoreApplication::processEvents();
     QCOMPARE(f.Ends().size(), 1);
@@ -352,7 +340,7 @@ void TstMovieRun::stoppingTakesAFinishAlreadyReported()
     f.AddJob("output\nfinish\ndie 0\n");
     f.AddJob(kFinish);
     QVERIFY(f.Start());
-    QVERIFY(WaitUndispatched([&] { return !f.Engine().IsAlive(); }));
+    QVERIFY(WaitForExit(f.Engine().Pid(), 20000));
     QVERIFY(f.Ends().isEmpty());
     if (cancel)
         f.Run().Cancel();
