@@ -116,14 +116,7 @@ void JobRows::ShowAllWaiting()
 void JobRows::ShowFileEnd(const FileEnd &end)
 {
     // Rows stay where they were while a run is active, but a moved one is still found.
-    int row = end.row;
-    if (m_list.RowPath(row) != end.sourcePath) {
-        row = -1;
-        for (int r = 0; r < m_list.RowCount() && row < 0; ++r) {
-            if (m_list.RowPath(r) == end.sourcePath)
-                row = r;
-        }
-    }
+    const int row = m_list.RowPath(end.row) == end.sourcePath ? end.row : m_list.FindRow(end.sourcePath);
     if (row < 0)
         return;
     switch (end.outcome) {
@@ -159,11 +152,7 @@ void JobRows::RemoveRowsOf(const QList<FileEnd> &files)
 {
     UpdateLock lock(&m_list);
     for (const FileEnd &file : files) {
-        for (int row = m_list.RowCount() - 1; row >= 0; --row) {
-            if (m_list.RowPath(row) == file.sourcePath) {
-                m_list.RemoveRow(row);
-                break;
-            }
-        }
+        if (const int row = m_list.FindRow(file.sourcePath); row >= 0)
+            m_list.RemoveRow(row);
     }
 }

@@ -218,6 +218,11 @@ bool FileListCtrl::SetItemText(int row, int column, const QString &text)
     return m_model->SetText(row, column, text);
 }
 
+int FileListCtrl::FindRow(const QString &path) const
+{
+    return m_model->FindPath(path);
+}
+
 bool FileListCtrl::SetStatusTip(int row, const QString &tip)
 {
     return m_model->SetStatusTip(row, tip);

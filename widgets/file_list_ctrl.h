@@ -35,6 +35,8 @@ public:
     // The stored full path; false for a row outside the list or a missing buffer.
     bool RowPath(int row, QString *path) const;
     QString RowPath(int row) const;
+    // The row that holds path (compared as InsertFile compares); -1 when none does.
+    int FindRow(const QString &path) const;
     void SetRowStatusCode(int row, int code);
     void SetRowStatusCode(int row, RowStatus status) { SetRowStatusCode(row, int(status)); }
     // -1 for a row outside the list.
