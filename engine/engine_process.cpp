@@ -91,7 +91,7 @@ bool EngineProcess::SendControl()
 
 void EngineProcess::Stop()
 {
-    if (m_process.HasChild()) {
+    if (m_process.HasChild() && m_process.IsAlive()) {
         m_messages.BeginStopping();
         m_channel.Send(static_cast<std::uint8_t>(MsgType::Stop));
         if (!m_process.WaitFor(m_timings.stopGrace))
@@ -103,7 +103,11 @@ void EngineProcess::Stop()
 
 void EngineProcess::Cleanup()
 {
-    // First release a reader waiting for the window to acknowledge a finish: the window
+    // An engine that has ended said all it had to say: its last frames (a finish, say) may
+    // still wait in the socket, and are read to the end before the channel goes.
+    if (!m_process.IsAlive())
+        m_channel.WaitPeerClosed(m_timings.cleanupWait);
+    // Then release a reader waiting for the window to acknowledge a finish: the window
     // thread is here, not in its event loop.
     m_messages.BeginStopping();
     if (m_process.HasChild() && !m_process.WaitFor(m_timings.cleanupWait))

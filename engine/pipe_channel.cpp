@@ -193,11 +193,21 @@ void PipeChannel::ReaderThread()
     }
     if (!open) {
         // The engine closed its end; idle until Close rather than spin on the dead socket.
-        m_peerClosed = true;
+        {
+            std::lock_guard lock(m_mutex);
+            m_peerClosed = true;
+        }
+        m_cv.notify_all();
         pollfd stop{m_stopFd, POLLIN, 0};
         while (::poll(&stop, 1, -1) < 0 && errno == EINTR) {
         }
     }
+}
+
+bool PipeChannel::WaitPeerClosed(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_cv.wait_for(lock, timeout, [this] { return m_peerClosed || m_stopping || m_fds[1] < 0 || m_failed; });
 }
 
 PipeChannel::ConnectState PipeChannel::WaitConnected(std::chrono::milliseconds timeout)

@@ -69,6 +69,10 @@ public:
     bool IsStopping() const { return m_stopping.load(); }
     int PipeNumber() const { return m_pipeNumber; }
 
+    // Waits until the reader has taken in everything the peer sent before it closed its end;
+    // at once when nothing is connected. False when the peer is still there after timeout.
+    bool WaitPeerClosed(std::chrono::milliseconds timeout);
+
     // Stops and joins the threads, closes every socket, removes the socket files and frees
     // the buffers. Safe when never opened or already closed.
     void Close();
