@@ -23,6 +23,9 @@ namespace {
 struct Sample {
     double at;        // seconds since the start
     int estimate;     // the batch's time left as shown
+    int file;         // its number, from 1
+    int percent;      // of that file
+    int fileEstimate; // the file's time left as shown
 };
 
 } // namespace
@@ -67,7 +70,7 @@ int main(int argc, char **argv)
     QList<Sample> samples;
     int failed = 0;
     QObject::connect(&run, &MovieRun::progressChanged, [&](const MovieProgress &p) {
-        samples.append({clock.nsecsElapsed() / 1e9, p.batchSecondsLeft});
+        samples.append({clock.nsecsElapsed() / 1e9, p.batchSecondsLeft, p.fileNumber, p.currentPercent, p.fileSecondsLeft});
     });
     QObject::connect(&run, &MovieRun::fileEnded, [&](const FileEnd &end) {
         failed += end.outcome == Outcome::Done ? 0 : 1;
@@ -82,7 +85,8 @@ int main(int argc, char **argv)
 
     if (everySample) {
         for (const Sample &s : samples)
-            std::printf("%7.1f s: estimate %d s, left %.1f s\n", s.at, s.estimate, wall - s.at);
+            std::printf("%7.1f s: estimate %d s, left %.1f s (file %d at %d%%, its estimate %d s)\n", s.at,
+                        s.estimate, wall - s.at, s.file, s.percent, s.fileEstimate);
     }
     double worst = 0.0;
     double worstAt = 0.0;

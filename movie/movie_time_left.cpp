@@ -4,18 +4,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace {
 
-// Looks at a moving file before its own speed counts.
-constexpr int kFileTicksTrusted = 3;
+// Looks that found the current file further on before its own speed counts.
+constexpr int kFileRisesTrusted = 2;
+
+// A second of sound next to a second of pictures on one core: measured with AAC and x264.
+constexpr double kSoundPerCore = 0.045;
 
 } // namespace
 
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight)
 {
-    if (width <= 0 || height <= 0)
-        return 0.05;
+    if (width <= 0 || height <= 0) {
+        const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+        return kSoundPerCore * cores;
+    }
     const double rate = frameRate > 0.0 ? frameRate : 30.0;
     const double outPixels = std::max(1, outWidth) * double(std::max(1, outHeight)) * 30.0;
     return 1.0 + 0.1 * (double(width) * height * rate) / outPixels;
@@ -29,17 +35,14 @@ void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
 
 void MovieTimeLeft::FileStarted(int index, double now)
 {
-    if (m_lastEndAt >= 0.0)
-        m_dead += std::max(0.0, now - m_lastEndAt);
-    ++m_filesStarted;
-    m_fileStartedAt = now;
     m_current = index;
+    m_gapBefore = m_lastEndAt >= 0.0 ? std::max(0.0, now - m_lastEndAt) : 0.0;
+    m_startedAt = now;
     m_position = 0.0;
-    m_lastTickAt = now;
     m_now = std::max(m_now, now);
-    m_fileMovingTicks = 0;
-    m_fileMovingSince = now;
-    m_fileStartPosition = 0.0;
+    m_moving = false;
+    m_lead = 0.0;
+    m_rises = 0;
 }
 
 void MovieTimeLeft::Tick(double position, double now)
@@ -48,84 +51,118 @@ void MovieTimeLeft::Tick(double position, double now)
         return;
     const double length = m_loads[m_current].seconds;
     position = std::clamp(position, 0.0, length > 0.0 ? length : position);
-    // The file's own speed counts from the look before it first moved: the engine starting
-    // up is no part of it.
-    if (m_fileMovingTicks == 0 && position > 0.0) {
-        m_fileStartPosition = m_position;
-        m_fileMovingSince = m_lastTickAt;
-        m_dead += m_fileMovingSince - m_fileStartedAt;
+    if (!m_moving && position > 0.0) {
+        m_moving = true;
+        m_movingSince = now;
+        m_risenAt = now;
+        m_lead = position;
+    } else if (m_moving && position > m_position) {
+        m_risenAt = now;
+        ++m_rises;
     }
-    if (position > 0.0 || m_fileMovingTicks > 0)
-        ++m_fileMovingTicks;
     m_position = std::max(m_position, position);
-    m_lastTickAt = now;
     m_now = std::max(m_now, now);
 }
 
 void MovieTimeLeft::FileEnded(bool converted, double now)
 {
     if (m_current >= 0 && m_current < m_loads.size()) {
-        m_doneWork += (converted ? m_loads[m_current].seconds : m_position) * m_loads[m_current].cost;
-        if (m_fileMovingTicks > 0) {
-            m_moving += m_lastTickAt - m_fileMovingSince;
-            m_dead += std::max(0.0, now - m_lastTickAt);   // finishing
-        } else {
-            m_dead += std::max(0.0, now - m_fileStartedAt);   // never moved: all of it
+        const double cost = CurrentCost();
+        m_wholeWork += (converted ? m_loads[m_current].seconds : m_position) * cost;
+        m_wholeTime += m_gapBefore + std::max(0.0, now - m_startedAt);
+        if (m_moving) {
+            m_startSum += m_gapBefore + (m_movingSince - m_startedAt);
+            m_leadSum += m_lead;
+            ++m_starts;
+            if (m_rises > 0) {
+                m_work += (m_position - m_lead) * cost;
+                m_workTime += m_risenAt - m_movingSince;
+            }
+            // A failure's last seconds are no measure of how files finish.
+            if (converted) {
+                m_finishSum += std::max(0.0, now - m_risenAt);
+                ++m_finishes;
+            }
         }
     }
     m_lastEndAt = now;
     m_current = -1;
 }
 
-double MovieTimeLeft::DeadPerFile() const
+MovieTimeLeft::Model MovieTimeLeft::Fit() const
 {
-    return m_filesStarted > 0 ? m_dead / m_filesStarted : 0.0;
-}
-
-double MovieTimeLeft::Rate() const
-{
-    double moving = m_moving;
-    double work = m_doneWork;
-    if (m_current >= 0 && m_fileMovingTicks > 0) {
-        moving += m_lastTickAt - m_fileMovingSince;
-        work += m_position * m_loads[m_current].cost;
+    const bool current = m_current >= 0 && m_moving;
+    double work = m_work;
+    double time = m_workTime;
+    if (current && m_rises > 0) {
+        work += (m_position - m_lead) * CurrentCost();
+        time += m_risenAt - m_movingSince;
     }
-    return moving > 0.0 ? work / moving : 0.0;
+    Model model;
+    if (time > 0.0 && work > 0.0) {
+        const int starts = m_starts + (current ? 1 : 0);
+        model.rate = work / time;
+        model.start = (m_startSum + (current ? m_gapBefore + m_movingSince - m_startedAt : 0.0)) / starts;
+        model.lead = (m_leadSum + (current ? m_lead : 0.0)) / starts;
+        model.finish = m_finishes > 0 ? m_finishSum / m_finishes : 0.0;
+        return model;
+    }
+    // No steady stretch seen yet (short files): the whole time of every file so far, starting
+    // and finishing included, is the measure.
+    work = m_wholeWork;
+    time = m_wholeTime;
+    if (current) {
+        work += m_position * CurrentCost();
+        time += m_gapBefore + (m_now - m_startedAt);
+    }
+    model.rate = time > 0.0 ? work / time : 0.0;
+    return model;
 }
 
 double MovieTimeLeft::FileRate() const
 {
-    const double seconds = m_now - m_fileMovingSince;
-    if (m_current < 0 || m_fileMovingTicks < kFileTicksTrusted || seconds <= 0.0)
+    if (m_current < 0 || !m_moving || m_rises < kFileRisesTrusted || m_risenAt <= m_movingSince)
         return 0.0;
-    return (m_position - m_fileStartPosition) * m_loads[m_current].cost / seconds;
+    return (m_position - m_lead) * CurrentCost() / (m_risenAt - m_movingSince);
+}
+
+std::optional<double> MovieTimeLeft::FileSeconds(const Model &model) const
+{
+    if (m_current < 0 || m_loads[m_current].seconds <= 0.0)
+        return std::nullopt;
+    const double rate = FileRate() > 0.0 ? FileRate() : model.rate;
+    if (rate <= 0.0)
+        return std::nullopt;
+    const MovieLoad &load = m_loads[m_current];
+    if (!m_moving) {
+        const double starting = std::max(0.0, model.start - (m_now - m_startedAt));
+        return starting + std::max(0.0, load.seconds - model.lead) * load.cost / model.rate + model.finish;
+    }
+    if (m_position >= load.seconds)   // all read: finishing
+        return std::max(0.0, model.finish - (m_now - m_risenAt));
+    return (load.seconds - m_position) * load.cost / rate + model.finish;
 }
 
 std::optional<int> MovieTimeLeft::FileLeft() const
 {
-    if (m_current < 0 || m_loads[m_current].seconds <= 0.0)
-        return std::nullopt;
-    const double rate = FileRate() > 0.0 ? FileRate() : Rate();
-    if (rate <= 0.0)
-        return std::nullopt;
-    const MovieLoad &load = m_loads[m_current];
-    return int(std::lround(std::max(0.0, load.seconds - m_position) * load.cost / rate));
+    const std::optional<double> file = FileSeconds(Fit());
+    return file ? std::optional<int>(int(std::lround(*file))) : std::nullopt;
 }
 
 std::optional<int> MovieTimeLeft::BatchLeft() const
 {
-    const std::optional<int> file = FileLeft();
-    const double rate = Rate();
-    if (!file || rate <= 0.0)
+    const Model model = Fit();
+    const std::optional<double> file = FileSeconds(model);
+    if (!file || model.rate <= 0.0)
         return std::nullopt;
     double later = 0.0;
     for (int i = m_current + 1; i < m_loads.size(); ++i) {
-        if (m_loads[i].seconds <= 0.0)
+        const MovieLoad &load = m_loads[i];
+        if (load.seconds <= 0.0)
             return std::nullopt;   // a file of unknown length: no honest figure
-        later += m_loads[i].seconds * m_loads[i].cost;
+        later += model.start + std::max(0.0, load.seconds - model.lead) * load.cost / model.rate + model.finish;
     }
-    const int files = int(m_loads.size()) - m_current - 1;
-    return *file + int(std::lround(later / rate + files * DeadPerFile()));
+    return int(std::lround(*file + later));
 }
 
 QString TimeLeftText(int fileSeconds, int batchSeconds)

@@ -13,13 +13,17 @@ struct MovieLoad {
 };
 
 // The cost of a second of a source: the encoder's output frames cost the same for every
-// source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap.
+// source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap,
+// but it is encoded on one core while pictures keep them all busy.
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight);
 
 // The time left of the current file and of the whole batch, from the lengths of the files still
 // to do and the speed measured so far. Times are seconds of the run with its pauses left out, so
-// a pause neither moves nor spoils it; the gaps between files count, as they cost the user time
-// too. Plain logic; the run feeds it.
+// a pause neither moves nor spoils it. A file costs more than its media at the engine's speed:
+// it starts up (and the decoder races ahead while the encoder fills its queue, which is no
+// measure of speed), and it finishes after its last picture was read (the encoder drains, the
+// output is closed). Both are measured per file and counted for every file still to come.
+// Plain logic; the run feeds it.
 class MovieTimeLeft {
 public:
     void Begin(const QList<MovieLoad> &loads);
@@ -34,25 +38,43 @@ public:
     std::optional<int> BatchLeft() const;
 
 private:
-    double Rate() const;       // work per second while files moved
-    double FileRate() const;   // work per second over the current file
-    double DeadPerFile() const;
+    // What a file costs: work per second once it runs steadily, and the seconds of starting,
+    // of finishing, and the media done while starting.
+    struct Model {
+        double rate = 0.0;
+        double start = 0.0;
+        double finish = 0.0;
+        double lead = 0.0;
+    };
+    Model Fit() const;
+    double FileRate() const;
+    std::optional<double> FileSeconds(const Model &model) const;
+    double CurrentCost() const { return m_loads[m_current].cost; }
 
     QList<MovieLoad> m_loads;
+
+    // The current file.
     int m_current = -1;
-    double m_doneWork = 0.0;     // of files that ended
-    double m_position = 0.0;     // in the current file
+    double m_startedAt = 0.0;
+    double m_gapBefore = 0.0;   // since the file before it ended
+    double m_position = 0.0;
     double m_now = 0.0;
-    double m_lastTickAt = 0.0;        // in the current file
-    int m_fileMovingTicks = 0;        // since the current file first moved
-    double m_fileMovingSince = 0.0;
-    double m_fileStartPosition = 0.0;
-    // Time no file moved: engines starting and finishing, the gaps between files. It costs the
-    // same whatever a file's length, so it counts per file.
-    double m_dead = 0.0;
-    double m_moving = 0.0;         // of files that ended
-    int m_filesStarted = 0;
-    double m_fileStartedAt = 0.0;
+    bool m_moving = false;
+    double m_movingSince = 0.0;   // the look that first found it moving
+    double m_lead = 0.0;          // media done by then
+    double m_risenAt = 0.0;       // the last look that found it further on
+    int m_rises = 0;              // looks that found it further on, after the first
+
+    // Ended files.
+    double m_work = 0.0;       // steady work, and the time it took
+    double m_workTime = 0.0;
+    double m_startSum = 0.0;   // of files that moved, the gap before each included
+    double m_leadSum = 0.0;
+    int m_starts = 0;
+    double m_finishSum = 0.0;  // of converted files
+    int m_finishes = 0;
+    double m_wholeWork = 0.0;  // all of it, for files too short to show a steady speed
+    double m_wholeTime = 0.0;
     double m_lastEndAt = -1.0;
 };
 

@@ -24,6 +24,9 @@ private slots:
     void steadySpeed();
     void fasterFileLowersIt();
     void failedFileCountsWhatItGotThrough();
+    void decoderRacingAheadIsNoMeasureOfSpeed();
+    void finishingCountsForEveryFile();
+    void filesTooShortForASteadySpeedStillGiveAFigure();
     void costOfASource_data();
     void costOfASource();
 };
@@ -96,6 +99,55 @@ void TstMovieTimeLeft::failedFileCountsWhatItGotThrough()
     QCOMPARE(t.FileLeft().value_or(-1), 9);
 }
 
+void TstMovieTimeLeft::decoderRacingAheadIsNoMeasureOfSpeed()
+{
+    MovieTimeLeft t;
+    Clock c{t};
+    t.Begin({{30, 1}, {30, 1}});
+    c.Start(0);
+    for (double pos : {6.0, 7.0, 8.0, 9.0})   // the encoder's queue filled in the first second
+        c.Tick(pos);
+    QCOMPARE(t.FileLeft().value_or(-1), 21);   // at one a second, not 9 in 4
+    // The next file starts up as this one did (a second, 6 s of media read), then goes at one
+    // a second.
+    QCOMPARE(t.BatchLeft().value_or(-1), 21 + 1 + 24);
+}
+
+void TstMovieTimeLeft::finishingCountsForEveryFile()
+{
+    MovieTimeLeft t;
+    Clock c{t};
+    t.Begin({{10, 1}, {10, 1}, {10, 1}});
+    c.Start(0);
+    for (double pos : {2.0, 4.0, 6.0, 8.0, 10.0, 10.0})
+        c.Tick(pos);
+    c.now += 2.0;
+    t.FileEnded(true, c.now);   // all read at 5 s, done at 8 s: three seconds of finishing
+    c.Start(1);
+    for (double pos : {2.0, 4.0, 6.0})
+        c.Tick(pos);
+    QCOMPARE(t.FileLeft().value_or(-1), 2 + 3);
+    QCOMPARE(t.BatchLeft().value_or(-1), 5 + 1 + 4 + 3);
+    c.Tick(8.0);
+    c.Tick(10.0);
+    c.Tick(10.0);
+    QCOMPARE(t.FileLeft().value_or(-1), 2);   // finishing for a second already
+}
+
+void TstMovieTimeLeft::filesTooShortForASteadySpeedStillGiveAFigure()
+{
+    MovieTimeLeft t;
+    Clock c{t};
+    t.Begin({{3, 1}, {3, 1}, {3, 1}});
+    c.Start(0);
+    c.Tick(3.0);   // read at the first look
+    c.now += 1.0;
+    t.FileEnded(true, c.now);
+    c.Start(1);
+    QCOMPARE(t.FileLeft().value_or(-1), 2);   // 3 s of media took 2 s, all told
+    QCOMPARE(t.BatchLeft().value_or(-1), 4);
+}
+
 void TstMovieTimeLeft::costOfASource_data()
 {
     QTest::addColumn<QSize>("size");
@@ -104,7 +156,6 @@ void TstMovieTimeLeft::costOfASource_data()
     QTest::newRow("720p30 into 720p") << QSize(1280, 720) << 30.0 << 1.1;
     QTest::newRow("1080p30 into 720p") << QSize(1920, 1080) << 30.0 << 1.225;
     QTest::newRow("720p60 into 720p") << QSize(1280, 720) << 60.0 << 1.2;
-    QTest::newRow("sound only") << QSize(0, 0) << 0.0 << 0.05;
 }
 
 void TstMovieTimeLeft::costOfASource()
@@ -113,6 +164,9 @@ void TstMovieTimeLeft::costOfASource()
     QFETCH(double, rate);
     QFETCH(double, cost);
     QCOMPARE(SourceCost(size.width(), size.height(), rate, 1280, 720), cost);
+    // Sound alone: a small share of a second of pictures, never nothing.
+    const double sound = SourceCost(0, 0, 0.0, 1280, 720);
+    QVERIFY(sound > 0.0 && sound < 0.2);
 }
 
 QTEST_GUILESS_MAIN(TstMovieTimeLeft)
