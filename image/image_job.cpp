@@ -311,7 +311,7 @@ ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath
     // After the reduction, fewer pixels to convert; before the turn, whose copy it replaces.
     // 16-bit pictures are still 16-bit here.
     if (!picture.colourProfile.isEmpty())
-        image = ToSrgb(image, picture.colourProfile);
+        image = ToSrgb(std::move(image), picture.colourProfile);
     if (steps != 0)
         image = image.transformed(QTransform().rotate(90.0 * steps));
     image = OnWhite(image);

@@ -7,6 +7,7 @@
 #include <lcms2.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <deque>
@@ -185,40 +186,197 @@ QByteArray JpegProfile(QFile &file)
 
 // ---- conversion ----
 
-enum class Kind { Rgb8, Rgb16, Gray8, Gray16 };
+// 8-bit RGB from a matrix-and-curves profile, in tables: LittleCMS's 8-bit transform costs
+// ~10 ns a pixel, these ~3. Each code goes to linear light by its channel's own curve, times
+// its column of the matrix, so a pixel is three sums; each sum, clipped to 0..1 as LittleCMS
+// clips, finds its sRGB code in a table fine enough to stay within a code of LittleCMS's.
+constexpr int kEncodeSteps = 1 << 14;
 
-// A transform for RGB pictures, or a table for gray ones (one channel, one curve: a table of
-// every value is exact).
+// Four floats in one register (GCC's and Clang's vectors): a pixel's three sums and a spare.
+// Written as four scalars, GCC keeps them apart.
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int __attribute__((vector_size(16)));
+
+struct FastRgb {
+    Float4 columns[3][256];   // by source channel and code: what it adds to linear R, G, B
+    Float4 offset;            // a black-point shift LittleCMS may put between the profiles
+};
+
+// Linear light to sRGB codes, through LittleCMS's own inverse of the sRGB curve.
+const quint8 *SrgbEncodeTable()
+{
+    static const std::vector<quint8> table = [] {
+        std::vector<quint8> t(kEncodeSteps + 1);
+        cmsToneCurve *curve = SrgbCurve();
+        cmsToneCurve *inverse = curve ? cmsReverseToneCurve(curve) : nullptr;
+        for (int i = 0; i <= kEncodeSteps; ++i) {
+            const float v = inverse ? cmsEvalToneCurveFloat(inverse, float(i) / kEncodeSteps) : 0.0f;
+            t[size_t(i)] = quint8(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+        }
+        if (inverse)
+            cmsFreeToneCurve(inverse);
+        if (curve)
+            cmsFreeToneCurve(curve);
+        return t;
+    }();
+    return table.data();
+}
+
+// Rows of QImage's 32-bit words; alpha passes as it is. in and out may be the same row.
+void ConvertRow(const FastRgb &f, const QRgb *in, QRgb *out, int width)
+{
+    const quint8 *encode = SrgbEncodeTable();
+    constexpr int kChunk = 256;
+    Int4 index[kChunk];
+    const Float4 zero = {}, one = zero + 1.0f;
+    for (int start = 0; start < width; start += kChunk) {
+        const int n = std::min(kChunk, width - start);
+        // The sums first, then the codes: the second loop reads the indices as plain integers.
+        for (int x = 0; x < n; ++x) {
+            const QRgb p = in[start + x];
+            Float4 sum = f.columns[0][qRed(p)] + f.columns[1][qGreen(p)] + f.columns[2][qBlue(p)] + f.offset;
+            // Written so that anything but a number between 0 and 1 still lands in the table.
+            sum = sum > zero ? sum : zero;
+            sum = sum < one ? sum : one;
+            index[x] = __builtin_convertvector(sum * float(kEncodeSteps) + 0.5f, Int4);
+        }
+        for (int x = 0; x < n; ++x) {
+            const QRgb p = in[start + x];
+            out[start + x] = (p & 0xff000000u) | uint(encode[index[x][0]]) << 16 | uint(encode[index[x][1]]) << 8 |
+                             encode[index[x][2]];
+        }
+    }
+}
+
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr cmsUInt32Number kArgb32 = TYPE_BGRA_8;   // QImage's 0xAARRGGBB words, byte by byte
+#else
+constexpr cmsUInt32Number kArgb32 = TYPE_ARGB_8;
+#endif
+// Matrix profiles have no perceptual tables, so this is relative colorimetric for them, as
+// colour-managed viewers do it; tabled profiles get their own perceptual mapping.
+constexpr cmsUInt32Number kIntent = INTENT_PERCEPTUAL;
+constexpr cmsUInt32Number kFlags = cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA;
+
+// The tables are judged against the transform they stand for, on every code of each channel
+// alone and of gray, and on a grid of colours: a profile they would misread keeps LittleCMS.
+bool AgreesWithTransform(const FastRgb &f, cmsHTRANSFORM transform)
+{
+    std::vector<QRgb> in;
+    for (int i = 0; i < 256; ++i)
+        in.insert(in.end(), {qRgb(i, 0, 0), qRgb(0, i, 0), qRgb(0, 0, i), qRgb(i, i, i)});
+    for (int r = 0; r < 256; r += 17)
+        for (int g = 0; g < 256; g += 17)
+            for (int b = 0; b < 256; b += 17)
+                in.push_back(qRgb(r, g, b));
+    std::vector<QRgb> ours(in.size()), theirs(in.size());
+    ConvertRow(f, in.data(), ours.data(), int(in.size()));
+    cmsDoTransform(transform, in.data(), theirs.data(), cmsUInt32Number(in.size()));
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (std::abs(qRed(ours[i]) - qRed(theirs[i])) > 1 || std::abs(qGreen(ours[i]) - qGreen(theirs[i])) > 1 ||
+            std::abs(qBlue(ours[i]) - qBlue(theirs[i])) > 1)
+            return false;
+    }
+    return true;
+}
+
+// The tables for a matrix-and-curves profile, or none: then its 8-bit transform does the work.
+std::shared_ptr<const FastRgb> MakeFastRgb(cmsHPROFILE source, cmsHPROFILE srgb, cmsHTRANSFORM transform)
+{
+    if (!cmsIsMatrixShaper(source))
+        return {};
+    // Tables for an intent take precedence over the matrix in LittleCMS.
+    for (const cmsTagSignature tag : {cmsSigAToB0Tag, cmsSigAToB1Tag, cmsSigAToB2Tag, cmsSigDToB0Tag,
+                                      cmsSigDToB1Tag, cmsSigDToB2Tag})
+        if (cmsIsTag(source, tag))
+            return {};
+    cmsToneCurve *curves[3] = {};
+    const cmsTagSignature trcs[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (int c = 0; c < 3; ++c)
+        if (!(curves[c] = static_cast<cmsToneCurve *>(cmsReadTag(source, trcs[c]))))
+            return {};
+    auto *srgbCurve = static_cast<cmsToneCurve *>(cmsReadTag(srgb, cmsSigRedTRCTag));
+    cmsHTRANSFORM exact =
+        srgbCurve ? cmsCreateTransform(source, TYPE_RGB_DBL, srgb, TYPE_RGB_DBL, kIntent, cmsFLAGS_NOCACHE) : nullptr;
+    if (!exact)
+        return {};
+    // Whatever LittleCMS puts between the curves (the profiles' matrices, a black-point shift)
+    // is one affine map of linear light: it is read from LittleCMS's float transform of a gray
+    // and of a step off it in each channel, all well inside sRGB so that nothing clips.
+    constexpr float kBase = 0.5f, kStep = 0.6f;
+    const double probe[4][3] = {{kBase, kBase, kBase}, {kStep, kBase, kBase}, {kBase, kStep, kBase},
+                                {kBase, kBase, kStep}};
+    double encoded[4][3];
+    cmsDoTransform(exact, probe, encoded, 4);
+    cmsDeleteTransform(exact);
+    double linear[4][3];
+    for (int k = 0; k < 4; ++k)
+        for (int o = 0; o < 3; ++o)
+            linear[k][o] = cmsEvalToneCurveFloat(srgbCurve, float(encoded[k][o]));
+
+    double matrix[3][3], shift[3];   // linear sRGB = matrix * linear source + shift
+    double base[3];
+    for (int c = 0; c < 3; ++c) {
+        base[c] = cmsEvalToneCurveFloat(curves[c], kBase);
+        const double rise = cmsEvalToneCurveFloat(curves[c], kStep) - base[c];
+        if (!(rise > 1e-3))
+            return {};
+        for (int o = 0; o < 3; ++o)
+            matrix[o][c] = (linear[c + 1][o] - linear[0][o]) / rise;
+    }
+    for (int o = 0; o < 3; ++o)
+        shift[o] = linear[0][o] - matrix[o][0] * base[0] - matrix[o][1] * base[1] - matrix[o][2] * base[2];
+
+    auto f = std::make_shared<FastRgb>();
+    for (int c = 0; c < 3; ++c) {
+        for (int i = 0; i < 256; ++i) {
+            const double v = cmsEvalToneCurveFloat(curves[c], float(i) / 255.0f);
+            f->columns[c][i] = Float4{float(matrix[0][c] * v), float(matrix[1][c] * v), float(matrix[2][c] * v), 0.0f};
+        }
+    }
+    f->offset = Float4{float(shift[0]), float(shift[1]), float(shift[2]), 0.0f};
+    return AgreesWithTransform(*f, transform) ? f : nullptr;
+}
+
+// A transform for RGB pictures (and tables for 8-bit ones from matrix profiles), or a table
+// for gray ones (one channel, one curve: a table of every value is exact). space is the
+// profile's when pictures are converted; left 0 when they are kept as they are (sRGB, an
+// unreadable profile, other colours than RGB and gray).
 struct Conversion {
+    cmsColorSpaceSignature space{};
     std::shared_ptr<void> transform;
+    std::shared_ptr<const FastRgb> fast;
     std::vector<quint16> table;
 };
 
-Conversion MakeConversion(const QByteArray &icc, Kind kind)
+bool IsSrgb(const QByteArray &icc)
+{
+    // Qt reads matrix-and-curve profiles and compares them by their values.
+    const QColorSpace space = QColorSpace::fromIccProfile(icc);
+    return space.isValid() && space == QColorSpace(QColorSpace::SRgb);
+}
+
+// deep: 16 bits a channel.
+Conversion MakeConversion(const QByteArray &icc, bool deep)
 {
     Conversion c;
+    if (IsSrgb(icc))
+        return c;
     LcmsProfile source(cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size())));
     if (!source)
         return c;
     const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
-    const bool gray = kind == Kind::Gray8 || kind == Kind::Gray16;
-    if (space != (gray ? cmsSigGrayData : cmsSigRgbData))
-        return c;
-    // Matrix profiles have no perceptual tables, so this is relative colorimetric for them,
-    // as colour-managed viewers do it; tabled profiles get their own perceptual mapping.
-    const cmsUInt32Number flags = cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA;
-    if (gray) {
+    if (space == cmsSigGrayData) {
         cmsToneCurve *curve = SrgbCurve();
         LcmsProfile target(curve ? cmsCreateGrayProfile(cmsD50_xyY(), curve) : nullptr);
         if (curve)
             cmsFreeToneCurve(curve);
-        const cmsUInt32Number type = kind == Kind::Gray8 ? TYPE_GRAY_8 : TYPE_GRAY_16;
-        cmsHTRANSFORM t =
-            target ? cmsCreateTransform(source.get(), type, target.get(), type, INTENT_PERCEPTUAL, flags) : nullptr;
+        const cmsUInt32Number type = deep ? TYPE_GRAY_16 : TYPE_GRAY_8;
+        cmsHTRANSFORM t = target ? cmsCreateTransform(source.get(), type, target.get(), type, kIntent, kFlags) : nullptr;
         if (!t)
             return c;
-        const int n = kind == Kind::Gray8 ? 256 : 65536;
-        if (kind == Kind::Gray8) {
+        const int n = deep ? 65536 : 256;
+        if (!deep) {
             std::vector<quint8> in(n), out(n);
             for (int i = 0; i < n; ++i)
                 in[i] = quint8(i);
@@ -232,60 +390,47 @@ Conversion MakeConversion(const QByteArray &icc, Kind kind)
             cmsDoTransform(t, in.data(), c.table.data(), cmsUInt32Number(n));
         }
         cmsDeleteTransform(t);
+        c.space = space;
         return c;
     }
+    if (space != cmsSigRgbData)
+        return c;
     LcmsProfile target(cmsCreate_sRGBProfile());
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    const cmsUInt32Number argb32 = TYPE_BGRA_8;   // QImage's 0xAARRGGBB words, byte by byte
-#else
-    const cmsUInt32Number argb32 = TYPE_ARGB_8;
-#endif
-    const cmsUInt32Number in = kind == Kind::Rgb8 ? argb32 : TYPE_RGBA_16;
-    cmsHTRANSFORM t = target ? cmsCreateTransform(source.get(), in, target.get(), argb32, INTENT_PERCEPTUAL, flags)
+    cmsHTRANSFORM t = target ? cmsCreateTransform(source.get(), deep ? TYPE_RGBA_16 : kArgb32, target.get(), kArgb32,
+                                                  kIntent, kFlags)
                              : nullptr;
-    if (t)
-        c.transform.reset(t, [](void *p) { cmsDeleteTransform(p); });
+    if (!t)
+        return c;
+    c.transform.reset(t, [](void *p) { cmsDeleteTransform(p); });
+    if (!deep)
+        c.fast = MakeFastRgb(source.get(), target.get(), t);
+    c.space = space;
     return c;
 }
 
-// A run converts many pictures from the same camera or phone: making the transform costs
-// more than converting a small output, so the last few are kept.
-Conversion CachedConversion(const QByteArray &icc, Kind kind)
+// A run converts many pictures from the same camera or phone: reading a profile and making
+// its transform cost more than converting a small output, so the last few are kept.
+std::shared_ptr<const Conversion> CachedConversion(const QByteArray &icc, bool deep)
 {
     struct Entry {
         QByteArray icc;
-        Kind kind;
-        Conversion conversion;
+        bool deep;
+        std::shared_ptr<const Conversion> conversion;
     };
     static std::mutex mutex;
     static std::deque<Entry> cache;
     {
         std::lock_guard lock(mutex);
         for (const Entry &e : cache)
-            if (e.kind == kind && e.icc == icc)
+            if (e.deep == deep && e.icc == icc)
                 return e.conversion;
     }
-    Conversion made = MakeConversion(icc, kind);
+    auto made = std::make_shared<const Conversion>(MakeConversion(icc, deep));
     std::lock_guard lock(mutex);
-    cache.push_front({icc, kind, made});
+    cache.push_front({icc, deep, made});
     if (cache.size() > 8)
         cache.pop_back();
     return made;
-}
-
-bool IsSrgb(const QByteArray &icc)
-{
-    static std::mutex mutex;
-    static QByteArray lastIcc;
-    static bool lastAnswer = false;
-    std::lock_guard lock(mutex);
-    if (icc != lastIcc) {
-        // Qt reads matrix-and-curve profiles and compares them by their values.
-        const QColorSpace space = QColorSpace::fromIccProfile(icc);
-        lastAnswer = space.isValid() && space == QColorSpace(QColorSpace::SRgb);
-        lastIcc = icc;
-    }
-    return lastAnswer;
 }
 
 bool IsGray(QImage::Format f)
@@ -293,10 +438,8 @@ bool IsGray(QImage::Format f)
     return f == QImage::Format_Grayscale8 || f == QImage::Format_Grayscale16 || f == QImage::Format_Alpha8;
 }
 
-QImage GrayToSrgb(const QImage &image, const QByteArray &icc)
+QImage GrayToSrgb(const QImage &image, const Conversion &c, bool deep)
 {
-    const bool deep = image.depth() > 32 || image.format() == QImage::Format_Grayscale16;
-    const Conversion c = CachedConversion(icc, deep ? Kind::Gray16 : Kind::Gray8);
     if (c.table.empty())
         return image;
     const quint16 *table = c.table.data();
@@ -348,35 +491,45 @@ QByteArray ReadColourProfile(const QString &path, const QByteArray &format)
     return {};
 }
 
-QImage ToSrgb(const QImage &image, const QByteArray &icc)
+QImage ToSrgb(QImage image, const QByteArray &icc)
 {
-    if (icc.isEmpty() || image.isNull() || IsSrgb(icc))
+    if (icc.isEmpty() || image.isNull())
         return image;
-    LcmsProfile probe(cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size())));
-    if (!probe)
-        return image;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(probe.get());
-    probe.reset();
-    if (space == cmsSigGrayData)
-        return GrayToSrgb(image, icc);
-    if (space != cmsSigRgbData || IsGray(image.format()))
+    const bool deep = image.depth() > 32 || image.format() == QImage::Format_Grayscale16;
+    const std::shared_ptr<const Conversion> c = CachedConversion(icc, deep);
+    if (c->space == cmsSigGrayData)
+        return GrayToSrgb(image, *c, deep);
+    if (c->space != cmsSigRgbData || IsGray(image.format()) || !c->transform)
         return image;
 
-    const bool alpha = image.hasAlphaChannel();
-    const bool deep = image.depth() > 32;
-    const Conversion c = CachedConversion(icc, deep ? Kind::Rgb16 : Kind::Rgb8);
-    if (!c.transform)
-        return image;
     // Straight alpha: colours of half-covered pixels are converted as they are, not darkened.
-    const QImage source = image.convertToFormat(deep ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
-                                                     : (alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32));
-    QImage out(image.size(), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const bool alpha = image.hasAlphaChannel();
+    const QImage::Format format = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    if (c->fast) {
+        // In place: the picture is most often the caller's own, just resampled.
+        QImage out = std::move(image).convertToFormat(format);
+        if (out.isNull() || !out.bits())
+            return {};
+        for (int y = 0; y < out.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(out.scanLine(y));
+            ConvertRow(*c->fast, row, row, out.width());
+        }
+        out.setColorSpace(QColorSpace());
+        return out;
+    }
+    const QImage source = image.convertToFormat(deep ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64) : format);
+    QImage out(image.size(), format);
     if (source.isNull() || out.isNull())
         return {};
-    cmsDoTransformLineStride(c.transform.get(), source.constBits(), out.bits(), cmsUInt32Number(out.width()),
+    cmsDoTransformLineStride(c->transform.get(), source.constBits(), out.bits(), cmsUInt32Number(out.width()),
                              cmsUInt32Number(out.height()), cmsUInt32Number(source.bytesPerLine()),
                              cmsUInt32Number(out.bytesPerLine()), 0, 0);
     out.setDotsPerMeterX(image.dotsPerMeterX());
     out.setDotsPerMeterY(image.dotsPerMeterY());
     return out;
+}
+
+bool ConvertsByTables(const QByteArray &icc)
+{
+    return !icc.isEmpty() && CachedConversion(icc, false)->fast != nullptr;
 }

@@ -17,4 +17,9 @@ QByteArray ReadColourProfile(const QString &path, const QByteArray &format);
 // pictures are converted from their 16 bits. An empty, unreadable or sRGB profile, or one for
 // other colours than the picture's (an RGB profile on a gray picture), returns the picture
 // as it is. The result carries no colour space of Qt's, so it is written without a profile.
-QImage ToSrgb(const QImage &image, const QByteArray &icc);
+// An 8-bit picture handed over (moved in) is converted in place where it can be.
+QImage ToSrgb(QImage image, const QByteArray &icc);
+
+// Whether 8-bit RGB pictures with this profile are converted by our own tables (matrix-and-curves
+// profiles) rather than by LittleCMS's transform; for tests.
+bool ConvertsByTables(const QByteArray &icc);

@@ -2,6 +2,7 @@
 // ImageMagick's own colour-managed conversion to sRGB.
 
 #include "image/image_job.h"
+#include "image/picture_colour.h"
 #include "test_pictures.h"
 
 #include <QDir>
@@ -121,6 +122,63 @@ bool WithChunks(const QString &path, const QByteArray &chunks)
     return testpic::WriteBytes(path, png);
 }
 
+// Adobe RGB with a device-to-PCS table besides its matrix, one that means something else
+// (device values taken as XYZ): LittleCMS converts through the table.
+bool SaveWithDeviceTable(const QString &from, const QString &to)
+{
+    cmsHPROFILE profile = cmsOpenProfileFromFile(QFile::encodeName(from).constData(), "r");
+    if (!profile)
+        return false;
+    cmsPipeline *table = cmsPipelineAlloc(nullptr, 3, 3);
+    bool saved = table && cmsPipelineInsertStage(table, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr)) &&
+                 cmsWriteTag(profile, cmsSigAToB0Tag, table) &&
+                 cmsSaveProfileToFile(profile, QFile::encodeName(to).constData());
+    if (table)
+        cmsPipelineFree(table);
+    cmsCloseProfile(profile);
+    return saved;
+}
+
+// Every 4th code of each channel and 255, all combinations, with an alpha that varies.
+QImage CodeGrid(bool alpha)
+{
+    std::vector<int> codes;
+    for (int v = 0; v < 256; v += 4)
+        codes.push_back(v);
+    codes.push_back(255);
+    const int n = int(codes.size());
+    QImage grid(n * n, n, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < n; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(grid.scanLine(y));
+        for (int x = 0; x < n * n; ++x)
+            row[x] = qRgba(codes[size_t(x / n)], codes[size_t(x % n)], codes[size_t(y)], alpha ? (x * 7 + y * 3) % 256 : 255);
+    }
+    return grid;
+}
+
+// LittleCMS's own 8-bit conversion to its sRGB, as pictures were converted before our tables.
+QImage LittleCmsSrgb(const QImage &image, const QByteArray &icc)
+{
+    QImage out(image.size(), image.format());
+    cmsHPROFILE source = cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM t = source && srgb ? cmsCreateTransform(source, TYPE_BGRA_8, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL,
+                                                          cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA)
+                                     : nullptr;
+    if (t) {
+        for (int y = 0; y < image.height(); ++y)
+            cmsDoTransform(t, image.constScanLine(y), out.scanLine(y), cmsUInt32Number(image.width()));
+        cmsDeleteTransform(t);
+    } else {
+        out = QImage();
+    }
+    if (srgb)
+        cmsCloseProfile(srgb);
+    if (source)
+        cmsCloseProfile(source);
+    return out;
+}
+
 } // namespace
 
 class TestPictureColour : public QObject {
@@ -129,6 +187,8 @@ private slots:
     void initTestCase();
     void taggedMatchesColourManagedReference_data();
     void taggedMatchesColourManagedReference();
+    void tablesMatchLittleCms_data();
+    void tablesMatchLittleCms();
     void srgbAndUntaggedAlike_data();
     void srgbAndUntaggedAlike();
     void damagedProfileIgnored();
@@ -148,6 +208,7 @@ void TestPictureColour::initTestCase()
     QVERIFY(SaveProfile(Path("rec2020.icc"), kRec2020, Parametric(4, {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081})));
     QVERIFY(SaveProfile(Path("linear.icc"), kSrgbPrimaries, cmsBuildGamma(nullptr, 1.0)));
     QVERIFY(SaveProfile(Path("adobe-gamma22.icc"), kAdobe, cmsBuildGamma(nullptr, 1 / 0.45455)));
+    QVERIFY(SaveWithDeviceTable(kIcc + "colord/AdobeRGB1998.icc", Path("adobe-a2b0.icc")));
 }
 
 void TestPictureColour::taggedMatchesColourManagedReference_data()
@@ -236,6 +297,62 @@ void TestPictureColour::taggedMatchesColourManagedReference()
     // The profile mattered: keeping the pixel values would have been visibly off.
     if (!alpha)
         QVERIFY2(Rmse(reference, plain) > 0.02, qPrintable(QString("untouched %1").arg(untouched)));
+}
+
+void TestPictureColour::tablesMatchLittleCms_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<bool>("alpha");
+    QTest::addColumn<bool>("tables");   // converted by our tables rather than LittleCMS's transform
+
+    const QString colord = kIcc + "colord/";
+    QTest::newRow("Adobe RGB") << colord + "AdobeRGB1998.icc" << false << true;
+    QTest::newRow("Adobe RGB with alpha") << colord + "AdobeRGB1998.icc" << true << true;
+    QTest::newRow("Display P3") << "p3.icc" << false << true;
+    QTest::newRow("Rec. 2020") << "rec2020.icc" << false << true;
+    QTest::newRow("ProPhoto RGB") << colord + "ProPhotoRGB.icc" << false << true;
+    QTest::newRow("Adobe primaries and gamma 2.2, as cHRM and gAMA") << "adobe-gamma22.icc" << false << true;
+    QTest::newRow("linear light") << "linear.icc" << false << true;
+    QTest::newRow("a table for the intent besides the matrix") << "adobe-a2b0.icc" << false << false;
+}
+
+// 8-bit pictures from matrix profiles go through our tables: the same colours as LittleCMS's
+// transform within a code value, alpha untouched, and the caller's picture left as it was.
+void TestPictureColour::tablesMatchLittleCms()
+{
+    QFETCH(QString, profile);
+    QFETCH(bool, alpha);
+    QFETCH(bool, tables);
+    if (!profile.startsWith('/'))
+        profile = Path(profile);
+    const QByteArray icc = testpic::ReadBytes(profile);
+    QVERIFY(!icc.isEmpty());
+    QCOMPARE(ConvertsByTables(icc), tables);
+
+    const QImage grid = CodeGrid(alpha);
+    const QImage kept = grid.copy();
+    const QImage reference = LittleCmsSrgb(grid, icc);
+    QVERIFY(!reference.isNull());
+    const QImage ours = ToSrgb(grid, icc);
+    QCOMPARE(ours.format(), grid.format());
+    QCOMPARE(ours.size(), grid.size());
+    QVERIFY(grid == kept);
+
+    int worst[3] = {};
+    for (int y = 0; y < grid.height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(ours.constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(reference.constScanLine(y));
+        const auto *source = reinterpret_cast<const QRgb *>(grid.constScanLine(y));
+        for (int x = 0; x < grid.width(); ++x) {
+            worst[0] = std::max(worst[0], std::abs(qRed(a[x]) - qRed(b[x])));
+            worst[1] = std::max(worst[1], std::abs(qGreen(a[x]) - qGreen(b[x])));
+            worst[2] = std::max(worst[2], std::abs(qBlue(a[x]) - qBlue(b[x])));
+            if (qAlpha(a[x]) != qAlpha(source[x]))
+                QFAIL(qPrintable(QString("alpha changed at %1, %2").arg(x).arg(y)));
+        }
+    }
+    qInfo("%s: largest difference to LittleCMS R %d, G %d, B %d", QTest::currentDataTag(), worst[0], worst[1], worst[2]);
+    QVERIFY(worst[0] <= 1 && worst[1] <= 1 && worst[2] <= 1);
 }
 
 void TestPictureColour::srgbAndUntaggedAlike_data()
