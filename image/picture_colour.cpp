@@ -202,21 +202,27 @@ struct FastRgb {
     Float4 offset;            // a black-point shift LittleCMS may put between the profiles
 };
 
-// Linear light to sRGB codes, through LittleCMS's own inverse of the sRGB curve.
+// Linear light to sRGB codes, by LittleCMS's sRGB curve: each step takes the code whose band
+// holds it, the band's edges being the curve halfway between codes (256 evaluations of the
+// curve rather than one a step).
 const quint8 *SrgbEncodeTable()
 {
     static const std::vector<quint8> table = [] {
-        std::vector<quint8> t(kEncodeSteps + 1);
+        std::vector<quint8> t(kEncodeSteps + 1, 0);
         cmsToneCurve *curve = SrgbCurve();
-        cmsToneCurve *inverse = curve ? cmsReverseToneCurve(curve) : nullptr;
+        if (!curve)
+            return t;
+        float edges[255];
+        for (int k = 0; k < 255; ++k)
+            edges[k] = cmsEvalToneCurveFloat(curve, (float(k) + 0.5f) / 255.0f);
+        cmsFreeToneCurve(curve);
+        int code = 0;
         for (int i = 0; i <= kEncodeSteps; ++i) {
-            const float v = inverse ? cmsEvalToneCurveFloat(inverse, float(i) / kEncodeSteps) : 0.0f;
-            t[size_t(i)] = quint8(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+            const float v = float(i) / kEncodeSteps;
+            while (code < 255 && v >= edges[code])
+                ++code;
+            t[size_t(i)] = quint8(code);
         }
-        if (inverse)
-            cmsFreeToneCurve(inverse);
-        if (curve)
-            cmsFreeToneCurve(curve);
         return t;
     }();
     return table.data();
