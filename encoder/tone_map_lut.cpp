@@ -91,11 +91,14 @@ std::string CubeText(const AVFrame &mapped)
     return text;
 }
 
-// Where temporary files go: $TMPDIR, else /tmp.
+// Where temporary files go: $TMPDIR, else /tmp. The path goes into the filter text, where
+// these characters would need escaping on two levels; a folder named with them is passed over.
 std::string TempFolder()
 {
     const char *dir = std::getenv("TMPDIR");
     std::string folder = dir && *dir ? dir : "/tmp";
+    if (folder.find_first_of(":,;[]'\\ \t\n=") != std::string::npos)
+        folder = "/tmp";
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     return folder;

@@ -16,7 +16,7 @@
 namespace mencoder {
 
 // Points per side: 33 keeps the output within 45 dB of tone-mapping each picture directly (HLG
-// 54 dB, PQ 47 dB, the harder curve near black); 65 gains 3 to 9 dB for ten times the parsing.
+// 54 dB, PQ 47 dB, the harder curve near black); 65 gains 3 to 9 dB for eight times the parsing.
 constexpr int kToneMapLutSize = 33;
 
 // The .cube text for a source that needs tone mapping. Throws AvError when the filters fail.

@@ -180,7 +180,7 @@ std::string ColourSteps(const VideoColour &source, AVPixelFormat format, const V
         // RGB in the source's own curve is all the LUT needs, and zscale gets there without
         // linear light. The LUT gives linear light, not the output's curve: near the edge of
         // BT.709's gamut a channel crosses zero inside one cell, and the curve's steep start
-        // bent there would be off by a tenth of full scale. Float throughout, so that values a
+        // bent there would be off by up to a fifth of full scale. Float throughout, so that values a
         // shade below zero (noise at that edge) pass on as the direct way passes them.
         steps += "zscale=" + in + ":p=" + Num(source.primaries) + ":t=" + Num(source.transfer) + ":m=" +
                  Num(AVCOL_SPC_RGB) + ":r=pc,format=gbrpf32le,lut3d=file=" + lutFile +
