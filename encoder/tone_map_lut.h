@@ -2,9 +2,10 @@
 
 // The tone mapping of one HDR source's primaries and curve (ToneMapSteps) as a 3D LUT, for
 // lut3d to apply to each picture at about half the cost. Made once by running those very
-// filters over a grid of RGB values. lut3d reads only named .cube files, and only while its
-// graph is set up: each graph gets a private file in the temporary folder that lives just as
-// long, and files a killed engine left there are removed by the next one.
+// filters over a grid of RGB values. lut3d reads a LUT only from a file whose name ends in
+// .cube (it goes by the name, so a memory file will not do), and only while its graph is set
+// up: each graph gets a private file in the temporary folder that lives just as long, and
+// files a killed engine left there are removed by the next one.
 
 #include "encoder/video_colour.h"
 
@@ -14,13 +15,6 @@
 #include <utility>
 
 namespace mencoder {
-
-// Points per side: 33 keeps the output within 45 dB of tone-mapping each picture directly (HLG
-// 54 dB, PQ 47 dB, the harder curve near black); 65 gains 3 to 9 dB for eight times the parsing.
-constexpr int kToneMapLutSize = 33;
-
-// The .cube text for a source that needs tone mapping. Throws AvError when the filters fail.
-std::string ToneMapCube(const VideoColour &source);
 
 // A .cube file for one graph's set-up: "<temp>/mencoder-lut-<pid>-XXXXXX.cube", readable by us
 // alone, removed with this object.

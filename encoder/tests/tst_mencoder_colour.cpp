@@ -2,7 +2,6 @@
 // here from one SDR original with the ffmpeg command line (HDR10, HLG, full range, each
 // matrix), what comes out, judged by ffmpeg's own measurements.
 
-#include "encoder/tone_map_lut.h"
 #include "encoder/video_colour.h"
 #include "media_tools.h"
 
@@ -10,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <array>
 #include <unistd.h>
 
 using namespace testing;
@@ -88,7 +86,6 @@ private slots:
     void filtersOnlyWhereNeeded();
     void hdrToneMapped_data();
     void hdrToneMapped();
-    void toneMapCube();
     void lutMatchesDirect_data();
     void lutMatchesDirect();
     void lutRemadeMidStream();
@@ -253,35 +250,6 @@ void TestMencoderColour::hdrToneMapped()
     QVERIFY(original.luma > 0 && after.luma > 0);
     QVERIFY2(qAbs(after.luma - original.luma) <= 0.10 * original.luma, "mean luma off by more than 10 %");
     QVERIFY2(after.saturation >= 0.80 * original.saturation, "washed out");
-}
-
-// The LUT's lines run red fastest, blue slowest, as lut3d reads them, and hold linear light
-// with the peak rolled off to 1.
-void TestMencoderColour::toneMapCube()
-{
-    const VideoColour hlg{AVCOL_PRI_BT2020, AVCOL_TRC_ARIB_STD_B67, AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_MPEG};
-    const QStringList lines = QString::fromStdString(mencoder::ToneMapCube(hlg)).split('\n', Qt::SkipEmptyParts);
-    const int n = mencoder::kToneMapLutSize;
-    QCOMPARE(lines.size(), 1 + n * n * n);
-    QCOMPARE(lines[0], QString("LUT_3D_SIZE %1").arg(n));
-    const auto rgb = [&](int r, int g, int b) {
-        const QStringList v = lines[1 + r + n * g + n * n * b].split(' ');
-        return std::array<double, 3>{v.value(0).toDouble(), v.value(1).toDouble(), v.value(2).toDouble()};
-    };
-    const auto black = rgb(0, 0, 0), white = rgb(n - 1, n - 1, n - 1);
-    for (int c = 0; c < 3; ++c) {
-        QVERIFY(qAbs(black[c]) < 1e-4);
-        QVERIFY2(qAbs(white[c] - 1.0) < 0.02, qPrintable(QString::number(white[c])));
-    }
-    // A pure source red, green or blue is mostly that (BT.2020's green lies far outside
-    // BT.709, so it takes some negative red).
-    const std::array<double, 3> primaries[] = {rgb(n / 2, 0, 0), rgb(0, n / 2, 0), rgb(0, 0, n / 2)};
-    for (int c = 0; c < 3; ++c) {
-        const std::array<double, 3> &p = primaries[c];
-        QVERIFY(p[c] > 0.05);
-        for (int o = 0; o < 3; ++o)
-            QVERIFY2(o == c || p[c] > 1.5 * qAbs(p[o]), qPrintable(QString("%1 %2 %3").arg(p[0]).arg(p[1]).arg(p[2])));
-    }
 }
 
 void TestMencoderColour::lutMatchesDirect_data()
