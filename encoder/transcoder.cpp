@@ -5,6 +5,7 @@
 #include "encoder/output_file.h"
 #include "encoder/stages.h"
 #include "encoder/thread_priority.h"
+#include "encoder/tone_map_lut.h"
 #include "encoder/video_chain.h"
 #include "encoder/video_colour.h"
 
@@ -362,13 +363,18 @@ void Conversion::SetUpVideo()
     auto forcedW = std::make_shared<int>(0), forcedH = std::make_shared<int>(0);
     const VideoColour outColour = OutputColour(ChainFrameHeight(
         m_opts.videoFilters, SourcePicture{path.decoder->width, path.decoder->height, 0, 1, rotation}));
+    // A graph rebuilt for a new picture size or format keeps the LUT made for the first.
+    auto luts = std::make_shared<ToneMapLuts>();
     path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape, AVFilterContext *&source,
                                                                    AVFilterContext *&sink) {
         const AVRational sar = shape.sample_aspect_ratio.num > 0 ? shape.sample_aspect_ratio : guessedSar;
         const SourcePicture picture{shape.width, shape.height, sar.num, sar.den, rotation};
         const AVPixelFormat format = AVPixelFormat(shape.format);
         const VideoColour tagged{shape.color_primaries, shape.color_trc, shape.colorspace, shape.color_range};
-        const std::string colour = ColourSteps(SourceColour(tagged, shape.height, format), format, outColour);
+        const VideoColour sourceColour = SourceColour(tagged, shape.height, format);
+        // Read while the graph is set up, and removed as soon as it is, built or not.
+        const std::unique_ptr<LutFile> lut = luts->FileFor(sourceColour);
+        const std::string colour = ColourSteps(sourceColour, format, outColour, lut ? lut->Path() : std::string());
         std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour);
         chain += std::string(",format=") + av_get_pix_fmt_name(pixFmt);
         if (outRate.num > 0)

@@ -131,7 +131,30 @@ VideoColour SourceColour(const VideoColour &tagged, int height, AVPixelFormat fo
     return c;
 }
 
-std::string ColourSteps(const VideoColour &source, AVPixelFormat format, const VideoColour &output)
+bool NeedsToneMapping(const VideoColour &source) { return IsHdr(source.transfer); }
+
+namespace {
+
+// Light in units of reference white, primaries mapped to BT.709's; mobius keeps everything up
+// to half of white as it is and rolls the rest off towards the peak, hue and saturation kept
+// (the same gain on all three channels, no desaturation). `in`: zscale's input options.
+std::string ToLinearToneMapped(const std::string &in)
+{
+    return "zscale=" + in + ":p=" + Num(AVCOL_PRI_BT709) + ":t=" + Num(AVCOL_TRC_LINEAR) +
+           ":npl=" + Num(kReferenceWhite) + ",format=gbrpf32le,tonemap=tonemap=mobius:param=0.5:desat=0:peak=" +
+           std::to_string(kAssumedPeak);
+}
+
+} // namespace
+
+std::string ToneMapSteps(const VideoColour &source)
+{
+    return ToLinearToneMapped("pin=" + Num(source.primaries) + ":tin=" + Num(source.transfer) + ":min=" +
+                              Num(AVCOL_SPC_RGB) + ":rin=pc");
+}
+
+std::string ColourSteps(const VideoColour &source, AVPixelFormat format, const VideoColour &output,
+                        const std::string &lutFile)
 {
     const bool hdr = IsHdr(source.transfer);
     const bool gamut = IsWideGamut(source.primaries);
@@ -151,15 +174,19 @@ std::string ColourSteps(const VideoColour &source, AVPixelFormat format, const V
     // shown as BT.709 by players, and mapping to them darkens what leaves their smaller gamut.
     const std::string mapped = Num(AVCOL_PRI_BT709);
     const std::string out = ":m=" + Num(output.matrix) + ":r=" + Range(output.range) + ",format=yuv420p";
-    if (hdr) {
-        // Light in units of reference white, primaries mapped there; mobius keeps everything
-        // up to half of white as it is and rolls the rest off towards the peak, hue and
-        // saturation kept (the same gain on all three channels, no desaturation).
-        steps += "zscale=" + in + ":p=" + mapped + ":t=" + Num(AVCOL_TRC_LINEAR) +
-                 ":npl=" + Num(kReferenceWhite) + ",format=gbrpf32le,tonemap=tonemap=mobius:param=0.5:desat=0:peak=" +
-                 std::to_string(kAssumedPeak) + ",zscale=pin=" + mapped + ":tin=" +
-                 Num(AVCOL_TRC_LINEAR) + ":min=" + Num(AVCOL_SPC_RGB) + ":rin=pc:p=" + mapped +
-                 ":t=" + Num(output.transfer) + out;
+    const std::string fromLinear = "zscale=pin=" + mapped + ":tin=" + Num(AVCOL_TRC_LINEAR) + ":min=" +
+                                   Num(AVCOL_SPC_RGB) + ":rin=pc:p=" + mapped + ":t=" + Num(output.transfer) + out;
+    if (hdr && !lutFile.empty()) {
+        // RGB in the source's own curve is all the LUT needs, and zscale gets there without
+        // linear light. The LUT gives linear light, not the output's curve: near the edge of
+        // BT.709's gamut a channel crosses zero inside one cell, and the curve's steep start
+        // bent there would be off by up to a fifth of full scale. Float throughout, so that values a
+        // shade below zero (noise at that edge) pass on as the direct way passes them.
+        steps += "zscale=" + in + ":p=" + Num(source.primaries) + ":t=" + Num(source.transfer) + ":m=" +
+                 Num(AVCOL_SPC_RGB) + ":r=pc,format=gbrpf32le,lut3d=file=" + lutFile +
+                 ":interp=tetrahedral," + fromLinear;
+    } else if (hdr) {
+        steps += ToLinearToneMapped(in) + "," + fromLinear;
     } else if (gamut) {
         steps += "zscale=" + in + ":p=" + mapped + ":t=" + Num(output.transfer) + out;
     } else {

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace testing;
 using mencoder::VideoColour;
 
@@ -84,6 +86,10 @@ private slots:
     void filtersOnlyWhereNeeded();
     void hdrToneMapped_data();
     void hdrToneMapped();
+    void lutMatchesDirect_data();
+    void lutMatchesDirect();
+    void lutRemadeMidStream();
+    void lutFileGoneAfterFailure();
     void matrixAndRange_data();
     void matrixAndRange();
     void plainPathUnchanged();
@@ -95,6 +101,14 @@ private:
         QFile::remove(output);
         return Run(Engine(), QStringList{input} + Words(options) + QStringList{"-o", output}, 300000);
     }
+    // The engine with its own temporary folder, to see what it leaves there.
+    Outcome ConvertWithTemp(const QString &temp, const QString &input, const QString &options, const QString &output)
+    {
+        QFile::remove(output);
+        return Run("env", QStringList{"TMPDIR=" + temp, Engine(), input} + Words(options) + QStringList{"-o", output},
+                   300000);
+    }
+    QString HdrClip(const QString &transfer);
     QTemporaryDir m_dir;
 };
 
@@ -162,7 +176,37 @@ void TestMencoderColour::filtersOnlyWhereNeeded()
     else
         QVERIFY2(steps.contains(expect), qPrintable(steps));
     // HDR is tone-mapped and nothing else is.
-    QCOMPARE(steps.contains("tonemap"), transfer == 16 || transfer == 18);
+    const bool hdr = transfer == 16 || transfer == 18;
+    QCOMPARE(steps.contains("tonemap"), hdr);
+
+    // With a LUT, HDR takes it instead, and stays out of linear light until after it; any
+    // other source ignores it.
+    const QString withLut = QString::fromStdString(mencoder::ColourSteps(
+        mencoder::SourceColour(tagged, height, f), f, mencoder::OutputColour(outHeight), "/lut/x.cube"));
+    if (hdr) {
+        QVERIFY2(!withLut.contains("tonemap") && withLut.contains("lut3d=file=/lut/x.cube:interp=tetrahedral"),
+                 qPrintable(withLut));
+        const QString beforeLut = withLut.left(withLut.indexOf("lut3d"));
+        QVERIFY2(beforeLut.contains(QString(":t=%1:m=0:r=pc,format=gbrpf32le,").arg(transfer)), qPrintable(withLut));
+        QVERIFY2(withLut.endsWith(",format=yuv420p"), qPrintable(withLut));
+    } else {
+        QCOMPARE(withLut, steps);
+    }
+}
+
+// The SDR original as HDR of that transfer (ffprobe's name), SDR white at BT.2408's 203 cd/m2;
+// "" when ffmpeg failed.
+QString TestMencoderColour::HdrClip(const QString &transfer)
+{
+    const QString hdr = Path(transfer + ".mkv");
+    if (QFile::exists(hdr))
+        return hdr;
+    const bool made = Ffmpeg({"-i", Path("sdr709.mkv"), "-vf",
+                              "zscale=tin=709:min=709:pin=709:rin=tv:p=709:t=linear:npl=203,format=gbrpf32le,"
+                              "zscale=p=2020:t=" + transfer + ":m=2020_ncl:r=tv:npl=203,format=yuv420p10le",
+                              "-c:v", "ffv1", "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace",
+                              "bt2020nc", "-color_range", "tv", hdr});
+    return made ? hdr : QString();
 }
 
 void TestMencoderColour::hdrToneMapped_data()
@@ -183,14 +227,8 @@ void TestMencoderColour::hdrToneMapped()
     QFETCH(QString, transfer);
     QFETCH(QString, job);
     QFETCH(QString, tags);
-    const QString hdr = Path(transfer + ".mkv");
-    if (!QFile::exists(hdr)) {
-        QVERIFY(Ffmpeg({"-i", Path("sdr709.mkv"), "-vf",
-                        "zscale=tin=709:min=709:pin=709:rin=tv:p=709:t=linear:npl=203,format=gbrpf32le,"
-                        "zscale=p=2020:t=" + transfer + ":m=2020_ncl:r=tv:npl=203,format=yuv420p10le",
-                        "-c:v", "ffv1", "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace",
-                        "bt2020nc", "-color_range", "tv", hdr}));
-    }
+    const QString hdr = HdrClip(transfer);
+    QVERIFY(!hdr.isEmpty());
     const QString out = Path("hdr-out.mp4");
     const Outcome run = Convert(hdr, job, out);
     QVERIFY2(run.exitCode == 0, run.err.constData());
@@ -212,6 +250,111 @@ void TestMencoderColour::hdrToneMapped()
     QVERIFY(original.luma > 0 && after.luma > 0);
     QVERIFY2(qAbs(after.luma - original.luma) <= 0.10 * original.luma, "mean luma off by more than 10 %");
     QVERIFY2(after.saturation >= 0.80 * original.saturation, "washed out");
+}
+
+void TestMencoderColour::lutMatchesDirect_data()
+{
+    QTest::addColumn<QString>("transfer");
+    QTest::addColumn<int>("trc");
+    QTest::newRow("HLG") << "arib-std-b67" << int(AVCOL_TRC_ARIB_STD_B67);
+    QTest::newRow("PQ") << "smpte2084" << int(AVCOL_TRC_SMPTE2084);
+}
+
+// The LUT stands for tone-mapping each picture: the engine's output stays within 45 dB of the
+// same pictures tone-mapped directly on ffmpeg's command line, and no LUT file stays behind.
+void TestMencoderColour::lutMatchesDirect()
+{
+    QFETCH(QString, transfer);
+    QFETCH(int, trc);
+    const QString hdr = HdrClip(transfer);
+    QVERIFY(!hdr.isEmpty());
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString out = Path("lut-out.mp4");
+    const Outcome run = ConvertWithTemp(temp.path(), hdr, kHdJob, out);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY2(!run.err.contains("without a LUT"), run.err.constData());
+    QCOMPARE(Listing(temp.path()), QStringList());
+
+    const VideoColour source{AVCOL_PRI_BT2020, AVColorTransferCharacteristic(trc), AVCOL_SPC_BT2020_NCL,
+                             AVCOL_RANGE_MPEG};
+    const QString direct = QString::fromStdString(
+        mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, mencoder::OutputColour(720)));
+    QVERIFY(direct.contains("tonemap"));
+    const QString ref = Path("lut-ref.mkv");
+    QVERIFY(Ffmpeg({"-i", hdr, "-vf", "scale=1280:720:flags=bicubic," + direct, "-c:v", "ffv1", ref}));
+    const double psnr = Psnr(out, ref);
+    qInfo("%s: %.1f dB against tone-mapping each picture", QTest::currentDataTag(), psnr);
+    QVERIFY2(psnr >= 45.0, qPrintable(QString::number(psnr)));
+    QVERIFY2(psnr < 1000.0, "identical to the direct way: the LUT was not used");
+}
+
+// A stream that turns from HLG to PQ mid-way gets its graph rebuilt with a LUT of its own.
+void TestMencoderColour::lutRemadeMidStream()
+{
+    const QString parts[] = {Path("hlg.ts"), Path("pq.ts")}, refs[] = {Path("hlg-ref.mkv"), Path("pq-ref.mkv")};
+    const QString transfers[] = {"arib-std-b67", "smpte2084"};
+    const AVColorTransferCharacteristic trcs[] = {AVCOL_TRC_ARIB_STD_B67, AVCOL_TRC_SMPTE2084};
+    const QString src = Path("switch.ts");
+    QFile joined(src);
+    QVERIFY(joined.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 2; ++i) {
+        const QString hdr = HdrClip(transfers[i]);
+        QVERIFY(!hdr.isEmpty());
+        QVERIFY(Ffmpeg({"-i", hdr, "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt",
+                        "yuv420p10le", "-color_primaries", "bt2020", "-color_trc", transfers[i], "-colorspace",
+                        "bt2020nc", "-color_range", "tv", "-output_ts_offset", QString::number(i), parts[i]}));
+        const VideoColour source{AVCOL_PRI_BT2020, trcs[i], AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_MPEG};
+        const QString direct = QString::fromStdString(
+            mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, mencoder::OutputColour(720)));
+        QVERIFY(Ffmpeg({"-i", parts[i], "-vf", direct, "-c:v", "ffv1", refs[i]}));
+        QFile part(parts[i]);
+        QVERIFY(part.open(QIODevice::ReadOnly));
+        joined.write(part.readAll());
+    }
+    joined.close();
+    const QString ref = Path("switch-ref.mkv");
+    QVERIFY(Ffmpeg({"-i", refs[0], "-i", refs[1], "-lavfi", "concat=n=2", "-c:v", "ffv1", ref}));
+
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString out = Path("switch-out.mp4");
+    const Outcome run = ConvertWithTemp(temp.path(), src, kHdJob, out);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(Listing(temp.path()), QStringList());
+    QCOMPARE(FrameHashes(out).count(' '), FrameHashes(ref).count(' '));
+    const double psnr = Psnr(out, ref);
+    qInfo("HLG then PQ: %.1f dB against tone-mapping each picture", psnr);
+    QVERIFY2(psnr >= 45.0, qPrintable(QString::number(psnr)));
+}
+
+// A conversion that fails after its graph was set up leaves no LUT file either; files of an
+// engine that was killed meanwhile are cleared, those of a running one kept.
+void TestMencoderColour::lutFileGoneAfterFailure()
+{
+    const QString hdr = HdrClip("arib-std-b67");
+    QVERIFY(!hdr.isEmpty());
+    QFile whole(hdr);
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    const QString cut = Path("hlg-cut.mkv");
+    QFile part(cut);
+    QVERIFY(part.open(QIODevice::WriteOnly));
+    part.write(whole.readAll().left(int(whole.size() / 2)));
+    part.close();
+
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    // Above the kernel's largest pid: no such process can exist.
+    const QString stale = "mencoder-lut-99999999-a1b2c3.cube";
+    const QString running = QString("mencoder-lut-%1-a1b2c3.cube").arg(::getpid());
+    for (const QString &name : {stale, running}) {
+        QFile f(temp.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const Outcome run = ConvertWithTemp(temp.path(), cut, kHdJob, Path("cut-out.mp4"));
+    QVERIFY2(run.exitCode != 0 && !run.crashed, run.err.constData());
+    QVERIFY2(run.err.contains("cut short"), run.err.constData());
+    QCOMPARE(Listing(temp.path()), QStringList{running});
 }
 
 void TestMencoderColour::matrixAndRange_data()
