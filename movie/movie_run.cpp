@@ -42,7 +42,8 @@ MovieLoad MovieRun::ProbeLoad(const QString &path) const
 {
     const MediaLength length = ProbeMediaLength(path);
     const bool hd = m_request.hdMode;
-    return {length.seconds, SourceCost(length.width, length.height, length.frameRate, hd ? 1280 : 720, hd ? 720 : 480)};
+    return {length.seconds, SourceCost(length.width, length.height, length.frameRate, hd ? 1280 : 720, hd ? 720 : 480),
+            SourceKind(length.width, length.height, length.frameRate)};
 }
 
 namespace {

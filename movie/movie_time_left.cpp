@@ -11,6 +11,9 @@ namespace {
 // Looks that found the current file further on before its own speed counts.
 constexpr int kFileRisesTrusted = 2;
 
+// Seconds of steady speed that the batch's speed counts for when a kind's own is judged.
+constexpr double kKindPriorSeconds = 3.0;
+
 // A second of sound next to a second of pictures on one core: measured with AAC and x264.
 constexpr double kSoundPerCore = 0.045;
 
@@ -25,6 +28,14 @@ double SourceCost(int width, int height, double frameRate, int outWidth, int out
     const double rate = frameRate > 0.0 ? frameRate : 30.0;
     const double outPixels = std::max(1, outWidth) * double(std::max(1, outHeight)) * 30.0;
     return 1.0 + 0.1 * (double(width) * height * rate) / outPixels;
+}
+
+quint64 SourceKind(int width, int height, double frameRate)
+{
+    if (width <= 0 || height <= 0)
+        return 1;   // sound alone
+    const quint64 rate = quint64(std::lround(std::max(0.0, frameRate) * 100.0));
+    return (quint64(width) << 48) | (quint64(height) << 32) | (rate & 0xffffffffu);
 }
 
 void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
@@ -75,8 +86,14 @@ void MovieTimeLeft::FileEnded(bool converted, double now)
             m_leadSum += m_lead;
             ++m_starts;
             if (m_rises > 0) {
-                m_work += (m_position - m_lead) * cost;
-                m_workTime += m_risenAt - m_movingSince;
+                const double work = (m_position - m_lead) * cost;
+                const double time = m_risenAt - m_movingSince;
+                m_work += work;
+                m_workTime += time;
+                if (const quint64 kind = m_loads[m_current].kind) {
+                    m_kinds[kind].work += work;
+                    m_kinds[kind].time += time;
+                }
             }
             // A failure's last seconds are no measure of how files finish.
             if (converted) {
@@ -126,17 +143,26 @@ double MovieTimeLeft::FileRate() const
     return (m_position - m_lead) * CurrentCost() / (m_risenAt - m_movingSince);
 }
 
+double MovieTimeLeft::KindRate(quint64 kind, double batchRate) const
+{
+    const auto it = kind ? m_kinds.constFind(kind) : m_kinds.constEnd();
+    if (it == m_kinds.constEnd() || batchRate <= 0.0)
+        return batchRate;
+    return (it->work + batchRate * kKindPriorSeconds) / (it->time + kKindPriorSeconds);
+}
+
 std::optional<double> MovieTimeLeft::FileSeconds(const Model &model) const
 {
     if (m_current < 0 || m_loads[m_current].seconds <= 0.0)
         return std::nullopt;
-    const double rate = FileRate() > 0.0 ? FileRate() : model.rate;
+    const MovieLoad &load = m_loads[m_current];
+    const double kindRate = KindRate(load.kind, model.rate);
+    const double rate = FileRate() > 0.0 ? FileRate() : kindRate;
     if (rate <= 0.0)
         return std::nullopt;
-    const MovieLoad &load = m_loads[m_current];
     if (!m_moving) {
         const double starting = std::max(0.0, model.start - (m_now - m_startedAt));
-        return starting + std::max(0.0, load.seconds - model.lead) * load.cost / model.rate + model.finish;
+        return starting + std::max(0.0, load.seconds - model.lead) * load.cost / kindRate + model.finish;
     }
     if (m_position >= load.seconds)   // all read: finishing
         return std::max(0.0, model.finish - (m_now - m_risenAt));
@@ -160,7 +186,8 @@ std::optional<int> MovieTimeLeft::BatchLeft() const
         const MovieLoad &load = m_loads[i];
         if (load.seconds <= 0.0)
             return std::nullopt;   // a file of unknown length: no honest figure
-        later += model.start + std::max(0.0, load.seconds - model.lead) * load.cost / model.rate + model.finish;
+        later += model.start + std::max(0.0, load.seconds - model.lead) * load.cost / KindRate(load.kind, model.rate) +
+                 model.finish;
     }
     return int(std::lround(*file + later));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -10,7 +11,13 @@
 struct MovieLoad {
     double seconds = 0.0;   // 0 when its length is unknown
     double cost = 1.0;
+    // Files of one kind (picture size and rate) go at one speed more nearly than a batch
+    // does: the encoder's effort follows the content, which a camera or a source keeps. 0: none.
+    quint64 kind = 0;
 };
+
+// The kind of a source for the estimate: its picture size and frame rate, or sound alone.
+quint64 SourceKind(int width, int height, double frameRate);
 
 // The cost of a second of a source: the encoder's output frames cost the same for every
 // source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap,
@@ -48,6 +55,9 @@ private:
     };
     Model Fit() const;
     double FileRate() const;
+    // The speed a file of that kind is expected to go at: the files of its kind measured so
+    // far, leaning on the batch's speed while they are few.
+    double KindRate(quint64 kind, double batchRate) const;
     std::optional<double> FileSeconds(const Model &model) const;
     double CurrentCost() const { return m_loads[m_current].cost; }
 
@@ -76,6 +86,11 @@ private:
     double m_wholeWork = 0.0;  // all of it, for files too short to show a steady speed
     double m_wholeTime = 0.0;
     double m_lastEndAt = -1.0;
+    struct KindSpeed {
+        double work = 0.0;
+        double time = 0.0;
+    };
+    QHash<quint64, KindSpeed> m_kinds;   // steady work and time of ended files, by kind
 };
 
 // " 00:01:10 / 00:12:40": the current file's time left and the batch's, "—" while unknown (-1).

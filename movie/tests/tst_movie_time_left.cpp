@@ -27,6 +27,7 @@ private slots:
     void decoderRacingAheadIsNoMeasureOfSpeed();
     void finishingCountsForEveryFile();
     void filesTooShortForASteadySpeedStillGiveAFigure();
+    void aFileGoesAtTheSpeedOfItsKind();
     void costOfASource_data();
     void costOfASource();
 };
@@ -146,6 +147,27 @@ void TstMovieTimeLeft::filesTooShortForASteadySpeedStillGiveAFigure()
     c.Start(1);
     QCOMPARE(t.FileLeft().value_or(-1), 2);   // 3 s of media took 2 s, all told
     QCOMPARE(t.BatchLeft().value_or(-1), 4);
+}
+
+void TstMovieTimeLeft::aFileGoesAtTheSpeedOfItsKind()
+{
+    MovieTimeLeft t;
+    Clock c{t};
+    const quint64 camera = SourceKind(1920, 1080, 30.0), tape = SourceKind(640, 480, 25.0);
+    QVERIFY(camera != tape && camera != 0 && tape != 0);
+    t.Begin({{40, 1, camera}, {20, 1, tape}, {40, 1, camera}});
+    c.Start(0);
+    for (int i = 1; i <= 10; ++i)
+        c.Tick(4.0 * i);   // four a second
+    t.FileEnded(true, c.now);
+    c.Start(1);
+    for (int i = 1; i <= 5; ++i)
+        c.Tick(1.0 * i);   // one a second
+    QCOMPARE(t.FileLeft().value_or(-1), 15);
+    // The last file is of the first one's kind: 37.5 s of media at nearly its speed (3.77 a
+    // second, the batch's 3.08 weighing for three seconds), not at the batch's, plus a second
+    // of starting.
+    QCOMPARE(t.BatchLeft().value_or(-1), 15 + 11);
 }
 
 void TstMovieTimeLeft::costOfASource_data()
