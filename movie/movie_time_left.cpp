@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 namespace {
 
@@ -14,17 +13,13 @@ constexpr int kFileRisesTrusted = 2;
 // Seconds of steady speed that the batch's speed counts for when a kind's own is judged.
 constexpr double kKindPriorSeconds = 3.0;
 
-// A second of sound next to a second of pictures on one core: measured with AAC and x264.
-constexpr double kSoundPerCore = 0.045;
 
 } // namespace
 
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight)
 {
-    if (width <= 0 || height <= 0) {
-        const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-        return kSoundPerCore * cores;
-    }
+    if (width <= 0 || height <= 0)
+        return 0.05;
     const double rate = frameRate > 0.0 ? frameRate : 30.0;
     const double outPixels = std::max(1, outWidth) * double(std::max(1, outHeight)) * 30.0;
     return 1.0 + 0.1 * (double(width) * height * rate) / outPixels;
@@ -82,10 +77,9 @@ void MovieTimeLeft::FileEnded(bool converted, double now)
         m_wholeWork += (converted ? m_loads[m_current].seconds : m_position) * cost;
         m_wholeTime += m_gapBefore + std::max(0.0, now - m_startedAt);
         if (m_moving) {
-            m_startSum += m_gapBefore + (m_movingSince - m_startedAt);
-            m_leadSum += m_lead;
-            ++m_starts;
             if (m_rises > 0) {
+                m_startSum += StartOffset();
+                ++m_starts;
                 const double work = (m_position - m_lead) * cost;
                 const double time = m_risenAt - m_movingSince;
                 m_work += work;
@@ -106,6 +100,14 @@ void MovieTimeLeft::FileEnded(bool converted, double now)
     m_current = -1;
 }
 
+double MovieTimeLeft::StartOffset() const
+{
+    // When the file would have begun at its steady speed: the first look's lead was read
+    // faster than that (the queue filling), and a look comes a while after the file moved.
+    const double rate = (m_position - m_lead) * CurrentCost() / (m_risenAt - m_movingSince);
+    return m_gapBefore + (m_movingSince - m_startedAt) - (rate > 0.0 ? m_lead * CurrentCost() / rate : 0.0);
+}
+
 MovieTimeLeft::Model MovieTimeLeft::Fit() const
 {
     const bool current = m_current >= 0 && m_moving;
@@ -117,10 +119,11 @@ MovieTimeLeft::Model MovieTimeLeft::Fit() const
     }
     Model model;
     if (time > 0.0 && work > 0.0) {
-        const int starts = m_starts + (current ? 1 : 0);
         model.rate = work / time;
-        model.start = (m_startSum + (current ? m_gapBefore + m_movingSince - m_startedAt : 0.0)) / starts;
-        model.lead = (m_leadSum + (current ? m_lead : 0.0)) / starts;
+        if (m_starts > 0)
+            model.start = m_startSum / m_starts;
+        else if (current && m_rises > 0 && m_risenAt > m_movingSince)
+            model.start = StartOffset();
         model.finish = m_finishes > 0 ? m_finishSum / m_finishes : 0.0;
         return model;
     }
@@ -162,7 +165,7 @@ std::optional<double> MovieTimeLeft::FileSeconds(const Model &model) const
         return std::nullopt;
     if (!m_moving) {
         const double starting = std::max(0.0, model.start - (m_now - m_startedAt));
-        return starting + std::max(0.0, load.seconds - model.lead) * load.cost / kindRate + model.finish;
+        return starting + load.seconds * load.cost / kindRate + model.finish;
     }
     if (m_position >= load.seconds)   // all read: finishing
         return std::max(0.0, model.finish - (m_now - m_risenAt));
@@ -186,8 +189,7 @@ std::optional<int> MovieTimeLeft::BatchLeft() const
         const MovieLoad &load = m_loads[i];
         if (load.seconds <= 0.0)
             return std::nullopt;   // a file of unknown length: no honest figure
-        later += model.start + std::max(0.0, load.seconds - model.lead) * load.cost / KindRate(load.kind, model.rate) +
-                 model.finish;
+        later += std::max(0.0, model.start + load.seconds * load.cost / KindRate(load.kind, model.rate) + model.finish);
     }
     return int(std::lround(*file + later));
 }

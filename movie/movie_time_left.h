@@ -20,8 +20,7 @@ struct MovieLoad {
 quint64 SourceKind(int width, int height, double frameRate);
 
 // The cost of a second of a source: the encoder's output frames cost the same for every
-// source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap,
-// but it is encoded on one core while pictures keep them all busy.
+// source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap.
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight);
 
 // The time left of the current file and of the whole batch, from the lengths of the files still
@@ -45,16 +44,16 @@ public:
     std::optional<int> BatchLeft() const;
 
 private:
-    // What a file costs: work per second once it runs steadily, and the seconds of starting,
-    // of finishing, and the media done while starting.
+    // What a file costs: work per second once it runs steadily, and the seconds that starting
+    // and finishing add to that.
     struct Model {
         double rate = 0.0;
         double start = 0.0;
         double finish = 0.0;
-        double lead = 0.0;
     };
     Model Fit() const;
     double FileRate() const;
+    double StartOffset() const;   // of the current file, once it has moved on steadily
     // The speed a file of that kind is expected to go at: the files of its kind measured so
     // far, leaning on the batch's speed while they are few.
     double KindRate(quint64 kind, double batchRate) const;
@@ -78,8 +77,7 @@ private:
     // Ended files.
     double m_work = 0.0;       // steady work, and the time it took
     double m_workTime = 0.0;
-    double m_startSum = 0.0;   // of files that moved, the gap before each included
-    double m_leadSum = 0.0;
+    double m_startSum = 0.0;   // of files that moved on steadily, the gap before each included
     int m_starts = 0;
     double m_finishSum = 0.0;  // of converted files
     int m_finishes = 0;

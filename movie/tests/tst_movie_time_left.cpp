@@ -109,8 +109,8 @@ void TstMovieTimeLeft::decoderRacingAheadIsNoMeasureOfSpeed()
     for (double pos : {6.0, 7.0, 8.0, 9.0})   // the encoder's queue filled in the first second
         c.Tick(pos);
     QCOMPARE(t.FileLeft().value_or(-1), 21);   // at one a second, not 9 in 4
-    // The next file starts up as this one did (a second, 6 s of media read), then goes at one
-    // a second.
+    // The next file starts up as this one did (6 s of media read in its first second), then
+    // goes at one a second.
     QCOMPARE(t.BatchLeft().value_or(-1), 21 + 1 + 24);
 }
 
@@ -128,7 +128,7 @@ void TstMovieTimeLeft::finishingCountsForEveryFile()
     for (double pos : {2.0, 4.0, 6.0})
         c.Tick(pos);
     QCOMPARE(t.FileLeft().value_or(-1), 2 + 3);
-    QCOMPARE(t.BatchLeft().value_or(-1), 5 + 1 + 4 + 3);
+    QCOMPARE(t.BatchLeft().value_or(-1), 5 + 5 + 3);
     c.Tick(8.0);
     c.Tick(10.0);
     c.Tick(10.0);
@@ -164,9 +164,8 @@ void TstMovieTimeLeft::aFileGoesAtTheSpeedOfItsKind()
     for (int i = 1; i <= 5; ++i)
         c.Tick(1.0 * i);   // one a second
     QCOMPARE(t.FileLeft().value_or(-1), 15);
-    // The last file is of the first one's kind: 37.5 s of media at nearly its speed (3.77 a
-    // second, the batch's 3.08 weighing for three seconds), not at the batch's, plus a second
-    // of starting.
+    // The last file is of the first one's kind: 40 s of media at nearly its speed (3.77 a
+    // second, the batch's 3.08 weighing for three seconds), not at the batch's (13 s).
     QCOMPARE(t.BatchLeft().value_or(-1), 15 + 11);
 }
 
