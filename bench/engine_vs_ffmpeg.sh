@@ -77,16 +77,11 @@ median() { # file column
     sort -n -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'
 }
 
-psnr() { # output reference-geometry-job src
-    local out=$1 job=$2 src=$3 sw sh w h ow oh
-    IFS=x read -r sw sh < <(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$src")
-    if [ "$job" = HD ]; then ow=1280; oh=720; else ow=720; oh=480; fi
-    read -r w h < <(geometry $ow $oh "$sw" "$sh")
-    local colour=""
-    [ "$job" = SD ] && [ "$sh" -ge 720 ] && colour="format=yuv420p,zscale=pin=1:tin=1:min=1:rin=tv:p=1:t=1:m=6:r=tv,"
+psnr() { # output job src
+    local out=$1 job=$2 src=$3
     # The reference: the source through the same geometry and colours, with a high-quality scaler.
     ffmpeg -nostdin -i "$out" -i "$src" -lavfi \
-        "[1:v]scale=$w:$h:flags=lanczos,${colour}pad=w='max(iw,$ow)':h='max(ih,$oh)':x=(ow-iw)/2:y=(oh-ih)/2,crop=w='min(iw,$ow)':h='min(ih,$oh)',setsar=1,format=yuv420p,fps=30[ref];[0:v]setsar=1,format=yuv420p[o];[o][ref]psnr" \
+        "[1:v]$(job_filter "$job" "$src" lanczos)[ref];[0:v]setsar=1,format=yuv420p[o];[o][ref]psnr" \
         -f null - 2>&1 | sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -1
 }
 
