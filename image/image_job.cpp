@@ -258,7 +258,8 @@ qint64 DecodedBytes(const QString &inputPath, const ImageConvertOptions &options
     return PlanDecode(reader, inputPath, options).bytes;
 }
 
-LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options)
+LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options,
+                          const std::function<bool(qint64 bytes)> &reserve)
 {
     EnsureImageAllocationLimit();
     // Content decides: a GIF named .bmp or a PNG named .jpg is still what it is.
@@ -267,6 +268,8 @@ LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &o
     reader.setAutoTransform(true);
     reader.setQuality(100);   // the JPEG reader then uses its accurate DCT and smooth scaling
     const DecodePlan plan = PlanDecode(reader, inputPath, options);
+    if (reserve && !reserve(plan.bytes))
+        return LoadFailed(ImageError::Unreadable);
     if (plan.error != ImageError::None)
         return LoadFailed(plan.error);
     const int steps = ((options.rotateSteps % 4) + 4) % 4;

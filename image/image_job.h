@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 // Converting one picture into a resized JPEG file: the output size for a target box, the
 // output name that never takes an existing file, and the conversion itself. Plain functions,
 // safe to call from any thread (each call has its own reader and writer).
@@ -67,7 +69,11 @@ struct LoadedPicture {
     int rotateSteps = 0;                   // 0..3
     QByteArray colourProfile;              // ICC profile of a picture not in sRGB, else empty
 };
-LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options);
+// reserve, when given, is called once with DecodedBytes' answer after the header is read and
+// before anything is decoded, even for a picture that will be refused; false gives up the load
+// (Unreadable). A run takes its share of the budget there without reading the header twice.
+LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options,
+                          const std::function<bool(qint64 bytes)> &reserve = {});
 // Returns picture.error when the load failed; may be called again with another name after
 // OutputTaken.
 ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath,

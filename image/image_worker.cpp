@@ -97,16 +97,19 @@ void ImageWorker::Run()
             auto load = [path = m_batch.items[launched].sourcePath, turn = launched, options, abandoned, budget,
                          flags = m_flags] {
                 HeldPicture held;
+                held.picture.error = ImageError::Unreadable;
+                auto take = [&](qint64 bytes) {
+                    if (*abandoned || !budget->Take(turn, bytes))
+                        return false;
+                    held.bytes = bytes;
+                    return true;
+                };
                 // A row unchecked before its decode still takes its turn, with nothing, so that
                 // the turns after it go on.
-                const bool wanted = flags->IsWanted(turn);
-                held.bytes = *abandoned || !wanted ? 0 : DecodedBytes(path, options);
-                if (*abandoned || !budget->Take(turn, held.bytes)) {
-                    held.bytes = -1; // nothing taken
-                    held.picture = LoadedPicture{ImageError::Unreadable, {}, {}, 0, {}};
-                    return held;
-                }
-                held.picture = wanted ? LoadPicture(path, options) : LoadedPicture{ImageError::Unreadable, {}, {}, 0, {}};
+                if (flags->IsWanted(turn) && !*abandoned)
+                    held.picture = LoadPicture(path, options, take);
+                else
+                    take(0);
                 return held;
             };
             try {

@@ -444,14 +444,14 @@ bool IsGray(QImage::Format f)
     return f == QImage::Format_Grayscale8 || f == QImage::Format_Grayscale16 || f == QImage::Format_Alpha8;
 }
 
-QImage GrayToSrgb(const QImage &image, const Conversion &c, bool deep)
+QImage GrayToSrgb(QImage image, const Conversion &c, bool deep)
 {
     if (c.table.empty())
         return image;
     const quint16 *table = c.table.data();
     QImage out;
     if (image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16) {
-        out = image.copy();
+        out = std::move(image);   // in place unless shared; scanLine() detaches then
         for (int y = 0; y < out.height(); ++y) {
             if (deep) {
                 auto *p = reinterpret_cast<quint16 *>(out.scanLine(y));
@@ -504,7 +504,7 @@ QImage ToSrgb(QImage image, const QByteArray &icc)
     const bool deep = image.depth() > 32 || image.format() == QImage::Format_Grayscale16;
     const std::shared_ptr<const Conversion> c = CachedConversion(icc, deep);
     if (c->space == cmsSigGrayData)
-        return GrayToSrgb(image, *c, deep);
+        return GrayToSrgb(std::move(image), *c, deep);
     if (c->space != cmsSigRgbData || IsGray(image.format()) || !c->transform)
         return image;
 

@@ -1,10 +1,10 @@
 #include "image/png_reduced.h"
 
-#include <QColorSpace>
 #include <QFile>
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
@@ -27,23 +27,6 @@ struct PngRead {
 // Failures are answered with a null image; libpng's own printing to standard error is left out.
 void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void OnPngWarning(png_structp, png_const_charp) {}
-
-QColorSpace ColorSpaceOf(png_structp png, png_infop info)
-{
-    png_charp name = nullptr;
-    png_bytep profile = nullptr;
-    png_uint_32 length = 0;
-    int compression = 0;
-    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile && length > 0)
-        return QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char *>(profile), int(length)));
-    int intent = 0;
-    if (png_get_sRGB(png, info, &intent))
-        return QColorSpace::SRgb;
-    double gamma = 0.0;
-    if (png_get_gAMA(png, info, &gamma) && gamma > 0.0)
-        return QColorSpace(QColorSpace::Primaries::SRgb, float(1.0 / gamma));
-    return {};
-}
 
 bool Decode(PngRead &r, std::FILE *file, int factor, QImage &out, std::vector<png_byte> &row,
             std::vector<quint32> &sums)
@@ -70,7 +53,6 @@ bool Decode(PngRead &r, std::FILE *file, int factor, QImage &out, std::vector<pn
     out = QImage(outW, outH, QImage::Format_RGBA8888_Premultiplied);
     if (out.isNull())
         return false;
-    out.setColorSpace(ColorSpaceOf(r.png, r.info));
     row.assign(png_size_t(width) * 4, 0);
     sums.assign(std::size_t(outW) * 4, 0);
 
@@ -78,13 +60,16 @@ bool Decode(PngRead &r, std::FILE *file, int factor, QImage &out, std::vector<pn
     for (png_uint_32 y = 0; y < height; ++y) {
         png_read_row(r.png, row.data(), nullptr);
         // Colours weighted by their opacity, so that transparent pixels lend no colour.
-        for (png_uint_32 x = 0; x < width; ++x) {
-            const png_byte *p = &row[std::size_t(x) * 4];
-            quint32 *s = &sums[std::size_t(x / png_uint_32(factor)) * 4];
-            s[0] += quint32(p[0]) * p[3];
-            s[1] += quint32(p[1]) * p[3];
-            s[2] += quint32(p[2]) * p[3];
-            s[3] += p[3];
+        const png_byte *p = row.data();
+        for (int ox = 0; ox < outW; ++ox) {
+            quint32 *s = &sums[std::size_t(ox) * 4];
+            const int cols = std::min<int>(factor, int(width) - ox * factor);
+            for (int k = 0; k < cols; ++k, p += 4) {
+                s[0] += quint32(p[0]) * p[3];
+                s[1] += quint32(p[1]) * p[3];
+                s[2] += quint32(p[2]) * p[3];
+                s[3] += p[3];
+            }
         }
         ++rowsSummed;
         if (rowsSummed < factor && y + 1 < height)
