@@ -180,8 +180,6 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
     mencoder::RunControl control;
     // Nothing starts before the begin frame; the control frame before it may already pause.
     for (bool begun = false; !begun;) {
-        if (g_signalled)
-            return ExitCode(FailureCode::Stopped);
         const auto frame = link.Wait(200ms);
         if (!frame) {
             if (link.PeerClosed())

@@ -215,20 +215,21 @@ void Conversion::OpenInput()
     };
     ctx->interrupt_callback.opaque = &m_control;
     const int opened = avformat_open_input(&ctx, m_opts.input.c_str(), format, nullptr);
-    // An MP4 whose index comes last and was cut off does not open at all.
-    if (opened < 0 && opened != AVERROR_EXIT && IsoMediaCutShort(m_opts.input))
-        throw AvError(FailureCode::InputCutShort,
-                      "the file is cut short: " + m_opts.input + " ends inside its own data, before its index");
-    if (opened == AVERROR(ENOMEM))
-        Check(opened, FailureCode::Internal, "opening the input");
-    if (opened == AVERROR(EACCES) || opened == AVERROR(EPERM))
-        throw AvError(FailureCode::InputUnreadable, "you have no permission to read " + m_opts.input);
-    // The library's own reasons here ("Invalid data", even "Device or resource busy" for a
-    // picture size it refuses) say nothing to the person whose file it is.
-    if (opened < 0 && opened != AVERROR_EXIT)
+    if (opened < 0 && opened != AVERROR_EXIT) {
+        // An MP4 whose index comes last and was cut off does not open at all.
+        if (IsoMediaCutShort(m_opts.input))
+            throw AvError(FailureCode::InputCutShort,
+                          "the file is cut short: " + m_opts.input + " ends inside its own data, before its index");
+        if (opened == AVERROR(ENOMEM))
+            throw AvError(FailureCode::Internal, "opening the input", opened);
+        if (opened == AVERROR(EACCES) || opened == AVERROR(EPERM))
+            throw AvError(FailureCode::InputUnreadable, "you have no permission to read " + m_opts.input);
+        // The library's own reasons here ("Invalid data", even "Device or resource busy" for a
+        // picture size it refuses) say nothing to the person whose file it is.
         throw AvError(FailureCode::InputUnreadable,
                       m_opts.input + " cannot be read as video or sound: it is no film or sound file we know, its "
                                      "header is damaged, or it announces pictures too large to decode");
+    }
     Check(opened, FailureCode::InputUnreadable, ("opening " + m_opts.input).c_str());
     m_input.reset(ctx);
     m_completeness.ReadDeclared(ctx, m_opts.input);

@@ -32,8 +32,8 @@ int ChainFrameHeight(const std::vector<VideoFilterStep> &steps, const SourcePict
         else if (s.kind == Kind::Scale)
             scale = s.height;
     }
-    if (crop > 0 || expand > 0 || scale > 0)
-        return crop > 0 ? crop : expand > 0 ? expand : scale;
+    if (const int height = crop > 0 ? crop : expand > 0 ? expand : scale; height > 0)
+        return height;
     return source.rotation == 90 || source.rotation == 270 ? source.width : source.height;
 }
 

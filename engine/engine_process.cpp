@@ -40,17 +40,10 @@ bool EngineProcess::Launch(const ControlRecord &control, const std::string &argu
         m_channel.SetConnectLimit(m_timings.connectLimit);
         n = m_channel.Open([this](const FrameView &f) { m_messages.Handle(f); });
     }
-    if (n == 0) {
-        // No private folder for the sockets: the engine cannot be reached, and the user is
-        // told so rather than shown a run that converts nothing.
-        Cleanup();
-        if (m_sink)
-            m_sink->EngineCreateFailed();
-        return false;
-    }
-
-    const std::string command = argumentText + " -wchar -pipename=" + std::to_string(n);
-    const bool started = m_process.Start(m_enginePath, command, errorFd);
+    // Without a private folder for the sockets (n == 0) the engine could not be reached: the
+    // user is told so, as for one that did not start, rather than shown a run that converts nothing.
+    const bool started =
+        n != 0 && m_process.Start(m_enginePath, argumentText + " -wchar -pipename=" + std::to_string(n), errorFd);
     m_diagnostics.ReleaseWriteEnd();
     if (!started) {
         Cleanup();
