@@ -7,12 +7,11 @@
 #include "page/run_outcome.h"
 #include "platform/power_inhibit.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-
-#include <QElapsedTimer>
 
 #include <atomic>
 #include <functional>

@@ -9,6 +9,11 @@ namespace {
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
+QString FailedLine(const FileEnd &file)
+{
+    return QFileInfo(file.sourcePath).fileName() + QStringLiteral(": ") + ReasonText(file.reason);
+}
+
 } // namespace
 
 QString CountsText(const RunSummary &summary)
@@ -30,7 +35,7 @@ MessageBoxQuestion EndMessage(const RunSummary &summary)
     const QList<FileEnd> failed = summary.Files(Outcome::Failed);
     q.style = failed.isEmpty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
     for (const FileEnd &file : failed)
-        q.details << QFileInfo(file.sourcePath).fileName() + QStringLiteral(": ") + ReasonText(file.reason);
+        q.details << FailedLine(file);
     q.actions = {T("IDS_SUMMARY_OPEN_FOLDER"), T("IDS_SUMMARY_OPEN_LOG")};
     return q;
 }
@@ -41,7 +46,7 @@ QString NotificationBody(const RunSummary &summary)
     QString body = CountsText(summary);
     const QList<FileEnd> failed = summary.Files(Outcome::Failed);
     for (int i = 0; i < failed.size() && i < kNamesShown; ++i)
-        body += QLatin1Char('\n') + QFileInfo(failed[i].sourcePath).fileName() + QStringLiteral(": ") + ReasonText(failed[i].reason);
+        body += QLatin1Char('\n') + FailedLine(failed[i]);
     if (failed.size() > kNamesShown)
         body += QStringLiteral("\n…");
     return body;

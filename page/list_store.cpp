@@ -1,6 +1,7 @@
 #include "page/list_store.h"
 
 #include "page/state_folder.h"
+#include "platform/private_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,17 +50,6 @@ ReasonKind KindFromName(const QString &name)
             return k;
     }
     return ReasonKind::None;
-}
-
-// Creates a missing folder private to the user, as the XDG base directory rules ask.
-bool MakePrivateFolder(const QString &path)
-{
-    if (QFileInfo(path).isDir())
-        return true;
-    if (!QDir().mkpath(path))
-        return false;
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return true;
 }
 
 std::optional<KeptRow> RowFrom(const QJsonValue &value)
@@ -129,7 +119,7 @@ bool ListStore::Save(const QList<KeptRow> &rows) const
     const QJsonObject root{{QStringLiteral("format"), kFormat},
                            {QStringLiteral("version"), kVersion},
                            {QStringLiteral("rows"), array}};
-    if (!MakePrivateFolder(QFileInfo(Folder()).path()) || !MakePrivateFolder(Folder()))
+    if (!platform::MakePrivateFolder(Folder()))
         return false;
     QSaveFile file(FilePath());
     if (!file.open(QIODevice::WriteOnly))

@@ -2,10 +2,9 @@
 
 #include "page/reason_text.h"
 #include "page/state_folder.h"
+#include "platform/private_folder.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cstdlib>
@@ -16,18 +15,6 @@ namespace {
 constexpr qint64 kReadLimit = 64 << 20;
 
 const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-// Every missing folder on the way is made private, as the base folders of XDG should be.
-bool MakeFolder(const QString &folder)
-{
-    const QFileInfo info(folder);
-    if (info.exists())
-        return info.isDir();
-    const QString parent = info.absolutePath();
-    if (parent == info.absoluteFilePath() || !MakeFolder(parent))
-        return false;
-    return QDir().mkdir(info.absoluteFilePath(), kOwnerOnly | QFileDevice::ExeOwner);
-}
 
 // ISO 8601 in local time with its offset, which Qt writes only for fixed-offset times.
 QString IsoTime(const QDateTime &time)
@@ -194,7 +181,7 @@ QString RunLog::Path() const
 
 bool RunLog::Append(const RunLogEntry &entry)
 {
-    if (!MakeFolder(m_folder))
+    if (!platform::MakePrivateFolder(m_folder))
         return false;
 
     QByteArray old;

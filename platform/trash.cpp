@@ -1,5 +1,7 @@
 #include "platform/trash.h"
 
+#include "platform/private_folder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,21 +10,6 @@
 namespace platform {
 
 namespace {
-
-// Makes the folder and its missing parents readable by the owner only, as the trash and
-// data folders ought to be.
-bool MakePrivateFolder(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.isDir())
-        return true;
-    if (info.exists() || info.isSymLink())
-        return false;
-    const QString parent = info.path();
-    if (parent == path || !MakePrivateFolder(parent))
-        return false;
-    return QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) || QFileInfo(path).isDir();
-}
 
 // True once the home trash is there. Qt makes only its last level and, failing that, uses
 // the current folder; a relative data folder would lie under the current folder too.
