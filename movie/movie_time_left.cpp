@@ -13,7 +13,6 @@ constexpr int kFileRisesTrusted = 2;
 // Seconds of steady speed that the batch's speed counts for when a kind's own is judged.
 constexpr double kKindPriorSeconds = 3.0;
 
-
 } // namespace
 
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight)
@@ -80,8 +79,8 @@ void MovieTimeLeft::FileEnded(bool converted, double now)
             if (m_rises > 0) {
                 m_startSum += StartOffset();
                 ++m_starts;
-                const double work = (m_position - m_lead) * cost;
-                const double time = m_risenAt - m_movingSince;
+                const double work = SteadyWork();
+                const double time = SteadyTime();
                 m_work += work;
                 m_workTime += time;
                 if (const quint64 kind = m_loads[m_current].kind) {
@@ -104,7 +103,7 @@ double MovieTimeLeft::StartOffset() const
 {
     // When the file would have begun at its steady speed: the first look's lead was read
     // faster than that (the queue filling), and a look comes a while after the file moved.
-    const double rate = (m_position - m_lead) * CurrentCost() / (m_risenAt - m_movingSince);
+    const double rate = SteadyWork() / SteadyTime();
     return m_gapBefore + (m_movingSince - m_startedAt) - (rate > 0.0 ? m_lead * CurrentCost() / rate : 0.0);
 }
 
@@ -114,8 +113,8 @@ MovieTimeLeft::Model MovieTimeLeft::Fit() const
     double work = m_work;
     double time = m_workTime;
     if (current && m_rises > 0) {
-        work += (m_position - m_lead) * CurrentCost();
-        time += m_risenAt - m_movingSince;
+        work += SteadyWork();
+        time += SteadyTime();
     }
     Model model;
     if (time > 0.0 && work > 0.0) {
@@ -143,7 +142,7 @@ double MovieTimeLeft::FileRate() const
 {
     if (m_current < 0 || !m_moving || m_rises < kFileRisesTrusted || m_risenAt <= m_movingSince)
         return 0.0;
-    return (m_position - m_lead) * CurrentCost() / (m_risenAt - m_movingSince);
+    return SteadyWork() / SteadyTime();
 }
 
 double MovieTimeLeft::KindRate(quint64 kind, double batchRate) const

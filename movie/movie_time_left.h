@@ -59,6 +59,9 @@ private:
     double KindRate(quint64 kind, double batchRate) const;
     std::optional<double> FileSeconds(const Model &model) const;
     double CurrentCost() const { return m_loads[m_current].cost; }
+    // Of the current file since it first moved: the work done and the time it took.
+    double SteadyWork() const { return (m_position - m_lead) * CurrentCost(); }
+    double SteadyTime() const { return m_risenAt - m_movingSince; }
 
     QList<MovieLoad> m_loads;
 
