@@ -5,7 +5,8 @@
 //   eta_bench [--sd] [--samples] [--engine PATH] --save FOLDER FILE...
 //
 // Output: one line per tenth of the batch ("at 30%: estimate 41 s, left 44 s, error -6.8%"),
-// the largest error after the first tenth, and "wall 63.2 s".
+// the largest error after the first tenth (in seconds for the last few, where a whole second is
+// more than 15 %), and "wall 63.2 s".
 
 #include "engine/engine_process.h"
 #include "movie/movie_run.h"
@@ -88,21 +89,26 @@ int main(int argc, char **argv)
             std::printf("%7.1f s: estimate %d s, left %.1f s (file %d at %d%%, its estimate %d s)\n", s.at,
                         s.estimate, wall - s.at, s.file, s.percent, s.fileEstimate);
     }
+    // The figure is shown in whole seconds: once less than 1 / 0.15 s are left, a step of it
+    // is more than 15 %, so there the goal is the step, one second.
+    const double stepBound = 1.0 / 0.15;
     double worst = 0.0;
-    double worstAt = 0.0;
-    int worstEstimate = 0;
+    const Sample *worstSample = nullptr;
+    double worstMiss = 0.0;
+    const Sample *worstMissSample = nullptr;
     int known = 0;
     for (const Sample &s : samples) {
         if (s.at < wall / 10 || s.estimate < 0)
             continue;
-        const double left = wall - s.at;
-        if (left < 3.0)
-            continue;   // the last seconds: any rounding is a large share
         ++known;
-        if (std::abs(s.estimate - left) / left > worst) {
-            worst = std::abs(s.estimate - left) / left;
-            worstAt = s.at;
-            worstEstimate = s.estimate;
+        const double left = wall - s.at;
+        const double miss = std::abs(s.estimate - left);
+        if (left >= stepBound && miss / left > worst) {
+            worst = miss / left;
+            worstSample = &s;
+        } else if (left < stepBound && miss > worstMiss) {
+            worstMiss = miss;
+            worstMissSample = &s;
         }
     }
     for (int tenth = 1; tenth <= 9; ++tenth) {
@@ -120,8 +126,17 @@ int main(int argc, char **argv)
         std::printf("at %d%%: estimate %d s, left %.0f s, error %+.1f%%\n", tenth * 10, nearest->estimate, left,
                     100.0 * (nearest->estimate - left) / left);
     }
-    std::printf("largest error after the first tenth: %.1f%% over %d samples (at %.0f s: estimate %d s, left %.0f s)\n",
-                100.0 * worst, known, worstAt, worstEstimate, wall - worstAt);
+    if (worstSample) {
+        std::printf("largest error after the first tenth, %.1f s or more left: %.1f%% (at %.0f s: estimate %d s, left %.1f s)"
+                    " (goal: 15%%)\n",
+                    stepBound, 100.0 * worst, worstSample->at, worstSample->estimate, wall - worstSample->at);
+    }
+    if (worstMissSample) {
+        std::printf("largest miss in the last %.1f s: %.1f s (at %.0f s: estimate %d s, left %.1f s) (goal: 1 s)\n",
+                    stepBound, worstMiss, worstMissSample->at, worstMissSample->estimate, wall - worstMissSample->at);
+    }
+    std::printf("samples judged: %d; %s\n", known,
+                worst <= 0.15 && worstMiss <= 1.0 ? "every one within the goal" : "NOT all within the goal");
     std::printf("failed files: %d\n", failed);
     std::printf("wall %.2f s\n", wall);
     return failed == 0 ? 0 : 1;

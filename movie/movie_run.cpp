@@ -46,10 +46,6 @@ MovieLoad MovieRun::ProbeLoad(const QString &path) const
             SourceKind(length.width, length.height, length.frameRate)};
 }
 
-namespace {
-
-} // namespace
-
 MovieRun::MovieRun(engine::EngineControl &engine, QObject *parent)
     : QObject(parent)
     , m_engine(engine)

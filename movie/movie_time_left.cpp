@@ -13,6 +13,12 @@ constexpr int kFileRisesTrusted = 2;
 // Seconds of steady speed that the batch's speed counts for when a kind's own is judged.
 constexpr double kKindPriorSeconds = 3.0;
 
+// How fast likeness falls off with the ratio of two kinds' pixel rates, in octaves: half an
+// octave apart still counts for 61 %, a whole one (twice the pixels) for 14 %.
+constexpr double kLikenessOctaves = 0.5;
+
+constexpr quint64 kSoundKind = 1;
+
 } // namespace
 
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight)
@@ -27,9 +33,25 @@ double SourceCost(int width, int height, double frameRate, int outWidth, int out
 quint64 SourceKind(int width, int height, double frameRate)
 {
     if (width <= 0 || height <= 0)
-        return 1;   // sound alone
+        return kSoundKind;
     const quint64 rate = quint64(std::lround(std::max(0.0, frameRate) * 100.0));
     return (quint64(width) << 48) | (quint64(height) << 32) | (rate & 0xffffffffu);
+}
+
+double KindLikeness(quint64 a, quint64 b)
+{
+    if (a == b)
+        return 1.0;
+    if (a == kSoundKind || b == kSoundKind)
+        return 0.0;
+    auto pixelRate = [](quint64 kind) {
+        return double(kind >> 48) * double((kind >> 32) & 0xffffu) * double(kind & 0xffffffffu) / 100.0;
+    };
+    const double pa = pixelRate(a), pb = pixelRate(b);
+    if (pa <= 0.0 || pb <= 0.0)
+        return 0.0;
+    const double octaves = std::log2(pa / pb) / kLikenessOctaves;
+    return std::exp(-0.5 * octaves * octaves);
 }
 
 void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
@@ -88,9 +110,13 @@ void MovieTimeLeft::FileEnded(bool converted, double now)
                     m_kinds[kind].time += time;
                 }
             }
-            // A failure's last seconds are no measure of how files finish.
+            // A failure's last seconds are no measure of how files finish. The last look that
+            // found it further on came a while before the reading ended; that last stretch of
+            // reading is counted as work, not as finishing.
             if (converted) {
-                m_finishSum += std::max(0.0, now - m_risenAt);
+                const double rate = m_rises > 0 ? SteadyWork() / SteadyTime() : 0.0;
+                const double unread = rate > 0.0 ? (m_loads[m_current].seconds - m_position) * cost / rate : 0.0;
+                m_finishSum += std::max(0.0, now - m_risenAt - unread);
                 ++m_finishes;
             }
         }
@@ -147,10 +173,16 @@ double MovieTimeLeft::FileRate() const
 
 double MovieTimeLeft::KindRate(quint64 kind, double batchRate) const
 {
-    const auto it = kind ? m_kinds.constFind(kind) : m_kinds.constEnd();
-    if (it == m_kinds.constEnd() || batchRate <= 0.0)
+    if (!kind || batchRate <= 0.0)
         return batchRate;
-    return (it->work + batchRate * kKindPriorSeconds) / (it->time + kKindPriorSeconds);
+    double work = batchRate * kKindPriorSeconds;
+    double time = kKindPriorSeconds;
+    for (auto it = m_kinds.constBegin(); it != m_kinds.constEnd(); ++it) {
+        const double weight = KindLikeness(kind, it.key());
+        work += weight * it->work;
+        time += weight * it->time;
+    }
+    return work / time;
 }
 
 std::optional<double> MovieTimeLeft::FileSeconds(const Model &model) const

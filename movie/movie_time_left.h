@@ -19,6 +19,11 @@ struct MovieLoad {
 // The kind of a source for the estimate: its picture size and frame rate, or sound alone.
 quint64 SourceKind(int width, int height, double frameRate);
 
+// How much a file of one kind says of the speed of another, from 1 (the same kind) to 0: sources
+// of nearly the same pixels per second go at nearly the same speed (a 720p60 camera's files like
+// a 1080p30 one's, not like a 360p clip's); sound alone is like nothing else.
+double KindLikeness(quint64 a, quint64 b);
+
 // The cost of a second of a source: the encoder's output frames cost the same for every
 // source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap.
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight);
@@ -54,8 +59,8 @@ private:
     Model Fit() const;
     double FileRate() const;
     double StartOffset() const;   // of the current file, once it has moved on steadily
-    // The speed a file of that kind is expected to go at: the files of its kind measured so
-    // far, leaning on the batch's speed while they are few.
+    // The speed a file of that kind is expected to go at: the files of its kind, and of kinds
+    // like it, measured so far, leaning on the batch's speed while they are few.
     double KindRate(quint64 kind, double batchRate) const;
     std::optional<double> FileSeconds(const Model &model) const;
     double CurrentCost() const { return m_loads[m_current].cost; }

@@ -26,7 +26,9 @@ private slots:
     void failedFileCountsWhatItGotThrough();
     void decoderRacingAheadIsNoMeasureOfSpeed();
     void finishingCountsForEveryFile();
+    void readingAfterTheLastLookIsNoFinishing();
     void filesTooShortForASteadySpeedStillGiveAFigure();
+    void aFileGoesAtTheSpeedOfItsKind_data();
     void aFileGoesAtTheSpeedOfItsKind();
     void costOfASource_data();
     void costOfASource();
@@ -135,6 +137,23 @@ void TstMovieTimeLeft::finishingCountsForEveryFile()
     QCOMPARE(t.FileLeft().value_or(-1), 2);   // finishing for a second already
 }
 
+void TstMovieTimeLeft::readingAfterTheLastLookIsNoFinishing()
+{
+    MovieTimeLeft t;
+    Clock c{t};
+    t.Begin({{10, 1}, {10, 1}, {10, 1}});
+    c.Start(0);
+    for (double pos : {2.0, 4.0, 6.0, 8.0})
+        c.Tick(pos);
+    c.now += 1.0;
+    t.FileEnded(true, c.now);   // the last 2 s of media read at two a second: it ended as it read
+    c.Start(1);
+    for (double pos : {2.0, 4.0, 6.0})
+        c.Tick(pos);
+    QCOMPARE(t.FileLeft().value_or(-1), 2);
+    QCOMPARE(t.BatchLeft().value_or(-1), 2 + 5);
+}
+
 void TstMovieTimeLeft::filesTooShortForASteadySpeedStillGiveAFigure()
 {
     MovieTimeLeft t;
@@ -149,13 +168,27 @@ void TstMovieTimeLeft::filesTooShortForASteadySpeedStillGiveAFigure()
     QCOMPARE(t.BatchLeft().value_or(-1), 4);
 }
 
+void TstMovieTimeLeft::aFileGoesAtTheSpeedOfItsKind_data()
+{
+    QTest::addColumn<quint64>("lastKind");
+    QTest::addColumn<int>("lastSeconds");
+    // 40 s of media at nearly the first file's speed (3.77 a second, the batch's 3.08
+    // weighing for three seconds), or at the batch's when it is like neither file.
+    QTest::newRow("of the first file's kind") << SourceKind(1920, 1080, 30.0) << 11;
+    QTest::newRow("nearly as many pixels a second") << SourceKind(1280, 720, 60.0) << 11;
+    QTest::newRow("like no file so far") << SourceKind(320, 240, 30.0) << 13;
+    QTest::newRow("sound alone") << SourceKind(0, 0, 0.0) << 13;
+}
+
 void TstMovieTimeLeft::aFileGoesAtTheSpeedOfItsKind()
 {
+    QFETCH(quint64, lastKind);
+    QFETCH(int, lastSeconds);
     MovieTimeLeft t;
     Clock c{t};
     const quint64 camera = SourceKind(1920, 1080, 30.0), tape = SourceKind(640, 480, 25.0);
     QVERIFY(camera != tape && camera != 0 && tape != 0);
-    t.Begin({{40, 1, camera}, {20, 1, tape}, {40, 1, camera}});
+    t.Begin({{40, 1, camera}, {20, 1, tape}, {40, 1, lastKind}});
     c.Start(0);
     for (int i = 1; i <= 10; ++i)
         c.Tick(4.0 * i);   // four a second
@@ -164,9 +197,7 @@ void TstMovieTimeLeft::aFileGoesAtTheSpeedOfItsKind()
     for (int i = 1; i <= 5; ++i)
         c.Tick(1.0 * i);   // one a second
     QCOMPARE(t.FileLeft().value_or(-1), 15);
-    // The last file is of the first one's kind: 40 s of media at nearly its speed (3.77 a
-    // second, the batch's 3.08 weighing for three seconds), not at the batch's (13 s).
-    QCOMPARE(t.BatchLeft().value_or(-1), 15 + 11);
+    QCOMPARE(t.BatchLeft().value_or(-1), 15 + lastSeconds);
 }
 
 void TstMovieTimeLeft::costOfASource_data()
