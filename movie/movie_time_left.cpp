@@ -19,6 +19,25 @@ constexpr double kLikenessOctaves = 0.5;
 
 constexpr quint64 kSoundKind = 1;
 
+// How much a file of one kind says of the speed of another, from 1 (the same kind) to 0: sources
+// of nearly the same pixels per second go at nearly the same speed (a 720p60 camera's files like
+// a 1080p30 one's, not like a 360p clip's); sound alone is like nothing else.
+double KindLikeness(quint64 a, quint64 b)
+{
+    if (a == b)
+        return 1.0;
+    if (a == kSoundKind || b == kSoundKind)
+        return 0.0;
+    auto pixelRate = [](quint64 kind) {
+        return double(kind >> 48) * double((kind >> 32) & 0xffffu) * double(kind & 0xffffffffu) / 100.0;
+    };
+    const double pa = pixelRate(a), pb = pixelRate(b);
+    if (pa <= 0.0 || pb <= 0.0)
+        return 0.0;
+    const double octaves = std::log2(pa / pb) / kLikenessOctaves;
+    return std::exp(-0.5 * octaves * octaves);
+}
+
 } // namespace
 
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight)
@@ -36,22 +55,6 @@ quint64 SourceKind(int width, int height, double frameRate)
         return kSoundKind;
     const quint64 rate = quint64(std::lround(std::max(0.0, frameRate) * 100.0));
     return (quint64(width) << 48) | (quint64(height) << 32) | (rate & 0xffffffffu);
-}
-
-double KindLikeness(quint64 a, quint64 b)
-{
-    if (a == b)
-        return 1.0;
-    if (a == kSoundKind || b == kSoundKind)
-        return 0.0;
-    auto pixelRate = [](quint64 kind) {
-        return double(kind >> 48) * double((kind >> 32) & 0xffffu) * double(kind & 0xffffffffu) / 100.0;
-    };
-    const double pa = pixelRate(a), pb = pixelRate(b);
-    if (pa <= 0.0 || pb <= 0.0)
-        return 0.0;
-    const double octaves = std::log2(pa / pb) / kLikenessOctaves;
-    return std::exp(-0.5 * octaves * octaves);
 }
 
 void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)

@@ -19,11 +19,6 @@ struct MovieLoad {
 // The kind of a source for the estimate: its picture size and frame rate, or sound alone.
 quint64 SourceKind(int width, int height, double frameRate);
 
-// How much a file of one kind says of the speed of another, from 1 (the same kind) to 0: sources
-// of nearly the same pixels per second go at nearly the same speed (a 720p60 camera's files like
-// a 1080p30 one's, not like a 360p clip's); sound alone is like nothing else.
-double KindLikeness(quint64 a, quint64 b);
-
 // The cost of a second of a source: the encoder's output frames cost the same for every
 // source; decoding and scaling grow with the source's pixels per second. Sound alone is cheap.
 double SourceCost(int width, int height, double frameRate, int outWidth, int outHeight);
