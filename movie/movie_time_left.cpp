@@ -117,7 +117,7 @@ void MovieTimeLeft::FileEnded(bool converted, double now)
             // found it further on came a while before the reading ended; that last stretch of
             // reading is counted as work, not as finishing.
             if (converted) {
-                const double rate = m_rises > 0 ? SteadyWork() / SteadyTime() : 0.0;
+                const double rate = SteadyRate();
                 const double unread = rate > 0.0 ? (m_loads[m_current].seconds - m_position) * cost / rate : 0.0;
                 m_finishSum += std::max(0.0, now - m_risenAt - unread);
                 ++m_finishes;
@@ -132,7 +132,7 @@ double MovieTimeLeft::StartOffset() const
 {
     // When the file would have begun at its steady speed: the first look's lead was read
     // faster than that (the queue filling), and a look comes a while after the file moved.
-    const double rate = SteadyWork() / SteadyTime();
+    const double rate = SteadyRate();
     return m_gapBefore + (m_movingSince - m_startedAt) - (rate > 0.0 ? m_lead * CurrentCost() / rate : 0.0);
 }
 
@@ -150,7 +150,7 @@ MovieTimeLeft::Model MovieTimeLeft::Fit() const
         model.rate = work / time;
         if (m_starts > 0)
             model.start = m_startSum / m_starts;
-        else if (current && m_rises > 0 && m_risenAt > m_movingSince)
+        else if (current && SteadyRate() > 0.0)
             model.start = StartOffset();
         model.finish = m_finishes > 0 ? m_finishSum / m_finishes : 0.0;
         return model;
@@ -167,11 +167,14 @@ MovieTimeLeft::Model MovieTimeLeft::Fit() const
     return model;
 }
 
+double MovieTimeLeft::SteadyRate() const
+{
+    return m_moving && m_rises > 0 && SteadyTime() > 0.0 ? SteadyWork() / SteadyTime() : 0.0;
+}
+
 double MovieTimeLeft::FileRate() const
 {
-    if (m_current < 0 || !m_moving || m_rises < kFileRisesTrusted || m_risenAt <= m_movingSince)
-        return 0.0;
-    return SteadyWork() / SteadyTime();
+    return m_current >= 0 && m_rises >= kFileRisesTrusted ? SteadyRate() : 0.0;
 }
 
 double MovieTimeLeft::KindRate(quint64 kind, double batchRate) const

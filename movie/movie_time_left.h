@@ -62,6 +62,8 @@ private:
     // Of the current file since it first moved: the work done and the time it took.
     double SteadyWork() const { return (m_position - m_lead) * CurrentCost(); }
     double SteadyTime() const { return m_risenAt - m_movingSince; }
+    // Of the current file: its speed since it first moved, 0 until a look found it further on.
+    double SteadyRate() const;
 
     QList<MovieLoad> m_loads;
 
