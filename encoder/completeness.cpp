@@ -1,5 +1,7 @@
 #include "encoder/completeness.h"
 
+#include "encoder/structure_end.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -32,14 +34,6 @@ std::optional<double> TagSeconds(const AVDictionary *metadata)
 
 std::uint32_t Le32(const unsigned char *p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
 
-std::uint64_t Be(const unsigned char *p, int n)
-{
-    std::uint64_t v = 0;
-    for (int i = 0; i < n; ++i)
-        v = v << 8 | p[i];
-    return v;
-}
-
 std::string Clock(double seconds)
 {
     char text[32];
@@ -48,6 +42,12 @@ std::string Clock(double seconds)
 }
 
 } // namespace
+
+const Completeness::Track &Completeness::TrackOf(const AVStream *stream) const
+{
+    static const Track none;
+    return stream->index < int(m_tracks.size()) ? m_tracks[std::size_t(stream->index)] : none;
+}
 
 Completeness::Track &Completeness::At(int index)
 {
@@ -59,6 +59,8 @@ Completeness::Track &Completeness::At(int index)
 void Completeness::ReadDeclared(const AVFormatContext *ctx, const std::string &path)
 {
     const char *format = ctx->iformat->name;
+    m_path = path;
+    m_format = format;
     bool hasVideo = false;
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         hasVideo = hasVideo || ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
@@ -112,9 +114,10 @@ void Completeness::Count(const AVStream *stream, const AVPacket *packet)
                                   : Seconds(start, stream->time_base) + step;
     track.longestStep = std::max(track.longestStep, step);
     track.counted = true;
+    track.lastPartial = packet->flags & AV_PKT_FLAG_CORRUPT;
 }
 
-std::optional<std::string> Completeness::Shortfall(const std::vector<const AVStream *> &converted) const
+std::optional<Completeness::Gap> Completeness::FindGap(const std::vector<const AVStream *> &converted) const
 {
     // A picture's step is at least its frame interval: the last one often has no duration.
     const auto step = [](const AVStream *s, const Track &t) {
@@ -123,36 +126,64 @@ std::optional<std::string> Completeness::Shortfall(const std::vector<const AVStr
             interval = av_q2d(av_inv_q(s->r_frame_rate));
         return std::max(t.longestStep, interval);
     };
-    const Track none;
-    const auto trackOf = [&](const AVStream *s) -> const Track & {
-        return s->index < int(m_tracks.size()) ? m_tracks[std::size_t(s->index)] : none;
+    // A sound codec's start-up delay and end padding: a container may count them in its length
+    // while FFmpeg moves the packets' times past them (Opus in Matroska).
+    const auto padding = [](const AVStream *s) {
+        const AVCodecParameters *p = s->codecpar;
+        if (p->codec_type != AVMEDIA_TYPE_AUDIO || p->sample_rate <= 0)
+            return 0.0;
+        return double(std::max(p->initial_padding, 0) + std::max(p->trailing_padding, 0)) / p->sample_rate;
     };
 
     bool anyDeclared = false;
     for (const AVStream *s : converted) {
-        const Track &t = trackOf(s);
+        const Track &t = TrackOf(s);
         if (!t.declared)
             continue;
         anyDeclared = true;
-        if (t.reached < *t.declared - kToleranceSteps * step(s, t) - kRounding) {
-            const char *kind = s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "picture" : "sound";
-            return "the file is cut short: its " + std::string(kind) + " ends at " + Clock(t.reached) +
-                   " of the " + Clock(*t.declared) + " its header declares";
-        }
+        if (t.reached < *t.declared - kToleranceSteps * step(s, t) - padding(s) - kRounding)
+            return Gap{s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "picture" : "sound", t.reached, *t.declared};
     }
     if (anyDeclared || !m_container)
         return std::nullopt;
 
     // Only the file as a whole has a length: one of its streams must reach it.
-    double reached = 0.0, longest = 0.0;
+    double reached = 0.0, longest = 0.0, slack = 0.0;
     for (const AVStream *s : converted) {
-        reached = std::max(reached, trackOf(s).reached);
-        longest = std::max(longest, step(s, trackOf(s)));
+        reached = std::max(reached, TrackOf(s).reached);
+        longest = std::max(longest, step(s, TrackOf(s)));
+        slack = std::max(slack, padding(s));
     }
-    if (reached < *m_container - kToleranceSteps * longest - kRounding)
-        return "the file is cut short: it ends at " + Clock(reached) + " of the " + Clock(*m_container) +
-               " its header declares";
+    if (reached < *m_container - kToleranceSteps * longest - slack - kRounding)
+        return Gap{nullptr, reached, *m_container};
     return std::nullopt;
+}
+
+Completeness::Verdict Completeness::Judge(const std::vector<const AVStream *> &converted, bool readFailed) const
+{
+    const std::optional<Gap> gap = FindGap(converted);
+    if (!gap)
+        return {};
+    // Read only now: a whole file whose streams reach their lengths costs nothing.
+    StructureEnd end = ReadStructureEnd(m_path, m_format);
+    if (end.shape == StructureEnd::Shape::Unknown) {
+        // No walk of the file's own structure: the demuxer is the witness.
+        const bool partial = std::any_of(converted.begin(), converted.end(),
+                                         [&](const AVStream *s) { return TrackOf(s).lastPartial; });
+        if (readFailed)
+            end = {StructureEnd::Shape::CutOff, "reading its last part failed"};
+        else if (partial)
+            end = {StructureEnd::Shape::CutOff, "its last packet is incomplete"};
+    }
+    const std::string kind = gap->kind ? gap->kind : "";
+    if (end.shape == StructureEnd::Shape::CutOff)
+        return {"the file is cut short: " + (gap->kind ? "its " + kind : "it") + " ends at " + Clock(gap->reached) +
+                    " of the " + Clock(gap->declared) + " its header declares, and " + end.what,
+                std::nullopt};
+    return {std::nullopt,
+            "the header declares " + Clock(gap->declared) + "; " +
+                (gap->kind ? "the " + kind + " ends" : "the streams end") + " at " + Clock(gap->reached),
+            gap->reached};
 }
 
 std::optional<double> WavDeclaredSeconds(const std::string &path)
@@ -170,7 +201,9 @@ std::optional<double> WavDeclaredSeconds(const std::string &path)
             return std::nullopt;
         const std::uint32_t size = Le32(head + 4);
         if (std::memcmp(head, "data", 4) == 0) {
-            if (byteRate == 0 || size == 0 || size == 0xFFFFFFFFu)
+            // A size of 2 GiB or more is far likelier a recorder's stand-in (0x7FFFF000, all
+            // ones) than a copy of so long a recording cut short.
+            if (byteRate == 0 || size == 0 || size >= 0x7FFFF000u)
                 return std::nullopt;
             return double(size) / byteRate;
         }
@@ -185,42 +218,6 @@ std::optional<double> WavDeclaredSeconds(const std::string &path)
         }
     }
     return std::nullopt;
-}
-
-bool IsoMediaCutShort(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
-        return false;
-    const std::uint64_t fileSize = std::uint64_t(in.tellg());
-    std::uint64_t offset = 0;
-    for (int boxes = 0; boxes < 10000 && offset + 8 <= fileSize; ++boxes) {
-        unsigned char head[16];
-        in.seekg(std::streamoff(offset));
-        if (!in.read(reinterpret_cast<char *>(head), 8))
-            return false;
-        const char *type = reinterpret_cast<const char *>(head + 4);
-        if (boxes == 0 && std::memcmp(type, "ftyp", 4) != 0 && std::memcmp(type, "moov", 4) != 0 &&
-            std::memcmp(type, "mdat", 4) != 0 && std::memcmp(type, "wide", 4) != 0 &&
-            std::memcmp(type, "free", 4) != 0 && std::memcmp(type, "skip", 4) != 0)
-            return false; // not ISO media
-        std::uint64_t size = Be(head, 4);
-        if (size == 0)
-            return false; // runs to the end of the file by definition
-        if (size == 1) {
-            if (!in.read(reinterpret_cast<char *>(head + 8), 8))
-                return true; // the box's large size itself is cut off
-            size = Be(head + 8, 8);
-            if (size < 16)
-                return false;
-        } else if (size < 8) {
-            return false; // damaged, not short
-        }
-        if (size > fileSize - offset)
-            return true;
-        offset += size;
-    }
-    return false;
 }
 
 } // namespace mencoder

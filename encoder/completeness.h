@@ -3,7 +3,10 @@
 // Whether an input was read to the end its headers promise. A copy cut off in transfer still
 // opens, and FFmpeg then works out the lengths from what is present; so the declared lengths
 // are taken right after opening, before that, and each converted stream must reach its own
-// within two of its frames or packets. Lives on the thread that reads the input.
+// within two of its frames or packets. A declared length alone is no proof: where the streams
+// fall short, the file is cut short only if its own structure (or else the demuxer) shows a
+// cut end; a file that ends whole is converted with a note. Lives on the thread that reads
+// the input.
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -28,9 +31,16 @@ public:
     // Every packet of a converted stream, as read.
     void Count(const AVStream *stream, const AVPacket *packet);
 
-    // Empty when every converted stream reached its declared end; else what is missing, in
-    // words for the user. Streams without a declared length (MPEG-TS, MPEG-PS, raw) pass.
-    std::optional<std::string> Shortfall(const std::vector<const AVStream *> &converted) const;
+    // In words for the user: why the file is cut short, or else what its header overstates.
+    // Both empty when every converted stream reached its declared end. Streams without a
+    // declared length (MPEG-TS, MPEG-PS, raw) pass.
+    struct Verdict {
+        std::optional<std::string> cutShort;
+        std::optional<std::string> note;
+        double streamsEnd = 0.0; // with a note: where the streams end, seconds
+    };
+    // `readFailed`: the demuxer's last read near the end failed rather than reporting the end.
+    Verdict Judge(const std::vector<const AVStream *> &converted, bool readFailed) const;
 
 private:
     struct Track {
@@ -38,19 +48,27 @@ private:
         double reached = 0.0;           // end of the latest packet, seconds of the stream's time
         double longestStep = 0.0;       // longest packet duration seen, seconds
         bool counted = false;
+        bool lastPartial = false;       // the latest packet came short of its stated size
+    };
+    // A converted stream (kind "picture" or "sound") or, without a kind, the file as a whole
+    // falling short of its declared length.
+    struct Gap {
+        const char *kind;
+        double reached;
+        double declared;
     };
     Track &At(int index);
+    const Track &TrackOf(const AVStream *stream) const;
+    std::optional<Gap> FindGap(const std::vector<const AVStream *> &converted) const;
 
     std::vector<Track> m_tracks;
     std::optional<double> m_container; // the file's declared length when no stream has one
+    std::string m_path;
+    std::string m_format;
 };
 
-// The length a WAV file's data chunk declares, in seconds; nullopt without one (streamed
-// files write 0 or all ones there).
+// The length a WAV file's data chunk declares, in seconds; nullopt without one (files
+// written while recording leave 0, all ones or a stand-in of 2 GiB or more there).
 std::optional<double> WavDeclaredSeconds(const std::string &path);
-
-// True when the file is ISO media (MP4, MOV, 3GP) and one of its top-level boxes runs past
-// the end of the file: it was cut off, also where the index it would need is missing.
-bool IsoMediaCutShort(const std::string &path);
 
 } // namespace mencoder

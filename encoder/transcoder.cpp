@@ -4,6 +4,7 @@
 #include "encoder/filter_graph.h"
 #include "encoder/output_file.h"
 #include "encoder/stages.h"
+#include "encoder/structure_end.h"
 #include "encoder/thread_priority.h"
 #include "encoder/tone_map_lut.h"
 #include "encoder/video_chain.h"
@@ -99,7 +100,7 @@ private:
     void OpenEncoder(StreamPath &path, const AVCodec *codec, const EncoderChoice &choice);
     void BuildChain(StreamPath &path, bool isVideo);
     void ReadInput();
-    void CheckComplete() const;
+    void CheckComplete(bool readFailed);
     void JoinAll();
     void AbortAll();
     void OnStageFailure(std::exception_ptr failure);
@@ -115,6 +116,7 @@ private:
     StreamPath m_video;
     StreamPath m_audio;
     double m_duration = 0.0;
+    double m_streamsEnd = 0.0; // where the streams ended when the header declared more (Run's thread)
     bool m_forcedRate = false;
     // The video encoder is fed from a thread of its own, and on a quiet machine all that
     // prepares its pictures yields to it.
@@ -581,7 +583,7 @@ void Conversion::ReadInput()
         Packet packet = NewPacket();
         const int ret = av_read_frame(ctx, packet.get());
         if (ret == AVERROR_EOF) {
-            CheckComplete();
+            CheckComplete(false);
             return;
         }
         if (ret == AVERROR_EXIT || m_control.StopRequested())
@@ -596,7 +598,7 @@ void Conversion::ReadInput()
             // Demuxers report the end of a cut-off file in different ways; a read error
             // close to the file's end is its end, anywhere else the file is damaged.
             if (ctx->pb && size > 0 && avio_tell(ctx->pb) >= size) {
-                CheckComplete();
+                CheckComplete(true);
                 return;
             }
             throw AvError(FailureCode::InputReadError, "reading the input", ret);
@@ -613,7 +615,7 @@ void Conversion::ReadInput()
     }
 }
 
-void Conversion::CheckComplete() const
+void Conversion::CheckComplete(bool readFailed)
 {
     // Streams counted at a forced rate have no timing of their own to compare.
     if (m_forcedRate)
@@ -622,8 +624,14 @@ void Conversion::CheckComplete() const
     for (const StreamPath *p : {&m_video, &m_audio})
         if (p->input)
             converted.push_back(p->input);
-    if (const auto shortfall = m_completeness.Shortfall(converted))
-        throw AvError(FailureCode::InputCutShort, *shortfall);
+    const Completeness::Verdict verdict = m_completeness.Judge(converted, readFailed);
+    if (verdict.cutShort)
+        throw AvError(FailureCode::InputCutShort, *verdict.cutShort);
+    // On a line of its own: standalone, a progress line without its end may stand before it.
+    if (verdict.note) {
+        std::fprintf(stderr, "\nmencoder: note: %s\n", verdict.note->c_str());
+        m_streamsEnd = verdict.streamsEnd;
+    }
 }
 
 void Conversion::Run()
@@ -688,7 +696,7 @@ void Conversion::Run()
     m_muxer->Finish();
     if (const FailureCode committed = m_file.Commit(); committed != FailureCode::None)
         throw AvError(committed, "closing " + m_opts.output);
-    ReportPosition(m_duration);
+    ReportPosition(m_streamsEnd > 0 ? m_streamsEnd : m_duration);
     m_control.percent = 100;
 }
 
