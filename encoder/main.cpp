@@ -131,6 +131,17 @@ mencoder::RunResult RunWithTicks(const mencoder::EncodeOptions &options, mencode
     return shared->result;
 }
 
+// Says so when a file took the output's name meanwhile and the output went to the next free
+// one; true then.
+bool NoteOtherName(const mencoder::EncodeOptions &options, const mencoder::RunResult &result)
+{
+    if (result.outputPath.empty() || result.outputPath == options.output)
+        return false;
+    std::fprintf(stderr, "mencoder: a file took the name %s meanwhile; the output is %s\n", options.output.c_str(),
+                 result.outputPath.c_str());
+    return true;
+}
+
 int RunStandalone(const mencoder::ParseResult &parsed)
 {
     if (!parsed.options) {
@@ -157,6 +168,7 @@ int RunStandalone(const mencoder::ParseResult &parsed)
         return ExitCode(result.code);
     }
     std::fprintf(stderr, "\rPos: %8.1fs  100%%\n", control.position.load());
+    NoteOtherName(*parsed.options, result);
     return 0;
 }
 
@@ -230,6 +242,9 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
         const auto bytes = status.Encode();
         // The window shows the last progress report, so the file's end is reported as one too.
         link.Send(engine::MsgType::Progress, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        if (NoteOtherName(*parsed.options, result) && result.outputPath.size() <= engine::kMaxOutputNameSize)
+            link.Send(engine::MsgType::OutputNamed, reinterpret_cast<const std::uint8_t *>(result.outputPath.data()),
+                      static_cast<std::uint32_t>(result.outputPath.size()));
         link.Send(engine::MsgType::Finished, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         return 0;
     }

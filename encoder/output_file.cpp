@@ -81,7 +81,25 @@ void RemoveStaleParts(const std::string &dir, const std::string &base)
     ::closedir(d);
 }
 
+// A name without its last extension; ".clip" is a stem of its own.
+std::string StemOf(const std::string &name)
+{
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 } // namespace
+
+OutputFile::OtherName CountedNames(const std::string &input, const std::string &output)
+{
+    const std::string name = BaseOf(output);
+    const std::size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+    const std::string inputStem = StemOf(BaseOf(input));
+    const std::string stem = !inputStem.empty() && name.rfind(inputStem, 0) == 0 ? inputStem : StemOf(name);
+    const std::string folder = output.substr(0, output.size() - name.size());
+    return [=](int counter) { return folder + stem + "(" + std::to_string(counter) + ")" + extension; };
+}
 
 OutputFile::~OutputFile() { Discard(); }
 
@@ -160,7 +178,24 @@ FailureCode OutputFile::WriteFailure() const
     return FailureCode::None;
 }
 
-FailureCode OutputFile::Commit()
+int OutputFile::Link(const std::string &path) const
+{
+    if (m_tempPath.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        if (errno == EEXIST)
+            return EEXIST;
+        return ::linkat(m_fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+    }
+    if (::link(m_tempPath.c_str(), path.c_str()) == 0)
+        return 0;
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    return ::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+}
+
+FailureCode OutputFile::Commit(const OtherName &otherName)
 {
     if (m_fd < 0 || !m_avio)
         return FailureCode::Internal;
@@ -170,19 +205,15 @@ FailureCode OutputFile::Commit()
         return failed;
     }
 
-    int linked = -1;
-    if (m_tempPath.empty()) {
-        const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
-        linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW);
-        if (linked != 0 && errno != EEXIST)
-            linked = ::linkat(m_fd, "", AT_FDCWD, m_path.c_str(), AT_EMPTY_PATH);
-    } else {
-        linked = ::link(m_tempPath.c_str(), m_path.c_str());
-        if (linked != 0 && (errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP))
-            linked = ::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, m_path.c_str(), RENAME_NOREPLACE);
+    int err = Link(m_path);
+    // Someone took the name while we wrote: the next free one, as a new file would get.
+    for (int counter = 1; err == EEXIST && otherName && counter <= kMaxOtherNames; ++counter) {
+        const std::string other = otherName(counter);
+        err = Link(other);
+        if (err == 0)
+            m_path = other;
     }
-    const int err = errno;
-    if (linked != 0) {
+    if (err != 0) {
         Discard();
         return err == EEXIST ? FailureCode::OutputExists : CodeForErrno(err);
     }

@@ -90,6 +90,9 @@ public:
     ~Conversion();
 
     void Run();
+    // Where the output went once Run has returned: its own name, or the one it took because a
+    // file appeared at that name meanwhile.
+    const std::string &OutputPath() const { return m_file.Path(); }
 
 private:
     void OpenInput();
@@ -694,7 +697,8 @@ void Conversion::Run()
         throw AvError(FailureCode::Stopped, "stopped");
 
     m_muxer->Finish();
-    if (const FailureCode committed = m_file.Commit(); committed != FailureCode::None)
+    if (const FailureCode committed = m_file.Commit(CountedNames(m_opts.input, m_opts.output));
+        committed != FailureCode::None)
         throw AvError(committed, "closing " + m_opts.output);
     ReportPosition(m_streamsEnd > 0 ? m_streamsEnd : m_duration);
     m_control.percent = 100;
@@ -706,7 +710,9 @@ RunResult Convert(const EncodeOptions &options, RunControl &control)
 {
     RunResult result;
     try {
-        Conversion(options, control).Run();
+        Conversion conversion(options, control);
+        conversion.Run();
+        result.outputPath = conversion.OutputPath();
     } catch (const AvError &e) {
         result.code = e.Code();
         result.message = e.what();

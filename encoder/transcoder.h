@@ -16,6 +16,7 @@ namespace mencoder {
 struct RunResult {
     engine::FailureCode code = engine::FailureCode::None;
     std::string message;
+    std::string outputPath; // where a finished output went: the asked name, or the next free one
 };
 
 RunResult Convert(const EncodeOptions &options, RunControl &control);

@@ -30,6 +30,9 @@ public:
     // standard error; both kept after it ended, until the next Launch.
     virtual const std::string &ArgumentText() const = 0;
     virtual std::vector<std::string> LastDiagnostics() const = 0;
+    // Where the last engine's finished output went when a file had taken its name meanwhile
+    // (the next free "name(N)"); empty when it went where it was asked to. Kept like the above.
+    virtual std::string OutputName() const = 0;
 };
 
 } // namespace engine

@@ -34,6 +34,12 @@ void EngineMessages::Handle(const FrameView &f)
             m_sink->EngineFailed(static_cast<int>(code & 0xFFFF));
         break;
     }
+    case MsgType::OutputNamed:
+        if (f.length > 0 && f.length <= kMaxOutputNameSize) {
+            std::lock_guard lock(m_mutex);
+            m_outputName.assign(reinterpret_cast<const char *>(f.payload), f.length);
+        }
+        break;
     case MsgType::Ready: {
         std::lock_guard lock(m_mutex);
         m_ready = true;
@@ -124,6 +130,18 @@ bool EngineMessages::IsReady() const
 {
     std::lock_guard lock(m_mutex);
     return m_ready;
+}
+
+std::string EngineMessages::OutputName() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_outputName;
+}
+
+void EngineMessages::ForgetOutputName()
+{
+    std::lock_guard lock(m_mutex);
+    m_outputName.clear();
 }
 
 std::optional<std::vector<std::uint8_t>> EngineMessages::Block4() const

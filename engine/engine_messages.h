@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace engine {
@@ -104,6 +105,10 @@ public:
     void Reset();
 
     bool IsReady() const;
+    // The path the engine's output took instead of the one asked for; empty when it took its
+    // own. Kept through Reset, until ForgetOutputName (a new launch).
+    std::string OutputName() const;
+    void ForgetOutputName();
     std::optional<std::vector<std::uint8_t>> Block4() const;
     std::optional<DataBlock> Block7() const;
     std::optional<DataBlock> Block11() const;
@@ -121,6 +126,7 @@ private:
     std::optional<std::vector<std::uint8_t>> m_block4;
     std::optional<DataBlock> m_block7;
     std::optional<DataBlock> m_block11;
+    std::string m_outputName;
 };
 
 } // namespace engine

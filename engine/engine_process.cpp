@@ -31,6 +31,7 @@ bool EngineProcess::Launch(const ControlRecord &control, const std::string &argu
         m_process.Kill();
     Cleanup();
     m_messages.Reset();
+    m_messages.ForgetOutputName();
     m_argumentText = argumentText;
     const int errorFd = m_diagnostics.Open();
 

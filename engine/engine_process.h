@@ -81,6 +81,7 @@ public:
     // At most DiagnosticsTail::kKeptLines, oldest first; complete once the engine has been
     // stopped or cleaned up, and kept until the next Launch.
     std::vector<std::string> LastDiagnostics() const override { return m_diagnostics.Lines(); }
+    std::string OutputName() const override { return m_messages.OutputName(); }
     bool IsReady() const { return m_messages.IsReady(); }
     int PipeNumber() const { return m_channel.PipeNumber(); }
     pid_t Pid() const { return m_process.Pid(); }

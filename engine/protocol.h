@@ -25,7 +25,13 @@ enum class MsgType : std::uint8_t {
     Progress = 14,
     Finished = 15,
     Failed = 16,
+    // The UTF-8 path the output took because a file appeared at its own name meanwhile; sent
+    // just before Finished, and only then.
+    OutputNamed = 17,
 };
+
+// Longest path an OutputNamed frame may carry.
+constexpr std::size_t kMaxOutputNameSize = 4096;
 
 constexpr std::size_t kFrameHeaderSize = 5;
 constexpr std::size_t kStatusSize = 24;

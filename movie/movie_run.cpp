@@ -256,6 +256,11 @@ void MovieRun::StopEngineAndWait()
 
 void MovieRun::OnEngineFinished()
 {
+    // A file took the output's name while the engine wrote: the output went to the next free
+    // one, in the same folder.
+    const QString named = QString::fromStdString(m_engine.OutputName());
+    if (!named.isEmpty() && QFileInfo(named).absolutePath() == QFileInfo(m_outputPath).absolutePath())
+        m_outputPath = named;
     // The engine's word is not enough: the output must be on disk.
     const QFileInfo output(m_outputPath);
     if (!output.isFile() || output.size() <= 0)

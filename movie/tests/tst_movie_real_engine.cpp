@@ -3,6 +3,7 @@
 
 #include "movie_test_support.h"
 
+#include "page/run_log.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "widgets/file_list_ctrl.h"
@@ -312,12 +313,12 @@ void TstMovieRealEngine::closingAfterTheEngineFinishedKeepsTheOutput()
     QVERIFY(QFileInfo::exists(source));   // closing runs no end-of-run action
 }
 
-// A file of the user's appears at the output name while the engine works. The engine then
-// refuses the name, or the user cancels or closes: the user's file stays as it was.
+// A file of the user's appears at the output name while the engine works. The output then
+// takes the next free name, or the user cancels or closes: the user's file stays as it was.
 void TstMovieRealEngine::aFileOfTheUsersAtTheOutputNameIsNeverDeleted_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("the engine refuses the name") << "finish";
+    QTest::newRow("the output takes the next name") << "finish";
     QTest::newRow("cancel") << "cancel";
     QTest::newRow("close") << "close";
 }
@@ -341,8 +342,13 @@ void TstMovieRealEngine::aFileOfTheUsersAtTheOutputNameIsNeverDeleted()
     }
     if (how == "finish") {
         QVERIFY(f.WaitForEnd(120000));
-        QCOMPARE(f.List().RowStatusCode(0), kFailed);
-        QCOMPARE(f.Window().Rows().RowReason(0), Reason::Engine(20));
+        QCOMPARE(f.List().RowStatusCode(0), kComplete);
+        const QString other = f.SaveFolder() + "clip(1).mp4";
+        QCOMPARE(Probe(other).video, "h264");
+        // The log names where the output went, and the engine's word on why.
+        const QByteArray log = Contents(RunLog().Path());
+        QVERIFY(log.contains("Output: " + other.toUtf8()));
+        QVERIFY(log.contains("took the name"));
     } else if (how == "cancel") {
         f.Click(MovieWindow::kCancelId);
     } else {
