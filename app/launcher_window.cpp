@@ -69,6 +69,9 @@ bool LauncherWindow::Create()
     m_logo->Create(client, kLogoId, QStringLiteral("top_logo.png"), QString(),
                    QRect(579, 0, logoWidth, kHeaderHeight));
 
+    // Whichever page powers the machine off, neither list may lose its last change.
+    for (ConverterPage *page : Pages())
+        connect(page, &ConverterPage::aboutToPowerOff, this, &LauncherWindow::FlushKeptLists);
     connect(m_movieTab, &QAbstractButton::clicked, this, [this] { SwitchTo(Mode::Movie); });
     connect(m_imageTab, &QAbstractButton::clicked, this, [this] { SwitchTo(Mode::Image); });
     connect(m_logo, &QAbstractButton::clicked, this, [] {
@@ -116,7 +119,22 @@ bool LauncherWindow::ExitProcedure()
     // An image run ends with the picture in work; nothing written so far is lost.
     if (m_imagePage)
         m_imagePage->StopAndWait();
+    // What the stops changed in the lists is on disk before the window goes.
+    FlushKeptLists();
     return true;
+}
+
+QList<ConverterPage *> LauncherWindow::Pages() const
+{
+    if (!m_moviePage || !m_imagePage)
+        return {};
+    return {m_moviePage, m_imagePage};
+}
+
+void LauncherWindow::FlushKeptLists()
+{
+    for (ConverterPage *page : Pages())
+        page->KeptList().Flush();
 }
 
 void LauncherWindow::Raise()

@@ -2,8 +2,10 @@
 
 #include "shell/skin_dialog.h"
 
+#include <QList>
 #include <QPixmap>
 
+class ConverterPage;
 class ImageButton;
 class ImageWindow;
 class MovieWindow;
@@ -12,7 +14,7 @@ class MovieWindow;
 // and the logo, and below it the movie and image pages, one visible at a time (movie first).
 // It owns both pages; leaving a mode is refused while that mode converts, and closing (caption
 // close, Escape) asks first while the movie engine runs and stops any image run before the
-// pages go. Window thread.
+// pages go, and their kept lists are written first. Window thread.
 class LauncherWindow : public SkinDialog {
     Q_OBJECT
 public:
@@ -57,6 +59,10 @@ protected:
 private:
     bool Create();
     bool IsConverting(Mode mode) const;
+    // Both pages, once made.
+    QList<ConverterPage *> Pages() const;
+    // Writes both pages' kept lists now (before a power-off, and on closing).
+    void FlushKeptLists();
 
     bool m_created = false;
     Mode m_mode = Mode::Movie;

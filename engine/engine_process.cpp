@@ -58,9 +58,17 @@ bool EngineProcess::Launch(const ControlRecord &control, const std::string &argu
         const auto state = m_channel.WaitConnected(std::chrono::milliseconds(10));
         if (state == PipeChannel::ConnectState::Connected)
             break;
-        // An engine that has already ended will never connect: no need to sit out the limit.
-        if (state == PipeChannel::ConnectState::Failed || !m_process.IsAlive())
+        if (state == PipeChannel::ConnectState::Failed)
             return false;
+        // An engine that ended before it connected (a library missing, a crash at start) is
+        // one that could not be made to run, as one that could not be started: every file
+        // would meet the same. Its last words stay readable for the log.
+        if (!m_process.IsAlive()) {
+            Cleanup();
+            if (m_sink)
+                m_sink->EngineCreateFailed();
+            return false;
+        }
     }
     const auto record = m_control.Encode();
     return m_channel.Send(static_cast<std::uint8_t>(MsgType::Control), record.data(), kControlSize);

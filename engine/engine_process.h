@@ -54,9 +54,10 @@ public:
     // Kills an engine still held, cleans up, opens a channel, starts the engine with
     // argumentText + " -wchar -pipename=<n>", waits until it has connected both sockets
     // and sends it the control record. False when the channel cannot be opened, the
-    // program cannot be started (the sink's EngineCreateFailed is called), the engine does
-    // not connect within the limit or ends before it connects, or the write fails. An
-    // engine left running by a failed launch is removed by the next Launch or Stop.
+    // program cannot be started or ends before it connects (for both the sink's
+    // EngineCreateFailed is called), the engine does not connect within the limit, or the
+    // write fails. An engine left running by a failed launch is removed by the next Launch
+    // or Stop.
     bool Launch(const ControlRecord &control, const std::string &argumentText) override;
     // Sends begin (type 8) once per launch. False when no engine is held or already started.
     bool Start() override;

@@ -151,7 +151,7 @@ void ImageWindow::OnCancelCommand()
 {
     if (!IsConverting())
         return;
-    if (XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CANCEL"), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (!AskToStopRun("IDS_MESSAGEBOX_CANCEL"))
         return;
     // The run may have ended while the question was open; Cancel then does nothing.
     m_run->Cancel();

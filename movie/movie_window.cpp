@@ -168,7 +168,7 @@ void MovieWindow::OnCancelCommand()
 {
     if (!m_run->IsActive())
         return;
-    if (XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CANCEL"), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (!AskToStopRun("IDS_MESSAGEBOX_CANCEL"))
         return;
     // The box let events through: the run may have ended while the question was open.
     m_run->Cancel();
@@ -196,7 +196,7 @@ bool MovieWindow::ConfirmExit()
 {
     if (!m_run->IsActive())
         return true;
-    if (XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CONVET_EXIT"), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (!AskToStopRun("IDS_MESSAGEBOX_CONVET_EXIT"))
         return false;
     // The run may have ended while the question was open; what it finished stays finished.
     m_run->Stop();

@@ -45,7 +45,8 @@ public:
     bool IsRunStarted() const { return m_run->IsActive(); }
     bool IsRunActive() const override { return m_run->IsActive(); }
     // For closing: asks while a run is active and stops it on Yes. True when the page may
-    // close. No end-of-run action runs and no output is touched.
+    // close. No end-of-run action runs and no output is touched, also when the run ended
+    // while the question was open; on No such a run ends as it would have.
     bool ConfirmExit();
     engine::EngineProcess &Engine() { return m_engine; }
     MovieRun &Run() { return *m_run; }

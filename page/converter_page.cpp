@@ -18,6 +18,8 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 
+#include <utility>
+
 namespace {
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
@@ -174,25 +176,63 @@ bool ConverterPage::RefusedWhileRunning(const char *noticeKey)
     return true;
 }
 
-void ConverterPage::FinishRun(RunSummary summary)
+bool ConverterPage::AskToStopRun(const char *questionKey)
 {
-    summary.choices.powerOff = Button(m_layout.shutDownId)->GetCheck();
-    if (summary.end == RunEnd::Finished && (summary.choices.powerOff || !window()->isActiveWindow()))
-        m_notifier->Notify({T("IDS_MESSAGEBOX_CONVERT_END"), NotificationBody(summary)});
-    if (DecideEndActions(summary).showEndMessage) {
-        XSummaryBox(this, EndMessage(summary), [this](int action) {
-            if (action == kOpenSaveFolder)
-                platform::OpenFolder(SaveFolder());
-            else
-                platform::OpenFolder(RunLogPath());
-        });
+    m_stopQuestionOpen = true;
+    const bool yes = XMessageBoxKey(QString::fromLatin1(questionKey), MB_YESNO | MB_ICONQUESTION) == IDYES;
+    m_stopQuestionOpen = false;
+    const std::optional<RunSummary> ended = std::exchange(m_heldEnd, std::nullopt);
+    if (ended && !yes)
+        FinishRun(*ended);
+    return yes;
+}
+
+void ConverterPage::FinishRun(const RunSummary &ended)
+{
+    if (m_stopQuestionOpen) {
+        m_heldEnd = ended;
+        return;
     }
+    RunSummary summary = ended;
+    summary.choices.powerOff = Button(m_layout.shutDownId)->GetCheck();
+    if (summary.end == RunEnd::Finished && !summary.choices.powerOff && !window()->isActiveWindow())
+        m_notifier->Notify({T("IDS_MESSAGEBOX_CONVERT_END"), NotificationBody(summary)});
+    if (DecideEndActions(summary).showEndMessage)
+        ShowEndMessage(EndMessage(summary));
     summary.choices.deleteSources = Button(m_layout.deleteSourcesId)->GetCheck();
     const EndActions actions = DecideEndActions(summary);
-    if (actions.trashSources)
-        m_rows.RemoveRowsOf(TrashSources(summary.Files(Outcome::Done)));
-    if (actions.powerOff)
-        platform::PowerOff();
+    EndReport report;
+    if (actions.trashSources) {
+        const TrashReport trashed = TrashSources(summary.Files(Outcome::Done));
+        m_rows.RemoveRowsOf(trashed.gone);
+        report.kept = trashed.kept;
+    }
+    if (!actions.powerOff) {
+        if (!report.kept.isEmpty())
+            XSummaryBox(this, KeptSourcesMessage(report.kept), {});
+        return;
+    }
+    // With the screen about to go, the notification is all the user is told, kept sources included.
+    m_notifier->Notify({T("IDS_MESSAGEBOX_CONVERT_END"), NotificationBody(summary, report.kept)});
+    // The list's last change would otherwise be written on the next turn of the event loop,
+    // which a machine going down never takes.
+    m_keeper->Flush();
+    emit aboutToPowerOff();
+    const platform::PowerOffAnswer answer = platform::PowerOff();
+    if (answer.accepted)
+        return;
+    report.powerOffRefused = answer.refusal;
+    ShowEndMessage(EndMessage(summary, report));
+}
+
+void ConverterPage::ShowEndMessage(const MessageBoxQuestion &message)
+{
+    XSummaryBox(this, message, [this](int action) {
+        if (action == kOpenSaveFolder)
+            platform::OpenFolder(SaveFolder());
+        else
+            platform::OpenFolder(RunLogPath());
+    });
 }
 
 // --- commands ------------------------------------------------------------------------------

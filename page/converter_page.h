@@ -3,12 +3,14 @@
 #include "page/job_rows.h"
 #include "page/list_keeper.h"
 #include "page/run_outcome.h"
+#include "shell/message_box.h"
 #include "shell/skin_dialog.h"
 
 #include <QList>
 #include <QPixmap>
 
 #include <memory>
+#include <optional>
 
 class FileListCtrl;
 class ImageButton;
@@ -103,6 +105,10 @@ public:
     virtual void OnResumeCommand() = 0;
     virtual void OnOptionCommand() = 0;
 
+signals:
+    // A power-off is about to be requested: whatever else is kept must reach the disk now.
+    void aboutToPowerOff();
+
 protected:
     enum class RunLook { Idle, Running, Paused };
     // Which of Convert, Pause and Resume shows, and whether Cancel can be pressed.
@@ -113,12 +119,18 @@ protected:
     void ShowFolderLabel(const QString &text);
     // A refused command while a run is active; says why where the page does.
     bool RefusedWhileRunning(const char *noticeKey);
+    // Asks whether to stop the run (cancel, close): true on Yes. The event loop runs while the
+    // question is open, so the run may end meanwhile; its end then waits for the answer: Yes
+    // takes it as stopped (none of the end-of-run actions), No lets it end as it would have.
+    bool AskToStopRun(const char *questionKey);
     // The end-of-run actions: the end message, then the sources of converted files to the
     // trash when asked (the boxes are read after the message, which the user may answer
-    // after changing them), or the power-off instead of the message. Nothing for a run that
-    // did not finish. A user busy in another window, or about to lose the screen to the
-    // power-off, hears of the end through a desktop notification.
-    void FinishRun(RunSummary summary);
+    // after changing them), or the power-off instead of the message, with the kept lists on
+    // disk first. Nothing for a run that did not finish. A user busy in another window, or
+    // about to lose the screen to the power-off, hears of the end through a desktop
+    // notification. Sources the trash would not take stay, and the user is told which and
+    // why; a refused power-off shows the end message after all, with the system's reason.
+    void FinishRun(const RunSummary &ended);
 
     void PaintClient(QPainter &painter, const QRect &dirty) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -130,6 +142,8 @@ protected:
     ImageButton *Add(ImageButton *button);
 
 private:
+    // The end message with its two actions: the save folder and the log.
+    void ShowEndMessage(const MessageBoxQuestion &message);
 
     PageLayout m_layout;
     FileListCtrl *m_list = nullptr;
@@ -140,5 +154,7 @@ private:
     QPixmap m_listPanel;
     QPixmap m_infoPanel;
     platform::DesktopNotifier *m_notifier = nullptr;
+    bool m_stopQuestionOpen = false;
+    std::optional<RunSummary> m_heldEnd;   // a run that ended while the stop question was open
     std::unique_ptr<ListKeeper> m_keeper;   // goes first: its last write reads the list
 };

@@ -1,7 +1,5 @@
 #include "page/end_actions.h"
 
-#include "platform/trash.h"
-
 #include <QFileInfo>
 
 EndActions DecideEndActions(const RunSummary &summary)
@@ -15,9 +13,9 @@ EndActions DecideEndActions(const RunSummary &summary)
     return actions;
 }
 
-QList<FileEnd> TrashSources(const QList<FileEnd> &converted)
+TrashReport TrashSources(const QList<FileEnd> &converted)
 {
-    QList<FileEnd> gone;
+    TrashReport report;
     for (const FileEnd &file : converted) {
         if (file.outcome != Outcome::Done)
             continue;
@@ -28,10 +26,13 @@ QList<FileEnd> TrashSources(const QList<FileEnd> &converted)
         // Never the output itself, whatever the names say.
         if (source.canonicalFilePath() == output.canonicalFilePath())
             continue;
-        if (platform::MoveToTrash(file.sourcePath) != platform::TrashResult::Failed)
-            gone.append(file);
+        const platform::TrashResult result = platform::MoveToTrash(file.sourcePath);
+        if (result == platform::TrashResult::Trashed)
+            report.gone.append(file);
+        else
+            report.kept.append({file.sourcePath, result});
     }
-    return gone;
+    return report;
 }
 
 namespace {

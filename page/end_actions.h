@@ -1,6 +1,7 @@
 #pragma once
 
 #include "page/run_outcome.h"
+#include "platform/trash.h"
 
 #include <QList>
 #include <QString>
@@ -17,10 +18,21 @@ struct EndActions {
 // allowed) or shows the end message and then moves them.
 EndActions DecideEndActions(const RunSummary &summary);
 
+// A source the trash would not take: it stays where it was, and its row in the list.
+struct KeptSource {
+    QString sourcePath;
+    platform::TrashResult why;
+};
+
+struct TrashReport {
+    QList<FileEnd> gone;       // in the order given
+    QList<KeptSource> kept;
+};
+
 // Moves the sources of converted files to the trash, each only while its output is still a
-// non-empty file that is not the source itself; plain deletion only where no trash can be
-// used. Returns the files whose source went, in the order given.
-QList<FileEnd> TrashSources(const QList<FileEnd> &converted);
+// non-empty file that is not the source itself. Nothing is deleted: a source no trash takes
+// is kept, and the report says why.
+TrashReport TrashSources(const QList<FileEnd> &converted);
 
 // The output name both pages use: saveFolder + the source's name without its last extension
 // + "." + extension, or "name(1).ext", "name(2).ext", ... while that name is taken (anything

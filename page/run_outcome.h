@@ -20,8 +20,8 @@ enum class ReasonKind {
     Preparation,   // the job could not be prepared: an EngineArgsError
     Stall,         // no progress: code = watchdog ticks (seconds) without a change
     Image,         // an ImageError
-    EngineMissing, // the engine program could not be started at all
-    EngineLost,    // the engine started but never connected, or went away without a word
+    EngineMissing, // the engine program could not be started, or ended before it connected
+    EngineLost,    // the engine did not connect within the limit, or went away without a word
     NoOutput,      // the engine said finished, but no output is on disk
     SourceGone,    // the source is no longer there
 };
@@ -50,7 +50,8 @@ enum class RunEnd {
     Finished,       // every file of the run was handled
     Cancelled,      // the user cancelled
     Stopped,        // the application stopped it (closing)
-    EngineMissing,  // the engine program could not be started: nothing more can be converted
+    EngineMissing,  // the engine program could not be started or ended before it connected:
+                    // nothing more can be converted
 };
 
 // What the user asked to happen once a run has finished.

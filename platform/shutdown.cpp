@@ -1,6 +1,7 @@
 #include "platform/shutdown.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QMutex>
 
@@ -11,24 +12,28 @@ namespace {
 QMutex g_mutex;
 PowerOffHandler g_handler;
 
-bool LogindPowerOff()
+PowerOffAnswer LogindPowerOff()
 {
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
-        return false;
+        return {false, QStringLiteral("the offscreen platform never powers off")};
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected())
-        return false;
+    if (!bus.isConnected()) {
+        const QString why = bus.lastError().message();
+        return {false, why.isEmpty() ? QStringLiteral("the system bus cannot be reached") : why};
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
     call << false;   // not interactive: no password prompt
     const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return {true, {}};
+    return {false, reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()};
 }
 
 } // namespace
 
-bool PowerOff()
+PowerOffAnswer PowerOff()
 {
     PowerOffHandler handler;
     {
@@ -45,13 +50,13 @@ PowerOffHandler SetPowerOffHandler(PowerOffHandler handler)
     return handler;
 }
 
-ScopedPowerOff::ScopedPowerOff(bool accepted)
+ScopedPowerOff::ScopedPowerOff(bool accepted, const QString &refusal)
     : m_requests(new int(0))
 {
     int *requests = m_requests;
-    m_previous = SetPowerOffHandler([requests, accepted] {
+    m_previous = SetPowerOffHandler([requests, accepted, refusal] {
         ++*requests;
-        return accepted;
+        return PowerOffAnswer{accepted, accepted ? QString() : refusal};
     });
 }
 

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+
 namespace platform {
 
 namespace {
@@ -28,14 +30,18 @@ TrashResult MoveToTrash(const QString &path)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || (!info.exists() && !info.isSymLink()))
-        return TrashResult::Failed;
-    if (HomeTrashReady()) {
-        QFile file(path);
-        if (file.moveToTrash())
-            return TrashResult::Trashed;
-    }
-    // A trash on another file system than the file (Qt renames only) or none at all.
-    return QFile::remove(path) ? TrashResult::Deleted : TrashResult::Failed;
+        return {TrashResult::Failed, qt_error_string(ENOENT)};
+    if (!HomeTrashReady())
+        return {TrashResult::NoTrash, {}};
+    QFile file(path);
+    if (file.moveToTrash())
+        return {TrashResult::Trashed, {}};
+    // Qt only renames: a file on a drive where no trash of its own can be made would have to
+    // cross to the home trash's drive.
+    const QString error = file.errorString();
+    if (error == qt_error_string(EXDEV) || error.isEmpty())
+        return {TrashResult::NoTrash, {}};
+    return {TrashResult::Failed, error};
 }
 
 } // namespace platform

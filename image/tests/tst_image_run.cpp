@@ -275,7 +275,7 @@ void TestImageRun::threeRowsSecondUnreadable()
 
     // The summary pairs each converted source with its output: exactly those go, the
     // unreadable one stays, into the trash where a user can get them back.
-    const QList<FileEnd> trashed = TrashSources(summary.Files(Outcome::Done));
+    const QList<FileEnd> trashed = TrashSources(summary.Files(Outcome::Done)).gone;
     QCOMPARE(Rows(trashed), (QList<int>{0, 3}));
     QVERIFY(!QFileInfo::exists(batch.items[0].sourcePath));
     QVERIFY(QFileInfo::exists(batch.items[1].sourcePath));

@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -58,7 +59,11 @@ private slots:
     void cancelResetsTheProgress();
     void closeAsksOnlyWhileARunIsActive();
     void convertRefusals();
+    void missingEngineNeverPowersOff_data();
     void missingEngineNeverPowersOff();
+    void runEndingWhileAStopQuestionIsOpen_data();
+    void runEndingWhileAStopQuestionIsOpen();
+    void endMessageSaysWhatWasNotDone();
     void trashOnAnAccountWithoutDataFolder();
     void endMessageOpensTheSaveFolderAndTheLog();
     void endNotifiedWhenTheWindowIsNotActive();
@@ -514,12 +519,20 @@ void TstMovieWindow::convertRefusals()
     QCOMPARE(f.Run().CurrentRow(), 0);
 }
 
+void TstMovieWindow::missingEngineNeverPowersOff_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("no engine program") << "/nonexistent/folder/mencoder";
+    QTest::newRow("ends before it connects") << "/bin/false";
+}
+
 // An engine that cannot be created converts nothing: one error, and none of what a finished
 // run does, even with both boxes ticked.
 void TstMovieWindow::missingEngineNeverPowersOff()
 {
+    QFETCH(QString, engine);
     MovieFixture f;
-    f.Window().Engine().SetEnginePath("/nonexistent/folder/mencoder");
+    f.Window().Engine().SetEnginePath(engine.toStdString());
     f.AddScripts({kFinish, kFinish});
     const MovieControls c = ControlsOf(f.Window());
     c.deleteSources->SetCheck(true);
@@ -536,6 +549,67 @@ void TstMovieWindow::missingEngineNeverPowersOff()
     QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
     QVERIFY(c.convert->isVisible());
     QCOMPARE(c.add->State(), ImageButton::StateNormal);
+}
+
+void TstMovieWindow::runEndingWhileAStopQuestionIsOpen_data()
+{
+    QTest::addColumn<bool>("close");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("cancel, yes") << false << IDYES;
+    QTest::newRow("cancel, no") << false << IDNO;
+    QTest::newRow("close, no") << true << IDNO;   // Yes: tst_movie_real_engine
+}
+
+// The run ends inside the question: Yes stops it after all, No lets it end as it would have.
+void TstMovieWindow::runEndingWhileAStopQuestionIsOpen()
+{
+    QFETCH(bool, close);
+    QFETCH(int, answer);
+    MovieFixture f;
+    f.AddScripts({"output\nstep\nfinish\n"});
+    const QString source = f.List().RowPath(0);
+    for (ImageButton *box : {ControlsOf(f.Window()).deleteSources, ControlsOf(f.Window()).shutDown})
+        box->SetCheck(true);
+    ScriptedMessageBox box([&](const MessageBoxQuestion &) {
+        QFile(source + ".go1").open(QIODevice::WriteOnly);   // the engine finishes
+        return QTest::qWaitFor([&] { return !f.Window().IsRunStarted(); }, 10000) ? answer : IDCANCEL;
+    });
+    f.Window().OnConvertCommand();
+    if (close)
+        QCOMPARE(f.Window().ConfirmExit(), answer == IDYES);
+    else
+        f.Window().OnCancelCommand();
+    QVERIFY(!f.Window().IsRunStarted());
+    QCOMPARE(box.Questions().size(), 1);   // powering off takes the end message's place
+    QCOMPARE(f.PowerOffRequests(), answer == IDYES ? 0 : 1);
+    QCOMPARE(QFileInfo::exists(source), answer == IDYES);
+}
+
+// No trash can be made below a file: the source stays, and the power-off's refusal is told.
+void TstMovieWindow::endMessageSaysWhatWasNotDone()
+{
+    platform::ScopedNotifications notifications;
+    MovieFixture f;
+    QByteArray listAtPowerOff;   // by then the list must hold the end, not the converting row
+    platform::SetPowerOffHandler([&] {
+        QFile list(f.Window().KeptList().FilePath());
+        listAtPowerOff = list.open(QIODevice::ReadOnly) ? list.readAll() : "no list";
+        return platform::PowerOffAnswer{false, "Access denied"};
+    });
+    f.AddScripts({kFinish});
+    const QString source = f.List().RowPath(0);
+    for (ImageButton *box : {ControlsOf(f.Window()).deleteSources, ControlsOf(f.Window()).shutDown})
+        box->SetCheck(true);
+    const auto restore = qScopeGuard([data = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", data); });
+    qputenv("XDG_DATA_HOME", QFile::encodeName(source + "/data"));
+    f.Window().OnConvertCommand();
+    QVERIFY(f.WaitForEnd());
+    const QString kept = "clip0.mp4 stayed where it was: the trash cannot take it";
+    QCOMPARE(notifications.Sent().value(0).body, "1 converted\n" + kept);
+    QVERIFY(!listAtPowerOff.isNull() && !listAtPowerOff.contains("clip0.mp4"));
+    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END") + "\n1 converted\nThe computer was not powered off: Access denied"});
+    QCOMPARE(f.Box().Questions()[0].details, QStringList{kept});
+    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));   // the source stays, and its row
 }
 
 // Without a data folder, Qt would move a "trashed" source into files/ under the current

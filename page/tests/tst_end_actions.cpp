@@ -85,7 +85,7 @@ void TstEndActions::trashKeepsSourcesWithoutTheirOutput()
         {3, d + "d.mp4", d + "d.mp4", Outcome::Done, {}},   // never the output itself
         {4, d + "missing.mov", d + "a.mp4", Outcome::Done, {}},
     };
-    const QList<FileEnd> gone = TrashSources(done);
+    const QList<FileEnd> gone = TrashSources(done).gone;
     QCOMPARE(gone.size(), 1);
     QCOMPARE(gone[0].sourcePath, d + "a.mov");
     QVERIFY(!QFileInfo::exists(d + "a.mov"));
@@ -108,7 +108,7 @@ void TstEndActions::trashNeverLandsUnderTheCurrentFolder()
     QDir::setCurrent(d + "cwd");
     Touch(d + "clip.mov");
     Touch(d + "clip.mp4");
-    const QList<FileEnd> gone = TrashSources({{0, d + "clip.mov", d + "clip.mp4", Outcome::Done, {}}});
+    const QList<FileEnd> gone = TrashSources({{0, d + "clip.mov", d + "clip.mp4", Outcome::Done, {}}}).gone;
     QDir::setCurrent(oldCwd);
     qputenv("XDG_DATA_HOME", oldData);
 
