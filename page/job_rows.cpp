@@ -8,6 +8,8 @@
 #include "widgets/file_list_ctrl.h"
 #include "widgets/page_list.h"
 
+#include <QDir>
+
 JobRows::JobRows(FileListCtrl &list, QString extensionsKey, QString titleKey)
     : m_list(list)
     , m_extensionsKey(std::move(extensionsKey))
@@ -31,13 +33,25 @@ int JobRows::AddFiles(const QStringList &paths)
     return result.added;
 }
 
-bool JobRows::RestoreRow(const QString &path, bool checked, RowStatus status, Reason reason)
+int JobRows::RestoreRows(const QList<KeptRow> &rows)
 {
-    if (!InsertRow(path, checked, status))
-        return false;
-    if (status == RowStatus::Failed)
-        ShowRowFailed(m_list.RowCount() - 1, reason);
-    return true;
+    QList<FileListRow> listRows;
+    listRows.reserve(rows.size());
+    for (const KeptRow &kept : rows) {
+        FileListRow row;
+        row.path = kept.path;
+        row.checked = kept.checked;
+        row.status = int(kept.status);
+        row.texts = {QString(), FormatFileSize(kept.path), RowStatusText(row.status).left(99)};
+        row.statusTip = StatusTip(kept.status, kept.last);
+        listRows.append(std::move(row));
+    }
+    const QList<int> taken = m_list.InsertFiles(std::move(listRows));
+    for (int i : taken) {
+        if (rows[i].last.end != LastRun::End::None)
+            m_lastRuns.insert(rows[i].path, rows[i].last);
+    }
+    return int(taken.size());
 }
 
 bool JobRows::InsertRow(const QString &path, bool checked, RowStatus status)
@@ -45,6 +59,7 @@ bool JobRows::InsertRow(const QString &path, bool checked, RowStatus status)
     if (!m_list.InsertFile(path, checked))
         return false;
     const int row = m_list.RowCount() - 1;
+    m_lastRuns.remove(path);
     m_list.SetItemText(row, 1, FormatFileSize(path));
     ShowRowStatus(row, status);
     return true;
@@ -80,7 +95,7 @@ bool JobRows::DeleteCheckedRows()
         return false;
     UpdateLock lock(&m_list);
     for (int i = int(rows.size()) - 1; i >= 0; --i) {
-        m_reasons.remove(m_list.RowPath(rows[i]));
+        m_lastRuns.remove(m_list.RowPath(rows[i]));
         m_list.RemoveRow(rows[i]);
     }
     return true;
@@ -92,19 +107,32 @@ void JobRows::ShowRowStatus(int row, RowStatus status)
         return;
     m_list.SetRowStatusCode(row, status);
     m_list.SetItemText(row, 2, RowStatusText(int(status)).left(99));
-    if (status != RowStatus::Failed) {
-        m_reasons.remove(m_list.RowPath(row));
-        m_list.SetStatusTip(row, QString());
-    }
+    m_list.SetStatusTip(row, StatusTip(status, RowLastRun(row)));
 }
 
 void JobRows::ShowRowFailed(int row, const Reason &reason)
 {
-    ShowRowStatus(row, RowStatus::Failed);
     if (row < 0 || row >= m_list.RowCount())
         return;
-    m_reasons.insert(m_list.RowPath(row), reason);
-    m_list.SetStatusTip(row, ReasonText(reason));
+    m_lastRuns.insert(m_list.RowPath(row), LastRun::Failed(reason));
+    ShowRowStatus(row, RowStatus::Failed);
+}
+
+QString JobRows::StatusTip(RowStatus status, const LastRun &last)
+{
+    switch (last.end) {
+    case LastRun::End::None:
+        break;
+    case LastRun::End::Failed:
+        if (status == RowStatus::Failed)
+            return ReasonText(last.reason);
+        return Lang::Get(QStringLiteral("IDS_LAST_RUN_FAILED")).arg(ReasonText(last.reason));
+    case LastRun::End::Converted:
+        if (!last.output.isEmpty())
+            return Lang::Get(QStringLiteral("IDS_LAST_RUN_CONVERTED")).arg(QDir::toNativeSeparators(last.output));
+        break;
+    }
+    return {};
 }
 
 void JobRows::ShowAllWaiting()
@@ -122,6 +150,7 @@ void JobRows::ShowFileEnd(const FileEnd &end)
     switch (end.outcome) {
     case Outcome::Done:
         m_list.SetChecked(row, false);
+        m_lastRuns.insert(m_list.RowPath(row), LastRun::Converted(end.outputPath));
         ShowRowStatus(row, RowStatus::Complete);
         break;
     case Outcome::Failed:
@@ -135,9 +164,9 @@ void JobRows::ShowFileEnd(const FileEnd &end)
     }
 }
 
-Reason JobRows::RowReason(int row) const
+LastRun JobRows::RowLastRun(int row) const
 {
-    return m_reasons.value(m_list.RowPath(row));
+    return m_lastRuns.value(m_list.RowPath(row));
 }
 
 QList<int> JobRows::CheckedRows() const
@@ -152,7 +181,9 @@ void JobRows::RemoveRowsOf(const QList<FileEnd> &files)
 {
     UpdateLock lock(&m_list);
     for (const FileEnd &file : files) {
-        if (const int row = m_list.FindRow(file.sourcePath); row >= 0)
+        if (const int row = m_list.FindRow(file.sourcePath); row >= 0) {
+            m_lastRuns.remove(m_list.RowPath(row));
             m_list.RemoveRow(row);
+        }
     }
 }

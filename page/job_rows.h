@@ -1,5 +1,6 @@
 #pragma once
 
+#include "page/list_store.h"
 #include "page/run_outcome.h"
 #include "shell/file_intake.h"
 #include "widgets/row_status.h"
@@ -14,7 +15,8 @@ class QWidget;
 
 // A page's list of input files: configures the shared FileListCtrl (columns, colours,
 // accepted extensions) and carries the add, drop and delete commands, the row states and
-// each failed row's reason. The list keeps the rows; this class only decides. Window thread.
+// each row's last run (its output or its reason), which its status tooltip tells. The list
+// keeps the rows; this class only decides. Window thread.
 class JobRows {
 public:
     static constexpr int kMaxNamesInQuestion = 10;
@@ -32,10 +34,10 @@ public:
     // not a regular file); the files before it stay. Returns how many were added.
     int AddFiles(const QStringList &paths);
     bool AddFile(const QString &path) { return AddFiles({path}) == 1; }
-    // A row kept from the last start: inserted as AddFiles inserts (extensions, duplicates)
-    // but silently, with its check, status and (when failed) reason. False when the list
-    // refuses it.
-    bool RestoreRow(const QString &path, bool checked, RowStatus status, Reason reason);
+    // Rows kept from the last start, appended in one go: refused as AddFiles refuses
+    // (extensions, duplicates) but silently, each with its check, status and last run.
+    // Returns how many the list took.
+    int RestoreRows(const QList<KeptRow> &rows);
     // Opens the open-file dialog (through the shared seam) in the remembered folder, then adds.
     int AddThroughDialog(QWidget *owner);
     QString DialogFilter() const;
@@ -47,18 +49,19 @@ public:
     // asked when no row is checked. Returns whether rows went.
     bool DeleteCheckedRows();
 
-    // Status code and its text; a row outside the list changes nothing. Any status but
-    // Failed forgets the row's reason.
+    // Status code and its text; a row outside the list changes nothing. The row's last run
+    // stays, and its tooltip says it: a failed row's reason, else "Last run: …".
     void ShowRowStatus(int row, RowStatus status);
-    // Failed, with why: the status cell's tooltip says it.
+    // Failed, with why: the row's last run.
     void ShowRowFailed(int row, const Reason &reason);
-    // Every row waiting again, with no reason, as a new run begins.
+    // Every row waiting again as a new run begins; each keeps its last run.
     void ShowAllWaiting();
-    // The row's state after a file of a run ended: converted and failed rows are unchecked;
-    // a cancelled or stopped one waits again and keeps its check.
+    // The row's state after a file of a run ended: converted and failed rows are unchecked
+    // and that is their last run; a cancelled or stopped one waits again and keeps its check.
     void ShowFileEnd(const FileEnd &end);
-    // Why the row at path failed; None when it did not.
-    Reason RowReason(int row) const;
+    LastRun RowLastRun(int row) const;
+    // Why the row's last run failed it; None when it did not.
+    Reason RowReason(int row) const { return RowLastRun(row).reason; }
 
     // The checked rows, top to bottom.
     QList<int> CheckedRows() const;
@@ -67,9 +70,10 @@ public:
 
 private:
     bool InsertRow(const QString &path, bool checked, RowStatus status);
+    static QString StatusTip(RowStatus status, const LastRun &last);
 
     FileListCtrl &m_list;
     QString m_extensionsKey;
     QString m_titleKey;
-    QHash<QString, Reason> m_reasons;   // by path: rows move and go, paths stay unique
+    QHash<QString, LastRun> m_lastRuns;   // by path: rows move and go, paths stay unique
 };

@@ -5,24 +5,31 @@
 #include <QObject>
 #include <QTimer>
 
+#include <memory>
+
 class JobRows;
 
-// Keeps a page's unfinished rows between starts: puts the stored rows back into the list
-// once, then stores the list after every change of its rows, order, checks, statuses or
-// status tooltips (a reason is set with its tooltip). Changes made in one event-loop turn
-// cost one write, at the end of that turn. Window thread.
+// Keeps a page's rows between starts: puts the stored rows back into the list once, then
+// stores the list after every change of its rows, order, checks, statuses or status tooltips
+// (a row's last run is set with its tooltip). Changes made in one event-loop turn cost one
+// write, at the end of that turn; a write that failed is tried again at the next change, at
+// Flush and when the keeper goes. The lists belong to one running copy at a time: a copy
+// that finds them held by another says so once, starts empty and never writes them.
+// Window thread.
 class ListKeeper : public QObject {
     Q_OBJECT
 public:
     // name: the page's key in the store; empty keeps nothing.
     ListKeeper(JobRows &rows, const QString &name);
-    ~ListKeeper() override;   // a change still pending is written
+    ~ListKeeper() override;   // a change not yet on disk is written
 
     // The rows of the last start, added to the list as the store gives them; returns how
-    // many the list took.
+    // many the list took. A file it cannot read is kept aside, said once, and the list starts
+    // empty.
     int Restore();
-    // Writes a pending change now.
-    void Flush();
+    // Writes a change not yet on disk now. True when the list as it is now is on disk; false
+    // after a failed write and in a copy that keeps nothing.
+    bool Flush();
     QString FilePath() const { return m_store.FilePath(); }
 
 signals:
@@ -30,10 +37,14 @@ signals:
     void saved();
 
 private:
+    struct Lock;
+    void OnChanged();
     QList<KeptRow> CurrentRows() const;
 
     JobRows &m_rows;
     ListStore m_store;
-    bool m_enabled;
+    std::shared_ptr<Lock> m_lock;   // one per process and state folder, shared by both pages
+    bool m_writes = false;
+    bool m_dirty = false;
     QTimer m_pending;
 };

@@ -1,6 +1,7 @@
 #include "page/list_store.h"
 
 #include "page/state_folder.h"
+#include "platform/atomic_write.h"
 #include "platform/private_folder.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <optional>
 #include <utility>
@@ -52,6 +52,11 @@ ReasonKind KindFromName(const QString &name)
     return ReasonKind::None;
 }
 
+Reason ReasonFrom(const QJsonObject &o)
+{
+    return {KindFromName(o.value(QStringLiteral("kind")).toString()), o.value(QStringLiteral("code")).toInt()};
+}
+
 std::optional<KeptRow> RowFrom(const QJsonValue &value)
 {
     const QJsonObject o = value.toObject();
@@ -60,16 +65,19 @@ std::optional<KeptRow> RowFrom(const QJsonValue &value)
     if (row.path.isEmpty() || !QDir::isAbsolutePath(row.path))
         return std::nullopt;
     row.checked = o.value(QStringLiteral("checked")).toBool(true);
-    switch (o.value(QStringLiteral("status")).toInt(int(RowStatus::Waiting))) {
+    const int status = o.value(QStringLiteral("status")).toInt(int(RowStatus::Waiting));
+    // A file of the first version has a reason only on failed rows, and no converted rows.
+    if (status != int(RowStatus::Failed) && o.contains(QStringLiteral("output")))
+        row.last = LastRun::Converted(o.value(QStringLiteral("output")).toString());
+    else if (status == int(RowStatus::Failed) || o.contains(QStringLiteral("reason")))
+        row.last = LastRun::Failed(ReasonFrom(o.value(QStringLiteral("reason")).toObject()));
+    switch (status) {
+    case int(RowStatus::Failed):
     case int(RowStatus::Complete):
-        return std::nullopt;
-    case int(RowStatus::Failed): {
-        row.status = RowStatus::Failed;
-        const QJsonObject reason = o.value(QStringLiteral("reason")).toObject();
-        row.reason = {KindFromName(reason.value(QStringLiteral("kind")).toString()),
-                      reason.value(QStringLiteral("code")).toInt()};
+        row.status = RowStatus(status);
+        if (status == int(RowStatus::Complete) && row.last.end != LastRun::End::Converted)
+            row.last = LastRun::Converted({});
         break;
-    }
     case int(RowStatus::Added):
         row.status = RowStatus::Added;
         break;
@@ -77,9 +85,14 @@ std::optional<KeptRow> RowFrom(const QJsonValue &value)
         row.status = RowStatus::Waiting;
         break;
     }
-    if (!QFileInfo(row.path).isFile()) {
+    // A row a later run set waiting shows its own end again, unless it was asked for anew.
+    if (!row.checked && (row.status == RowStatus::Waiting || row.status == RowStatus::Added)
+        && row.last.end != LastRun::End::None)
+        row.status = row.last.end == LastRun::End::Converted ? RowStatus::Complete : RowStatus::Failed;
+    // What was converted stays converted; anything else needs its source.
+    if (row.status != RowStatus::Complete && !QFileInfo(row.path).isFile()) {
         row.status = RowStatus::Failed;
-        row.reason = Reason::Of(ReasonKind::SourceGone);
+        row.last = LastRun::Failed(Reason::Of(ReasonKind::SourceGone));
         row.checked = false;
     }
     return row;
@@ -106,41 +119,54 @@ bool ListStore::Save(const QList<KeptRow> &rows) const
 {
     QJsonArray array;
     for (const KeptRow &row : rows) {
-        if (row.status == RowStatus::Complete)
-            continue;
         QJsonObject o{{QStringLiteral("path"), row.path},
                       {QStringLiteral("checked"), row.checked},
                       {QStringLiteral("status"), int(row.status)}};
-        if (row.reason.kind != ReasonKind::None)
-            o.insert(QStringLiteral("reason"), QJsonObject{{QStringLiteral("kind"), KindName(row.reason.kind)},
-                                                          {QStringLiteral("code"), row.reason.code}});
+        if (row.last.end == LastRun::End::Converted)
+            o.insert(QStringLiteral("output"), row.last.output);
+        else if (row.last.end == LastRun::End::Failed)
+            o.insert(QStringLiteral("reason"), QJsonObject{{QStringLiteral("kind"), KindName(row.last.reason.kind)},
+                                                          {QStringLiteral("code"), row.last.reason.code}});
         array.append(o);
     }
+    // Still the first version: a reader of that version takes the new fields as unknown and
+    // leaves out the converted rows, as it always did.
     const QJsonObject root{{QStringLiteral("format"), kFormat},
                            {QStringLiteral("version"), kVersion},
                            {QStringLiteral("rows"), array}};
-    if (!platform::MakePrivateFolder(Folder()))
-        return false;
-    QSaveFile file(FilePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(QJsonDocument(root).toJson(QJsonDocument::Compact));
-    return file.commit();
+    return platform::MakePrivateFolder(Folder())
+        && platform::AtomicWrite(FilePath(), QJsonDocument(root).toJson(QJsonDocument::Compact));
 }
 
-QList<KeptRow> ListStore::Load() const
+std::optional<QList<KeptRow>> ListStore::Load() const
 {
     QFile file(FilePath());
+    if (!file.exists())
+        return QList<KeptRow>{};
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
-        return {};
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-    if (root.value(QStringLiteral("format")).toString() != kFormat
-        || root.value(QStringLiteral("version")).toInt() != kVersion)
-        return {};
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    QJsonParseError parsed{};
+    const QJsonObject root = QJsonDocument::fromJson(bytes, &parsed).object();
+    if (file.error() != QFileDevice::NoError || parsed.error != QJsonParseError::NoError
+        || root.value(QStringLiteral("format")).toString() != kFormat
+        || root.value(QStringLiteral("version")).toInt() != kVersion || !root.value(QStringLiteral("rows")).isArray())
+        return std::nullopt;
     QList<KeptRow> rows;
     for (const QJsonValue &value : root.value(QStringLiteral("rows")).toArray()) {
         if (std::optional<KeptRow> row = RowFrom(value))
             rows << *row;
     }
     return rows;
+}
+
+QString ListStore::KeepAside() const
+{
+    const QString base = FilePath() + QStringLiteral(".unreadable");
+    for (int n = 0; n < 100; ++n) {
+        const QString aside = n == 0 ? base : base + QLatin1Char('.') + QString::number(n);
+        if (QFile::rename(FilePath(), aside))   // never over a file that is there already
+            return aside;
+    }
+    return {};
 }

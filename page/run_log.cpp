@@ -2,10 +2,10 @@
 
 #include "page/reason_text.h"
 #include "page/state_folder.h"
+#include "platform/atomic_write.h"
 #include "platform/private_folder.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdlib>
 
@@ -13,8 +13,6 @@ namespace {
 
 // An old log is read from its end at most this far; a cut lands before the first marker.
 constexpr qint64 kReadLimit = 64 << 20;
-
-const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // ISO 8601 in local time with its offset, which Qt writes only for fixed-offset times.
 QString IsoTime(const QDateTime &time)
@@ -201,12 +199,9 @@ bool RunLog::Append(const RunLogEntry &entry)
     if (entries.size() > kKeptRuns - 1)
         entries = entries.mid(entries.size() - (kKeptRuns - 1));
 
-    QSaveFile file(Path());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(kOwnerOnly);
+    QByteArray text;
     for (const QByteArray &e : entries)
-        file.write(e);
-    file.write(Format(entry));
-    return file.commit();
+        text += e;
+    text += Format(entry);
+    return platform::AtomicWrite(Path(), text);
 }

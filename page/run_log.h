@@ -24,10 +24,11 @@ struct RunLogEntry {
 };
 
 // The run log: a text file a person reads, one entry per run, the newest last, only the
-// last kKeptRuns runs kept. Each Append rewrites the file atomically. Entries begin with
-// kEntryMarker on a line of its own; whatever stands before the first marker is not ours
-// and is dropped, every entry after it is kept as written. Control characters in names and
-// diagnostics are escaped, so no value can start a line, let alone fake a marker.
+// last kKeptRuns runs kept. Each Append rewrites the file atomically and synced (AtomicWrite).
+// Entries begin with kEntryMarker on a line of its own; whatever stands before the first
+// marker is not ours and is dropped, every entry after it is kept as written. Control
+// characters in names and diagnostics are escaped, so no value can start a line, let alone
+// fake a marker.
 // Lives on the window thread; no two runs append at once.
 class RunLog {
 public:

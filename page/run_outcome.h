@@ -4,6 +4,8 @@
 #include <QMetaType>
 #include <QString>
 
+#include <utility>
+
 // How a file of a run ended and why, as values both pages, their summary and their log
 // share. A reason is a code, never a free text: the window looks its words up.
 
@@ -44,6 +46,20 @@ struct FileEnd {
     QString outputPath;
     Outcome outcome = Outcome::Done;
     Reason reason;
+};
+
+// How the last run that reached a row ended for it: converted (to output) or failed (for
+// reason); None before any has. A later run's start shows the row waiting again but leaves
+// this, so that the row still knows it.
+struct LastRun {
+    enum class End { None, Converted, Failed };
+    End end = End::None;
+    QString output;   // Converted: the file written
+    Reason reason;    // Failed: why
+
+    static LastRun Converted(QString output) { return {End::Converted, std::move(output), {}}; }
+    static LastRun Failed(Reason reason) { return {End::Failed, {}, reason}; }
+    bool operator==(const LastRun &) const = default;
 };
 
 enum class RunEnd {

@@ -2,7 +2,6 @@
 
 #include "widgets/colorref.h"
 #include "widgets/file_list_header.h"
-#include "widgets/file_list_model.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -14,6 +13,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSet>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
@@ -152,27 +152,43 @@ int FileListCtrl::AddColumn(const QString &title, int width, Qt::Alignment align
 
 bool FileListCtrl::InsertFile(const QString &path, bool checked)
 {
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-    if (!m_extensions.isEmpty()) {
-        const QString suffix = info.suffix();
-        const bool accepted = std::any_of(m_extensions.begin(), m_extensions.end(), [&](const QString &ext) {
-            return ext.compare(suffix, Qt::CaseInsensitive) == 0;
-        });
-        if (!accepted)
-            return false;
-    }
-    if (m_model->FindPath(path) >= 0)
-        return false;
-
     FileListRow row;
     row.path = path;
-    row.icon = m_iconProvider.icon(info);
     row.checked = checked;
-    row.texts = QStringList{info.fileName()};
-    m_model->AppendRow(std::move(row));
-    return true;
+    return !InsertFiles({std::move(row)}).isEmpty();
+}
+
+QList<int> FileListCtrl::InsertFiles(QList<FileListRow> rows)
+{
+    QList<int> taken;
+    QList<FileListRow> accepted;
+    QSet<QString> batch;
+    for (int i = 0; i < rows.size(); ++i) {
+        FileListRow &row = rows[i];
+        if (row.path.isEmpty())
+            continue;
+        const QFileInfo info(row.path);
+        if (!m_extensions.isEmpty()) {
+            const QString suffix = info.suffix();
+            const bool known = std::any_of(m_extensions.begin(), m_extensions.end(), [&](const QString &ext) {
+                return ext.compare(suffix, Qt::CaseInsensitive) == 0;
+            });
+            if (!known)
+                continue;
+        }
+        const QString key = FileListModel::PathKey(row.path);
+        if (batch.contains(key) || m_model->FindPath(row.path) >= 0)
+            continue;
+        batch.insert(key);
+        row.icon = m_iconProvider.icon(info);
+        if (row.texts.isEmpty())
+            row.texts.append(QString());
+        row.texts[0] = info.fileName();
+        accepted.append(std::move(row));
+        taken.append(i);
+    }
+    m_model->AppendRows(std::move(accepted));
+    return taken;
 }
 
 bool FileListCtrl::RemoveRow(int row)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "widgets/file_list_model.h"
 #include "widgets/row_status.h"
 
 #include <QFileIconProvider>
@@ -12,7 +13,6 @@
 #include <cstdint>
 
 class FileListHeader;
-class FileListModel;
 
 // The report list of files shared by the movie and the image window. Beside the visible rows
 // it keeps each row's full path, icon, status code and check state; it refuses unlisted
@@ -30,6 +30,10 @@ public:
 
     // Adds a row at the end; false when the extension is not accepted or the path is listed.
     bool InsertFile(const QString &path, bool checked);
+    // Appends rows in one go, as they are given (check, status, texts, tooltip) with the
+    // icon and file name (column 0) of each path, refusing each as InsertFile does (a path
+    // earlier in the batch counts as listed). Returns the indexes into rows of those taken.
+    QList<int> InsertFiles(QList<FileListRow> rows);
     bool RemoveRow(int row);
     int RowCount() const;
     // The stored full path; false for a row outside the list or a missing buffer.

@@ -31,10 +31,20 @@ const FileListRow *FileListModel::Row(int row) const
 
 void FileListModel::AppendRow(FileListRow row)
 {
-    row.texts.resize(qMax(m_columns.size(), qsizetype(1)));
-    const int at = RowCount();
-    beginInsertRows({}, at, at);
-    m_rows.append(std::move(row));
+    AppendRows({std::move(row)});
+}
+
+void FileListModel::AppendRows(QList<FileListRow> rows)
+{
+    if (rows.isEmpty())
+        return;
+    const int first = RowCount();
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    for (FileListRow &row : rows) {
+        row.texts.resize(qMax(m_columns.size(), qsizetype(1)));
+        ++m_pathKeys[PathKey(row.path)];
+        m_rows.append(std::move(row));
+    }
     endInsertRows();
     emit checksChanged();
 }
@@ -44,6 +54,9 @@ bool FileListModel::RemoveRow(int row)
     if (row < 0 || row >= RowCount())
         return false;
     beginRemoveRows({}, row, row);
+    const auto key = m_pathKeys.find(PathKey(m_rows[row].path));
+    if (key != m_pathKeys.end() && --key.value() <= 0)
+        m_pathKeys.erase(key);
     m_rows.removeAt(row);
     endRemoveRows();
     emit checksChanged();
@@ -66,6 +79,8 @@ bool FileListModel::MoveRow(int from, int to)
 
 int FileListModel::FindPath(const QString &path) const
 {
+    if (!m_pathKeys.contains(PathKey(path)))
+        return -1;
     for (int i = 0; i < RowCount(); ++i) {
         if (m_rows[i].path.compare(path, Qt::CaseInsensitive) == 0)
             return i;

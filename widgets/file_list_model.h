@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QStringList>
@@ -32,11 +33,16 @@ public:
     int RowCount() const { return int(m_rows.size()); }
     const FileListRow *Row(int row) const;
     void AppendRow(FileListRow row);
+    // One insertion for them all: a long list costs one signal, not one per row.
+    void AppendRows(QList<FileListRow> rows);
     bool RemoveRow(int row);
     // Moves a row so that it ends up at index to.
     bool MoveRow(int from, int to);
-    // Index of the first row whose path equals path, ignoring case; -1 when none.
+    // Index of the first row whose path equals path, ignoring case; -1 when none, which
+    // takes no look at the rows.
     int FindPath(const QString &path) const;
+    // Paths that FindPath takes as equal have equal keys.
+    static QString PathKey(const QString &path) { return path.toCaseFolded(); }
 
     bool SetChecked(int row, bool on);
     void SetAllChecked(bool on);
@@ -69,6 +75,7 @@ private:
     };
     QList<Column> m_columns;
     QList<FileListRow> m_rows;
+    QHash<QString, int> m_pathKeys;   // PathKey → how many rows have it
     std::array<QColor, StatusCount> m_textColors;
     std::array<QColor, StatusCount> m_backgrounds;
     bool m_checkBoxes = false;

@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     movie.OnConvertCommand();
     if (!WaitFor([&] { return !movie.IsRunStarted(); }, 300000))
         return Fail("the movie run did not end");
-    if (movie.List().RowStatusCode(0) != kComplete)
+    if (movie.List().RowStatusCode(movie.List().FindRow(clip)) != kComplete)   // earlier rows are kept
         return Fail("the clip did not convert");
 
     if (!launcher.SwitchTo(LauncherWindow::Mode::Image))
@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
     image.OnConvertCommand();
     if (!WaitFor([&] { return !image.IsConverting(); }, 120000))
         return Fail("the image run did not end");
-    if (image.List().RowStatusCode(0) != kComplete)
+    if (image.List().RowStatusCode(image.List().FindRow(picture)) != kComplete)
         return Fail("the picture did not convert");
 
     QTextStream out(stdout);

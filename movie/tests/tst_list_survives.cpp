@@ -4,6 +4,8 @@
 #include "movie_test_support.h"
 
 #include "image/image_window.h"
+#include "page/reason_text.h"
+#include "shell/lang.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/page_list.h"
 
@@ -13,6 +15,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <ctime>
+#include <utime.h>
 
 class TstListSurvives : public QObject {
     Q_OBJECT
@@ -24,13 +28,15 @@ private slots:
 
 namespace {
 
-// The rows as the page shows them: path, checked, status, reason.
+QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
+
+// The rows as the page shows them: path, checked, status, last run.
 QList<KeptRow> Shown(ConverterPage &page)
 {
     QList<KeptRow> rows;
     for (int row = 0; row < page.List().RowCount(); ++row)
         rows.append({page.List().RowPath(row), page.List().IsChecked(row), RowStatus(page.List().RowStatusCode(row)),
-                     page.Rows().RowReason(row)});
+                     page.Rows().RowLastRun(row)});
     return rows;
 }
 
@@ -62,20 +68,44 @@ void TstListSurvives::movieListAfterKill()
     while (!child.canReadLine() && child.waitForReadyRead(60000)) {
     }
     QCOMPARE(child.readLine().trimmed(), QByteArray("converting"));
+
+    // A second copy meanwhile, whose runtime folder lay elsewhere so that no single-instance
+    // guard stopped it: told once for both pages, it starts empty and writes no list, also
+    // when the first copy's lock is older than any stale age.
+    const std::optional<QList<KeptRow>> kept = ListStore(QStringLiteral("movie")).Load();
+    const utimbuf hourAgo{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
+    QCOMPARE(::utime(QFile::encodeName(ListStore::Folder() + "/lists.lock").constData(), &hourAgo), 0);
+    {
+        ScriptedMessageBox box(IDOK);
+        MovieWindow second(nullptr, SkinDialog::Kind::Window);
+        ImageWindow secondImages(nullptr, SkinDialog::Kind::Window);
+        QCOMPARE(second.List().RowCount(), 0);
+        QCOMPARE(box.Questions().size(), 1);
+        QCOMPARE(box.Questions()[0].text, T("IDS_MESSAGEBOX_LISTS_HELD"));
+        QCOMPARE(second.Rows().AddFiles({third}), 1);
+        QVERIFY(!second.KeptList().Flush());
+    }
+    QCOMPARE(ListStore(QStringLiteral("movie")).Load(), kept);
+
     QCOMPARE(::kill(pid_t(child.processId()), SIGKILL), 0);
     QVERIFY(child.waitForFinished(30000));
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
     QCOMPARE(QDir(folders.SaveFolder()).entryList(QDir::Files).size(), 1);   // the first was converted
     QVERIFY(QFile::remove(gone));
 
+    // The killed copy's lock is taken over; its list comes back, the converted row with it.
     ScriptedMessageBox box(IDOK);
     MovieWindow window(nullptr, SkinDialog::Kind::Window);
-    QCOMPARE(Shown(window), (QList<KeptRow>{{hold, true, RowStatus::Waiting, {}},
-                                            {third, true, RowStatus::Waiting, {}},
-                                            {gone, false, RowStatus::Failed, Reason::Of(ReasonKind::SourceGone)}}));
+    QCOMPARE(Shown(window),
+             (QList<KeptRow>{{done, false, RowStatus::Complete, LastRun::Converted(QDir(folders.SaveFolder()).filePath("done.mp4"))},
+                             {hold, true, RowStatus::Waiting, {}},
+                             {third, true, RowStatus::Waiting, {}},
+                             {gone, false, RowStatus::Failed, LastRun::Failed(Reason::Of(ReasonKind::SourceGone))}}));
     QVERIFY(StatusTextsMatch(window));
 }
 
+// A run's rows, set waiting by the next run's start, still say how they ended, and come back
+// so after a restart.
 void TstListSurvives::imageListAfterRestart()
 {
     FreshStateFolder state;
@@ -88,20 +118,22 @@ void TstListSurvives::imageListAfterRestart()
         f.write("not decoded here");
     }
     ScriptedMessageBox box(IDOK);
-    QList<KeptRow> kept;
+    const LastRun converted = LastRun::Converted("/out/a.jpg"), failed = LastRun::Failed(Reason::Image(3));
     {
         ImageWindow window(nullptr, SkinDialog::Kind::Window);
         QCOMPARE(window.List().RowCount(), 0);
         QCOMPARE(window.Rows().AddFiles(paths), 3);
         window.List().SetChecked(1, false);
-        window.Rows().ShowFileEnd({0, paths[0], {}, Outcome::Done, {}});
-        window.Rows().ShowFileEnd({2, paths[2], {}, Outcome::Failed, Reason::Image(3)});
-        kept = Shown(window).mid(1);
+        window.Rows().ShowFileEnd({0, paths[0], converted.output, Outcome::Done, {}});
+        window.Rows().ShowFileEnd({2, paths[2], {}, Outcome::Failed, failed.reason});
+        window.Rows().ShowAllWaiting();   // as the next run starts
+        QCOMPARE(window.List().StatusTip(0), T("IDS_LAST_RUN_CONVERTED").arg(converted.output));
+        QCOMPARE(window.List().StatusTip(2), T("IDS_LAST_RUN_FAILED").arg(ReasonText(failed.reason)));
     }
-    QCOMPARE(kept, (QList<KeptRow>{{paths[1], false, RowStatus::Waiting, {}},
-                                   {paths[2], false, RowStatus::Failed, Reason::Image(3)}}));
     ImageWindow again(nullptr, SkinDialog::Kind::Window);
-    QCOMPARE(Shown(again), kept);
+    QCOMPARE(Shown(again), (QList<KeptRow>{{paths[0], false, RowStatus::Complete, converted},
+                                          {paths[1], false, RowStatus::Waiting, {}},
+                                          {paths[2], false, RowStatus::Failed, failed}}));
     QVERIFY(StatusTextsMatch(again));
 }
 

@@ -119,9 +119,6 @@ void TstJobRows::reasonFollowsItsRow()
     QVERIFY(m_rows->DeleteCheckedRows());   // row 0 goes; the failed row moves up
     QCOMPARE(m_rows->RowReason(1), Reason::Image(1));
     QCOMPARE(m_rows->RowReason(0), Reason{});
-    m_rows->ShowAllWaiting();
-    QCOMPARE(m_rows->RowReason(1), Reason{});
-    QCOMPARE(m_list->StatusTip(1), QString());
 }
 
 QTEST_MAIN(TstJobRows)

@@ -4,6 +4,8 @@
 #include "page/job_rows.h"
 #include "page/list_keeper.h"
 #include "page/reason_text.h"
+#include "page/run_log.h"
+#include "shell/lang.h"
 #include "shell/message_box.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/file_list_model.h"
@@ -15,7 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 
 class TstListKeeper : public QObject {
     Q_OBJECT
@@ -25,11 +29,13 @@ private slots:
     void cleanup();
     void restoreTakesTheListsWayIn();
     void everyChangeIsKept();
+    void fullDiskLosesNothing();
+    void unreadableListIsKeptAside();
 
 private:
     QString Source(const QString &name);
     void Build();
-    // The list as the next start would show it: converted rows gone, a converting one waiting.
+    // The list as the next start would show it: converting waits, unchecked shows its last end.
     QList<KeptRow> OnScreen() const;
 
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -77,10 +83,13 @@ QList<KeptRow> TstListKeeper::OnScreen() const
 {
     QList<KeptRow> rows;
     for (int row = 0; row < m_list->RowCount(); ++row) {
-        const auto status = RowStatus(m_list->RowStatusCode(row));
-        if (status != RowStatus::Complete)
-            rows.append({m_list->RowPath(row), m_list->IsChecked(row),
-                         status == RowStatus::Converting ? RowStatus::Waiting : status, m_rows->RowReason(row)});
+        KeptRow kept{m_list->RowPath(row), m_list->IsChecked(row), RowStatus(m_list->RowStatusCode(row)),
+                     m_rows->RowLastRun(row)};
+        if (kept.status == RowStatus::Converting)
+            kept.status = RowStatus::Waiting;
+        if (!kept.checked && kept.status == RowStatus::Waiting && kept.last.end != LastRun::End::None)
+            kept.status = kept.last.end == LastRun::End::Converted ? RowStatus::Complete : RowStatus::Failed;
+        rows.append(kept);
     }
     return rows;
 }
@@ -93,13 +102,13 @@ void TstListKeeper::restoreTakesTheListsWayIn()
                 .Save({{a, true, RowStatus::Waiting, {}},
                        {a, false, RowStatus::Failed, {}},   // listed already
                        {refused, true, RowStatus::Waiting, {}},
-                       {c, false, RowStatus::Failed, Reason::Engine(13)},
+                       {c, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(13))},
                        {gone, true, RowStatus::Waiting, {}}}));
     Build();
     QCOMPARE(m_keeper->Restore(), 3);
     QCOMPARE(OnScreen(), (QList<KeptRow>{{a, true, RowStatus::Waiting, {}},
-                                         {c, false, RowStatus::Failed, Reason::Engine(13)},
-                                         {gone, false, RowStatus::Failed, Reason::Of(ReasonKind::SourceGone)}}));
+                                         {c, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(13))},
+                                         {gone, false, RowStatus::Failed, LastRun::Failed(Reason::Of(ReasonKind::SourceGone))}}));
     for (int row = 0; row < 3; ++row) {
         QCOMPARE(m_list->ItemText(row, 2), RowStatusText(m_list->RowStatusCode(row)));
         QVERIFY(!m_list->ItemText(row, 1).isEmpty());
@@ -110,7 +119,7 @@ void TstListKeeper::restoreTakesTheListsWayIn()
     // What the list refused is not kept either.
     QSignalSpy saved(m_keeper.get(), &ListKeeper::saved);
     QVERIFY(saved.wait());
-    QCOMPARE(ListStore(QStringLiteral("movie")).Load(), OnScreen());
+    QCOMPARE(ListStore(QStringLiteral("movie")).Load(), std::optional(OnScreen()));
 }
 
 void TstListKeeper::everyChangeIsKept()
@@ -126,7 +135,7 @@ void TstListKeeper::everyChangeIsKept()
         {"moved", [&] { model->MoveRow(0, 3); }},
         {"converting", [&] { m_rows->ShowRowStatus(0, RowStatus::Converting); }},
         {"failed with its reason", [&] { m_rows->ShowFileEnd({0, m_list->RowPath(0), {}, Outcome::Failed, Reason::Stall(17)}); }},
-        {"done and dropped", [&] { m_rows->ShowFileEnd({1, m_list->RowPath(1), {}, Outcome::Done, {}}); }},
+        {"done", [&] { m_rows->ShowFileEnd({1, m_list->RowPath(1), "/out/1.mp4", Outcome::Done, {}}); }},
         {"all waiting again", [&] { m_rows->ShowAllWaiting(); }},
         {"checked rows deleted", [&] { QVERIFY(m_rows->DeleteCheckedRows()); }},
         {"rows of trashed sources removed", [&] { m_rows->RemoveRowsOf({{0, m_list->RowPath(0), {}, Outcome::Done, {}}}); }},
@@ -136,7 +145,59 @@ void TstListKeeper::everyChangeIsKept()
         step();
         QVERIFY2(saved.wait(), what);
         QCOMPARE(saved.size(), 1);   // a burst of changes is one write
-        QCOMPARE(ListStore(QStringLiteral("movie")).Load(), OnScreen());
+        QCOMPARE(ListStore(QStringLiteral("movie")).Load(), std::optional(OnScreen()));
+    }
+}
+
+static QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+void TstListKeeper::fullDiskLosesNothing()
+{
+    Build();
+    m_rows->AddFiles({Source("1.mp4"), Source("2.mp4")});
+    RunLog log;
+    const RunLogEntry entry{"movie", QDateTime::currentDateTime(), QDateTime::currentDateTime(), RunEnd::Finished, {}};
+    QVERIFY(m_keeper->Flush() && log.Append(entry));
+    const QByteArray listBefore = ReadAll(m_keeper->FilePath()), logBefore = ReadAll(log.Path());
+    const QStringList files = QDir(ListStore::Folder()).entryList(QDir::Files | QDir::Hidden);
+    m_rows->AddFiles({Source("3.mp4")});
+    {   // no room left, as this process sees it: a write past 16 bytes fails (EFBIG) as on a full disk
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit full{16, old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &full);
+        const bool listWritten = m_keeper->Flush(), logWritten = log.Append(entry);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!listWritten && !logWritten);
+    }
+    QCOMPARE(ReadAll(m_keeper->FilePath()), listBefore);
+    QCOMPARE(ReadAll(log.Path()), logBefore);
+    QCOMPARE(QDir(ListStore::Folder()).entryList(QDir::Files | QDir::Hidden), files);   // nothing half-written
+    // With room again the same change is written, without another one.
+    QVERIFY(m_keeper->Flush());
+    QCOMPARE(ListStore(QStringLiteral("movie")).Load()->size(), 3);
+}
+
+// A list cut short, twice: each is kept aside under a name of its own and said once.
+void TstListKeeper::unreadableListIsKeptAside()
+{
+    const QString file = ListStore(QStringLiteral("movie")).FilePath();
+    const QByteArray cut = R"({"format":"framepress-list","version":1,"rows":[{"pa)";
+    for (const QString &aside : {file + ".unreadable", file + ".unreadable.1"}) {
+        QFile f(file);
+        QVERIFY(QDir().mkpath(ListStore::Folder()) && f.open(QIODevice::WriteOnly) && f.write(cut) == cut.size());
+        f.close();
+        ScriptedMessageBox box(IDOK);
+        Build();
+        QCOMPARE(m_keeper->Restore(), 0);
+        QCOMPARE(box.Questions().size(), 1);
+        QCOMPARE(box.Questions()[0].text, Lang::Get("IDS_MESSAGEBOX_LIST_UNREADABLE").arg(aside));
+        QCOMPARE(ReadAll(aside), cut);
     }
 }
 
