@@ -66,17 +66,15 @@ bool LauncherWindow::Create()
     m_logo = new ImageButton;
     const QPixmap logo(GetResFilePath(QStringLiteral("top_logo.png")));
     const int logoWidth = logo.isNull() ? 112 : logo.width() / m_logo->FrameCount();
-    m_logo->Create(client, kLogoId, QStringLiteral("top_logo.png"), QString(),
-                   QRect(579, 0, logoWidth, kHeaderHeight));
+    m_logo->Create(client, kLogoId, QStringLiteral("top_logo.png"), QString(), QRect(579, 0, logoWidth, kHeaderHeight));
 
     // Whichever page powers the machine off, neither list may lose its last change.
     for (ConverterPage *page : Pages())
         connect(page, &ConverterPage::aboutToPowerOff, this, &LauncherWindow::FlushKeptLists);
     connect(m_movieTab, &QAbstractButton::clicked, this, [this] { SwitchTo(Mode::Movie); });
     connect(m_imageTab, &QAbstractButton::clicked, this, [this] { SwitchTo(Mode::Image); });
-    connect(m_logo, &QAbstractButton::clicked, this, [] {
-        platform::OpenUrl(QUrl(Lang::Get(QStringLiteral("IDS_GOPT_HOMEPAGE")).trimmed()));
-    });
+    connect(m_logo, &QAbstractButton::clicked, this,
+            [] { platform::OpenUrl(QUrl(Lang::Get(QStringLiteral("IDS_GOPT_HOMEPAGE")).trimmed())); });
 
     m_movieTab->SetState(ImageButton::StateSelected);
     m_imageTab->SetState(ImageButton::StateNormal);

@@ -28,7 +28,7 @@ public:
     enum class Mode { Movie, Image };
 
     explicit LauncherWindow(QWidget *parent = nullptr);
-    ~LauncherWindow() override;   // an image run still going is stopped before the pages go
+    ~LauncherWindow() override; // an image run still going is stopped before the pages go
 
     // False when the caption images could not be read; the program then ends without a window.
     bool IsCreated() const { return m_created; }

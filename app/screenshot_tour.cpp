@@ -136,8 +136,8 @@ int main(int argc, char *argv[])
 
     // Mid-run: the damaged file has failed, the long one converts with its time left known.
     movie.OnConvertCommand();
-    ok &= WaitFor([&] { return movie.CurrentBar()->Position() >= 20 && !movie.Label(5)->text().contains("—"); },
-                  120000);
+    ok &=
+        WaitFor([&] { return movie.CurrentBar()->Position() >= 20 && !movie.Label(5)->text().contains("—"); }, 120000);
     ok &= Shoot(&launcher, out + "movie_run.png");
     ok &= ShootStatusTip(&launcher, movie.List(), 0, out + "movie_failed_reason.png");
     movie.Run().Cancel();

@@ -11,8 +11,8 @@ using platform::SingleInstance;
 
 QString ReadDisplayName()
 {
-    return ReadProfileString(AppPaths::Current().langFile, QStringLiteral("String"),
-                             QStringLiteral("IDS_APP_HAN_NAME"), QStringLiteral("RE Zizoz Iridozu"), 100);
+    return ReadProfileString(AppPaths::Current().langFile, QStringLiteral("String"), QStringLiteral("IDS_APP_HAN_NAME"),
+                             QStringLiteral("RE Zizoz Iridozu"), 100);
 }
 
 int RunStartup()
@@ -20,26 +20,20 @@ int RunStartup()
     const QString instanceName = QString::fromLatin1(kInstanceMutexName);
     SingleInstance instanceGuard(instanceName);
     switch (instanceGuard.Acquire()) {
-    case SingleInstance::Result::Failed:
-        return 0;
+    case SingleInstance::Result::Failed: return 0;
     case SingleInstance::Result::AlreadyRunning:
         SingleInstance::AskRunningInstance(instanceName, Lang::Get(QStringLiteral("IDS_APP_NAME")));
         return 0;
-    case SingleInstance::Result::First:
-        break;
+    case SingleInstance::Result::First: break;
     }
 
     // A second guard by display name also keeps out another build that shares our name.
     const QString displayName = ReadDisplayName();
     SingleInstance nameGuard(displayName);
     switch (nameGuard.Acquire()) {
-    case SingleInstance::Result::Failed:
-        return 0;
-    case SingleInstance::Result::AlreadyRunning:
-        SingleInstance::AskRunningInstance(displayName, displayName);
-        return 0;
-    case SingleInstance::Result::First:
-        break;
+    case SingleInstance::Result::Failed: return 0;
+    case SingleInstance::Result::AlreadyRunning: SingleInstance::AskRunningInstance(displayName, displayName); return 0;
+    case SingleInstance::Result::First: break;
     }
 
     Lang::Start(AppPaths::Current().langFile);

@@ -25,9 +25,9 @@ double ThreadCpuMs()
 }
 
 struct Times {
-    double first;    // the profile's tables and transforms made on the way
-    double least;    // what the work costs
-    double middle;   // how busy the machine was
+    double first;  // the profile's tables and transforms made on the way
+    double least;  // what the work costs
+    double middle; // how busy the machine was
 };
 
 // work returns the milliseconds of the part it times.

@@ -71,11 +71,11 @@ int main(int argc, char **argv)
     QList<Sample> samples;
     int failed = 0;
     QObject::connect(&run, &MovieRun::progressChanged, [&](const MovieProgress &p) {
-        samples.append({clock.nsecsElapsed() / 1e9, p.batchSecondsLeft, p.fileNumber, p.currentPercent, p.fileSecondsLeft});
+        samples.append(
+            {clock.nsecsElapsed() / 1e9, p.batchSecondsLeft, p.fileNumber, p.currentPercent, p.fileSecondsLeft});
     });
-    QObject::connect(&run, &MovieRun::fileEnded, [&](const FileEnd &end) {
-        failed += end.outcome == Outcome::Done ? 0 : 1;
-    });
+    QObject::connect(&run, &MovieRun::fileEnded,
+                     [&](const FileEnd &end) { failed += end.outcome == Outcome::Done ? 0 : 1; });
     QObject::connect(&run, &MovieRun::runEnded, &app, &QCoreApplication::quit);
     clock.start();
     if (!run.Start(request))
@@ -86,8 +86,8 @@ int main(int argc, char **argv)
 
     if (everySample) {
         for (const Sample &s : samples)
-            std::printf("%7.1f s: estimate %d s, left %.1f s (file %d at %d%%, its estimate %d s)\n", s.at,
-                        s.estimate, wall - s.at, s.file, s.percent, s.fileEstimate);
+            std::printf("%7.1f s: estimate %d s, left %.1f s (file %d at %d%%, its estimate %d s)\n", s.at, s.estimate,
+                        wall - s.at, s.file, s.percent, s.fileEstimate);
     }
     // The figure is shown in whole seconds: once less than 1 / 0.15 s are left, a step of it
     // is more than 15 %, so there the goal is the step, one second.
@@ -127,9 +127,10 @@ int main(int argc, char **argv)
                     100.0 * (nearest->estimate - left) / left);
     }
     if (worstSample) {
-        std::printf("largest error after the first tenth, %.1f s or more left: %.1f%% (at %.0f s: estimate %d s, left %.1f s)"
-                    " (goal: 15%%)\n",
-                    stepBound, 100.0 * worst, worstSample->at, worstSample->estimate, wall - worstSample->at);
+        std::printf(
+            "largest error after the first tenth, %.1f s or more left: %.1f%% (at %.0f s: estimate %d s, left %.1f s)"
+            " (goal: 15%%)\n",
+            stepBound, 100.0 * worst, worstSample->at, worstSample->estimate, wall - worstSample->at);
     }
     if (worstMissSample) {
         std::printf("largest miss in the last %.1f s: %.1f s (at %.0f s: estimate %d s, left %.1f s) (goal: 1 s)\n",

@@ -26,8 +26,7 @@ void EncodeInto(const unsigned char *in, size_t size, char *out)
 
 } // namespace
 
-int Base64Encode(const unsigned char *data, size_t size, char *out, size_t capacity,
-                 size_t *written)
+int Base64Encode(const unsigned char *data, size_t size, char *out, size_t capacity, size_t *written)
 {
     if (size == 0) {
         *written = 0;

@@ -9,8 +9,7 @@
 // capacity needed (terminator included) and returns kBase64BufferTooSmall. Zero input
 // bytes write nothing and return 0 with *written = 0.
 constexpr int kBase64BufferTooSmall = -16;
-int Base64Encode(const unsigned char *data, size_t size, char *out, size_t capacity,
-                 size_t *written);
+int Base64Encode(const unsigned char *data, size_t size, char *out, size_t capacity, size_t *written);
 
 // The same into a string, without a capacity limit.
 std::string Base64Encode(const void *data, size_t size);

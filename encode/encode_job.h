@@ -13,13 +13,13 @@ struct EncodeJob {
     static constexpr int kCodecSize = 20;
     static constexpr int kSourceExtSize = 10;
 
-    QString Format;            // "MP4" or "AVI"; compared without regard to case
-    QString VCodec;            // engine name
-    int32_t VBitrate = 0;      // kbit/s
-    float VFps = 0.0f;         // output frame rate
-    int32_t VWidth = 0;        // output frame
+    QString Format;       // "MP4" or "AVI"; compared without regard to case
+    QString VCodec;       // engine name
+    int32_t VBitrate = 0; // kbit/s
+    float VFps = 0.0f;    // output frame rate
+    int32_t VWidth = 0;   // output frame
     int32_t VHeight = 0;
-    uint32_t SrcWidth = 0;     // source picture, 0 when unknown
+    uint32_t SrcWidth = 0; // source picture, 0 when unknown
     uint32_t SrcHeight = 0;
     bool Multicore = false;
     QString ACodec;

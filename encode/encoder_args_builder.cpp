@@ -56,10 +56,7 @@ InputKind KindOf(const QString &sourceExt)
     return InputKind::None;
 }
 
-std::string Num(int64_t value)
-{
-    return std::to_string(value);
-}
+std::string Num(int64_t value) { return std::to_string(value); }
 
 std::string VideoOptions(const EncodeJob &job)
 {
@@ -84,7 +81,7 @@ std::string VideoOptions(const EncodeJob &job)
         return ",-ovc,lavc,-lavcopts,vcodec=" + name + ":vbitrate=" + v + ",-ffourcc,mp43";
     if (SameAsciiNoCase(codec, "flv"))
         return ",-ovc,lavc,-lavcopts,vcodec=flv:vbitrate=" + v
-            + ",-ffourcc,flv1,-lavcopts,mbd=2:mv0:trell:v4mv:cbp:last_pred=3";
+               + ",-ffourcc,flv1,-lavcopts,mbd=2:mv0:trell:v4mv:cbp:last_pred=3";
     if (SameAsciiNoCase(codec, "x264")) {
         std::string text = ",-ovc,x264,-x264encopts,bitrate=" + v + ":global_header:level_idc=30:subq=1";
         if (job.Multicore)
@@ -131,8 +128,8 @@ std::string EncoderArgsBuilder::FormatFloat(float value)
     return out.str();
 }
 
-EncoderArgsBuilder::Size EncoderArgsBuilder::FittedSize(uint32_t srcWidth, uint32_t srcHeight,
-                                                        int32_t width, int32_t height)
+EncoderArgsBuilder::Size EncoderArgsBuilder::FittedSize(uint32_t srcWidth, uint32_t srcHeight, int32_t width,
+                                                        int32_t height)
 {
     // 64-bit products so that absurd source sizes cannot overflow; the results are
     // what 32-bit arithmetic gives for every real picture size.
@@ -173,8 +170,7 @@ std::string EncoderArgsBuilder::Build(EncodeJob &job) const
     const QString headerStripping = QStringLiteral("Header stripping");
     if (facts.Video.FrameRate_Mode == QLatin1String("VFR") && kind == InputKind::MP4) {
         text += "-demuxer,mov,";
-    } else if (kind == InputKind::FLV || kind == InputKind::MOV
-               || facts.General.CodecID == QLatin1String("MP42")) {
+    } else if (kind == InputKind::FLV || kind == InputKind::MOV || facts.General.CodecID == QLatin1String("MP42")) {
         text += "-fps," + FormatFloat(job.SourceFps) + ",";
     } else if (kind == InputKind::MKV && facts.Video.MuxingMode != headerStripping
                && facts.Audio.MuxingMode != headerStripping) {
@@ -229,8 +225,7 @@ bool EncodeName(const QString &path, std::string &name)
 
 } // namespace
 
-EngineArguments MakeEngineArguments(std::string_view options, const QString &inputPath,
-                                    const QString &outputPath)
+EngineArguments MakeEngineArguments(std::string_view options, const QString &inputPath, const QString &outputPath)
 {
     EngineArguments result;
     if (inputPath.isEmpty() || outputPath.isEmpty()) {

@@ -53,10 +53,9 @@ struct EngineArguments {
     bool ok() const { return error == EngineArgsError::None; }
 };
 
-constexpr size_t kBase64NameCapacity = 1000;     // terminator included
+constexpr size_t kBase64NameCapacity = 1000; // terminator included
 constexpr size_t kEngineCommandLineCapacity = 4096;
 // " -wchar -pipename=" and the longest int the engine process may append.
 constexpr size_t kPipeSwitchesMaxLength = 18 + 11;
 
-EngineArguments MakeEngineArguments(std::string_view options, const QString &inputPath,
-                                    const QString &outputPath);
+EngineArguments MakeEngineArguments(std::string_view options, const QString &inputPath, const QString &outputPath);

@@ -2,8 +2,8 @@
 
 #include "probe/media_probe.h"
 
-PreparedJob PrepareJob(const EncodeSettings &settings, bool hdMode, const QString &inputPath,
-                       const QString &outputPath, MediaInfoLibrary &library, int processorCount)
+PreparedJob PrepareJob(const EncodeSettings &settings, bool hdMode, const QString &inputPath, const QString &outputPath,
+                       MediaInfoLibrary &library, int processorCount)
 {
     PreparedJob prepared;
     prepared.job.Facts = ProbeMediaFacts(inputPath, library);

@@ -11,12 +11,11 @@
 // compose. A failed preparation means the file must fail with no engine started.
 struct PreparedJob {
     EncodeJob job;
-    std::string options;        // option text, commas between tokens
-    EngineArguments arguments;  // what the engine process is started with
+    std::string options;       // option text, commas between tokens
+    EngineArguments arguments; // what the engine process is started with
     bool ok() const { return arguments.ok(); }
 };
 
-PreparedJob PrepareJob(const EncodeSettings &settings, bool hdMode, const QString &inputPath,
-                       const QString &outputPath,
+PreparedJob PrepareJob(const EncodeSettings &settings, bool hdMode, const QString &inputPath, const QString &outputPath,
                        MediaInfoLibrary &library = MediaInfoLibrary::Shared(),
                        int processorCount = EncoderArgsBuilder::SystemProcessorCount());

@@ -47,16 +47,14 @@ bool ReadEncode(const Registry &key, EncodeSettings &e)
 {
     using E = EncodeSettings;
     e = EncodeSettings();
-    if (!ReadText(key, "Preset", E::kPresetSize, e.Preset)
-        || !ReadText(key, "HDFormat", E::kFormatSize, e.HDFormat)
+    if (!ReadText(key, "Preset", E::kPresetSize, e.Preset) || !ReadText(key, "HDFormat", E::kFormatSize, e.HDFormat)
         || !ReadText(key, "SDFormat", E::kFormatSize, e.SDFormat)
         || !ReadText(key, "VCodecD", E::kCodecNameSize, e.VCodecD)
         || !ReadText(key, "ACodecD", E::kCodecNameSize, e.ACodecD)
         || !ReadText(key, "HDVCodec", E::kCodecSize, e.HDVCodec)
         || !ReadText(key, "SDVCodec", E::kCodecSize, e.SDVCodec)
         || !ReadText(key, "HDACodec", E::kCodecSize, e.HDACodec)
-        || !ReadText(key, "SDACodec", E::kCodecSize, e.SDACodec)
-        || !ReadNumber(key, "HDVBitrate", e.HDVBitrate)
+        || !ReadText(key, "SDACodec", E::kCodecSize, e.SDACodec) || !ReadNumber(key, "HDVBitrate", e.HDVBitrate)
         || !ReadNumber(key, "SDVBitrate", e.SDVBitrate))
         return false;
     const std::optional<QString> fps = key.ReadString("VFps");
@@ -84,8 +82,8 @@ SettingsStore::SettingsStore(const QString &appName)
 const QStringList &SettingsStore::FirstRunBlankStrings()
 {
     static const QStringList names = {
-        "ACodec", "ACodecD", "Current Folder", "divideValue", "EncSpeed", "FontPath", "Format",
-        "InstallPath", "Naming Rule", "Preset", "Save Folder", "VCodec", "VCodecD", "VFps",
+        "ACodec",      "ACodecD",     "Current Folder", "divideValue", "EncSpeed", "FontPath", "Format",
+        "InstallPath", "Naming Rule", "Preset",         "Save Folder", "VCodec",   "VCodecD",  "VFps",
     };
     return names;
 }
@@ -93,11 +91,11 @@ const QStringList &SettingsStore::FirstRunBlankStrings()
 const QStringList &SettingsStore::FirstRunBlankDwords()
 {
     static const QStringList names = {
-        "ABitrate", "ASamplerate", "Baseline", "enable2Pass", "enableACopy", "enableCrop",
-        "enableDivide", "enableRotate", "enableSyncCtrl", "EncSpeedUse", "EndPos", "EndPosUse",
-        "First", "FontName", "FontOutline", "FontShadow", "FontSize", "KeepRatio", "KeyFrame",
-        "KeyFrameUse", "MinTray", "Multicore", "rdoSize", "SubLang", "SubPos", "Use Size Alert",
-        "UseSmi", "VBitrate", "VBR", "VHeight", "Vol", "VWidth",
+        "ABitrate",     "ASamplerate",    "Baseline",    "enable2Pass", "enableACopy",    "enableCrop",  "enableDivide",
+        "enableRotate", "enableSyncCtrl", "EncSpeedUse", "EndPos",      "EndPosUse",      "First",       "FontName",
+        "FontOutline",  "FontShadow",     "FontSize",    "KeepRatio",   "KeyFrame",       "KeyFrameUse", "MinTray",
+        "Multicore",    "rdoSize",        "SubLang",     "SubPos",      "Use Size Alert", "UseSmi",      "VBitrate",
+        "VBR",          "VHeight",        "Vol",         "VWidth",
     };
     return names;
 }
@@ -158,9 +156,7 @@ bool SettingsStore::Save(const MovieSettings &settings) const
     auto dword = [&key](const char *name, int32_t value) {
         key.WriteDword(QString::fromLatin1(name), static_cast<quint32>(value));
     };
-    auto text = [&key](const char *name, const QString &value) {
-        key.WriteString(QString::fromLatin1(name), value);
-    };
+    auto text = [&key](const char *name, const QString &value) { key.WriteString(QString::fromLatin1(name), value); };
     dword("UseSmi", s.UseSmi);
     dword("FontName", s.FontName);
     dword("FontSize", std::bit_cast<int32_t>(s.FontSize));

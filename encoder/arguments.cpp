@@ -19,10 +19,7 @@ struct Refusal {
     std::string message;
 };
 
-[[noreturn]] void Refuse(FailureCode code, std::string message)
-{
-    throw Refusal{code, std::move(message)};
-}
+[[noreturn]] void Refuse(FailureCode code, std::string message) { throw Refusal{code, std::move(message)}; }
 
 std::string Lower(std::string s)
 {
@@ -142,7 +139,10 @@ void AppendFlag(OptionPairs &opts, const std::string &key, const std::string &fl
 
 class Parser {
 public:
-    explicit Parser(const std::vector<std::string> &args) : m_args(args) {}
+    explicit Parser(const std::vector<std::string> &args)
+        : m_args(args)
+    {
+    }
 
     EncodeOptions Run();
 
@@ -192,9 +192,9 @@ void Parser::VideoFilters(const std::string &chain, bool replace)
         VideoFilterStep step;
         if (name == "harddup" && params.empty()) {
             step.kind = VideoFilterStep::Kind::HardDup;
-        } else if ((name == "scale" && params.size() == 2) ||
-                   ((name == "expand" || name == "crop") && (params.size() == 2 || params.size() == 4))) {
-            step.kind = name == "scale" ? VideoFilterStep::Kind::Scale
+        } else if ((name == "scale" && params.size() == 2)
+                   || ((name == "expand" || name == "crop") && (params.size() == 2 || params.size() == 4))) {
+            step.kind = name == "scale"    ? VideoFilterStep::Kind::Scale
                         : name == "expand" ? VideoFilterStep::Kind::Expand
                                            : VideoFilterStep::Kind::Crop;
             step.width = int(IntIn(name, params[0], 2, 16384));
@@ -377,7 +377,7 @@ void Parser::LavfOptions(const std::string &text)
         if (key != "format")
             Refuse(FailureCode::UnknownOption, "-lavfopts " + key);
         static const std::map<std::string, std::string> formats = {
-            {"mp4", "mp4"}, {"mov", "mov"}, {"avi", "avi"}, {"mkv", "matroska"},
+            {"mp4", "mp4"},           {"mov", "mov"}, {"avi", "avi"},       {"mkv", "matroska"},
             {"matroska", "matroska"}, {"flv", "flv"}, {"mpegts", "mpegts"}, {"asf", "asf"}};
         const auto it = formats.find(Lower(value));
         if (it == formats.end())
@@ -503,10 +503,17 @@ EncodeOptions Parser::Run()
         m_opts.video = m_xvid;
         m_opts.video.name = "libxvid";
     } else if (m_ovc == "lavc") {
-        static const std::map<std::string, std::string> encoders = {
-            {"mpeg4", "mpeg4"}, {"msmpeg4v2", "msmpeg4v2"}, {"msmpeg4", "msmpeg4"},
-            {"msmpeg4v3", "msmpeg4"}, {"flv", "flv"}, {"h263p", "h263p"}, {"mpeg2video", "mpeg2video"},
-            {"mpeg1video", "mpeg1video"}, {"mjpeg", "mjpeg"}, {"wmv1", "wmv1"}, {"wmv2", "wmv2"}};
+        static const std::map<std::string, std::string> encoders = {{"mpeg4", "mpeg4"},
+                                                                    {"msmpeg4v2", "msmpeg4v2"},
+                                                                    {"msmpeg4", "msmpeg4"},
+                                                                    {"msmpeg4v3", "msmpeg4"},
+                                                                    {"flv", "flv"},
+                                                                    {"h263p", "h263p"},
+                                                                    {"mpeg2video", "mpeg2video"},
+                                                                    {"mpeg1video", "mpeg1video"},
+                                                                    {"mjpeg", "mjpeg"},
+                                                                    {"wmv1", "wmv1"},
+                                                                    {"wmv2", "wmv2"}};
         const auto it = encoders.find(m_lavcVideo);
         if (it == encoders.end())
             Refuse(FailureCode::BadOptionValue, "-lavcopts vcodec=" + m_lavcVideo);
@@ -531,8 +538,8 @@ EncodeOptions Parser::Run()
             m_opts.audio.profile = 1; // low complexity
     } else if (m_oac == "lavc") {
         static const std::map<std::string, std::string> encoders = {
-            {"ac3", "ac3"}, {"mp2", "mp2"}, {"aac", "aac"}, {"mp3", "libmp3lame"},
-            {"libmp3lame", "libmp3lame"}, {"pcm", "pcm_s16le"}, {"flac", "flac"}};
+            {"ac3", "ac3"},       {"mp2", "mp2"},  {"aac", "aac"}, {"mp3", "libmp3lame"}, {"libmp3lame", "libmp3lame"},
+            {"pcm", "pcm_s16le"}, {"flac", "flac"}};
         const auto it = encoders.find(m_lavcAudio);
         if (it == encoders.end())
             Refuse(FailureCode::BadOptionValue, "-lavcopts acodec=" + m_lavcAudio);

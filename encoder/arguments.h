@@ -32,9 +32,9 @@ struct EncoderChoice {
     std::int64_t bitRate = 0; // bit/s; 0 leaves the encoder's default
     int threads = 0;          // 0: as many as the encoder likes
     bool globalHeader = false;
-    int level = 0;            // codec level (H.264: 30 = 3.0); 0 unset
-    int profile = -99;        // codec profile; -99 unset (libavcodec's "unknown")
-    OptionPairs options;      // passed to avcodec_open2 as they stand
+    int level = 0;       // codec level (H.264: 30 = 3.0); 0 unset
+    int profile = -99;   // codec profile; -99 unset (libavcodec's "unknown")
+    OptionPairs options; // passed to avcodec_open2 as they stand
 };
 
 struct EncodeOptions {
@@ -42,19 +42,19 @@ struct EncodeOptions {
     std::string output; // UTF-8 path
     int pipeNumber = 0; // 0: standalone
 
-    std::string demuxer;     // libavformat input format name; empty: probe
-    double inputFps = 0.0;   // -fps: rate for inputs that carry no timestamps of their own
-    double outputFps = 0.0;  // -ofps: constant output rate; 0 keeps the source's timing
+    std::string demuxer;    // libavformat input format name; empty: probe
+    double inputFps = 0.0;  // -fps: rate for inputs that carry no timestamps of their own
+    double outputFps = 0.0; // -ofps: constant output rate; 0 keeps the source's timing
     std::vector<VideoFilterStep> videoFilters;
     double volumeDb = 0.0;
-    int sampleRate = 0;      // 0 keeps the source's
+    int sampleRate = 0; // 0 keeps the source's
 
     EncoderChoice video;
     EncoderChoice audio;
-    std::string fourcc;      // codec tag of the video stream; empty: the container's default
+    std::string fourcc;            // codec tag of the video stream; empty: the container's default
     std::string container = "avi"; // libavformat muxer name
 
-    int decodeThreads = 0;   // 0: decoder chooses
+    int decodeThreads = 0;     // 0: decoder chooses
     bool decodeThread = false; // decoding in a thread of its own
     bool filterThread = false; // video filtering in a thread of its own
     bool encodeThread = false; // encoding in a thread of its own

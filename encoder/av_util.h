@@ -22,7 +22,8 @@ namespace mencoder {
 class AvError : public std::runtime_error {
 public:
     AvError(engine::FailureCode code, const std::string &doing, int averror = 0)
-        : std::runtime_error(Describe(doing, averror)), m_code(code)
+        : std::runtime_error(Describe(doing, averror))
+        , m_code(code)
     {
     }
     engine::FailureCode Code() const { return m_code; }

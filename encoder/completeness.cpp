@@ -98,8 +98,8 @@ void Completeness::ReadProbed(const AVFormatContext *ctx)
     for (const char *own : {"avi", "wav", "mov,", "mp3", "matroska"})
         if (StartsWith(format, own))
             return;
-    if (!m_container && ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE &&
-        ctx->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
+    if (!m_container && ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE
+        && ctx->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
         m_container = double(ctx->duration) / AV_TIME_BASE;
 }
 
@@ -168,8 +168,8 @@ Completeness::Verdict Completeness::Judge(const std::vector<const AVStream *> &c
     StructureEnd end = ReadStructureEnd(m_path, m_format);
     if (end.shape == StructureEnd::Shape::Unknown) {
         // No walk of the file's own structure: the demuxer is the witness.
-        const bool partial = std::any_of(converted.begin(), converted.end(),
-                                         [&](const AVStream *s) { return TrackOf(s).lastPartial; });
+        const bool partial =
+            std::any_of(converted.begin(), converted.end(), [&](const AVStream *s) { return TrackOf(s).lastPartial; });
         if (readFailed)
             end = {StructureEnd::Shape::CutOff, "reading its last part failed"};
         else if (partial)
@@ -177,12 +177,12 @@ Completeness::Verdict Completeness::Judge(const std::vector<const AVStream *> &c
     }
     const std::string kind = gap->kind ? gap->kind : "";
     if (end.shape == StructureEnd::Shape::CutOff)
-        return {"the file is cut short: " + (gap->kind ? "its " + kind : "it") + " ends at " + Clock(gap->reached) +
-                    " of the " + Clock(gap->declared) + " its header declares, and " + end.what,
+        return {"the file is cut short: " + (gap->kind ? "its " + kind : "it") + " ends at " + Clock(gap->reached)
+                    + " of the " + Clock(gap->declared) + " its header declares, and " + end.what,
                 std::nullopt};
     return {std::nullopt,
-            "the header declares " + Clock(gap->declared) + "; " +
-                (gap->kind ? "the " + kind + " ends" : "the streams end") + " at " + Clock(gap->reached),
+            "the header declares " + Clock(gap->declared) + "; "
+                + (gap->kind ? "the " + kind + " ends" : "the streams end") + " at " + Clock(gap->reached),
             gap->reached};
 }
 
@@ -190,8 +190,8 @@ std::optional<double> WavDeclaredSeconds(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     unsigned char riff[12];
-    if (!in.read(reinterpret_cast<char *>(riff), sizeof(riff)) || std::memcmp(riff, "RIFF", 4) != 0 ||
-        std::memcmp(riff + 8, "WAVE", 4) != 0)
+    if (!in.read(reinterpret_cast<char *>(riff), sizeof(riff)) || std::memcmp(riff, "RIFF", 4) != 0
+        || std::memcmp(riff + 8, "WAVE", 4) != 0)
         return std::nullopt;
     std::uint32_t byteRate = 0;
     // A few chunks (fmt, fact, LIST) come before the data; a damaged file ends the walk.

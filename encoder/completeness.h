@@ -48,7 +48,7 @@ private:
         double reached = 0.0;           // end of the latest packet, seconds of the stream's time
         double longestStep = 0.0;       // longest packet duration seen, seconds
         bool counted = false;
-        bool lastPartial = false;       // the latest packet came short of its stated size
+        bool lastPartial = false; // the latest packet came short of its stated size
     };
     // A converted stream (kind "picture" or "sound") or, without a kind, the file as a whole
     // falling short of its declared length.

@@ -151,15 +151,18 @@ int RunStandalone(const mencoder::ParseResult &parsed)
     mencoder::RunControl control;
     auto last = std::chrono::steady_clock::now();
     bool abandoned = false;
-    const auto result = RunWithTicks(*parsed.options, control, [&] {
-        if (g_signalled)
-            control.RequestStop();
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last >= 250ms) {
-            last = now;
-            std::fprintf(stderr, "\rPos: %8.1fs  %3d%%", control.position.load(), control.percent.load());
-        }
-    }, abandoned);
+    const auto result = RunWithTicks(
+        *parsed.options, control,
+        [&] {
+            if (g_signalled)
+                control.RequestStop();
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last >= 250ms) {
+                last = now;
+                std::fprintf(stderr, "\rPos: %8.1fs  %3d%%", control.position.load(), control.percent.load());
+            }
+        },
+        abandoned);
     if (result.code != FailureCode::None) {
         std::fprintf(stderr, "\n");
         Complain(result.message, result.code);
@@ -213,26 +216,29 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
 
     auto lastProgress = std::chrono::steady_clock::now() - 1s;
     bool abandoned = false;
-    const auto result = RunWithTicks(*parsed.options, control, [&] {
-        while (const auto frame = link.Poll()) {
-            const auto type = static_cast<engine::MsgType>(frame->type);
-            if (type == engine::MsgType::Stop)
-                control.RequestStop();
-            else if (type == engine::MsgType::Control && frame->payload.size() == engine::kControlSize)
-                control.SetPaused(engine::ControlRecord::Decode(frame->payload.data()).Paused != 0);
-        }
-        if (link.PeerClosed() || g_signalled)
-            control.RequestStop(); // nobody is waiting for this file any more
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastProgress >= 250ms) {
-            lastProgress = now;
-            engine::EngineStatus status;
-            status.Percent = control.percent;
-            status.Position = control.position;
-            const auto bytes = status.Encode();
-            link.Send(engine::MsgType::Progress, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        }
-    }, abandoned);
+    const auto result = RunWithTicks(
+        *parsed.options, control,
+        [&] {
+            while (const auto frame = link.Poll()) {
+                const auto type = static_cast<engine::MsgType>(frame->type);
+                if (type == engine::MsgType::Stop)
+                    control.RequestStop();
+                else if (type == engine::MsgType::Control && frame->payload.size() == engine::kControlSize)
+                    control.SetPaused(engine::ControlRecord::Decode(frame->payload.data()).Paused != 0);
+            }
+            if (link.PeerClosed() || g_signalled)
+                control.RequestStop(); // nobody is waiting for this file any more
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastProgress >= 250ms) {
+                lastProgress = now;
+                engine::EngineStatus status;
+                status.Percent = control.percent;
+                status.Position = control.position;
+                const auto bytes = status.Encode();
+                link.Send(engine::MsgType::Progress, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+            }
+        },
+        abandoned);
 
     if (result.code == FailureCode::None) {
         engine::EngineStatus status;

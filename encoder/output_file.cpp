@@ -27,18 +27,14 @@ FailureCode CodeForErrno(int err)
     switch (err) {
     case ENOSPC:
     case EFBIG:
-    case EDQUOT:
-        return FailureCode::DiskFull;
-    case EEXIST:
-        return FailureCode::OutputExists;
+    case EDQUOT: return FailureCode::DiskFull;
+    case EEXIST: return FailureCode::OutputExists;
     case EACCES:
     case EPERM:
     case EROFS:
     case ENOENT:
-    case ENOTDIR:
-        return FailureCode::OutputNotWritable;
-    default:
-        return FailureCode::OutputWriteError;
+    case ENOTDIR: return FailureCode::OutputNotWritable;
+    default: return FailureCode::OutputWriteError;
     }
 }
 
@@ -68,8 +64,8 @@ void RemoveStaleParts(const std::string &dir, const std::string &base)
     constexpr std::string_view suffix = ".part";
     while (const dirent *e = ::readdir(d)) {
         const std::string_view name = e->d_name;
-        if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
-            name.substr(name.size() - suffix.size()) != suffix)
+        if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix
+            || name.substr(name.size() - suffix.size()) != suffix)
             continue;
         const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
         if (digits.find_first_not_of("0123456789") != std::string_view::npos || digits.size() > 9)
@@ -127,9 +123,9 @@ FailureCode OutputFile::Open(const std::string &path)
         return CodeForErrno(errno);
 
     auto *buffer = static_cast<unsigned char *>(av_malloc(kAvioBufferSize));
-    m_avio = buffer ? avio_alloc_context(buffer, kAvioBufferSize, 1, this, nullptr, &OutputFile::Write,
-                                         &OutputFile::Seek)
-                    : nullptr;
+    m_avio = buffer
+                 ? avio_alloc_context(buffer, kAvioBufferSize, 1, this, nullptr, &OutputFile::Write, &OutputFile::Seek)
+                 : nullptr;
     if (!m_avio) {
         av_free(buffer);
         Discard();
@@ -172,7 +168,7 @@ FailureCode OutputFile::WriteFailure() const
 {
     if (m_writeErrno)
         return CodeForErrno(m_writeErrno) == FailureCode::DiskFull ? FailureCode::DiskFull
-                                                                    : FailureCode::OutputWriteError;
+                                                                   : FailureCode::OutputWriteError;
     if (m_avio && m_avio->error < 0)
         return FailureCode::OutputWriteError;
     return FailureCode::None;
@@ -228,8 +224,7 @@ FailureCode OutputFile::Commit(const OtherName &otherName)
         // Delayed write errors surface at close on some file systems: the file is not whole.
         const int closeErr = errno;
         ::unlink(m_path.c_str());
-        return CodeForErrno(closeErr) == FailureCode::DiskFull ? FailureCode::DiskFull
-                                                                : FailureCode::OutputWriteError;
+        return CodeForErrno(closeErr) == FailureCode::DiskFull ? FailureCode::DiskFull : FailureCode::OutputWriteError;
     }
     return FailureCode::None;
 }

@@ -29,7 +29,10 @@ public:
 template <class T>
 class BoundedQueue {
 public:
-    explicit BoundedQueue(std::size_t capacity) : m_capacity(capacity) {}
+    explicit BoundedQueue(std::size_t capacity)
+        : m_capacity(capacity)
+    {
+    }
 
     bool Push(T item)
     {
@@ -96,8 +99,11 @@ class ThreadHop : public Consumer<T> {
 public:
     ThreadHop(Consumer<T> &next, std::size_t depth, std::function<bool()> gate,
               std::function<void(std::exception_ptr)> onFailure, const std::atomic<bool> *yieldFlag = nullptr)
-        : m_next(next), m_queue(depth), m_gate(std::move(gate)), m_onFailure(std::move(onFailure)),
-          m_yieldFlag(yieldFlag)
+        : m_next(next)
+        , m_queue(depth)
+        , m_gate(std::move(gate))
+        , m_onFailure(std::move(onFailure))
+        , m_yieldFlag(yieldFlag)
     {
         m_thread = std::thread([this] { Loop(); });
     }

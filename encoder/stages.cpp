@@ -80,15 +80,15 @@ bool FilterStage::SameShape(const AVFrame &frame) const
         // The header may not name the colours either; they decide the colour filters. A picture
         // that names none keeps the graph: some streams name them only now and then.
         const auto same = [](int f, int s, int unnamed) { return f == s || f == unnamed; };
-        const bool sameColour = same(frame.color_primaries, m_shape->color_primaries, AVCOL_PRI_UNSPECIFIED) &&
-                                same(frame.color_trc, m_shape->color_trc, AVCOL_TRC_UNSPECIFIED) &&
-                                same(frame.colorspace, m_shape->colorspace, AVCOL_SPC_UNSPECIFIED) &&
-                                same(frame.color_range, m_shape->color_range, AVCOL_RANGE_UNSPECIFIED);
-        return frame.width == m_shape->width && frame.height == m_shape->height && frame.format == m_shape->format &&
-               sameAspect && sameColour;
+        const bool sameColour = same(frame.color_primaries, m_shape->color_primaries, AVCOL_PRI_UNSPECIFIED)
+                                && same(frame.color_trc, m_shape->color_trc, AVCOL_TRC_UNSPECIFIED)
+                                && same(frame.colorspace, m_shape->colorspace, AVCOL_SPC_UNSPECIFIED)
+                                && same(frame.color_range, m_shape->color_range, AVCOL_RANGE_UNSPECIFIED);
+        return frame.width == m_shape->width && frame.height == m_shape->height && frame.format == m_shape->format
+               && sameAspect && sameColour;
     }
-    return frame.sample_rate == m_shape->sample_rate && frame.format == m_shape->format &&
-           av_channel_layout_compare(&frame.ch_layout, &m_shape->ch_layout) == 0;
+    return frame.sample_rate == m_shape->sample_rate && frame.format == m_shape->format
+           && av_channel_layout_compare(&frame.ch_layout, &m_shape->ch_layout) == 0;
 }
 
 void FilterStage::Close()
@@ -113,7 +113,8 @@ void FilterStage::Put(Frame frame)
         m_lastPts = frame->pts;
         std::int64_t length = frame->pkt_duration > 0 ? frame->pkt_duration : m_lastStep;
         if (frame->nb_samples > 0 && frame->sample_rate > 0)
-            length = av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate}, m_source->outputs[0]->time_base);
+            length =
+                av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate}, m_source->outputs[0]->time_base);
         m_endPts = frame->pts + length;
     }
     Check(av_buffersrc_add_frame_flags(m_source, frame.get(), 0), FailureCode::FilterFailed, "filtering");
@@ -178,7 +179,8 @@ void EncodeStage::Put(Frame frame)
         // Sound never overlaps itself: a frame stamped early by rounding follows its predecessor.
         if (m_nextPts != AV_NOPTS_VALUE && (frame->pts == AV_NOPTS_VALUE || frame->pts < m_nextPts))
             frame->pts = m_nextPts;
-        m_nextPts = frame->pts + av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate}, m_encoder->time_base);
+        m_nextPts =
+            frame->pts + av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate}, m_encoder->time_base);
     }
     frame->pict_type = AV_PICTURE_TYPE_NONE; // let the encoder choose; keyframes of the source mean nothing here
     Check(avcodec_send_frame(m_encoder, frame.get()), FailureCode::EncodeFailed, "encoding");

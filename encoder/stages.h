@@ -19,7 +19,9 @@ class DecodeStage : public Consumer<Packet> {
 public:
     // restamp fixes each decoded frame's pts (start offset, missing or forced timing).
     DecodeStage(AVCodecContext *decoder, Consumer<Frame> &next, std::function<void(AVFrame *)> restamp)
-        : m_decoder(decoder), m_next(next), m_restamp(std::move(restamp))
+        : m_decoder(decoder)
+        , m_next(next)
+        , m_restamp(std::move(restamp))
     {
     }
     void Put(Packet packet) override;
@@ -42,7 +44,10 @@ public:
     using GraphFactory =
         std::function<FilterGraph(const AVFrame &shape, AVFilterContext *&source, AVFilterContext *&sink)>;
 
-    explicit FilterStage(GraphFactory factory) : m_factory(std::move(factory)) {}
+    explicit FilterStage(GraphFactory factory)
+        : m_factory(std::move(factory))
+    {
+    }
     // The encoder stage opens only once the first graph tells it the picture or sound shape.
     void SetNext(Consumer<Frame> &next) { m_next = &next; }
 
@@ -73,7 +78,11 @@ private:
 
 class Muxer {
 public:
-    Muxer(AVFormatContext *format, OutputFile &file) : m_format(format), m_file(file) {}
+    Muxer(AVFormatContext *format, OutputFile &file)
+        : m_format(format)
+        , m_file(file)
+    {
+    }
     // Takes packets stamped in encoderTimeBase from any thread.
     void Write(AVPacket *packet, int streamIndex, AVRational encoderTimeBase);
     void Finish();
@@ -90,7 +99,10 @@ class EncodeStage : public Consumer<Frame> {
 public:
     // onFrame gets each frame's time in seconds, for the progress report.
     EncodeStage(AVCodecContext *encoder, Muxer &muxer, int streamIndex, std::function<void(double)> onFrame)
-        : m_encoder(encoder), m_muxer(muxer), m_streamIndex(streamIndex), m_onFrame(std::move(onFrame))
+        : m_encoder(encoder)
+        , m_muxer(muxer)
+        , m_streamIndex(streamIndex)
+        , m_onFrame(std::move(onFrame))
     {
     }
     void Put(Frame frame) override;

@@ -30,7 +30,8 @@ std::uint64_t Be(const unsigned char *p, int n)
 // thousands of frames or tags of a long file costs few system calls.
 class Window {
 public:
-    explicit Window(const std::string &path) : m_in(path, std::ios::binary | std::ios::ate)
+    explicit Window(const std::string &path)
+        : m_in(path, std::ios::binary | std::ios::ate)
     {
         if (m_in)
             m_size = std::uint64_t(m_in.tellg());
@@ -137,9 +138,9 @@ StructureEnd IsoEnd(Window &file)
         if (!file.Read(offset, head, 8))
             return Unknown();
         const char *type = reinterpret_cast<const char *>(head + 4);
-        if (offset == 0 && std::memcmp(type, "ftyp", 4) != 0 && std::memcmp(type, "moov", 4) != 0 &&
-            std::memcmp(type, "mdat", 4) != 0 && std::memcmp(type, "wide", 4) != 0 &&
-            std::memcmp(type, "free", 4) != 0 && std::memcmp(type, "skip", 4) != 0)
+        if (offset == 0 && std::memcmp(type, "ftyp", 4) != 0 && std::memcmp(type, "moov", 4) != 0
+            && std::memcmp(type, "mdat", 4) != 0 && std::memcmp(type, "wide", 4) != 0
+            && std::memcmp(type, "free", 4) != 0 && std::memcmp(type, "skip", 4) != 0)
             return Unknown(); // not ISO media
         std::uint64_t size = Be(head, 4);
         if (size == 0)
@@ -261,8 +262,8 @@ std::uint32_t MpegFrameBytes(const unsigned char *h)
     const int version = h[1] >> 3 & 3; // 0: MPEG-2.5, 2: MPEG-2, 3: MPEG-1
     const int layer = 4 - (h[1] >> 1 & 3);
     const int bitrate = h[2] >> 4, rateIndex = h[2] >> 2 & 3, padding = h[2] >> 1 & 1;
-    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || version == 1 || layer == 4 || bitrate == 0 || bitrate == 15 ||
-        rateIndex == 3)
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || version == 1 || layer == 4 || bitrate == 0 || bitrate == 15
+        || rateIndex == 3)
         return 0;
     const bool mpeg1 = version == 3;
     const int rate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
@@ -278,8 +279,8 @@ StructureEnd Mp3End(Window &file)
     unsigned char h[10];
     std::uint64_t offset = 0;
     if (file.Read(0, h, 10) && std::memcmp(h, "ID3", 3) == 0)
-        offset = 10 + ((h[6] & 0x7Fu) << 21 | (h[7] & 0x7Fu) << 14 | (h[8] & 0x7Fu) << 7 | (h[9] & 0x7Fu)) +
-                 (h[5] & 0x10 ? 10 : 0);
+        offset = 10 + ((h[6] & 0x7Fu) << 21 | (h[7] & 0x7Fu) << 14 | (h[8] & 0x7Fu) << 7 | (h[9] & 0x7Fu))
+                 + (h[5] & 0x10 ? 10 : 0);
     const std::uint64_t first = offset;
     while (file.Read(offset, h, 4)) {
         const std::uint32_t bytes = MpegFrameBytes(h);
@@ -297,9 +298,9 @@ StructureEnd Mp3End(Window &file)
         return file.Read(offset, h, 1) && h[0] == 0xFF ? CutOff("its last frame is cut off in its header") : Unknown();
     // After the frames only tags may follow; anything else is damage, not a cut.
     const std::uint64_t left = file.Size() - offset;
-    if (file.Read(offset, h, std::min<std::uint64_t>(left, 8)) &&
-        ((left == 128 && std::memcmp(h, "TAG", 3) == 0) || (left >= 8 && std::memcmp(h, "APETAGEX", 8) == 0) ||
-         (left >= 8 && std::memcmp(h, "LYRICS", 6) == 0) || std::memcmp(h, "ID3", 3) == 0))
+    if (file.Read(offset, h, std::min<std::uint64_t>(left, 8))
+        && ((left == 128 && std::memcmp(h, "TAG", 3) == 0) || (left >= 8 && std::memcmp(h, "APETAGEX", 8) == 0)
+            || (left >= 8 && std::memcmp(h, "LYRICS", 6) == 0) || std::memcmp(h, "ID3", 3) == 0))
         return Whole();
     return Unknown();
 }
@@ -344,8 +345,7 @@ StructureEnd FlacEnd(Window &file)
         if (at + length + 3 > span || crc(h, length, 0x07, 8) != h[length])
             continue;
         const std::size_t frame = span - at;
-        return crc(h, frame - 2, 0x8005, 16) == Be(h + frame - 2, 2) ? Whole()
-                                                                      : CutOff("its last frame is incomplete");
+        return crc(h, frame - 2, 0x8005, 16) == Be(h + frame - 2, 2) ? Whole() : CutOff("its last frame is incomplete");
     }
     return Unknown();
 }

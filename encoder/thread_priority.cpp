@@ -62,7 +62,12 @@ std::optional<double> GivenLoad()
 
 void YieldToEncoder() { Lower(::gettid()); }
 
-EncoderFirst::EncoderFirst() : m_since(std::chrono::steady_clock::now()), m_start(Take()), m_givenLoad(GivenLoad()) {}
+EncoderFirst::EncoderFirst()
+    : m_since(std::chrono::steady_clock::now())
+    , m_start(Take())
+    , m_givenLoad(GivenLoad())
+{
+}
 
 EncoderFirst::Sample EncoderFirst::Take()
 {
@@ -73,7 +78,8 @@ EncoderFirst::Sample EncoderFirst::Take()
     if (std::FILE *f = std::fopen("/proc/stat", "re")) {
         unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0;
         if (std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &iowait, &irq,
-                        &softirq) == 7) {
+                        &softirq)
+            == 7) {
             // Time stolen by a hypervisor is not this machine's programs at work.
             const long hz = ::sysconf(_SC_CLK_TCK);
             s.busy = double(user + nice + system + irq + softirq) / double(hz > 0 ? hz : 100);

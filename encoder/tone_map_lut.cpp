@@ -57,9 +57,10 @@ Frame Grid()
 Frame Mapped(const VideoColour &source)
 {
     AVFilterContext *in = nullptr, *out = nullptr;
-    const std::string args = "video_size=" + std::to_string(kSize) + "x" + std::to_string(kSize * kSize) +
-                             ":pix_fmt=" + std::to_string(AV_PIX_FMT_GBRPF32) + ":time_base=1/1:pixel_aspect=1/1";
-    FilterGraph graph = BuildGraph("buffer", args, ToneMapSteps(source) + ",format=gbrpf32le", "buffersink", in, out, 1);
+    const std::string args = "video_size=" + std::to_string(kSize) + "x" + std::to_string(kSize * kSize)
+                             + ":pix_fmt=" + std::to_string(AV_PIX_FMT_GBRPF32) + ":time_base=1/1:pixel_aspect=1/1";
+    FilterGraph graph =
+        BuildGraph("buffer", args, ToneMapSteps(source) + ",format=gbrpf32le", "buffersink", in, out, 1);
     Frame grid = Grid();
     Check(av_buffersrc_add_frame(in, grid.get()), FailureCode::FilterFailed, "making the tone-mapping LUT");
     Check(av_buffersrc_add_frame(in, nullptr), FailureCode::FilterFailed, "making the tone-mapping LUT");
@@ -117,8 +118,8 @@ void RemoveStaleFiles(const std::string &folder)
         return;
     while (const dirent *entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
-        if (name.size() <= kPrefix.size() + kSuffix.size() || name.substr(0, kPrefix.size()) != kPrefix ||
-            name.substr(name.size() - kSuffix.size()) != kSuffix)
+        if (name.size() <= kPrefix.size() + kSuffix.size() || name.substr(0, kPrefix.size()) != kPrefix
+            || name.substr(name.size() - kSuffix.size()) != kSuffix)
             continue;
         const long pid = std::strtol(name.data() + kPrefix.size(), nullptr, 10);
         if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
@@ -135,10 +136,12 @@ LutFile::LutFile(const std::string &cube)
     static std::once_flag swept;
     std::call_once(swept, [&folder] { RemoveStaleFiles(folder); });
 
-    std::string name = folder + "/" + std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX" + std::string(kSuffix);
+    std::string name =
+        folder + "/" + std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX" + std::string(kSuffix);
     const int fd = ::mkostemps(name.data(), int(kSuffix.size()), O_CLOEXEC);
     if (fd < 0)
-        throw AvError(FailureCode::Internal, "a file for the tone-mapping LUT in " + folder + ": " + std::strerror(errno));
+        throw AvError(FailureCode::Internal,
+                      "a file for the tone-mapping LUT in " + folder + ": " + std::strerror(errno));
     m_path = name;
     for (std::size_t done = 0; done < cube.size();) {
         const ssize_t w = ::write(fd, cube.data() + done, cube.size() - done);

@@ -48,8 +48,8 @@ void FindStreamInfo(AVFormatContext *ctx)
     std::vector<AVCodecParameters *> guessed;
     for (unsigned i = 0; described && i < ctx->nb_streams; ++i) {
         AVCodecParameters *par = ctx->streams[i]->codecpar;
-        if (par->codec_id != AV_CODEC_ID_H264 || par->width <= 0 || par->extradata_size <= 0 ||
-            par->format != AV_PIX_FMT_NONE)
+        if (par->codec_id != AV_CODEC_ID_H264 || par->width <= 0 || par->extradata_size <= 0
+            || par->format != AV_PIX_FMT_NONE)
             continue;
         av_dict_set(&options[i], "skip_frame", "all", 0);
         // Without a pixel format the probe would read on to its size limit looking for one.
@@ -86,7 +86,11 @@ struct StreamPath {
 
 class Conversion {
 public:
-    Conversion(const EncodeOptions &options, RunControl &control) : m_opts(options), m_control(control) {}
+    Conversion(const EncodeOptions &options, RunControl &control)
+        : m_opts(options)
+        , m_control(control)
+    {
+    }
     ~Conversion();
 
     void Run();
@@ -200,12 +204,12 @@ void Conversion::OpenInput()
     // A pipe or a device may block on opening or reading, where no stop reaches us, and a
     // folder is not media: only a regular file has an end that can be checked.
     if (!S_ISREG(st.st_mode))
-        throw AvError(FailureCode::InputNotAFile, m_opts.input + " is not a regular file (" +
-                                                      (S_ISDIR(st.st_mode)    ? "a folder"
-                                                       : S_ISFIFO(st.st_mode) ? "a pipe"
-                                                       : S_ISSOCK(st.st_mode) ? "a socket"
-                                                                              : "a device") +
-                                                      "); only files can be converted");
+        throw AvError(FailureCode::InputNotAFile, m_opts.input + " is not a regular file ("
+                                                      + (S_ISDIR(st.st_mode)    ? "a folder"
+                                                         : S_ISFIFO(st.st_mode) ? "a pipe"
+                                                         : S_ISSOCK(st.st_mode) ? "a socket"
+                                                                                : "a device")
+                                                      + "); only files can be converted");
 
     const AVInputFormat *format = nullptr;
     if (!m_opts.demuxer.empty() && !(format = av_find_input_format(m_opts.demuxer.c_str())))
@@ -232,8 +236,9 @@ void Conversion::OpenInput()
         // The library's own reasons here ("Invalid data", even "Device or resource busy" for a
         // picture size it refuses) say nothing to the person whose file it is.
         throw AvError(FailureCode::InputUnreadable,
-                      m_opts.input + " cannot be read as video or sound: it is no film or sound file we know, its "
-                                     "header is damaged, or it announces pictures too large to decode");
+                      m_opts.input
+                          + " cannot be read as video or sound: it is no film or sound file we know, its "
+                            "header is damaged, or it announces pictures too large to decode");
     }
     Check(opened, FailureCode::InputUnreadable, ("opening " + m_opts.input).c_str());
     m_input.reset(ctx);
@@ -247,11 +252,12 @@ void Conversion::OpenInput()
         ctx->streams[i]->discard = AVDISCARD_ALL;
     const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     // Cover art travels as a one-picture video stream; it is not the film.
-    if (video >= 0 && !(ctx->streams[video]->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
-        ctx->streams[video]->codecpar->width > 0)
+    if (video >= 0 && !(ctx->streams[video]->disposition & AV_DISPOSITION_ATTACHED_PIC)
+        && ctx->streams[video]->codecpar->width > 0)
         m_video.input = ctx->streams[video];
     const int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, video, nullptr, 0);
-    if (audio >= 0 && ctx->streams[audio]->codecpar->sample_rate > 0 && ctx->streams[audio]->codecpar->ch_layout.nb_channels > 0)
+    if (audio >= 0 && ctx->streams[audio]->codecpar->sample_rate > 0
+        && ctx->streams[audio]->codecpar->ch_layout.nb_channels > 0)
         m_audio.input = ctx->streams[audio];
     if (!m_video.input && !m_audio.input)
         throw AvError(FailureCode::InputNoStreams, m_opts.input + " holds neither video nor audio");
@@ -261,10 +267,10 @@ void Conversion::OpenInput()
         throw AvError(FailureCode::NoAudioEncoder, "the input has audio; choose an encoder with -oac");
 
     // Elementary streams carry no timing but what a parser guesses; there -fps is the rate.
-    static const std::set<std::string> elementary = {"h264", "hevc", "m4v", "mpegvideo", "h263", "h261",
-                                                     "cavsvideo", "vc1", "dirac", "mjpeg", "rawvideo"};
-    m_forcedRate = m_opts.inputFps > 0 &&
-                   ((ctx->iformat->flags & AVFMT_NOTIMESTAMPS) || elementary.count(ctx->iformat->name));
+    static const std::set<std::string> elementary = {"h264",      "hevc", "m4v",   "mpegvideo", "h263",    "h261",
+                                                     "cavsvideo", "vc1",  "dirac", "mjpeg",     "rawvideo"};
+    m_forcedRate =
+        m_opts.inputFps > 0 && ((ctx->iformat->flags & AVFMT_NOTIMESTAMPS) || elementary.count(ctx->iformat->name));
     for (StreamPath *p : {&m_video, &m_audio}) {
         if (!p->input)
             continue;
@@ -372,7 +378,7 @@ void Conversion::SetUpVideo()
     // A graph rebuilt for a new picture size or format keeps the LUT made for the first.
     auto luts = std::make_shared<ToneMapLuts>();
     path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape, AVFilterContext *&source,
-                                                                   AVFilterContext *&sink) {
+                                                                 AVFilterContext *&sink) {
         const AVRational sar = shape.sample_aspect_ratio.num > 0 ? shape.sample_aspect_ratio : guessedSar;
         const SourcePicture picture{shape.width, shape.height, sar.num, sar.den, rotation};
         const AVPixelFormat format = AVPixelFormat(shape.format);
@@ -385,9 +391,9 @@ void Conversion::SetUpVideo()
         chain += std::string(",format=") + av_get_pix_fmt_name(pixFmt);
         if (outRate.num > 0)
             chain += ",fps=" + Rational(outRate);
-        std::string args = "video_size=" + std::to_string(shape.width) + "x" + std::to_string(shape.height) +
-                           ":pix_fmt=" + std::to_string(shape.format) + ":time_base=" + Rational(path.sourceTimeBase) +
-                           ":pixel_aspect=" + Rational(sar.num > 0 ? sar : AVRational{1, 1});
+        std::string args = "video_size=" + std::to_string(shape.width) + "x" + std::to_string(shape.height)
+                           + ":pix_fmt=" + std::to_string(shape.format) + ":time_base=" + Rational(path.sourceTimeBase)
+                           + ":pixel_aspect=" + Rational(sar.num > 0 ? sar : AVRational{1, 1});
         if (sourceRate.num > 0)
             args += ":frame_rate=" + Rational(sourceRate);
         return BuildGraph("buffer", args, chain, "buffersink", source, sink, graphThreads);
@@ -500,16 +506,16 @@ void Conversion::SetUpAudio()
     // Timestamps of sound drift and jitter in many containers (milliseconds in ASF and FLV);
     // resampling against them, filling gaps and trimming overlaps, keeps the sound continuous
     // and in step from the first picture on.
-    chain += "aresample=" + std::to_string(enc->sample_rate) + ":async=1:first_pts=0,aformat=sample_fmts=" +
-             av_get_sample_fmt_name(enc->sample_fmt) + ":channel_layouts=" + LayoutName(enc->ch_layout);
+    chain += "aresample=" + std::to_string(enc->sample_rate) + ":async=1:first_pts=0,aformat=sample_fmts="
+             + av_get_sample_fmt_name(enc->sample_fmt) + ":channel_layouts=" + LayoutName(enc->ch_layout);
     const bool fixedFrames = enc->frame_size > 0 && !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     const int frameSize = enc->frame_size;
     path.filter = std::make_unique<FilterStage>(
         [chain, fixedFrames, frameSize, &path](const AVFrame &shape, AVFilterContext *&source, AVFilterContext *&sink) {
-            const std::string args = "time_base=" + Rational(path.sourceTimeBase) +
-                                     ":sample_rate=" + std::to_string(shape.sample_rate) +
-                                     ":sample_fmt=" + av_get_sample_fmt_name(AVSampleFormat(shape.format)) +
-                                     ":channel_layout=" + LayoutName(shape.ch_layout);
+            const std::string args = "time_base=" + Rational(path.sourceTimeBase)
+                                     + ":sample_rate=" + std::to_string(shape.sample_rate)
+                                     + ":sample_fmt=" + av_get_sample_fmt_name(AVSampleFormat(shape.format))
+                                     + ":channel_layout=" + LayoutName(shape.ch_layout);
             FilterGraph graph = BuildGraph("abuffer", args, chain, "abuffersink", source, sink);
             if (fixedFrames)
                 av_buffersink_set_frame_size(sink, unsigned(frameSize));
@@ -528,11 +534,11 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
     const auto gate = [this] { return m_control.WaitWhilePaused(); };
     const bool clock = isVideo || !m_video.input;
     const std::atomic<bool> *yieldFlag = m_encoderFirst ? &m_yielding.Flag() : nullptr;
-    path.encode = std::make_unique<EncodeStage>(path.encoder.get(), *m_muxer, path.outputIndex,
-                                                [this, clock](double t) {
-                                                    if (clock)
-                                                        ReportPosition(t);
-                                                });
+    path.encode =
+        std::make_unique<EncodeStage>(path.encoder.get(), *m_muxer, path.outputIndex, [this, clock](double t) {
+            if (clock)
+                ReportPosition(t);
+        });
     Consumer<Frame> *toEncoder = path.encode.get();
     if (isVideo && m_encoderFirst) {
         path.encodeHop = std::make_unique<ThreadHop<Frame>>(*path.encode, kFrameDepth, gate, onFailure);
@@ -643,15 +649,15 @@ void Conversion::Run()
     const std::size_t slash = m_opts.output.rfind('/');
     const std::size_t nameBytes = m_opts.output.size() - (slash == std::string::npos ? 0 : slash + 1);
     if (nameBytes > NAME_MAX)
-        throw AvError(FailureCode::OutputNotWritable, "the output name is " + std::to_string(nameBytes) +
-                                                          " bytes long; the file system takes at most " +
-                                                          std::to_string(NAME_MAX) + " bytes in a file name");
+        throw AvError(FailureCode::OutputNotWritable, "the output name is " + std::to_string(nameBytes)
+                                                          + " bytes long; the file system takes at most "
+                                                          + std::to_string(NAME_MAX) + " bytes in a file name");
     if (const FailureCode opened = m_file.Open(m_opts.output); opened != FailureCode::None)
         throw AvError(opened, "creating " + m_opts.output);
 
     AVFormatContext *out = nullptr;
-    Check(avformat_alloc_output_context2(&out, nullptr, m_opts.container.c_str(), nullptr),
-          FailureCode::BadOptionValue, ("container " + m_opts.container).c_str());
+    Check(avformat_alloc_output_context2(&out, nullptr, m_opts.container.c_str(), nullptr), FailureCode::BadOptionValue,
+          ("container " + m_opts.container).c_str());
     m_output.reset(out);
     out->pb = m_file.Avio();
     out->flags |= AVFMT_FLAG_CUSTOM_IO;

@@ -37,8 +37,8 @@ int ChainFrameHeight(const std::vector<VideoFilterStep> &steps, const SourcePict
     return source.rotation == 90 || source.rotation == 270 ? source.width : source.height;
 }
 
-std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source,
-                             int forcedW, int forcedH, const std::string &colour)
+std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source, int forcedW,
+                             int forcedH, const std::string &colour)
 {
     using Kind = VideoFilterStep::Kind;
     std::vector<std::string> parts;
@@ -89,18 +89,17 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
         }
         case Kind::Expand:
             addColour();
-            parts.push_back("pad=w='max(iw," + w + ")':h='max(ih," + h + ")':x=" +
-                            (s.x >= 0 ? std::to_string(s.x) : "(ow-iw)/2") +
-                            ":y=" + (s.y >= 0 ? std::to_string(s.y) : "(oh-ih)/2"));
+            parts.push_back("pad=w='max(iw," + w + ")':h='max(ih," + h
+                            + ")':x=" + (s.x >= 0 ? std::to_string(s.x) : "(ow-iw)/2")
+                            + ":y=" + (s.y >= 0 ? std::to_string(s.y) : "(oh-ih)/2"));
             break;
         case Kind::Crop:
             addColour();
-            parts.push_back("crop=w='min(iw," + w + ")':h='min(ih," + h + ")'" +
-                            (s.x >= 0 ? ":x=" + std::to_string(s.x) : "") +
-                            (s.y >= 0 ? ":y=" + std::to_string(s.y) : ""));
+            parts.push_back("crop=w='min(iw," + w + ")':h='min(ih," + h + ")'"
+                            + (s.x >= 0 ? ":x=" + std::to_string(s.x) : "")
+                            + (s.y >= 0 ? ":y=" + std::to_string(s.y) : ""));
             break;
-        case Kind::HardDup:
-            break; // the output rate is constant whenever -ofps is given
+        case Kind::HardDup: break; // the output rate is constant whenever -ofps is given
         }
     }
     addColour();

@@ -29,8 +29,8 @@ void FitSize(int displayW, int displayH, int outW, int outH, int &w, int &h);
 // forcedW/H > 0 scale the result to that size at the end (a stream that changed size
 // mid-way must still fit the encoder opened for the first size). colour, when not empty,
 // follows the first scale step, where the fewest pixels usually pass.
-std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source,
-                             int forcedW = 0, int forcedH = 0, const std::string &colour = {});
+std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source, int forcedW = 0,
+                             int forcedH = 0, const std::string &colour = {});
 
 // Height of the frame the chain makes: the last crop, else the last expand, else the last
 // scale, else the upright source.

@@ -32,10 +32,8 @@ bool IsFullRangeFormat(AVPixelFormat format)
     case AV_PIX_FMT_YUVJ422P:
     case AV_PIX_FMT_YUVJ444P:
     case AV_PIX_FMT_YUVJ440P:
-    case AV_PIX_FMT_YUVJ411P:
-        return true;
-    default:
-        return false;
+    case AV_PIX_FMT_YUVJ411P: return true;
+    default: return false;
     }
 }
 
@@ -49,10 +47,8 @@ bool KnownMatrix(AVColorSpace m)
     case AVCOL_SPC_SMPTE240M:
     case AVCOL_SPC_YCGCO:
     case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return true;
-    default:
-        return false;
+    case AVCOL_SPC_BT2020_CL: return true;
+    default: return false;
     }
 }
 
@@ -67,10 +63,8 @@ bool KnownSdrTransfer(AVColorTransferCharacteristic t)
     case AVCOL_TRC_GAMMA28:
     case AVCOL_TRC_IEC61966_2_1:
     case AVCOL_TRC_BT2020_10:
-    case AVCOL_TRC_BT2020_12:
-        return true;
-    default:
-        return false;
+    case AVCOL_TRC_BT2020_12: return true;
+    default: return false;
     }
 }
 
@@ -120,11 +114,11 @@ VideoColour SourceColour(const VideoColour &tagged, int height, AVPixelFormat fo
         else if (c.range != AVCOL_RANGE_JPEG)
             c.range = AVCOL_RANGE_MPEG;
     }
-    if (c.primaries == AVCOL_PRI_UNSPECIFIED || c.primaries == AVCOL_PRI_RESERVED0 ||
-        c.primaries == AVCOL_PRI_RESERVED || c.primaries >= AVCOL_PRI_NB) {
+    if (c.primaries == AVCOL_PRI_UNSPECIFIED || c.primaries == AVCOL_PRI_RESERVED0 || c.primaries == AVCOL_PRI_RESERVED
+        || c.primaries >= AVCOL_PRI_NB) {
         c.primaries = c.matrix == AVCOL_SPC_BT2020_NCL || c.matrix == AVCOL_SPC_BT2020_CL ? AVCOL_PRI_BT2020
-                      : c.matrix == AVCOL_SPC_BT709 || c.matrix == AVCOL_SPC_RGB        ? AVCOL_PRI_BT709
-                                                                                        : AVCOL_PRI_SMPTE170M;
+                      : c.matrix == AVCOL_SPC_BT709 || c.matrix == AVCOL_SPC_RGB          ? AVCOL_PRI_BT709
+                                                                                          : AVCOL_PRI_SMPTE170M;
     }
     if (!IsHdr(c.transfer) && !KnownSdrTransfer(c.transfer))
         c.transfer = c.primaries == AVCOL_PRI_BT709 ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
@@ -140,17 +134,17 @@ namespace {
 // (the same gain on all three channels, no desaturation). `in`: zscale's input options.
 std::string ToLinearToneMapped(const std::string &in)
 {
-    return "zscale=" + in + ":p=" + Num(AVCOL_PRI_BT709) + ":t=" + Num(AVCOL_TRC_LINEAR) +
-           ":npl=" + Num(kReferenceWhite) + ",format=gbrpf32le,tonemap=tonemap=mobius:param=0.5:desat=0:peak=" +
-           std::to_string(kAssumedPeak);
+    return "zscale=" + in + ":p=" + Num(AVCOL_PRI_BT709) + ":t=" + Num(AVCOL_TRC_LINEAR)
+           + ":npl=" + Num(kReferenceWhite)
+           + ",format=gbrpf32le,tonemap=tonemap=mobius:param=0.5:desat=0:peak=" + std::to_string(kAssumedPeak);
 }
 
 } // namespace
 
 std::string ToneMapSteps(const VideoColour &source)
 {
-    return ToLinearToneMapped("pin=" + Num(source.primaries) + ":tin=" + Num(source.transfer) + ":min=" +
-                              Num(AVCOL_SPC_RGB) + ":rin=pc");
+    return ToLinearToneMapped("pin=" + Num(source.primaries) + ":tin=" + Num(source.transfer)
+                              + ":min=" + Num(AVCOL_SPC_RGB) + ":rin=pc");
 }
 
 std::string ColourSteps(const VideoColour &source, AVPixelFormat format, const VideoColour &output,
@@ -168,23 +162,23 @@ std::string ColourSteps(const VideoColour &source, AVPixelFormat format, const V
     const char *name = av_get_pix_fmt_name(format);
     // Keep the scaler from converting on its own (it would guess the range from the format).
     std::string steps = name ? std::string("format=") + name + "," : std::string();
-    const std::string in = "pin=" + Num(source.primaries) + ":tin=" + Num(source.transfer) +
-                           ":min=" + Num(source.matrix) + ":rin=" + Range(source.range);
+    const std::string in = "pin=" + Num(source.primaries) + ":tin=" + Num(source.transfer)
+                           + ":min=" + Num(source.matrix) + ":rin=" + Range(source.range);
     // Wide primaries are mapped to BT.709's in both profiles: SD's SMPTE 170M primaries are
     // shown as BT.709 by players, and mapping to them darkens what leaves their smaller gamut.
     const std::string mapped = Num(AVCOL_PRI_BT709);
     const std::string out = ":m=" + Num(output.matrix) + ":r=" + Range(output.range) + ",format=yuv420p";
-    const std::string fromLinear = "zscale=pin=" + mapped + ":tin=" + Num(AVCOL_TRC_LINEAR) + ":min=" +
-                                   Num(AVCOL_SPC_RGB) + ":rin=pc:p=" + mapped + ":t=" + Num(output.transfer) + out;
+    const std::string fromLinear = "zscale=pin=" + mapped + ":tin=" + Num(AVCOL_TRC_LINEAR) + ":min="
+                                   + Num(AVCOL_SPC_RGB) + ":rin=pc:p=" + mapped + ":t=" + Num(output.transfer) + out;
     if (hdr && !lutFile.empty()) {
         // RGB in the source's own curve is all the LUT needs, and zscale gets there without
         // linear light. The LUT gives linear light, not the output's curve: near the edge of
         // BT.709's gamut a channel crosses zero inside one cell, and the curve's steep start
         // bent there would be off by up to a fifth of full scale. Float throughout, so that values a
         // shade below zero (noise at that edge) pass on as the direct way passes them.
-        steps += "zscale=" + in + ":p=" + Num(source.primaries) + ":t=" + Num(source.transfer) + ":m=" +
-                 Num(AVCOL_SPC_RGB) + ":r=pc,format=gbrpf32le,lut3d=file=" + lutFile +
-                 ":interp=tetrahedral," + fromLinear;
+        steps += "zscale=" + in + ":p=" + Num(source.primaries) + ":t=" + Num(source.transfer)
+                 + ":m=" + Num(AVCOL_SPC_RGB) + ":r=pc,format=gbrpf32le,lut3d=file=" + lutFile + ":interp=tetrahedral,"
+                 + fromLinear;
     } else if (hdr) {
         steps += ToLinearToneMapped(in) + "," + fromLinear;
     } else if (gamut) {

@@ -76,10 +76,7 @@ int DiagnosticsTail::Open()
     return m_writeFd;
 }
 
-void DiagnosticsTail::ReleaseWriteEnd()
-{
-    CloseFd(m_writeFd);
-}
+void DiagnosticsTail::ReleaseWriteEnd() { CloseFd(m_writeFd); }
 
 void DiagnosticsTail::Close()
 {

@@ -69,8 +69,7 @@ void EngineMessages::Handle(const FrameView &f)
             m_block11 = std::move(b);
         }
         break;
-    default:
-        break; // unlisted types are dropped
+    default: break; // unlisted types are dropped
     }
 }
 

@@ -88,10 +88,10 @@ struct DataBlock {
 
 class EngineMessages {
 public:
-    static constexpr std::uint32_t kBlockSize = 1864;    // type 4
-    static constexpr std::uint32_t kHeaderSize7 = 48;    // type 7
-    static constexpr std::uint32_t kLengthField7 = 20;   // offset of type 7's data length
-    static constexpr std::uint32_t kHeaderSize11 = 16;   // type 11
+    static constexpr std::uint32_t kBlockSize = 1864;  // type 4
+    static constexpr std::uint32_t kHeaderSize7 = 48;  // type 7
+    static constexpr std::uint32_t kLengthField7 = 20; // offset of type 7's data length
+    static constexpr std::uint32_t kHeaderSize11 = 16; // type 11
 
     void Attach(EngineSink *sink, StatusCopy *status);
 

@@ -11,12 +11,12 @@ std::mutex g_openMutex;
 
 } // namespace
 
-EngineProcess::EngineProcess() : m_enginePath(platform::ExecutableDir() + "/mencoder") {}
-
-EngineProcess::~EngineProcess()
+EngineProcess::EngineProcess()
+    : m_enginePath(platform::ExecutableDir() + "/mencoder")
 {
-    Cleanup();
 }
+
+EngineProcess::~EngineProcess() { Cleanup(); }
 
 void EngineProcess::Attach(EngineSink *sink, StatusCopy *statusCopy)
 {
@@ -120,14 +120,8 @@ void EngineProcess::Cleanup()
     m_started = false;
 }
 
-bool EngineProcess::IsAlive()
-{
-    return m_process.IsAlive();
-}
+bool EngineProcess::IsAlive() { return m_process.IsAlive(); }
 
-bool EngineProcess::Kill()
-{
-    return m_process.Kill();
-}
+bool EngineProcess::Kill() { return m_process.Kill(); }
 
 } // namespace engine

@@ -13,27 +13,27 @@ enum class FailureCode : std::uint32_t {
     None = 0,
 
     // The argument text itself.
-    BadArguments = 1,      // malformed: no input, no -o, a missing value, bad Base64 name
-    UnknownOption = 2,     // an option the engine does not know
-    BadOptionValue = 3,    // a known option with a value it cannot use
-    EncoderMissing = 4,    // the named encoder is not in this build of the libraries
-    NoVideoEncoder = 5,    // the input has video but no -ovc was given
-    NoAudioEncoder = 6,    // the input has audio but no -oac was given
+    BadArguments = 1,   // malformed: no input, no -o, a missing value, bad Base64 name
+    UnknownOption = 2,  // an option the engine does not know
+    BadOptionValue = 3, // a known option with a value it cannot use
+    EncoderMissing = 4, // the named encoder is not in this build of the libraries
+    NoVideoEncoder = 5, // the input has video but no -ovc was given
+    NoAudioEncoder = 6, // the input has audio but no -oac was given
 
     // The input.
-    InputMissing = 10,     // no such file
-    InputUnreadable = 11,  // not media we can open: empty, text, damaged header
-    InputNoStreams = 12,   // opens, but holds neither video nor audio
-    InputReadError = 13,   // reading failed in the middle (truncated or damaged file)
-    DecodeFailed = 14,     // no frame of a stream could be decoded
-    InputCutShort = 15,    // ends before the length its header declares (a cut-off copy)
-    InputNotAFile = 16,    // a folder, pipe, device or socket: nothing we read to an end
+    InputMissing = 10,    // no such file
+    InputUnreadable = 11, // not media we can open: empty, text, damaged header
+    InputNoStreams = 12,  // opens, but holds neither video nor audio
+    InputReadError = 13,  // reading failed in the middle (truncated or damaged file)
+    DecodeFailed = 14,    // no frame of a stream could be decoded
+    InputCutShort = 15,   // ends before the length its header declares (a cut-off copy)
+    InputNotAFile = 16,   // a folder, pipe, device or socket: nothing we read to an end
 
     // The output.
-    OutputExists = 20,     // the output name is taken; nothing is overwritten
-    OutputNotWritable = 21,// the folder is missing or refuses a new file
-    DiskFull = 22,         // no space left, or the file-size limit was reached
-    OutputWriteError = 23, // any other write failure
+    OutputExists = 20,      // the output name is taken; nothing is overwritten
+    OutputNotWritable = 21, // the folder is missing or refuses a new file
+    DiskFull = 22,          // no space left, or the file-size limit was reached
+    OutputWriteError = 23,  // any other write failure
 
     // The conversion.
     EncoderRefused = 30,   // the encoder would not open with these settings
@@ -41,9 +41,9 @@ enum class FailureCode : std::uint32_t {
     FilterFailed = 32,     // the picture or sound filters could not be set up or run
     EncodeFailed = 33,     // the encoder failed mid-file
 
-    Stopped = 40,          // stopped by the application or a signal before the end
-    PipeFailed = 50,       // the application's sockets could not be reached
-    Internal = 60,         // out of memory or an unexpected library error
+    Stopped = 40,    // stopped by the application or a signal before the end
+    PipeFailed = 50, // the application's sockets could not be reached
+    Internal = 60,   // out of memory or an unexpected library error
 };
 
 inline const char *FailureText(FailureCode code)

@@ -6,7 +6,10 @@
 
 namespace engine {
 
-FrameReader::FrameReader(std::uint32_t maxPayload) : m_maxPayload(maxPayload) {}
+FrameReader::FrameReader(std::uint32_t maxPayload)
+    : m_maxPayload(maxPayload)
+{
+}
 
 void FrameReader::Reset()
 {

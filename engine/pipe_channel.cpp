@@ -42,8 +42,8 @@ int ListenAt(const std::string &path)
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 || ::chmod(path.c_str(), 0600) != 0 ||
-        ::listen(fd, 8) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 || ::chmod(path.c_str(), 0600) != 0
+        || ::listen(fd, 8) != 0) {
         ::close(fd);
         return -1;
     }

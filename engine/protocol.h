@@ -55,8 +55,7 @@ inline void PutU32(std::uint8_t *p, std::uint32_t v)
 
 inline std::uint32_t GetU32(const std::uint8_t *p)
 {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
 inline std::array<std::uint8_t, kFrameHeaderSize> FrameHeader(std::uint8_t type, std::uint32_t length)

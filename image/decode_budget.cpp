@@ -5,9 +5,8 @@
 bool DecodeBudget::Take(int turn, qint64 bytes)
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] {
-        return m_abandoned || (turn == m_nextTurn && (m_held + bytes <= m_limit || m_holders == 0));
-    });
+    m_changed.wait(
+        lock, [&] { return m_abandoned || (turn == m_nextTurn && (m_held + bytes <= m_limit || m_holders == 0)); });
     if (m_abandoned)
         return false;
     m_held += bytes;

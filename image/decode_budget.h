@@ -12,7 +12,10 @@
 // and its decode threads, which take.
 class DecodeBudget {
 public:
-    explicit DecodeBudget(qint64 limit) : m_limit(limit) {}
+    explicit DecodeBudget(qint64 limit)
+        : m_limit(limit)
+    {
+    }
 
     // Waits for this turn and for room; false once the run is abandoned. Every turn is taken
     // exactly once, even by a picture that turns out unreadable (with 0 bytes).

@@ -14,16 +14,17 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
-        std::fprintf(stderr, "usage: image_bench <input folder> <output folder> <box width> <box height> [rotate steps]\n");
+        std::fprintf(stderr,
+                     "usage: image_bench <input folder> <output folder> <box width> <box height> [rotate steps]\n");
         return 2;
     }
     ImageBatch batch;
     const QDir input(args[1]);
     int row = 0;
-    const QStringList names = input.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
-                                               QStringLiteral("*.png"), QStringLiteral("*.bmp"),
-                                               QStringLiteral("*.gif")},
-                                              QDir::Files, QDir::Name);
+    const QStringList names =
+        input.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.png"),
+                         QStringLiteral("*.bmp"), QStringLiteral("*.gif")},
+                        QDir::Files, QDir::Name);
     for (const QString &name : names)
         batch.items.append({row++, input.filePath(name), name});
     batch.outputFolder = QDir(args[2]).absolutePath() + QLatin1Char('/');

@@ -4,6 +4,8 @@
 
 ImageBoxes ImageBoxes::FromLang()
 {
-    return {QSize(Lang::GetInt(QStringLiteral("IDS_GOPT_OUTHDIMAGE_X")), Lang::GetInt(QStringLiteral("IDS_GOPT_OUTHDIMAGE_Y"))),
-            QSize(Lang::GetInt(QStringLiteral("IDS_GOPT_OUTSDIMAGE_X")), Lang::GetInt(QStringLiteral("IDS_GOPT_OUTSDIMAGE_Y")))};
+    return {QSize(Lang::GetInt(QStringLiteral("IDS_GOPT_OUTHDIMAGE_X")),
+                  Lang::GetInt(QStringLiteral("IDS_GOPT_OUTHDIMAGE_Y"))),
+            QSize(Lang::GetInt(QStringLiteral("IDS_GOPT_OUTSDIMAGE_X")),
+                  Lang::GetInt(QStringLiteral("IDS_GOPT_OUTSDIMAGE_Y")))};
 }

@@ -30,8 +30,7 @@ bool TakesName(const QString &path)
 QImage OnWhite(const QImage &image)
 {
     if (!image.hasAlphaChannel())
-        return image.format() == QImage::Format_RGB32 ? image
-                                                       : image.convertToFormat(QImage::Format_RGB32);
+        return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
     QImage out(image.size(), QImage::Format_RGB32);
     out.fill(Qt::white);
     QPainter painter(&out);
@@ -175,19 +174,17 @@ qint64 WorkingBytesPerPixel(QImage::Format format)
     switch (format) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32_Premultiplied:
-    case QImage::Format_RGBA64_Premultiplied:
-        return 0;
-    default:
-        return BytesPerPixel(format) > 4 ? 8 : 4;
+    case QImage::Format_RGBA64_Premultiplied: return 0;
+    default: return BytesPerPixel(format) > 4 ? 8 : 4;
     }
 }
 
 // How one picture is decoded, from its header alone.
 struct DecodePlan {
     ImageError error = ImageError::None;
-    QSize target;        // the output size; invalid when only the decoded picture tells
-    int pngFactor = 0;   // 2 or more: the PNG is decoded reduced by that much
-    qint64 bytes = 0;    // decoded picture and working copy
+    QSize target;      // the output size; invalid when only the decoded picture tells
+    int pngFactor = 0; // 2 or more: the PNG is decoded reduced by that much
+    qint64 bytes = 0;  // decoded picture and working copy
 };
 
 DecodePlan Refused(ImageError error)
@@ -237,8 +234,8 @@ DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const Imag
         plan.bytes = qint64(reduced.width()) * reduced.height() * 4;
     }
     const int factor = std::min(stored.width() / storedTarget.width(), stored.height() / storedTarget.height());
-    if (reader.format() == "png" && factor >= 2 && plan.bytes > kImageRunBudgetBytes / 4 &&
-        reader.transformation() == QImageIOHandler::TransformationNone && !PngInterlaced(inputPath)) {
+    if (reader.format() == "png" && factor >= 2 && plan.bytes > kImageRunBudgetBytes / 4
+        && reader.transformation() == QImageIOHandler::TransformationNone && !PngInterlaced(inputPath)) {
         plan.pngFactor = factor;
         plan.bytes = qint64(stored.width() / factor + 1) * (stored.height() / factor + 1) * 8;
     }
@@ -266,7 +263,7 @@ LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &o
     QImageReader reader(inputPath);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
-    reader.setQuality(100);   // the JPEG reader then uses its accurate DCT and smooth scaling
+    reader.setQuality(100); // the JPEG reader then uses its accurate DCT and smooth scaling
     const DecodePlan plan = PlanDecode(reader, inputPath, options);
     if (reserve && !reserve(plan.bytes))
         return LoadFailed(ImageError::Unreadable);
@@ -319,7 +316,7 @@ ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath
         image = image.transformed(QTransform().rotate(90.0 * steps));
     image = OnWhite(image);
     if (image.isNull() || image.size() != target)
-        return ImageError::TooLarge;   // an allocation on the way failed
+        return ImageError::TooLarge; // an allocation on the way failed
     // The pixels are sRGB now, which an untagged JPEG means everywhere.
     if (image.colorSpace().isValid())
         image.setColorSpace(QColorSpace());
@@ -330,8 +327,8 @@ ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath
     return written;
 }
 
-ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
-                        const ImageConvertOptions &options, QSize *outputSize)
+ImageError ConvertImage(const QString &inputPath, const QString &outputPath, const ImageConvertOptions &options,
+                        QSize *outputSize)
 {
     return FinishPicture(LoadPicture(inputPath, options), outputPath, outputSize);
 }

@@ -14,12 +14,12 @@
 // Why a picture was not converted. None means the output exists, complete.
 enum class ImageError {
     None,
-    Unreadable,     // missing, empty, unknown or damaged data
-    TooLarge,       // dimensions past what we decode (decompression bombs), or an output that large
-    BadBox,         // a target box with a zero or negative side
-    WriteFailed,    // the output folder cannot take the file, or the encoder failed
-    OutputTaken,    // a file of the output name appeared before ours could be put in place
-    TooThin,        // a picture so long and thin that one of its output sides would be empty
+    Unreadable,  // missing, empty, unknown or damaged data
+    TooLarge,    // dimensions past what we decode (decompression bombs), or an output that large
+    BadBox,      // a target box with a zero or negative side
+    WriteFailed, // the output folder cannot take the file, or the encoder failed
+    OutputTaken, // a file of the output name appeared before ours could be put in place
+    TooThin,     // a picture so long and thin that one of its output sides would be empty
 };
 Q_DECLARE_METATYPE(ImageError)
 
@@ -45,8 +45,8 @@ QSize FitToBox(int width, int height, int boxWidth, int boxHeight);
 QString MakeImageOutputPath(const QString &saveFolder, const QString &listName);
 
 struct ImageConvertOptions {
-    QSize box;              // target box
-    int rotateSteps = 0;    // clockwise quarter turns after the photo's own orientation: 0..3
+    QSize box;           // target box
+    int rotateSteps = 0; // clockwise quarter turns after the photo's own orientation: 0..3
 };
 
 // Loads input (its content decides the format, whatever its extension says), applies the EXIF
@@ -56,18 +56,18 @@ struct ImageConvertOptions {
 // The file is written under a temporary name in the output's folder and renamed to outputPath
 // only when complete; an existing file is never replaced (OutputTaken). On any error nothing
 // is left behind. *outputSize receives the written size when given.
-ImageError ConvertImage(const QString &inputPath, const QString &outputPath,
-                        const ImageConvertOptions &options, QSize *outputSize = nullptr);
+ImageError ConvertImage(const QString &inputPath, const QString &outputPath, const ImageConvertOptions &options,
+                        QSize *outputSize = nullptr);
 
 // ConvertImage in two steps, so that a run can decode the next picture while it writes the
 // current one. LoadPicture does the reading and the checks on the source (size limits, cut
 // files); FinishPicture resamples, turns and writes. Both are safe on any thread.
 struct LoadedPicture {
-    ImageError error = ImageError::None;   // None: image holds the decoded picture
-    QImage image;                          // EXIF orientation applied; maybe decoded reduced
-    QSize target;                          // the output size
-    int rotateSteps = 0;                   // 0..3
-    QByteArray colourProfile;              // ICC profile of a picture not in sRGB, else empty
+    ImageError error = ImageError::None; // None: image holds the decoded picture
+    QImage image;                        // EXIF orientation applied; maybe decoded reduced
+    QSize target;                        // the output size
+    int rotateSteps = 0;                 // 0..3
+    QByteArray colourProfile;            // ICC profile of a picture not in sRGB, else empty
 };
 // reserve, when given, is called once with DecodedBytes' answer after the header is read and
 // before anything is decoded, even for a picture that will be refused; false gives up the load
@@ -76,8 +76,7 @@ LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &o
                           const std::function<bool(qint64 bytes)> &reserve = {});
 // Returns picture.error when the load failed; may be called again with another name after
 // OutputTaken.
-ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath,
-                         QSize *outputSize = nullptr);
+ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath, QSize *outputSize = nullptr);
 
 // Largest picture decoded in full, in pixels (12000 x 12000 fits), and the matching reader
 // allocation limit in megabytes (8 bytes a pixel covers 16-bit PNG).

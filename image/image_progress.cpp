@@ -15,10 +15,7 @@ QString TotalProgressText(int done, int total)
     return QString::asprintf(" %d%% ( %d / %d )", ProgressPercent(done, total), done, total);
 }
 
-QString CurrentProgressText(int percent)
-{
-    return QString::asprintf(" %d%%", percent);
-}
+QString CurrentProgressText(int percent) { return QString::asprintf(" %d%%", percent); }
 
 QString IdleCurrentText() { return QStringLiteral(" 0%"); }
 QString IdleTotalText() { return QStringLiteral(" 0% ( 0 / 0 )"); }

@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 
-
 ImageRunController::ImageRunController(QObject *parent)
     : QObject(parent)
     , m_flags(std::make_shared<ImageRunFlags>())
@@ -91,10 +90,7 @@ void ImageRunController::Pause()
         m_flags->pause = true;
 }
 
-void ImageRunController::Resume()
-{
-    m_flags->pause = false;
-}
+void ImageRunController::Resume() { m_flags->pause = false; }
 
 void ImageRunController::Cancel()
 {
@@ -168,6 +164,6 @@ void ImageRunController::OnRunEnded(const ImageRunResult &result)
     m_stopping = false;
     m_log.ended = QDateTime::currentDateTime();
     m_log.end = m_summary.end;
-    RunLog().Append(m_log);   // a log that cannot be written changes nothing else
+    RunLog().Append(m_log); // a log that cannot be written changes nothing else
     emit runEnded(m_summary);
 }

@@ -21,14 +21,14 @@ public:
     enum class StartResult { Started, NoFile, AlreadyRunning };
 
     explicit ImageRunController(QObject *parent = nullptr);
-    ~ImageRunController() override;   // stops a run and waits for its thread
+    ~ImageRunController() override; // stops a run and waits for its thread
 
     // NoFile when the batch is empty (the page shows IDS_MESSAGEBOX_NO_FILE).
     StartResult Start(const ImageBatch &batch);
     // Take effect between pictures; the picture in work is finished first.
     void Pause();
     void Resume();
-    void Cancel();   // stop request set, pause request cleared
+    void Cancel(); // stop request set, pause request cleared
     // The page's list stays live: a row unchecked before the worker reaches it is passed by.
     void SetRowChecked(int row, bool checked);
     // For the application's exit: cancels and waits until the picture in work is done. The
@@ -40,7 +40,7 @@ public:
     // The value the next clock tick shows (1 at the start of a run).
     int ElapsedCounter() const { return m_elapsed; }
 
-    static constexpr int kClockTimerId = 8000;   // the page's elapsed-time timer
+    static constexpr int kClockTimerId = 8000; // the page's elapsed-time timer
     static constexpr int kClockPeriodMs = 1000;
 
 signals:
@@ -81,10 +81,10 @@ private:
     int m_elapsed = 1;
     int m_done = 0;
     int m_total = 0;
-    int m_doneAt = 0;   // seconds of the run when the last picture was done
+    int m_doneAt = 0; // seconds of the run when the last picture was done
     QList<ImageBatchItem> m_items;
     QHash<int, int> m_itemOfRow;
-    QString m_output;   // of the picture in work
+    QString m_output; // of the picture in work
     RunSummary m_summary;
     RunLogEntry m_log;
     bool m_stopping = false;

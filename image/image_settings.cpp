@@ -18,15 +18,9 @@ QString WithTrailingSlash(QString folder)
 
 } // namespace
 
-QString ImageSettings::KeyPath(const QString &appName)
-{
-    return QStringLiteral("software\\") + appName;
-}
+QString ImageSettings::KeyPath(const QString &appName) { return QStringLiteral("software\\") + appName; }
 
-int ImageSettings::RotateSteps() const
-{
-    return rotateImage == 1 ? int(rotateAngle % 4) : 0;
-}
+int ImageSettings::RotateSteps() const { return rotateImage == 1 ? int(rotateAngle % 4) : 0; }
 
 ImageSettings ImageSettings::Load(const QString &appName)
 {

@@ -5,9 +5,9 @@
 // The image page's remembered choices, stored under "software\<app name>" in the registry:
 // "Save FolderImage", "RotateImage", "RotateAngle". Window thread.
 struct ImageSettings {
-    QString saveFolder;        // ends with "/"; empty only when nothing could be stored
-    quint32 rotateImage = 0;   // 1 = turn every picture
-    quint32 rotateAngle = 1;   // 1, 2 or 3 quarter turns
+    QString saveFolder;      // ends with "/"; empty only when nothing could be stored
+    quint32 rotateImage = 0; // 1 = turn every picture
+    quint32 rotateAngle = 1; // 1, 2 or 3 quarter turns
 
     // Clockwise quarter turns a run applies: 0 when rotation is off.
     int RotateSteps() const;

@@ -17,8 +17,8 @@ namespace {
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
 // The list stays usable during a run: a row unchecked in time is passed by.
-const PageLayout kLayout = LayoutOf<ImageWindow>({"IDS_SUPPORT_IMAGE_FILES", "IDS_SUPPORT_IFORMAT_STR", "pictureList", "image"},
-                                             true, false);
+const PageLayout kLayout =
+    LayoutOf<ImageWindow>({"IDS_SUPPORT_IMAGE_FILES", "IDS_SUPPORT_IFORMAT_STR", "pictureList", "image"}, true, false);
 
 } // namespace
 
@@ -50,7 +50,8 @@ ImageWindow::~ImageWindow()
 
 void ImageWindow::ShowTimeLeft(int seconds)
 {
-    Button(kTimeLeftLabelId)->SetWindowTextW(T("IDS_TIME_LEFT_TITLE") + (seconds < 0 ? QStringLiteral(" —") : ElapsedText(seconds)));
+    Button(kTimeLeftLabelId)
+        ->SetWindowTextW(T("IDS_TIME_LEFT_TITLE") + (seconds < 0 ? QStringLiteral(" —") : ElapsedText(seconds)));
 }
 
 void ImageWindow::ShowLabels(const QString &current, const QString &time, const QString &total)
@@ -85,9 +86,8 @@ void ImageWindow::ConnectRun()
         CurrentBar()->SetPosition(100);
         Rows().ShowFileEnd(end);
     });
-    connect(run, &ImageRunController::elapsedChanged, this, [this](int seconds) {
-        Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + ElapsedText(seconds));
-    });
+    connect(run, &ImageRunController::elapsedChanged, this,
+            [this](int seconds) { Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + ElapsedText(seconds)); });
     connect(run, &ImageRunController::timeLeftChanged, this, &ImageWindow::ShowTimeLeft);
     connect(run, &ImageRunController::runEnded, this, &ImageWindow::OnRunEnded);
     // Rows may be unchecked while the worker has not reached them yet.

@@ -33,7 +33,7 @@ public:
         kCancelId = 1089,
         kPauseId = 1090,
         kResumeId = 1091,
-        kCurrentLabelId = 1100,   // labels have no id of their own in the skin; these name them
+        kCurrentLabelId = 1100, // labels have no id of their own in the skin; these name them
         kTimeLabelId = 1101,
         kTotalLabelId = 1102,
         kTimeLeftLabelId = 1103,
@@ -41,7 +41,7 @@ public:
     static constexpr int kClientHeight = 444;
 
     explicit ImageWindow(QWidget *parent = nullptr, Kind kind = Kind::Child);
-    ~ImageWindow() override;   // a running worker is stopped and its thread joined
+    ~ImageWindow() override; // a running worker is stopped and its thread joined
 
     // For the launcher: a run is active (mode switches are refused meanwhile).
     bool IsConverting() const { return m_run->IsConverting(); }

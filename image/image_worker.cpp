@@ -23,8 +23,7 @@ struct HeldPicture {
 
 } // namespace
 
-ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags,
-                         std::shared_ptr<DecodeBudget> budget)
+ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags, std::shared_ptr<DecodeBudget> budget)
     : m_batch(std::move(batch))
     , m_flags(std::move(flags))
     , m_budget(budget ? std::move(budget) : std::make_shared<DecodeBudget>(kImageRunBudgetBytes))

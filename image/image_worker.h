@@ -23,10 +23,10 @@ struct ImageBatchItem {
 
 // Everything a run needs, copied at its start: the worker shares nothing with the window.
 struct ImageBatch {
-    QList<ImageBatchItem> items;   // the checked rows, in list order
-    QSize box;                     // HD or SD target box
-    int rotateSteps = 0;           // clockwise quarter turns (0 when rotation is off)
-    QString outputFolder;          // ends with "/"
+    QList<ImageBatchItem> items; // the checked rows, in list order
+    QSize box;                   // HD or SD target box
+    int rotateSteps = 0;         // clockwise quarter turns (0 when rotation is off)
+    QString outputFolder;        // ends with "/"
 };
 
 struct ConvertedPicture {
@@ -38,9 +38,9 @@ struct ConvertedPicture {
 // What a run did, for the end-of-run actions.
 struct ImageRunResult {
     bool cancelled = false;
-    int total = 0;                          // pictures in the batch
-    int handled = 0;                        // pictures attempted before the run ended
-    QList<ConvertedPicture> converted;      // in row order; each output exists
+    int total = 0;                     // pictures in the batch
+    int handled = 0;                   // pictures attempted before the run ended
+    QList<ConvertedPicture> converted; // in row order; each output exists
     QList<int> failedRows;
     int convertedCount() const { return int(converted.size()); }
     int failedCount() const { return int(failedRows.size()); }
@@ -65,8 +65,7 @@ class ImageWorker : public QObject {
     Q_OBJECT
 public:
     // The budget bounds the decoded pictures in flight; by default kImageRunBudgetBytes.
-    ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags,
-                std::shared_ptr<DecodeBudget> budget = nullptr);
+    ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags, std::shared_ptr<DecodeBudget> budget = nullptr);
 
     // Runs the whole batch, then emits runEnded and quits the current thread's event loop.
     void Run();

@@ -62,7 +62,7 @@ cmsToneCurve *SrgbCurve()
 QByteArray ProfileFromChunks(const QByteArray &chrm, const QByteArray &gama)
 {
     const double gamma = gama.size() == 4 ? Be32(gama, 0) / 100000.0 : 0.0;
-    double xy[8] = {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};   // sRGB's
+    double xy[8] = {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06}; // sRGB's
     const bool hasPrimaries = chrm.size() == 32;
     bool srgbPrimaries = true;
     if (hasPrimaries) {
@@ -124,7 +124,7 @@ QByteArray PngProfile(QFile &file)
         } else if (!file.seek(file.pos() + length)) {
             return {};
         }
-        if (!file.seek(file.pos() + 4))   // CRC
+        if (!file.seek(file.pos() + 4)) // CRC
             return {};
     }
     return ProfileFromChunks(chrm, gama);
@@ -148,7 +148,7 @@ QByteArray JpegProfile(QFile &file)
                 return {};
             marker = uchar(byte);
         }
-        if (marker == 0xda || marker == 0xd9)   // the picture data, or the end
+        if (marker == 0xda || marker == 0xd9) // the picture data, or the end
             break;
         if ((marker >= 0xd0 && marker <= 0xd7) || marker == 0x01)
             continue;
@@ -198,8 +198,8 @@ using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int __attribute__((vector_size(16)));
 
 struct FastRgb {
-    Float4 columns[3][256];   // by source channel and code: what it adds to linear R, G, B
-    Float4 offset;            // a black-point shift LittleCMS may put between the profiles
+    Float4 columns[3][256]; // by source channel and code: what it adds to linear R, G, B
+    Float4 offset;          // a black-point shift LittleCMS may put between the profiles
 };
 
 // Linear light to sRGB codes, by LittleCMS's sRGB curve: each step takes the code whose band
@@ -248,14 +248,14 @@ void ConvertRow(const FastRgb &f, const QRgb *in, QRgb *out, int width)
         }
         for (int x = 0; x < n; ++x) {
             const QRgb p = in[start + x];
-            out[start + x] = (p & 0xff000000u) | uint(encode[index[x][0]]) << 16 | uint(encode[index[x][1]]) << 8 |
-                             encode[index[x][2]];
+            out[start + x] = (p & 0xff000000u) | uint(encode[index[x][0]]) << 16 | uint(encode[index[x][1]]) << 8
+                             | encode[index[x][2]];
         }
     }
 }
 
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr cmsUInt32Number kArgb32 = TYPE_BGRA_8;   // QImage's 0xAARRGGBB words, byte by byte
+constexpr cmsUInt32Number kArgb32 = TYPE_BGRA_8; // QImage's 0xAARRGGBB words, byte by byte
 #else
 constexpr cmsUInt32Number kArgb32 = TYPE_ARGB_8;
 #endif
@@ -279,8 +279,8 @@ bool AgreesWithTransform(const FastRgb &f, cmsHTRANSFORM transform)
     ConvertRow(f, in.data(), ours.data(), int(in.size()));
     cmsDoTransform(transform, in.data(), theirs.data(), cmsUInt32Number(in.size()));
     for (size_t i = 0; i < in.size(); ++i) {
-        if (std::abs(qRed(ours[i]) - qRed(theirs[i])) > 1 || std::abs(qGreen(ours[i]) - qGreen(theirs[i])) > 1 ||
-            std::abs(qBlue(ours[i]) - qBlue(theirs[i])) > 1)
+        if (std::abs(qRed(ours[i]) - qRed(theirs[i])) > 1 || std::abs(qGreen(ours[i]) - qGreen(theirs[i])) > 1
+            || std::abs(qBlue(ours[i]) - qBlue(theirs[i])) > 1)
             return false;
     }
     return true;
@@ -292,8 +292,8 @@ std::shared_ptr<const FastRgb> MakeFastRgb(cmsHPROFILE source, cmsHPROFILE srgb,
     if (!cmsIsMatrixShaper(source))
         return {};
     // Tables for an intent take precedence over the matrix in LittleCMS.
-    for (const cmsTagSignature tag : {cmsSigAToB0Tag, cmsSigAToB1Tag, cmsSigAToB2Tag, cmsSigDToB0Tag,
-                                      cmsSigDToB1Tag, cmsSigDToB2Tag})
+    for (const cmsTagSignature tag :
+         {cmsSigAToB0Tag, cmsSigAToB1Tag, cmsSigAToB2Tag, cmsSigDToB0Tag, cmsSigDToB1Tag, cmsSigDToB2Tag})
         if (cmsIsTag(source, tag))
             return {};
     cmsToneCurve *curves[3] = {};
@@ -310,8 +310,8 @@ std::shared_ptr<const FastRgb> MakeFastRgb(cmsHPROFILE source, cmsHPROFILE srgb,
     // is one affine map of linear light: it is read from LittleCMS's float transform of a gray
     // and of a step off it in each channel, all well inside sRGB so that nothing clips.
     constexpr float kBase = 0.5f, kStep = 0.6f;
-    const double probe[4][3] = {{kBase, kBase, kBase}, {kStep, kBase, kBase}, {kBase, kStep, kBase},
-                                {kBase, kBase, kStep}};
+    const double probe[4][3] = {
+        {kBase, kBase, kBase}, {kStep, kBase, kBase}, {kBase, kStep, kBase}, {kBase, kBase, kStep}};
     double encoded[4][3];
     cmsDoTransform(exact, probe, encoded, 4);
     cmsDeleteTransform(exact);
@@ -320,7 +320,7 @@ std::shared_ptr<const FastRgb> MakeFastRgb(cmsHPROFILE source, cmsHPROFILE srgb,
         for (int o = 0; o < 3; ++o)
             linear[k][o] = cmsEvalToneCurveFloat(srgbCurve, float(encoded[k][o]));
 
-    double matrix[3][3], shift[3];   // linear sRGB = matrix * linear source + shift
+    double matrix[3][3], shift[3]; // linear sRGB = matrix * linear source + shift
     double base[3];
     for (int c = 0; c < 3; ++c) {
         base[c] = cmsEvalToneCurveFloat(curves[c], kBase);
@@ -378,7 +378,8 @@ Conversion MakeConversion(const QByteArray &icc, bool deep)
         if (curve)
             cmsFreeToneCurve(curve);
         const cmsUInt32Number type = deep ? TYPE_GRAY_16 : TYPE_GRAY_8;
-        cmsHTRANSFORM t = target ? cmsCreateTransform(source.get(), type, target.get(), type, kIntent, kFlags) : nullptr;
+        cmsHTRANSFORM t =
+            target ? cmsCreateTransform(source.get(), type, target.get(), type, kIntent, kFlags) : nullptr;
         if (!t)
             return c;
         const int n = deep ? 65536 : 256;
@@ -402,9 +403,9 @@ Conversion MakeConversion(const QByteArray &icc, bool deep)
     if (space != cmsSigRgbData)
         return c;
     LcmsProfile target(cmsCreate_sRGBProfile());
-    cmsHTRANSFORM t = target ? cmsCreateTransform(source.get(), deep ? TYPE_RGBA_16 : kArgb32, target.get(), kArgb32,
-                                                  kIntent, kFlags)
-                             : nullptr;
+    cmsHTRANSFORM t =
+        target ? cmsCreateTransform(source.get(), deep ? TYPE_RGBA_16 : kArgb32, target.get(), kArgb32, kIntent, kFlags)
+               : nullptr;
     if (!t)
         return c;
     c.transform.reset(t, [](void *p) { cmsDeleteTransform(p); });
@@ -451,7 +452,7 @@ QImage GrayToSrgb(QImage image, const Conversion &c, bool deep)
     const quint16 *table = c.table.data();
     QImage out;
     if (image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16) {
-        out = std::move(image);   // in place unless shared; scanLine() detaches then
+        out = std::move(image); // in place unless shared; scanLine() detaches then
         for (int y = 0; y < out.height(); ++y) {
             if (deep) {
                 auto *p = reinterpret_cast<quint16 *>(out.scanLine(y));
@@ -523,7 +524,8 @@ QImage ToSrgb(QImage image, const QByteArray &icc)
         out.setColorSpace(QColorSpace());
         return out;
     }
-    const QImage source = image.convertToFormat(deep ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64) : format);
+    const QImage source =
+        image.convertToFormat(deep ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64) : format);
     QImage out(image.size(), format);
     if (source.isNull() || out.isNull())
         return {};
@@ -535,7 +537,4 @@ QImage ToSrgb(QImage image, const QByteArray &icc)
     return out;
 }
 
-bool ConvertsByTables(const QByteArray &icc)
-{
-    return !icc.isEmpty() && CachedConversion(icc, false)->fast != nullptr;
-}
+bool ConvertsByTables(const QByteArray &icc) { return !icc.isEmpty() && CachedConversion(icc, false)->fast != nullptr; }

@@ -22,7 +22,7 @@ bool JpegComplete(const uchar *p, qint64 n)
         if (!ff)
             return false;
         i = static_cast<const uchar *>(ff) - p;
-        while (i + 1 < n && p[i + 1] == 0xFF)   // fill bytes
+        while (i + 1 < n && p[i + 1] == 0xFF) // fill bytes
             ++i;
         if (i + 1 >= n)
             return false;
@@ -91,21 +91,21 @@ bool GifComplete(const uchar *p, qint64 n)
     };
     while (i < n) {
         const uchar block = p[i++];
-        if (block == 0x21) {            // extension: label, then sub-blocks
+        if (block == 0x21) { // extension: label, then sub-blocks
             ++i;
             if (!skipSubBlocks())
                 return false;
-        } else if (block == 0x2C) {     // image descriptor
+        } else if (block == 0x2C) { // image descriptor
             if (i + 9 > n)
                 return false;
             const uchar packed = p[i + 8];
             i += 9;
             if (packed & 0x80)
                 i += 3LL << ((packed & 0x07) + 1);
-            ++i;                        // LZW minimum code size
+            ++i; // LZW minimum code size
             return skipSubBlocks();
         } else {
-            return false;               // trailer before any image, or garbage
+            return false; // trailer before any image, or garbage
         }
     }
     return false;

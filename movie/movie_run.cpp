@@ -24,17 +24,16 @@ const QEvent::Type kFinishedEvent = QEvent::Type(QEvent::User + engine::kWmEngin
 class EngineEvent : public QEvent {
 public:
     EngineEvent(Type type, quint64 generation, int value)
-        : QEvent(type), generation(generation), value(value)
+        : QEvent(type)
+        , generation(generation)
+        , value(value)
     {
     }
     const quint64 generation;
     const int value;
 };
 
-QString ScratchPath()
-{
-    return QDir::tempPath() + QStringLiteral("/u2p.tmp");
-}
+QString ScratchPath() { return QDir::tempPath() + QStringLiteral("/u2p.tmp"); }
 
 } // namespace
 
@@ -139,8 +138,8 @@ bool MovieRun::LaunchFile()
     // A save folder removed since it was chosen would fail every file; make it again.
     if (QDir::isAbsolutePath(m_request.saveFolder))
         QDir().mkpath(m_request.saveFolder);
-    m_outputPath = MakeOutputName(m_request.saveFolder, job.sourcePath,
-                                  m_request.hdMode ? encode.HDFormat : encode.SDFormat);
+    m_outputPath =
+        MakeOutputName(m_request.saveFolder, job.sourcePath, m_request.hdMode ? encode.HDFormat : encode.SDFormat);
     const PreparedJob prepared = PrepareJob(encode, m_request.hdMode, job.sourcePath, m_outputPath);
     emit fileStarted(job.row, m_outputPath);
     if (!prepared.ok()) {
@@ -169,10 +168,7 @@ bool MovieRun::LaunchFile()
 
 // --- progress ------------------------------------------------------------------------------
 
-qint64 MovieRun::NowMs() const
-{
-    return m_timings.clockMs ? m_timings.clockMs() : m_clock.elapsed();
-}
+qint64 MovieRun::NowMs() const { return m_timings.clockMs ? m_timings.clockMs() : m_clock.elapsed(); }
 
 double MovieRun::RunSeconds() const
 {
@@ -269,10 +265,7 @@ void MovieRun::OnEngineFinished()
         EndFile(Outcome::Done, Reason{});
 }
 
-void MovieRun::OnEngineFailed(int code)
-{
-    EndFile(Outcome::Failed, Reason::Engine(code));
-}
+void MovieRun::OnEngineFailed(int code) { EndFile(Outcome::Failed, Reason::Engine(code)); }
 
 void MovieRun::EndFile(Outcome outcome, Reason reason)
 {
@@ -315,7 +308,7 @@ void MovieRun::EndRun(RunEnd end)
     m_inhibit.Release();
     m_log.ended = QDateTime::currentDateTime();
     m_log.end = end;
-    RunLog().Append(m_log);   // a log that cannot be written changes nothing else
+    RunLog().Append(m_log); // a log that cannot be written changes nothing else
     SetState(State::Ended);
     emit runEnded(m_summary);
 }
@@ -344,15 +337,9 @@ void MovieRun::Resume()
     SetState(State::Converting);
 }
 
-void MovieRun::Cancel()
-{
-    StopRun(RunEnd::Cancelled);
-}
+void MovieRun::Cancel() { StopRun(RunEnd::Cancelled); }
 
-void MovieRun::Stop()
-{
-    StopRun(RunEnd::Stopped);
-}
+void MovieRun::Stop() { StopRun(RunEnd::Stopped); }
 
 void MovieRun::StopRun(RunEnd end)
 {
@@ -388,10 +375,7 @@ void MovieRun::EngineFinished(int result)
     QCoreApplication::postEvent(this, new EngineEvent(kFinishedEvent, m_generation.load(), result));
 }
 
-void MovieRun::EngineCreateFailed()
-{
-    m_engineMissing = true;
-}
+void MovieRun::EngineCreateFailed() { m_engineMissing = true; }
 
 void MovieRun::customEvent(QEvent *event)
 {
@@ -401,11 +385,11 @@ void MovieRun::customEvent(QEvent *event)
     }
     const auto *e = static_cast<EngineEvent *>(event);
     if (e->generation != m_generation.load())
-        return;   // from an engine of an earlier file
+        return; // from an engine of an earlier file
     if (m_current < 0)
         return;
     if (event->type() == kFinishedEvent && m_state != State::Starting)
         OnEngineFinished();
     else if (m_state == State::Converting || m_state == State::Paused)
-        OnEngineFailed(e->value);   // a stopped engine's failure is the stop itself
+        OnEngineFailed(e->value); // a stopped engine's failure is the stop itself
 }

@@ -21,15 +21,15 @@
 struct MovieRunJob {
     int row = -1;
     QString sourcePath;
-    std::optional<MovieLoad> load;   // probed at the start when not given
+    std::optional<MovieLoad> load; // probed at the start when not given
 };
 
 // Everything a movie run needs, copied at its start.
 struct MovieRunRequest {
-    QList<MovieRunJob> jobs;   // the checked rows, top to bottom
+    QList<MovieRunJob> jobs; // the checked rows, top to bottom
     bool hdMode = true;
     EncodeSettings encode;
-    QString saveFolder;        // ends with "/"
+    QString saveFolder; // ends with "/"
 };
 
 // The figures of one progress tick.
@@ -39,17 +39,17 @@ struct MovieProgress {
     int fileNumber = 0;
     int totalFiles = 0;
     int elapsedSeconds = 0;
-    float speedFactor = 0.0f;   // seconds of media per second
-    int fileSecondsLeft = -1;   // -1 until known
+    float speedFactor = 0.0f; // seconds of media per second
+    int fileSecondsLeft = -1; // -1 until known
     int batchSecondsLeft = -1;
 };
 
 // Tick period and watchdog limits; tests tick by hand.
 struct MovieRunTimings {
     int tickMs = 1000;
-    int stallLimit = 15;   // a stall acts once more ticks than this passed without progress
-    int graceLimit = 1;    // fresh starts of the stall count granted to a live engine
-    int stopPollMs = 10;   // waiting for a stopped engine: poll period, and kill after this many
+    int stallLimit = 15; // a stall acts once more ticks than this passed without progress
+    int graceLimit = 1;  // fresh starts of the stall count granted to a live engine
+    int stopPollMs = 10; // waiting for a stopped engine: poll period, and kill after this many
     int stopPollsBeforeKill = 50;
     // The clock of the time-left estimate, in milliseconds; a monotonic clock when empty.
     std::function<qint64()> clockMs;
@@ -68,7 +68,7 @@ public:
     static constexpr int kProgressTimerId = 7979;
 
     explicit MovieRun(engine::EngineControl &engine, QObject *parent = nullptr);
-    ~MovieRun() override;   // stops a running file as Stop() does
+    ~MovieRun() override; // stops a running file as Stop() does
 
     void SetTimings(const MovieRunTimings &timings);
 
@@ -139,7 +139,7 @@ private:
     MovieTimeLeft m_timeLeft;
     QElapsedTimer m_clock;
     qint64 m_startMs = 0;
-    qint64 m_pausedMs = 0;      // of the run so far
+    qint64 m_pausedMs = 0; // of the run so far
     qint64 m_pausedAt = -1;
     engine::StatusCopy m_statusCopy;
     // Engine events carry the number of the launch they came from; older ones are dropped.
@@ -149,15 +149,15 @@ private:
     MovieRunRequest m_request;
     RunSummary m_summary;
     RunLogEntry m_log;
-    bool m_launched = false;   // the engine was started for the file in work
-    int m_current = -1;   // index into m_request.jobs
+    bool m_launched = false; // the engine was started for the file in work
+    int m_current = -1;      // index into m_request.jobs
     QString m_outputPath;
     bool m_engineMissing = false;
     RunEnd m_stopEnd = RunEnd::Stopped;
-    Reason m_pendingReason;   // why the file being started could not start
+    Reason m_pendingReason; // why the file being started could not start
     int m_elapsedSeconds = 0;
     int m_stallTicks = 0;
-    int m_stalledTicks = 0;   // since the position last changed, grace ticks included
+    int m_stalledTicks = 0; // since the position last changed, grace ticks included
     int m_graceCount = 0;
     double m_lastPosition = 0.0;
     float m_prevPosition = 0.0f;

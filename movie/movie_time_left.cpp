@@ -172,10 +172,7 @@ double MovieTimeLeft::SteadyRate() const
     return m_moving && m_rises > 0 && SteadyTime() > 0.0 ? SteadyWork() / SteadyTime() : 0.0;
 }
 
-double MovieTimeLeft::FileRate() const
-{
-    return m_current >= 0 && m_rises >= kFileRisesTrusted ? SteadyRate() : 0.0;
-}
+double MovieTimeLeft::FileRate() const { return m_current >= 0 && m_rises >= kFileRisesTrusted ? SteadyRate() : 0.0; }
 
 double MovieTimeLeft::KindRate(quint64 kind, double batchRate) const
 {
@@ -204,7 +201,7 @@ std::optional<double> MovieTimeLeft::FileSeconds(const Model &model) const
         const double starting = std::max(0.0, model.start - (m_now - m_startedAt));
         return starting + load.seconds * load.cost / kindRate + model.finish;
     }
-    if (m_position >= load.seconds)   // all read: finishing
+    if (m_position >= load.seconds) // all read: finishing
         return std::max(0.0, model.finish - (m_now - m_risenAt));
     return (load.seconds - m_position) * load.cost / rate + model.finish;
 }
@@ -225,7 +222,7 @@ std::optional<int> MovieTimeLeft::BatchLeft() const
     for (int i = m_current + 1; i < m_loads.size(); ++i) {
         const MovieLoad &load = m_loads[i];
         if (load.seconds <= 0.0)
-            return std::nullopt;   // a file of unknown length: no honest figure
+            return std::nullopt; // a file of unknown length: no honest figure
         later += std::max(0.0, model.start + load.seconds * load.cost / KindRate(load.kind, model.rate) + model.finish);
     }
     return int(std::lround(*file + later));

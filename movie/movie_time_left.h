@@ -9,7 +9,7 @@
 // How much work one file is, for the estimate: its length and what a second of it costs next
 // to a second of plain output, so that a 1080p source counts for more than a 480p one.
 struct MovieLoad {
-    double seconds = 0.0;   // 0 when its length is unknown
+    double seconds = 0.0; // 0 when its length is unknown
     double cost = 1.0;
     // Files of one kind (picture size and rate) go at one speed more nearly than a batch
     // does: the encoder's effort follows the content, which a camera or a source keeps. 0: none.
@@ -53,7 +53,7 @@ private:
     };
     Model Fit() const;
     double FileRate() const;
-    double StartOffset() const;   // of the current file, once it has moved on steadily
+    double StartOffset() const; // of the current file, once it has moved on steadily
     // The speed a file of that kind is expected to go at: the files of its kind, and of kinds
     // like it, measured so far, leaning on the batch's speed while they are few.
     double KindRate(quint64 kind, double batchRate) const;
@@ -70,30 +70,30 @@ private:
     // The current file.
     int m_current = -1;
     double m_startedAt = 0.0;
-    double m_gapBefore = 0.0;   // since the file before it ended
+    double m_gapBefore = 0.0; // since the file before it ended
     double m_position = 0.0;
     double m_now = 0.0;
     bool m_moving = false;
-    double m_movingSince = 0.0;   // the look that first found it moving
-    double m_lead = 0.0;          // media done by then
-    double m_risenAt = 0.0;       // the last look that found it further on
-    int m_rises = 0;              // looks that found it further on, after the first
+    double m_movingSince = 0.0; // the look that first found it moving
+    double m_lead = 0.0;        // media done by then
+    double m_risenAt = 0.0;     // the last look that found it further on
+    int m_rises = 0;            // looks that found it further on, after the first
 
     // Ended files.
-    double m_work = 0.0;       // steady work, and the time it took
+    double m_work = 0.0; // steady work, and the time it took
     double m_workTime = 0.0;
-    double m_startSum = 0.0;   // of files that moved on steadily, the gap before each included
+    double m_startSum = 0.0; // of files that moved on steadily, the gap before each included
     int m_starts = 0;
-    double m_finishSum = 0.0;  // of converted files
+    double m_finishSum = 0.0; // of converted files
     int m_finishes = 0;
-    double m_wholeWork = 0.0;  // all of it, for files too short to show a steady speed
+    double m_wholeWork = 0.0; // all of it, for files too short to show a steady speed
     double m_wholeTime = 0.0;
     double m_lastEndAt = -1.0;
     struct KindSpeed {
         double work = 0.0;
         double time = 0.0;
     };
-    QHash<quint64, KindSpeed> m_kinds;   // steady work and time of ended files, by kind
+    QHash<quint64, KindSpeed> m_kinds; // steady work and time of ended files, by kind
 };
 
 // " 00:01:10 / 00:12:40": the current file's time left and the batch's, "—" while unknown (-1).

@@ -19,8 +19,8 @@ QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 enum Label { kCurrent, kSpeed, kTime, kTotal, kCount, kLeft };
 
 // The list is locked during a run, and commands refused meanwhile say why.
-const PageLayout kLayout = LayoutOf<MovieWindow>({"IDS_SUPPORT_FILES", "IDS_SUPPORT_VFORMAT_STR", "jobList", "movie"},
-                                             false, true);
+const PageLayout kLayout =
+    LayoutOf<MovieWindow>({"IDS_SUPPORT_FILES", "IDS_SUPPORT_VFORMAT_STR", "jobList", "movie"}, false, true);
 
 } // namespace
 
@@ -29,7 +29,7 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
     , m_optionsDialog([](QWidget *owner, QString &folder) { return OptionsDlg::Edit(folder, owner); })
     , m_run(std::make_unique<MovieRun>(m_engine))
 {
-    const std::pair<int, QRect> labels[] = {{kTitleId, {42, 337, 96, 16}}, {kSpeedId, {140, 337, 200, 16}},
+    const std::pair<int, QRect> labels[] = {{kTitleId, {42, 337, 96, 16}},   {kSpeedId, {140, 337, 200, 16}},
                                             {kTitleId, {342, 337, 140, 16}}, {kTitleId, {42, 377, 78, 16}},
                                             {kCountId, {122, 377, 120, 16}}, {kTitleId, {250, 377, 240, 16}}};
     for (int i = 0; i < 6; ++i)
@@ -64,9 +64,7 @@ void MovieWindow::OnStateChanged(MovieRun::State state)
 {
     switch (state) {
     case MovieRun::State::Starting:
-    case MovieRun::State::Stopping:
-        SetBusy(true);
-        break;
+    case MovieRun::State::Stopping: SetBusy(true); break;
     case MovieRun::State::Converting:
         Rows().ShowRowStatus(m_run->CurrentRow(), RowStatus::Converting);
         SetBusy(true);
@@ -138,7 +136,7 @@ void MovieWindow::ResetProgress()
 void MovieWindow::ShowLabel(int label, const QString &value)
 {
     static const char *const titles[] = {"IDS_CURRENT_TITLE", "IDS_STR_SPEED", "IDS_TIME_TITLE",
-                                         "IDS_TOTAL_TITLE", nullptr, "IDS_TIME_LEFT_TITLE"};
+                                         "IDS_TOTAL_TITLE",   nullptr,         "IDS_TIME_LEFT_TITLE"};
     m_labels[label]->SetWindowTextW((titles[label] ? T(titles[label]) : QString()) + value);
 }
 
@@ -210,5 +208,5 @@ void MovieWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
-    accept();   // the dialog ends with OK
+    accept(); // the dialog ends with OK
 }

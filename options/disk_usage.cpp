@@ -18,15 +18,9 @@ quint64 Percent(quint64 part, quint64 whole)
 
 } // namespace
 
-quint64 DiskUsage::UsedPercent() const
-{
-    return Percent(Used(), total);
-}
+quint64 DiskUsage::UsedPercent() const { return Percent(Used(), total); }
 
-quint64 DiskUsage::FreePercent() const
-{
-    return Percent(Available(), total);
-}
+quint64 DiskUsage::FreePercent() const { return Percent(Available(), total); }
 
 std::optional<DiskUsage> ReadDiskUsage(const QString &folder)
 {

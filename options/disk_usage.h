@@ -9,9 +9,9 @@
 // mount point of the folder's file system stands for the drive, so "another drive" means
 // another mounted file system. Any thread.
 struct DiskUsage {
-    QString root;        // mount point, "/" or "/home"; never empty
-    QString device;      // "/dev/sda2", "tmpfs"; may be empty
-    quint64 total = 0;   // bytes
+    QString root;      // mount point, "/" or "/home"; never empty
+    QString device;    // "/dev/sda2", "tmpfs"; may be empty
+    quint64 total = 0; // bytes
     // Bytes this user may still write; never above total. Blocks the file system keeps for
     // root count as used, so "free" never promises room that outputs cannot take.
     quint64 free = 0;

@@ -39,10 +39,7 @@ std::optional<QString> BrowseForFolder(QWidget *owner, const QString &startFolde
     return folder;
 }
 
-void SetFolderBrowser(FolderBrowser browser)
-{
-    Browser() = std::move(browser);
-}
+void SetFolderBrowser(FolderBrowser browser) { Browser() = std::move(browser); }
 
 ScriptedFolderBrowser::ScriptedFolderBrowser(QList<QString> answers)
     : m_answers(std::move(answers))
@@ -53,7 +50,4 @@ ScriptedFolderBrowser::ScriptedFolderBrowser(QList<QString> answers)
     });
 }
 
-ScriptedFolderBrowser::~ScriptedFolderBrowser()
-{
-    SetFolderBrowser(nullptr);
-}
+ScriptedFolderBrowser::~ScriptedFolderBrowser() { SetFolderBrowser(nullptr); }

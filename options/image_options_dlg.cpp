@@ -33,8 +33,8 @@ ImageOptionsDlg::ImageOptionsDlg(const ImageOptionValues &values, QWidget *paren
     m_folderField = CreateFolderField(client, QRect(30, 47, 235, 20));
     m_folderField->setText(m_values.saveFolder);
     m_folderField->setCursorPosition(0);
-    auto *choose = CreateCommandButton(client, IdChooseFolder, "option_bt02.png",
-                                       "IDS_BTN_OPTION_FOLDER_SEL", QRect(270, 45, 100, 24));
+    auto *choose = CreateCommandButton(client, IdChooseFolder, "option_bt02.png", "IDS_BTN_OPTION_FOLDER_SEL",
+                                       QRect(270, 45, 100, 24));
     connect(choose, &ImageButton::clicked, this, &ImageOptionsDlg::OnChooseFolder);
 
     m_rotate = new ImageButton(client);
@@ -53,11 +53,11 @@ ImageOptionsDlg::ImageOptionsDlg(const ImageOptionValues &values, QWidget *paren
                             QRect(lefts[i], 200, 100, 20));
     }
 
-    auto *apply = CreateCommandButton(client, IdApply, "option_bt01.png", "IDS_BTN_OPTION_APPLY",
-                                      QRect(70, 300, 110, 30));
+    auto *apply =
+        CreateCommandButton(client, IdApply, "option_bt01.png", "IDS_BTN_OPTION_APPLY", QRect(70, 300, 110, 30));
     connect(apply, &ImageButton::clicked, this, &ImageOptionsDlg::OnApply);
-    auto *cancel = CreateCommandButton(client, IdCancel, "option_bt01.png",
-                                       "IDS_BTN_OPTION_CANCEL", QRect(200, 300, 110, 30));
+    auto *cancel =
+        CreateCommandButton(client, IdCancel, "option_bt01.png", "IDS_BTN_OPTION_CANCEL", QRect(200, 300, 110, 30));
     connect(cancel, &ImageButton::clicked, this, &QDialog::reject);
 
     // Any angle other than 1, 2 or 3 checks no choice; Apply then keeps it.
@@ -78,10 +78,7 @@ bool ImageOptionsDlg::Edit(ImageOptionValues &values, QWidget *parent)
     return true;
 }
 
-ImageButton *ImageOptionsDlg::Button(int id) const
-{
-    return FindButton(Client(), id);
-}
+ImageButton *ImageOptionsDlg::Button(int id) const { return FindButton(Client(), id); }
 
 void ImageOptionsDlg::ShowAngleLook()
 {

@@ -9,9 +9,9 @@ class QLineEdit;
 
 // The three choices of image mode that the image options dialog edits.
 struct ImageOptionValues {
-    QString saveFolder;        // ends with "/"
-    quint32 rotateImage = 0;   // 0 off, anything else on
-    quint32 rotateAngle = 1;   // 1 = 90, 2 = 180, 3 = 270 degrees
+    QString saveFolder;      // ends with "/"
+    quint32 rotateImage = 0; // 0 off, anything else on
+    quint32 rotateAngle = 1; // 1 = 90, 2 = 180, 3 = 270 degrees
 
     bool operator==(const ImageOptionValues &) const = default;
 };

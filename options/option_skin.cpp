@@ -8,8 +8,8 @@
 
 bool SetOptionsCaption(SkinDialog &dialog)
 {
-    if (!dialog.SetCaptionImage("Comm_Caption_option.png", "Laun_close.png", "Comm_max.png",
-                                "Laun_mini.png", "Laun_help.png"))
+    if (!dialog.SetCaptionImage("Comm_Caption_option.png", "Laun_close.png", "Comm_max.png", "Laun_mini.png",
+                                "Laun_help.png"))
         return false;
     // A modal dialog is closed, never minimised or maximised.
     dialog.SetCaptionButtonsVisible(false, false, false);
@@ -21,8 +21,8 @@ void UseDefaultFont(SkinDialog &dialog)
     dialog.SetFontName(Lang::Get("IDS_GOPT_DEFAULT_FONT"), Lang::GetInt("IDS_GOPT_DEFAULT_FONTSIZE"));
 }
 
-ImageButton *CreateCommandButton(QWidget *parent, int id, const QString &image,
-                                 const QString &textKey, const QRect &rect)
+ImageButton *CreateCommandButton(QWidget *parent, int id, const QString &image, const QString &textKey,
+                                 const QRect &rect)
 {
     auto *button = new ImageButton(parent);
     button->Create(parent, id, image, Lang::Get(textKey), rect);
@@ -30,8 +30,7 @@ ImageButton *CreateCommandButton(QWidget *parent, int id, const QString &image,
     return button;
 }
 
-ImageButton *CreateLabel(QWidget *parent, int id, const QString &textKey, const QRect &rect,
-                         bool bold)
+ImageButton *CreateLabel(QWidget *parent, int id, const QString &textKey, const QRect &rect, bool bold)
 {
     auto *label = new ImageButton(parent);
     label->CreateStatic(parent, id, textKey.isEmpty() ? QString() : Lang::Get(textKey), rect);

@@ -20,18 +20,17 @@ OptionsDlg::OptionsDlg(const QString &saveFolder, QWidget *parent)
     SetBackgroundColor(Qt::white);
 
     QWidget *client = Client();
-    m_tab = CreateCommandButton(client, IdTab, "option_tab.png", "IDS_ETC_TAB_NAME",
-                                QRect(10, 16, 120, 24));
+    m_tab = CreateCommandButton(client, IdTab, "option_tab.png", "IDS_ETC_TAB_NAME", QRect(10, 16, 120, 24));
     m_tab->SetTextPos(16, 0);
     m_tab->SetTextAlign(Qt::AlignLeft | Qt::AlignVCenter);
     // The selected tab is the page's heading, so its text stays dark.
     m_tab->SetDisabledFontColor(Qt::black);
     connect(m_tab, &ImageButton::clicked, this, &OptionsDlg::OnTab);
-    auto *apply = CreateCommandButton(client, IdApply, "option_bt01.png", "IDS_BTN_OPTION_APPLY",
-                                      QRect(70, 408, 110, 30));
+    auto *apply =
+        CreateCommandButton(client, IdApply, "option_bt01.png", "IDS_BTN_OPTION_APPLY", QRect(70, 408, 110, 30));
     connect(apply, &ImageButton::clicked, this, &OptionsDlg::OnApply);
-    auto *cancel = CreateCommandButton(client, IdCancel, "option_bt01.png",
-                                       "IDS_BTN_OPTION_CANCEL", QRect(200, 408, 110, 30));
+    auto *cancel =
+        CreateCommandButton(client, IdCancel, "option_bt01.png", "IDS_BTN_OPTION_CANCEL", QRect(200, 408, 110, 30));
     connect(cancel, &ImageButton::clicked, this, &QDialog::reject);
 
     m_page = new SaveFolderPage(&m_saveFolder, client);
@@ -60,10 +59,7 @@ int OptionsDlg::exec()
     return SkinDialog::exec();
 }
 
-ImageButton *OptionsDlg::Button(int id) const
-{
-    return FindButton(Client(), id);
-}
+ImageButton *OptionsDlg::Button(int id) const { return FindButton(Client(), id); }
 
 void OptionsDlg::OnTab()
 {

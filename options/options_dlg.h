@@ -37,7 +37,7 @@ private:
     void OnTab();
     void OnApply();
 
-    QString m_saveFolder;   // the page edits this copy
+    QString m_saveFolder; // the page edits this copy
     bool m_created = false;
     SaveFolderPage *m_page = nullptr;
     ImageButton *m_tab = nullptr;

@@ -40,8 +40,8 @@ SaveFolderPage::SaveFolderPage(QString *folder, QWidget *parent)
     m_folderField = CreateFolderField(client, QRect(10, 22, 235, 18));
     m_folderField->setText(*m_folder);
     m_folderField->setCursorPosition(0);
-    auto *choose = CreateCommandButton(client, IdChooseFolder, "option_bt02.png",
-                                       "IDS_BTN_OPTION_FOLDER_SEL", QRect(256, 20, 100, 24));
+    auto *choose = CreateCommandButton(client, IdChooseFolder, "option_bt02.png", "IDS_BTN_OPTION_FOLDER_SEL",
+                                       QRect(256, 20, 100, 24));
     connect(choose, &ImageButton::clicked, this, &SaveFolderPage::ChooseFolder);
 
     m_drive = CreateLabel(client, IdDrive, QString(), QRect(36, 45, 320, 20), false);
@@ -60,22 +60,18 @@ SaveFolderPage::SaveFolderPage(QString *folder, QWidget *parent)
     m_chart = new ChartCtrl(client);
     m_chart->SetStyle(ChartCtrl::PieStyle);
     m_chart->SetPalette({UsedColor, FreeColor});
-    m_chart->setGeometry(m_group->geometry().adjusted(kChartInset, kChartInset, -kChartInset,
-                                                      -kChartInset));
+    m_chart->setGeometry(m_group->geometry().adjusted(kChartInset, kChartInset, -kChartInset, -kChartInset));
 
     RefreshDiskUsage();
 }
 
-ImageButton *SaveFolderPage::Button(int id) const
-{
-    return FindButton(this, id);
-}
+ImageButton *SaveFolderPage::Button(int id) const { return FindButton(this, id); }
 
 void SaveFolderPage::SetDiskWidgetsVisible(bool visible)
 {
-    for (QWidget *w : {static_cast<QWidget *>(m_drive), static_cast<QWidget *>(m_total),
-                       static_cast<QWidget *>(m_inUse), static_cast<QWidget *>(m_available),
-                       static_cast<QWidget *>(m_chart)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_drive), static_cast<QWidget *>(m_total), static_cast<QWidget *>(m_inUse),
+          static_cast<QWidget *>(m_available), static_cast<QWidget *>(m_chart)})
         w->setVisible(visible);
 }
 
@@ -128,10 +124,7 @@ void SaveFolderPage::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
-        SkinDialog::keyPressEvent(event);
+    case Qt::Key_Escape: event->accept(); return;
+    default: SkinDialog::keyPressEvent(event);
     }
 }

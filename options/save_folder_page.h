@@ -43,7 +43,7 @@ public:
     // Mount point whose figures are shown; empty while they are hidden.
     QString ShownRoot() const { return m_shownRoot; }
     QLineEdit *FolderField() const { return m_folderField; }
-    ImageButton *Button(int id) const;   // labels and the choose-folder button
+    ImageButton *Button(int id) const; // labels and the choose-folder button
     ChartCtrl *Chart() const { return m_chart; }
     QFrame *GroupFrame() const { return m_group; }
 

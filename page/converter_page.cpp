@@ -47,25 +47,35 @@ ConverterPage::ConverterPage(const PageLayout &layout, QWidget *parent, Kind kin
     const PageLayout &l = m_layout;
 
     // Convert, Pause and Resume share one place; one of them shows at a time.
-    ImageButton *convert = Add(MakeSkinButton(client, l.convertId, QStringLiteral("bt_convert.png"), T("IDS_BTN_MAIN_CONVERT"), {506, 345}));
-    ImageButton *cancel = Add(MakeSkinButton(client, l.cancelId, QStringLiteral("bt_cancel.png"), T("IDS_BTN_MAIN_CANCEL"), {580, 345}));
-    ImageButton *pause = Add(MakeSkinButton(client, l.pauseId, QStringLiteral("bt_pause.png"), T("IDS_BTN_MAIN_PAUSE"), {506, 345}));
-    ImageButton *resume = Add(MakeSkinButton(client, l.resumeId, QStringLiteral("bt_resume.png"), T("IDS_BTN_MAIN_RESUME"), {506, 345}));
+    ImageButton *convert = Add(
+        MakeSkinButton(client, l.convertId, QStringLiteral("bt_convert.png"), T("IDS_BTN_MAIN_CONVERT"), {506, 345}));
+    ImageButton *cancel =
+        Add(MakeSkinButton(client, l.cancelId, QStringLiteral("bt_cancel.png"), T("IDS_BTN_MAIN_CANCEL"), {580, 345}));
+    ImageButton *pause =
+        Add(MakeSkinButton(client, l.pauseId, QStringLiteral("bt_pause.png"), T("IDS_BTN_MAIN_PAUSE"), {506, 345}));
+    ImageButton *resume =
+        Add(MakeSkinButton(client, l.resumeId, QStringLiteral("bt_resume.png"), T("IDS_BTN_MAIN_RESUME"), {506, 345}));
     StyleBigButtons({convert, cancel, pause, resume});
 
-    ImageButton *add = Add(MakeSkinButton(client, l.addId, QStringLiteral("menu01_add.png"), T("IDS_BTN_MAIN_ADDFILE"), {14, 6}));
-    ImageButton *del = Add(MakeSkinButton(client, l.deleteId, QStringLiteral("menu02_del.png"), T("IDS_BTN_MAIN_DELFILE"), {149, 6}));
-    ImageButton *option = Add(MakeSkinButton(client, l.optionId, QStringLiteral("menu03_option.png"), T("IDS_BTN_MAIN_OPTION"), {284, 6}));
+    ImageButton *add =
+        Add(MakeSkinButton(client, l.addId, QStringLiteral("menu01_add.png"), T("IDS_BTN_MAIN_ADDFILE"), {14, 6}));
+    ImageButton *del =
+        Add(MakeSkinButton(client, l.deleteId, QStringLiteral("menu02_del.png"), T("IDS_BTN_MAIN_DELFILE"), {149, 6}));
+    ImageButton *option = Add(
+        MakeSkinButton(client, l.optionId, QStringLiteral("menu03_option.png"), T("IDS_BTN_MAIN_OPTION"), {284, 6}));
     StyleMenuButtons({add, del, option});
 
     Add(MakeSkinRadio(client, l.hdId, T("IDS_RD_HD"), {485, 6}))->SetCheck(true);
     Add(MakeSkinRadio(client, l.sdId, T("IDS_RD_SD"), {585, 6}))->SetCheck(false);
-    ImageButton *deleteBox = Add(MakeSkinCheckBox(client, l.deleteSourcesId, T("IDS_BTN_MAIN_ORIFILEDEL"), QRect(39, 232, 250, 14)));
-    ImageButton *shutDownBox = Add(MakeSkinCheckBox(client, l.shutDownId, T("IDS_BTN_MAIN_SYSTEMOFF"), QRect(290, 232, 390, 14)));
+    ImageButton *deleteBox =
+        Add(MakeSkinCheckBox(client, l.deleteSourcesId, T("IDS_BTN_MAIN_ORIFILEDEL"), QRect(39, 232, 250, 14)));
+    ImageButton *shutDownBox =
+        Add(MakeSkinCheckBox(client, l.shutDownId, T("IDS_BTN_MAIN_SYSTEMOFF"), QRect(290, 232, 390, 14)));
     FitOptionBoxes(deleteBox, shutDownBox, kClientWidth);
 
     Add(MakeSkinLabel(client, l.folderLabelId, QRect(40, 302, 580, 18)));
-    ImageButton *openFolder = Add(MakeSkinButton(client, l.openFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299}));
+    ImageButton *openFolder =
+        Add(MakeSkinButton(client, l.openFolderId, QStringLiteral("bt_folder_open.png"), QString(), {628, 299}));
 
     m_currentBar = new ProgressBarCtrl(client);
     m_totalBar = new ProgressBarCtrl(client);
@@ -128,10 +138,7 @@ ImageButton *ConverterPage::Button(int id) const
     return nullptr;
 }
 
-bool ConverterPage::IsHdChecked() const
-{
-    return Button(m_layout.hdId)->GetCheck();
-}
+bool ConverterPage::IsHdChecked() const { return Button(m_layout.hdId)->GetCheck(); }
 
 // --- the look of a run ---------------------------------------------------------------------
 
@@ -162,10 +169,7 @@ void ConverterPage::SetBusy(bool busy)
     Button(m_layout.sdId)->setEnabled(!busy);
 }
 
-void ConverterPage::ShowFolderLabel(const QString &text)
-{
-    Button(m_layout.folderLabelId)->SetWindowTextW(text);
-}
+void ConverterPage::ShowFolderLabel(const QString &text) { Button(m_layout.folderLabelId)->SetWindowTextW(text); }
 
 bool ConverterPage::RefusedWhileRunning(const char *noticeKey)
 {
@@ -252,10 +256,7 @@ void ConverterPage::OnDeleteCommand()
     m_rows.DeleteCheckedRows();
 }
 
-void ConverterPage::OnOpenFolderCommand()
-{
-    platform::OpenFolder(SaveFolder());
-}
+void ConverterPage::OnOpenFolderCommand() { platform::OpenFolder(SaveFolder()); }
 
 void ConverterPage::OnFilesDropped(const QStringList &paths)
 {
@@ -281,10 +282,7 @@ void ConverterPage::keyPressEvent(QKeyEvent *event)
     SkinDialog::keyPressEvent(event);
 }
 
-void ConverterPage::dragEnterEvent(QDragEnterEvent *event)
-{
-    dragMoveEvent(event);
-}
+void ConverterPage::dragEnterEvent(QDragEnterEvent *event) { dragMoveEvent(event); }
 
 void ConverterPage::dragMoveEvent(QDragMoveEvent *event)
 {

@@ -27,12 +27,12 @@ struct PageLayout {
     int addId = 0, deleteId = 0, optionId = 0;
     int hdId = 0, sdId = 0, deleteSourcesId = 0, shutDownId = 0;
     int folderLabelId = 0, openFolderId = 0;
-    QString extensionsKey;     // accepted extensions in the language file
-    QString formatTitleKey;    // their name in the open-file dialog
-    QString listName;          // the list's object name
-    QString keptListName;      // the key its unfinished rows are kept under between starts
-    bool listLiveWhileBusy = false;   // checks may change during a run
-    bool noticesWhileBusy = false;    // refused commands say why during a run
+    QString extensionsKey;          // accepted extensions in the language file
+    QString formatTitleKey;         // their name in the open-file dialog
+    QString listName;               // the list's object name
+    QString keptListName;           // the key its unfinished rows are kept under between starts
+    bool listLiveWhileBusy = false; // checks may change during a run
+    bool noticesWhileBusy = false;  // refused commands say why during a run
 };
 
 // The language-file keys and object names a page's list goes by.
@@ -155,6 +155,6 @@ private:
     QPixmap m_infoPanel;
     platform::DesktopNotifier *m_notifier = nullptr;
     bool m_stopQuestionOpen = false;
-    std::optional<RunSummary> m_heldEnd;   // a run that ended while the stop question was open
-    std::unique_ptr<ListKeeper> m_keeper;   // goes first: its last write reads the list
+    std::optional<RunSummary> m_heldEnd;  // a run that ended while the stop question was open
+    std::unique_ptr<ListKeeper> m_keeper; // goes first: its last write reads the list
 };

@@ -8,9 +8,9 @@
 
 // What a page does once a run has ended, decided the same way for both pages.
 struct EndActions {
-    bool showEndMessage = false;   // IDS_MESSAGEBOX_CONVERT_END, before the sources move
-    bool trashSources = false;     // the sources of the converted files
-    bool powerOff = false;         // after the sources moved, instead of the message
+    bool showEndMessage = false; // IDS_MESSAGEBOX_CONVERT_END, before the sources move
+    bool trashSources = false;   // the sources of the converted files
+    bool powerOff = false;       // after the sources moved, instead of the message
 };
 
 // Only a finished run acts: a cancelled or stopped one, or one that found no engine to run,
@@ -25,7 +25,7 @@ struct KeptSource {
 };
 
 struct TrashReport {
-    QList<FileEnd> gone;       // in the order given
+    QList<FileEnd> gone; // in the order given
     QList<KeptSource> kept;
 };
 

@@ -17,7 +17,8 @@ QString FailedLine(const FileEnd &file)
 QString KeptLine(const KeptSource &source)
 {
     const QString why = source.why == platform::TrashResult::Failed && !source.why.error.isEmpty()
-        ? source.why.error : T("IDS_REASON_NO_TRASH");
+                            ? source.why.error
+                            : T("IDS_REASON_NO_TRASH");
     return T("IDS_SUMMARY_KEPT_LINE").arg(QFileInfo(source.sourcePath).fileName(), why);
 }
 

@@ -10,8 +10,8 @@
 
 // What the end-of-run actions could not do, for the user to hear of.
 struct EndReport {
-    QList<KeptSource> kept;                  // sources the trash would not take
-    std::optional<QString> powerOffRefused;  // the system's reason
+    QList<KeptSource> kept;                 // sources the trash would not take
+    std::optional<QString> powerOffRefused; // the system's reason
 };
 
 // What the user is told when a run has finished: the end text first, then how many files were

@@ -17,19 +17,16 @@ JobRows::JobRows(FileListCtrl &list, QString extensionsKey, QString titleKey)
 {
 }
 
-void JobRows::Configure()
-{
-    ConfigurePageList(m_list, FileListTexts::FromLang(m_extensionsKey));
-}
+void JobRows::Configure() { ConfigurePageList(m_list, FileListTexts::FromLang(m_extensionsKey)); }
 
 int JobRows::AddFiles(const QStringList &paths)
 {
-    const IntakeResult result = AddFilesInOrder(paths, [this](const QString &path) {
-        return InsertRow(path, true, RowStatus::Waiting);
-    });
+    const IntakeResult result =
+        AddFilesInOrder(paths, [this](const QString &path) { return InsertRow(path, true, RowStatus::Waiting); });
     if (!result.refusedPath.isEmpty())
-        XMessageBox(Lang::Get(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT")).arg(GetFileNameWithExt(result.refusedPath)),
-                    Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")), MB_ICONQUESTION);
+        XMessageBox(
+            Lang::Get(QStringLiteral("IDS_MESSAGEBOX_FILE_SUPPORT")).arg(GetFileNameWithExt(result.refusedPath)),
+            Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")), MB_ICONQUESTION);
     return result.added;
 }
 
@@ -70,10 +67,7 @@ QString JobRows::DialogFilter() const
     return ExtensionDialogFilter(Lang::Get(m_titleKey), ParseExtensionList(Lang::Get(m_extensionsKey)));
 }
 
-int JobRows::AddThroughDialog(QWidget *owner)
-{
-    return AddFiles(ChooseFilesToAdd(owner, DialogFilter()));
-}
+int JobRows::AddThroughDialog(QWidget *owner) { return AddFiles(ChooseFilesToAdd(owner, DialogFilter())); }
 
 QString JobRows::DeleteQuestion(const QList<int> &rows) const
 {
@@ -90,8 +84,8 @@ bool JobRows::DeleteCheckedRows()
     const QList<int> rows = CheckedRows();
     if (rows.isEmpty())
         return false;
-    if (XMessageBox(DeleteQuestion(rows), Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")),
-                    MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (XMessageBox(DeleteQuestion(rows), Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")), MB_YESNO | MB_ICONQUESTION)
+        != IDYES)
         return false;
     UpdateLock lock(&m_list);
     for (int i = int(rows.size()) - 1; i >= 0; --i) {
@@ -121,8 +115,7 @@ void JobRows::ShowRowFailed(int row, const Reason &reason)
 QString JobRows::StatusTip(RowStatus status, const LastRun &last)
 {
     switch (last.end) {
-    case LastRun::End::None:
-        break;
+    case LastRun::End::None: break;
     case LastRun::End::Failed:
         if (status == RowStatus::Failed)
             return ReasonText(last.reason);
@@ -158,16 +151,11 @@ void JobRows::ShowFileEnd(const FileEnd &end)
         ShowRowFailed(row, end.reason);
         break;
     case Outcome::Cancelled:
-    case Outcome::Stopped:
-        ShowRowStatus(row, RowStatus::Waiting);
-        break;
+    case Outcome::Stopped: ShowRowStatus(row, RowStatus::Waiting); break;
     }
 }
 
-LastRun JobRows::RowLastRun(int row) const
-{
-    return m_lastRuns.value(m_list.RowPath(row));
-}
+LastRun JobRows::RowLastRun(int row) const { return m_lastRuns.value(m_list.RowPath(row)); }
 
 QList<int> JobRows::CheckedRows() const
 {

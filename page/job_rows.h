@@ -75,5 +75,5 @@ private:
     FileListCtrl &m_list;
     QString m_extensionsKey;
     QString m_titleKey;
-    QHash<QString, LastRun> m_lastRuns;   // by path: rows move and go, paths stay unique
+    QHash<QString, LastRun> m_lastRuns; // by path: rows move and go, paths stay unique
 };

@@ -22,8 +22,7 @@ struct ListKeeper::Lock {
     {
         // Only another copy holding it stops this one: without a folder or room for the lock
         // file the writes fail as well, and are tried again.
-        refused = platform::MakePrivateFolder(folder) && !file.tryLock(0)
-            && file.error() == QLockFile::LockFailedError;
+        refused = platform::MakePrivateFolder(folder) && !file.tryLock(0) && file.error() == QLockFile::LockFailedError;
     }
     QLockFile file;
     bool refused = false;
@@ -109,6 +108,7 @@ QList<KeptRow> ListKeeper::CurrentRows() const
     QList<KeptRow> rows;
     rows.reserve(list.RowCount());
     for (int row = 0; row < list.RowCount(); ++row)
-        rows.append({list.RowPath(row), list.IsChecked(row), RowStatus(list.RowStatusCode(row)), m_rows.RowLastRun(row)});
+        rows.append(
+            {list.RowPath(row), list.IsChecked(row), RowStatus(list.RowStatusCode(row)), m_rows.RowLastRun(row)});
     return rows;
 }

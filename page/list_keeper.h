@@ -21,7 +21,7 @@ class ListKeeper : public QObject {
 public:
     // name: the page's key in the store; empty keeps nothing.
     ListKeeper(JobRows &rows, const QString &name);
-    ~ListKeeper() override;   // a change not yet on disk is written
+    ~ListKeeper() override; // a change not yet on disk is written
 
     // The rows of the last start, added to the list as the store gives them; returns how
     // many the list took. A file it cannot read is kept aside, said once, and the list starts
@@ -43,7 +43,7 @@ private:
 
     JobRows &m_rows;
     ListStore m_store;
-    std::shared_ptr<Lock> m_lock;   // one per process and state folder, shared by both pages
+    std::shared_ptr<Lock> m_lock; // one per process and state folder, shared by both pages
     bool m_writes = false;
     bool m_dirty = false;
     QTimer m_pending;

@@ -78,10 +78,8 @@ std::optional<KeptRow> RowFrom(const QJsonValue &value)
         if (status == int(RowStatus::Complete) && row.last.end != LastRun::End::Converted)
             row.last = LastRun::Converted({});
         break;
-    case int(RowStatus::Added):
-        row.status = RowStatus::Added;
-        break;
-    default:   // waiting, converting when the program ended, or a code we do not know
+    case int(RowStatus::Added): row.status = RowStatus::Added; break;
+    default: // waiting, converting when the program ended, or a code we do not know
         row.status = RowStatus::Waiting;
         break;
     }
@@ -105,15 +103,9 @@ ListStore::ListStore(QString name)
 {
 }
 
-QString ListStore::Folder()
-{
-    return StateFolder();
-}
+QString ListStore::Folder() { return StateFolder(); }
 
-QString ListStore::FilePath() const
-{
-    return Folder() + QLatin1Char('/') + m_name + QStringLiteral("-list.json");
-}
+QString ListStore::FilePath() const { return Folder() + QLatin1Char('/') + m_name + QStringLiteral("-list.json"); }
 
 bool ListStore::Save(const QList<KeptRow> &rows) const
 {
@@ -126,16 +118,15 @@ bool ListStore::Save(const QList<KeptRow> &rows) const
             o.insert(QStringLiteral("output"), row.last.output);
         else if (row.last.end == LastRun::End::Failed)
             o.insert(QStringLiteral("reason"), QJsonObject{{QStringLiteral("kind"), KindName(row.last.reason.kind)},
-                                                          {QStringLiteral("code"), row.last.reason.code}});
+                                                           {QStringLiteral("code"), row.last.reason.code}});
         array.append(o);
     }
     // Still the first version: a reader of that version takes the new fields as unknown and
     // leaves out the converted rows, as it always did.
-    const QJsonObject root{{QStringLiteral("format"), kFormat},
-                           {QStringLiteral("version"), kVersion},
-                           {QStringLiteral("rows"), array}};
+    const QJsonObject root{
+        {QStringLiteral("format"), kFormat}, {QStringLiteral("version"), kVersion}, {QStringLiteral("rows"), array}};
     return platform::MakePrivateFolder(Folder())
-        && platform::AtomicWrite(FilePath(), QJsonDocument(root).toJson(QJsonDocument::Compact));
+           && platform::AtomicWrite(FilePath(), QJsonDocument(root).toJson(QJsonDocument::Compact));
 }
 
 std::optional<QList<KeptRow>> ListStore::Load() const
@@ -165,7 +156,7 @@ QString ListStore::KeepAside() const
     const QString base = FilePath() + QStringLiteral(".unreadable");
     for (int n = 0; n < 100; ++n) {
         const QString aside = n == 0 ? base : base + QLatin1Char('.') + QString::number(n);
-        if (QFile::rename(FilePath(), aside))   // never over a file that is there already
+        if (QFile::rename(FilePath(), aside)) // never over a file that is there already
             return aside;
     }
     return {};

@@ -12,7 +12,7 @@
 struct KeptRow {
     QString path;
     bool checked = true;
-    RowStatus status = RowStatus::Waiting;   // as the list shows it
+    RowStatus status = RowStatus::Waiting; // as the list shows it
     LastRun last;
     bool operator==(const KeptRow &) const = default;
 };

@@ -23,7 +23,7 @@ QString IsoTime(const QDateTime &time)
     const int offset = local.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
     return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) + (offset < 0 ? '-' : '+')
-        + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QChar('0')).arg(minutes % 60, 2, 10, QChar('0'));
+           + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QChar('0')).arg(minutes % 60, 2, 10, QChar('0'));
 }
 
 // A file name may hold a newline: escaped, no value can begin a line of its own.
@@ -49,10 +49,7 @@ QString Escaped(const QString &text)
     return out;
 }
 
-QString OrNone(const QString &text)
-{
-    return text.isEmpty() ? QStringLiteral("(none)") : Escaped(text);
-}
+QString OrNone(const QString &text) { return text.isEmpty() ? QStringLiteral("(none)") : Escaped(text); }
 
 QString OutcomeWord(Outcome outcome)
 {
@@ -87,10 +84,22 @@ QString ReasonLine(const Reason &reason)
     case ReasonKind::Preparation: kind = QStringLiteral("preparation"); break;
     case ReasonKind::Stall: kind = QStringLiteral("stall"); break;
     case ReasonKind::Image: kind = QStringLiteral("image"); break;
-    case ReasonKind::EngineMissing: kind = QStringLiteral("engine missing"); numbered = false; break;
-    case ReasonKind::EngineLost: kind = QStringLiteral("engine lost"); numbered = false; break;
-    case ReasonKind::NoOutput: kind = QStringLiteral("no output"); numbered = false; break;
-    case ReasonKind::SourceGone: kind = QStringLiteral("source gone"); numbered = false; break;
+    case ReasonKind::EngineMissing:
+        kind = QStringLiteral("engine missing");
+        numbered = false;
+        break;
+    case ReasonKind::EngineLost:
+        kind = QStringLiteral("engine lost");
+        numbered = false;
+        break;
+    case ReasonKind::NoOutput:
+        kind = QStringLiteral("no output");
+        numbered = false;
+        break;
+    case ReasonKind::SourceGone:
+        kind = QStringLiteral("source gone");
+        numbered = false;
+        break;
     }
     if (numbered || reason.code != 0)
         kind += ' ' + QString::number(reason.code);
@@ -165,17 +174,14 @@ QList<QByteArray> SplitEntries(const QByteArray &text)
 
 } // namespace
 
-RunLog::RunLog(QString folder) : m_folder(std::move(folder)) {}
-
-QString RunLog::DefaultFolder()
+RunLog::RunLog(QString folder)
+    : m_folder(std::move(folder))
 {
-    return StateFolder();
 }
 
-QString RunLog::Path() const
-{
-    return m_folder + QStringLiteral("/runs.log");
-}
+QString RunLog::DefaultFolder() { return StateFolder(); }
+
+QString RunLog::Path() const { return m_folder + QStringLiteral("/runs.log"); }
 
 bool RunLog::Append(const RunLogEntry &entry)
 {

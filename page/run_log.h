@@ -16,7 +16,7 @@ struct RunLogFile {
 };
 
 struct RunLogEntry {
-    QString mode;   // "movie" or "image"
+    QString mode; // "movie" or "image"
     QDateTime started;
     QDateTime ended;
     RunEnd end = RunEnd::Finished;
@@ -40,7 +40,7 @@ public:
     // StateFolder(): $XDG_STATE_HOME/framepress, or ~/.local/state/framepress.
     static QString DefaultFolder();
     QString Folder() const { return m_folder; }
-    QString Path() const;   // <folder>/runs.log, RunLogPath() for the default folder
+    QString Path() const; // <folder>/runs.log, RunLogPath() for the default folder
 
     // Creates the folder (0700) when missing, keeps the last kKeptRuns - 1 entries and adds
     // this one. False, with the old log as it was, when the folder cannot be made, the old

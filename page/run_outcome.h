@@ -10,10 +10,10 @@
 // share. A reason is a code, never a free text: the window looks its words up.
 
 enum class Outcome {
-    Done,        // converted; the output is on disk
-    Failed,      // the file could not be converted; the reason says why
-    Cancelled,   // the user cancelled the run while this file was in work
-    Stopped,     // the run was stopped (closing, no engine) before this file could end
+    Done,      // converted; the output is on disk
+    Failed,    // the file could not be converted; the reason says why
+    Cancelled, // the user cancelled the run while this file was in work
+    Stopped,   // the run was stopped (closing, no engine) before this file could end
 };
 
 enum class ReasonKind {
@@ -54,8 +54,8 @@ struct FileEnd {
 struct LastRun {
     enum class End { None, Converted, Failed };
     End end = End::None;
-    QString output;   // Converted: the file written
-    Reason reason;    // Failed: why
+    QString output; // Converted: the file written
+    Reason reason;  // Failed: why
 
     static LastRun Converted(QString output) { return {End::Converted, std::move(output), {}}; }
     static LastRun Failed(Reason reason) { return {End::Failed, {}, reason}; }
@@ -63,11 +63,11 @@ struct LastRun {
 };
 
 enum class RunEnd {
-    Finished,       // every file of the run was handled
-    Cancelled,      // the user cancelled
-    Stopped,        // the application stopped it (closing)
-    EngineMissing,  // the engine program could not be started or ended before it connected:
-                    // nothing more can be converted
+    Finished,      // every file of the run was handled
+    Cancelled,     // the user cancelled
+    Stopped,       // the application stopped it (closing)
+    EngineMissing, // the engine program could not be started or ended before it connected:
+                   // nothing more can be converted
 };
 
 // What the user asked to happen once a run has finished.

@@ -11,7 +11,4 @@ QString StateFolder()
     return base + QStringLiteral("/framepress");
 }
 
-QString RunLogPath()
-{
-    return StateFolder() + QStringLiteral("/runs.log");
-}
+QString RunLogPath() { return StateFolder() + QStringLiteral("/runs.log"); }

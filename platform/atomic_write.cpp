@@ -20,7 +20,7 @@ bool WriteAll(int fd, QByteArrayView bytes)
         const ssize_t n = ::write(fd, at, size_t(left));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)   // a full disk shows as a short write first, then ENOSPC
+        if (n <= 0) // a full disk shows as a short write first, then ENOSPC
             return false;
         at += n;
         left -= n;
@@ -49,7 +49,7 @@ bool AtomicWrite(const QString &path, QByteArrayView bytes)
     const QByteArray folder = QFile::encodeName(info.absolutePath());
     // Hidden and in the same folder, so that the rename never crosses file systems.
     QByteArray temporary = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);   // mode 0600
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // mode 0600
     if (fd < 0)
         return false;
     bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;

@@ -25,7 +25,7 @@ constexpr int kBudgetMs = 3000;
 
 QMutex g_mutex;
 NotificationHandler g_handler;
-QPointer<DesktopNotifier> g_lastTaken;   // notifier of the latest notification the seam took
+QPointer<DesktopNotifier> g_lastTaken; // notifier of the latest notification the seam took
 
 QDBusMessage Call(QDBusConnection &bus, const QDBusMessage &call, const QDeadlineTimer &deadline)
 {
@@ -42,9 +42,9 @@ bool Answered(const QDBusMessage &reply)
 bool ServiceAvailable(QDBusConnection &bus, const QDeadlineTimer &deadline)
 {
     auto ask = [&](const QString &method, const QVariantList &arguments) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-            QStringLiteral("org.freedesktop.DBus"), method);
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                           QStringLiteral("/org/freedesktop/DBus"),
+                                                           QStringLiteral("org.freedesktop.DBus"), method);
         call.setArguments(arguments);
         return Call(bus, call, deadline);
     };
@@ -76,8 +76,8 @@ DesktopNotifier::~DesktopNotifier()
     // A click on them could no longer raise anything. Sent without waiting for replies.
     QDBusConnection bus = QDBusConnection::sessionBus();
     for (const uint id : std::as_const(m_shown)) {
-        QDBusMessage close = QDBusMessage::createMethodCall(kService, kPath, kInterface,
-                                                           QStringLiteral("CloseNotification"));
+        QDBusMessage close =
+            QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
         close << id;
         bus.send(close);
     }
@@ -113,12 +113,11 @@ bool DesktopNotifier::Notify(const Notification &notification)
     }
 
     const QDBusMessage capabilities = Call(
-        bus, QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities")),
-        deadline);
+        bus, QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities")), deadline);
     const bool markup = Answered(capabilities)
-        && capabilities.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
+                        && capabilities.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
 
-    QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)}};   // normal
+    QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)}}; // normal
     const QString desktopEntry = QGuiApplication::desktopFileName();
     if (!desktopEntry.isEmpty())
         hints.insert(QStringLiteral("desktop-entry"), desktopEntry);
@@ -128,7 +127,7 @@ bool DesktopNotifier::Notify(const Notification &notification)
     call << QStringLiteral("Framepress") << replaces << IconArgument(m_icon) << notification.summary
          << (markup ? notification.body.toHtmlEscaped() : notification.body)
          << QStringList{kDefaultAction, QStringLiteral("Framepress")} << hints
-         << qint32(-1);   // the desktop's own timeout, as its user set it
+         << qint32(-1); // the desktop's own timeout, as its user set it
     const QDBusMessage reply = Call(bus, call, deadline);
     if (!Answered(reply) || reply.arguments().constFirst().metaType() != QMetaType::fromType<uint>())
         return false;
@@ -143,10 +142,7 @@ void DesktopNotifier::OnActionInvoked(uint id, const QString &actionKey)
         emit activated();
 }
 
-void DesktopNotifier::OnNotificationClosed(uint id, uint)
-{
-    m_shown.remove(id);
-}
+void DesktopNotifier::OnNotificationClosed(uint id, uint) { m_shown.remove(id); }
 
 NotificationHandler SetNotificationHandler(NotificationHandler handler)
 {

@@ -12,7 +12,7 @@ namespace platform {
 
 struct Notification {
     QString summary;
-    QString body;   // plain text; escaped for services that read markup
+    QString body; // plain text; escaped for services that read markup
     bool operator==(const Notification &) const = default;
 };
 
@@ -34,7 +34,7 @@ public:
     bool Notify(const Notification &notification);
 
 signals:
-    void activated();   // the user clicked one of ours
+    void activated(); // the user clicked one of ours
 
 private slots:
     void OnActionInvoked(uint id, const QString &actionKey);
@@ -42,7 +42,7 @@ private slots:
 
 private:
     QString m_icon;
-    QSet<uint> m_shown;   // ids the service gave us and has not closed
+    QSet<uint> m_shown; // ids the service gave us and has not closed
     uint m_lastId = 0;
     bool m_listening = false;
 };

@@ -37,10 +37,7 @@ std::optional<int> LogindInhibit(const QString &why)
 
 } // namespace
 
-PowerInhibit::~PowerInhibit()
-{
-    Release();
-}
+PowerInhibit::~PowerInhibit() { Release(); }
 
 bool PowerInhibit::Acquire(const QString &why)
 {

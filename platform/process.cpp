@@ -79,10 +79,7 @@ std::string ExecutableDir()
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-Process::~Process()
-{
-    Kill();
-}
+Process::~Process() { Kill(); }
 
 bool Process::Start(const std::string &program, const std::vector<std::string> &args, int errorFd)
 {

@@ -33,10 +33,7 @@ QString Registry::FilePathFor(const QString &keyPath)
     return base + QLatin1Char('/') + parts.join(QLatin1Char('/')) + QStringLiteral(".ini");
 }
 
-bool Registry::KeyExists(const QString &keyPath)
-{
-    return QFileInfo::exists(FilePathFor(keyPath));
-}
+bool Registry::KeyExists(const QString &keyPath) { return QFileInfo::exists(FilePathFor(keyPath)); }
 
 Registry::Registry(const QString &keyPath)
     : m_path(FilePathFor(keyPath))
@@ -44,15 +41,9 @@ Registry::Registry(const QString &keyPath)
 {
 }
 
-Registry::~Registry()
-{
-    Sync();
-}
+Registry::~Registry() { Sync(); }
 
-bool Registry::Exists() const
-{
-    return QFileInfo::exists(m_path);
-}
+bool Registry::Exists() const { return QFileInfo::exists(m_path); }
 
 std::optional<QString> Registry::ReadString(const QString &name) const
 {

@@ -24,7 +24,7 @@ PowerOffAnswer LogindPowerOff()
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
-    call << false;   // not interactive: no password prompt
+    call << false; // not interactive: no password prompt
     const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return {true, {}};

@@ -9,7 +9,7 @@ namespace platform {
 // The system's answer to a power-off request.
 struct PowerOffAnswer {
     bool accepted = false;
-    QString refusal;   // why not, in the system's words (the D-Bus error's text)
+    QString refusal; // why not, in the system's words (the D-Bus error's text)
     explicit operator bool() const { return accepted; }
 };
 

@@ -35,7 +35,8 @@ QString SingleInstance::PathFor(const QString &name, const QString &suffix)
     const QByteArray hash = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
     const QString folder = QString::fromStdString(*dir) + QLatin1Char('/');
     const qsizetype room = 100 - QFile::encodeName(folder).size() - 9 - suffix.size();
-    return folder + safe.left(std::clamp<qsizetype>(room, 0, 24)) + QLatin1Char('-') + QString::fromLatin1(hash) + suffix;
+    return folder + safe.left(std::clamp<qsizetype>(room, 0, 24)) + QLatin1Char('-') + QString::fromLatin1(hash)
+           + suffix;
 }
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
@@ -44,10 +45,7 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
 {
 }
 
-SingleInstance::~SingleInstance()
-{
-    Release();
-}
+SingleInstance::~SingleInstance() { Release(); }
 
 SingleInstance::Result SingleInstance::Acquire()
 {

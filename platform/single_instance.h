@@ -37,8 +37,7 @@ public:
     // In a later start: asks the holder of name to raise its window called searchedName.
     // True when it answered that it did; false when nobody listens or it did not answer
     // within timeoutMs. Blocks the calling thread up to that long.
-    static bool AskRunningInstance(const QString &name, const QString &searchedName,
-                                   int timeoutMs = 3000);
+    static bool AskRunningInstance(const QString &name, const QString &searchedName, int timeoutMs = 3000);
 
     // "<runtime folder>/<name with unsafe characters replaced>" + suffix; empty without a
     // runtime folder.

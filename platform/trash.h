@@ -6,12 +6,12 @@ namespace platform {
 
 struct TrashResult {
     enum Status {
-        Trashed,   // in a trash, where the user can get it back
-        NoTrash,   // no trash would take it (none can be made, or none on its drive): still there
-        Failed,    // still where it was, for the reason the system gave
+        Trashed, // in a trash, where the user can get it back
+        NoTrash, // no trash would take it (none can be made, or none on its drive): still there
+        Failed,  // still where it was, for the reason the system gave
     };
     Status status = Failed;
-    QString error;   // Failed: the system's words
+    QString error; // Failed: the system's words
     bool operator==(Status s) const { return status == s; }
 };
 

@@ -12,16 +12,16 @@ struct MediaFacts {
     static constexpr int kTextSize = 260;
 
     struct GeneralFacts {
-        QString CodecID;          // upper-cased, trimmed
+        QString CodecID; // upper-cased, trimmed
         bool operator==(const GeneralFacts &) const = default;
     };
     struct VideoFacts {
-        uint32_t Width = 0;       // pixels
+        uint32_t Width = 0; // pixels
         uint32_t Height = 0;
-        QString Format;           // e.g. "AVC"
-        QString FrameRate_Mode;   // e.g. "VFR"
-        float BitRate = 0.0f;     // bits per second
-        QString MuxingMode;       // e.g. "Header stripping"
+        QString Format;         // e.g. "AVC"
+        QString FrameRate_Mode; // e.g. "VFR"
+        float BitRate = 0.0f;   // bits per second
+        QString MuxingMode;     // e.g. "Header stripping"
         bool operator==(const VideoFacts &) const = default;
     };
     struct AudioFacts {

@@ -19,8 +19,8 @@ void AskQuestions(MediaInfoHandle &mi, MediaFacts &facts)
     using K = MediaInfoHandle;
     constexpr int kText = MediaFacts::kTextSize;
 
-    facts.General.CodecID = Fit(mi.Get(K::General, 0, QStringLiteral("CodecID")).toUpper().trimmed(),
-                                MediaFacts::kCodecIdSize);
+    facts.General.CodecID =
+        Fit(mi.Get(K::General, 0, QStringLiteral("CodecID")).toUpper().trimmed(), MediaFacts::kCodecIdSize);
     facts.Video.Format = Fit(mi.Get(K::Video, 0, QStringLiteral("Format")), kText);
     // A negative size is no size.
     facts.Video.Width = uint32_t(std::max(0, ParseIntPrefix(mi.Get(K::Video, 0, QStringLiteral("Width")))));

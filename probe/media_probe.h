@@ -9,8 +9,7 @@
 // Never fails from the caller's side: whatever cannot be learnt stays absent (no library,
 // a file that does not open, an exception inside the library or a conversion).
 // Window thread; one probe at a time.
-MediaFacts ProbeMediaFacts(const QString &path,
-                           MediaInfoLibrary &library = MediaInfoLibrary::Shared());
+MediaFacts ProbeMediaFacts(const QString &path, MediaInfoLibrary &library = MediaInfoLibrary::Shared());
 
 // How long a file plays and how large and fast its first picture stream is: what the time-left
 // estimate needs. Zero where MediaInfo cannot tell.

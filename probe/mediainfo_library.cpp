@@ -45,23 +45,38 @@ MediaInfoLibrary &MediaInfoLibrary::Shared()
     return library;
 }
 
-QString MediaInfoLibrary::FailureText()
-{
-    return QStringLiteral("Unable to load MediaInfo.dll");
-}
+QString MediaInfoLibrary::FailureText() { return QStringLiteral("Unable to load MediaInfo.dll"); }
 
 const std::array<const char *, MediaInfoLibrary::kEntryCount> &MediaInfoLibrary::EntryNames()
 {
     static const std::array<const char *, kEntryCount> names = {
-        "MediaInfo_New", "MediaInfoList_New", "MediaInfo_Delete", "MediaInfoList_Delete",
-        "MediaInfo_Open", "MediaInfoList_Open", "MediaInfo_Open_Buffer_Init",
-        "MediaInfo_Open_Buffer_Continue", "MediaInfo_Open_Buffer_Continue_GoTo_Get",
-        "MediaInfo_Open_Buffer_Finalize", "MediaInfo_Close", "MediaInfoList_Close",
-        "MediaInfo_Inform", "MediaInfoList_Inform", "MediaInfo_GetI", "MediaInfoList_GetI",
-        "MediaInfo_Get", "MediaInfoList_Get", "MediaInfo_Output_Buffer_Get",
-        "MediaInfo_Output_Buffer_GetI", "MediaInfo_Option", "MediaInfoList_Option",
-        "MediaInfo_State_Get", "MediaInfoList_State_Get", "MediaInfo_Count_Get",
-        "MediaInfoList_Count_Get", "MediaInfoList_Count_Get_Files",
+        "MediaInfo_New",
+        "MediaInfoList_New",
+        "MediaInfo_Delete",
+        "MediaInfoList_Delete",
+        "MediaInfo_Open",
+        "MediaInfoList_Open",
+        "MediaInfo_Open_Buffer_Init",
+        "MediaInfo_Open_Buffer_Continue",
+        "MediaInfo_Open_Buffer_Continue_GoTo_Get",
+        "MediaInfo_Open_Buffer_Finalize",
+        "MediaInfo_Close",
+        "MediaInfoList_Close",
+        "MediaInfo_Inform",
+        "MediaInfoList_Inform",
+        "MediaInfo_GetI",
+        "MediaInfoList_GetI",
+        "MediaInfo_Get",
+        "MediaInfoList_Get",
+        "MediaInfo_Output_Buffer_Get",
+        "MediaInfo_Output_Buffer_GetI",
+        "MediaInfo_Option",
+        "MediaInfoList_Option",
+        "MediaInfo_State_Get",
+        "MediaInfoList_State_Get",
+        "MediaInfo_Count_Get",
+        "MediaInfoList_Count_Get",
+        "MediaInfoList_Count_Get_Files",
     };
     return names;
 }
@@ -109,9 +124,8 @@ MediaInfoHandle::~MediaInfoHandle()
 
 bool MediaInfoHandle::CanQuery() const
 {
-    return m_handle && m_library.Address(MediaInfoLibrary::Open)
-        && m_library.Address(MediaInfoLibrary::Get) && m_library.Address(MediaInfoLibrary::Close)
-        && m_library.Address(MediaInfoLibrary::Delete);
+    return m_handle && m_library.Address(MediaInfoLibrary::Open) && m_library.Address(MediaInfoLibrary::Get)
+           && m_library.Address(MediaInfoLibrary::Close) && m_library.Address(MediaInfoLibrary::Delete);
 }
 
 size_t MediaInfoHandle::Open(const QString &path)
@@ -123,8 +137,7 @@ size_t MediaInfoHandle::Open(const QString &path)
     return As<OpenFn>(fn)(m_handle, wide.c_str());
 }
 
-QString MediaInfoHandle::Get(StreamKind kind, size_t streamNumber, const QString &parameter,
-                             InfoKind info)
+QString MediaInfoHandle::Get(StreamKind kind, size_t streamNumber, const QString &parameter, InfoKind info)
 {
     void *fn = m_library.Address(MediaInfoLibrary::Get);
     if (!m_handle || !fn)

@@ -45,7 +45,11 @@ public:
 private:
     friend class MediaInfoHandle;
     enum Entry {
-        New = 0, Delete = 2, Open = 4, Close = 10, Get = 16,
+        New = 0,
+        Delete = 2,
+        Open = 4,
+        Close = 10,
+        Get = 16,
     };
     void *Address(Entry entry) const { return m_module ? m_entries[entry] : nullptr; }
 
@@ -76,8 +80,7 @@ public:
     size_t Open(const QString &path);
     // A copy of the answer (the library's buffer is not kept), or FailureText() without
     // a handle. Search by name.
-    QString Get(StreamKind kind, size_t streamNumber, const QString &parameter,
-                InfoKind info = InfoText);
+    QString Get(StreamKind kind, size_t streamNumber, const QString &parameter, InfoKind info = InfoText);
     void Close();
 
 private:

@@ -6,15 +6,9 @@
 
 namespace {
 
-bool IsBlank(char32_t c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsBlank(char32_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 } // namespace
 
@@ -91,8 +85,7 @@ double ParseDoublePrefix(std::string_view text)
     if (result.ec == std::errc::result_out_of_range) {
         // Keep the C library's direction: huge numbers become infinite, tiny ones zero.
         const std::string_view number = text.substr(first, end - first);
-        const bool tiny = number.find("e-") != std::string_view::npos
-            || number.find("E-") != std::string_view::npos;
+        const bool tiny = number.find("e-") != std::string_view::npos || number.find("E-") != std::string_view::npos;
         const bool huge = !tiny;
         value = huge ? std::numeric_limits<double>::infinity() : 0.0;
     }

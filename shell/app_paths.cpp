@@ -23,10 +23,7 @@ QString GetResFilePath(const QString &fileName)
     return GetInstallFolder() + QStringLiteral("res/") + name;
 }
 
-QString GetFileNameWithExt(const QString &path)
-{
-    return QFileInfo(path).fileName();
-}
+QString GetFileNameWithExt(const QString &path) { return QFileInfo(path).fileName(); }
 
 quint64 GetFileSize64(const QString &path)
 {
@@ -54,10 +51,7 @@ QString FormatSizeText(quint64 s)
     return QString::asprintf("%llu Byte", s);
 }
 
-QString FormatFileSize(const QString &path)
-{
-    return FormatSizeText(GetFileSize64(path));
-}
+QString FormatFileSize(const QString &path) { return FormatSizeText(GetFileSize64(path)); }
 
 AppPaths AppPaths::Current()
 {
@@ -74,8 +68,8 @@ QString AppPaths::DefaultOutputFolder(const QString &appName)
     if (docs.isEmpty())
         docs = QDir::homePath();
     QString name = appName.trimmed();
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
-        || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
+        || name.contains(QLatin1Char('\\')))
         name = QStringLiteral("Framepress");
     const QString folder = docs + QLatin1Char('/') + name + QLatin1Char('/');
     if (!QFileInfo::exists(folder))
@@ -83,7 +77,4 @@ QString AppPaths::DefaultOutputFolder(const QString &appName)
     return folder;
 }
 
-QString AppPaths::DefaultOutputFolder()
-{
-    return DefaultOutputFolder(Lang::Get(QStringLiteral("IDS_APP_NAME")));
-}
+QString AppPaths::DefaultOutputFolder() { return DefaultOutputFolder(Lang::Get(QStringLiteral("IDS_APP_NAME"))); }

@@ -20,8 +20,8 @@ QString FormatSizeText(quint64 size);
 QString FormatFileSize(const QString &path);
 
 struct AppPaths {
-    QString installFolder;   // trailing "/"
-    QString resFolder;       // no trailing "/"
+    QString installFolder; // trailing "/"
+    QString resFolder;     // no trailing "/"
     QString langFile;
 
     static AppPaths Current();

@@ -32,8 +32,8 @@ struct FileListTexts {
 
 struct IntakeResult {
     int added = 0;
-    bool stoppedAtFolder = false;   // a folder ends the batch silently
-    QString refusedPath;            // the list refused it: show IDS_MESSAGEBOX_FILE_SUPPORT
+    bool stoppedAtFolder = false; // a folder ends the batch silently
+    QString refusedPath;          // the list refused it: show IDS_MESSAGEBOX_FILE_SUPPORT
 };
 // Adds a batch in order through insert, which returns whether the list took the path. The
 // batch ends at the first folder or refused file; the files before it stay. Anything but a
@@ -44,6 +44,5 @@ IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(
 QStringList ChooseFilesToAdd(QWidget *owner, const QString &filter);
 // Test seam for that dialog: returns the chosen paths. nullptr restores QFileDialog; returns
 // the seam set before.
-using OpenFilesDialog = std::function<QStringList(QWidget *owner, const QString &startFolder,
-                                                  const QString &filter)>;
+using OpenFilesDialog = std::function<QStringList(QWidget *owner, const QString &startFolder, const QString &filter)>;
 OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog);

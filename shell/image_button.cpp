@@ -33,8 +33,8 @@ ImageButton::ImageButton(QWidget *parent)
     connect(this, &QAbstractButton::clicked, this, [this] { emit clickedId(m_id); });
 }
 
-bool ImageButton::Create(QWidget *parent, int id, const QString &imageFile, const QString &text,
-                         const QRect &rect, quint32 keyColor)
+bool ImageButton::Create(QWidget *parent, int id, const QString &imageFile, const QString &text, const QRect &rect,
+                         quint32 keyColor)
 {
     setParent(parent);
     m_id = id;
@@ -114,10 +114,7 @@ void ImageButton::SetState(int state)
     update();
 }
 
-bool ImageButton::RefusesClicks() const
-{
-    return m_static || m_state == StateSelected || !isEnabled();
-}
+bool ImageButton::RefusesClicks() const { return m_static || m_state == StateSelected || !isEnabled(); }
 
 void ImageButton::SetButtonStyle(int style)
 {
@@ -216,11 +213,8 @@ bool ImageButton::event(QEvent *e)
         }
         break;
     case QEvent::HoverEnter:
-    case QEvent::HoverLeave:
-        update();
-        break;
-    default:
-        break;
+    case QEvent::HoverLeave: update(); break;
+    default: break;
     }
     return QAbstractButton::event(e);
 }
@@ -233,7 +227,4 @@ void ImageButton::nextCheckState()
         QAbstractButton::nextCheckState();
 }
 
-bool ImageButton::hitButton(const QPoint &pos) const
-{
-    return rect().contains(pos);
-}
+bool ImageButton::hitButton(const QPoint &pos) const { return rect().contains(pos); }

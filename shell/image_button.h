@@ -22,7 +22,7 @@ class ImageButton : public QAbstractButton {
 public:
     enum Style { PushStyle = 0, CheckBoxStyle = 3, RadioStyle = 4 };
     static constexpr int StateNormal = 1;
-    static constexpr int StateSelected = 8;   // also the disabled look of command buttons
+    static constexpr int StateSelected = 8; // also the disabled look of command buttons
     static constexpr quint32 DefaultKeyColor = 0xFFFF00FF;
 
     explicit ImageButton(QWidget *parent = nullptr);
@@ -32,8 +32,8 @@ public:
     // path. Pixels of keyColor (ARGB; alpha 0 turns keying off) are drawn transparent, for
     // bitmaps without alpha. Returns false when the image cannot be read; the button still
     // exists and shows its text.
-    bool Create(QWidget *parent, int id, const QString &imageFile, const QString &text,
-                const QRect &rect, quint32 keyColor = DefaultKeyColor);
+    bool Create(QWidget *parent, int id, const QString &imageFile, const QString &text, const QRect &rect,
+                quint32 keyColor = DefaultKeyColor);
     // A label: text only, transparent to the mouse, left-aligned and vertically centred.
     void CreateStatic(QWidget *parent, int id, const QString &text, const QRect &rect);
 
@@ -58,13 +58,25 @@ public:
     // SetTextPos moves its top-left corner, SetTextSize fixes its size.
     void SetTextPos(int x, int y);
     void SetTextSize(int width, int height);
-    void SetTextAlign(Qt::Alignment align) { m_textAlign = align; update(); }
+    void SetTextAlign(Qt::Alignment align)
+    {
+        m_textAlign = align;
+        update();
+    }
     void SetFontName(const QString &face);
     void SetFontSize(double pointSize);
     void SetFontStyle(bool bold);
-    void SetFontColor(const QColor &color) { m_textColor = color; update(); }
+    void SetFontColor(const QColor &color)
+    {
+        m_textColor = color;
+        update();
+    }
     // Text colour in state 8 and when disabled.
-    void SetDisabledFontColor(const QColor &color) { m_disabledTextColor = color; update(); }
+    void SetDisabledFontColor(const QColor &color)
+    {
+        m_disabledTextColor = color;
+        update();
+    }
     void SetWindowTextW(const QString &text) { setText(text); }
     QRect TextRect() const;
 
@@ -82,7 +94,7 @@ private:
     int m_id = 0;
     int m_state = StateNormal;
     int m_style = PushStyle;
-    int m_frames = 0;   // 0: by style
+    int m_frames = 0; // 0: by style
     bool m_static = false;
     QPoint m_textPos{-1, -1};
     QSize m_textSize;

@@ -14,8 +14,8 @@
 
 namespace {
 
-using Section = QHash<QString, QString>;   // lower-case key -> value
-using Profile = QHash<QString, Section>;   // lower-case section -> keys
+using Section = QHash<QString, QString>; // lower-case key -> value
+using Profile = QHash<QString, Section>; // lower-case section -> keys
 
 QString Unquote(QString value)
 {
@@ -31,7 +31,7 @@ std::optional<Profile> ParseProfile(const QString &path)
         return std::nullopt;
     const QByteArray data = file.readAll();
     const auto encoding = QStringConverter::encodingForData(data).value_or(QStringConverter::Utf8);
-    QStringDecoder decode(encoding);   // drops a leading BOM
+    QStringDecoder decode(encoding); // drops a leading BOM
     const QString text = decode(data);
 
     Profile profile;
@@ -97,10 +97,7 @@ void Lang::End()
     s.profile.clear();
 }
 
-QString Lang::Get(const QString &key)
-{
-    return Get(QStringLiteral("String"), key);
-}
+QString Lang::Get(const QString &key) { return Get(QStringLiteral("String"), key); }
 
 QString Lang::Get(const QString &section, const QString &key)
 {
@@ -116,10 +113,7 @@ QString Lang::Get(const QString &section, const QString &key)
     return s.profile.value(section.toLower()).value(key.toLower());
 }
 
-int Lang::GetInt(const QString &key)
-{
-    return Wtoi(Get(key));
-}
+int Lang::GetInt(const QString &key) { return Wtoi(Get(key)); }
 
 QString Lang::LoadedPath()
 {
@@ -154,12 +148,11 @@ int Wtoi(const QString &text)
 
 QString SystemIniPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/win.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/win.ini");
 }
 
-QString ReadProfileString(const QString &file, const QString &section, const QString &key,
-                          const QString &defaultValue, int maxChars)
+QString ReadProfileString(const QString &file, const QString &section, const QString &key, const QString &defaultValue,
+                          int maxChars)
 {
     if (maxChars <= 0)
         return QString();

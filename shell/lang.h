@@ -39,8 +39,8 @@ int Wtoi(const QString &text);
 // key is missing the result is defaultValue. Like a Windows buffer of maxChars characters
 // holding a terminator, the result is cut to maxChars - 1 characters.
 // An empty file name reads the system initialisation file, SystemIniPath().
-QString ReadProfileString(const QString &file, const QString &section, const QString &key,
-                          const QString &defaultValue, int maxChars);
+QString ReadProfileString(const QString &file, const QString &section, const QString &key, const QString &defaultValue,
+                          int maxChars);
 
 // $XDG_CONFIG_HOME/win.ini (it may not exist).
 QString SystemIniPath();

@@ -57,11 +57,11 @@ int Ask(QWidget *owner, const MessageBoxQuestion &q)
         return answerer(q);
     QCoreApplication *app = QCoreApplication::instance();
     if (!qobject_cast<QApplication *>(app))
-        return (q.style & 0x0F) == MB_YESNO ? IDNO : IDOK;   // no screen to ask on
+        return (q.style & 0x0F) == MB_YESNO ? IDNO : IDOK; // no screen to ask on
     if (QThread::currentThread() != app->thread()) {
         int result = IDNO;
-        QMetaObject::invokeMethod(app, [&] { result = ShowRealBox(owner, q); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [&] { result = ShowRealBox(owner, q); }, Qt::BlockingQueuedConnection);
         return result;
     }
     return ShowRealBox(owner, q);
@@ -77,8 +77,8 @@ bool RunEventsUntil(const std::function<bool()> &until, int timeoutMs)
         return until();
     if (QThread::currentThread() != app->thread()) {
         bool met = false;
-        QMetaObject::invokeMethod(app, [&] { met = RunEventsUntil(until, timeoutMs); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [&] { met = RunEventsUntil(until, timeoutMs); }, Qt::BlockingQueuedConnection);
         return met;
     }
     if (until())
@@ -133,8 +133,8 @@ int XSummaryBox(QWidget *owner, const MessageBoxQuestion &question, const std::f
     box.setWindowTitle(question.caption);
     auto *layout = new QVBoxLayout(&box);
     auto *top = new QHBoxLayout;
-    const QStyle::StandardPixmap iconKind = (question.style & 0xF0) == MB_ICONEXCLAMATION
-        ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
+    const QStyle::StandardPixmap iconKind =
+        (question.style & 0xF0) == MB_ICONEXCLAMATION ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
     auto *icon = new QLabel;
     icon->setPixmap(box.style()->standardIcon(iconKind).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);

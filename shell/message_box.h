@@ -36,8 +36,8 @@ struct MessageBoxQuestion {
     QString text;
     QString caption;
     unsigned style = 0;
-    QStringList details;   // a summary box's scrollable list
-    QStringList actions;   // a summary box's buttons beside OK
+    QStringList details; // a summary box's scrollable list
+    QStringList actions; // a summary box's buttons beside OK
 };
 
 // A notice with a scrollable list under its text (when details are given) and action buttons

@@ -37,9 +37,8 @@ public:
             m_buttons[i]->hide();
         }
         QObject::connect(m_buttons[Close], &QAbstractButton::clicked, owner, &QWidget::close);
-        QObject::connect(m_buttons[Max], &QAbstractButton::clicked, owner, [owner] {
-            owner->isMaximized() ? owner->showNormal() : owner->showMaximized();
-        });
+        QObject::connect(m_buttons[Max], &QAbstractButton::clicked, owner,
+                         [owner] { owner->isMaximized() ? owner->showNormal() : owner->showMaximized(); });
         QObject::connect(m_buttons[Min], &QAbstractButton::clicked, owner, &QWidget::showMinimized);
         QObject::connect(m_buttons[Help], &QAbstractButton::clicked, owner, &SkinDialog::helpRequested);
     }
@@ -171,8 +170,8 @@ SkinDialog::SkinDialog(QWidget *parent, Kind kind)
     if (kind == Kind::Child)
         setWindowFlags(Qt::Widget);
     else
-        setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint
-                       | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                       | Qt::WindowCloseButtonHint);
     m_caption = new CaptionBar(this);
     m_caption->hide();
     m_client = new ClientArea(this);
@@ -191,7 +190,7 @@ bool SkinDialog::SetCaptionImage(const QString &caption, const QString &close, c
         return false;
     const QSize client = ClientSize();
     m_caption->show();
-    if (minimumSize() == maximumSize())   // keep a fixed client size fixed
+    if (minimumSize() == maximumSize()) // keep a fixed client size fixed
         SetClientSize(client.width(), client.height());
     LayoutParts();
     return true;
@@ -202,10 +201,7 @@ void SkinDialog::SetCaptionButtonsVisible(bool minimise, bool maximise, bool hel
     m_caption->SetVisibleButtons(minimise, maximise, help);
 }
 
-int SkinDialog::CaptionHeight() const
-{
-    return m_caption->isHidden() ? 0 : m_caption->StripHeight();
-}
+int SkinDialog::CaptionHeight() const { return m_caption->isHidden() ? 0 : m_caption->StripHeight(); }
 
 ImageButton *SkinDialog::CaptionButton(const QString &which) const
 {
@@ -226,15 +222,9 @@ void SkinDialog::SetClientSize(int width, int height)
     LayoutParts();
 }
 
-QWidget *SkinDialog::Client() const
-{
-    return m_client;
-}
+QWidget *SkinDialog::Client() const { return m_client; }
 
-QSize SkinDialog::ClientSize() const
-{
-    return m_client->size();
-}
+QSize SkinDialog::ClientSize() const { return m_client->size(); }
 
 void SkinDialog::SetFontName(const QString &face, double pointSize)
 {
@@ -271,10 +261,7 @@ void SkinDialog::Sleep(int milliseconds)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-void SkinDialog::PaintClient(QPainter &painter, const QRect &dirty)
-{
-    painter.fillRect(dirty, m_background);
-}
+void SkinDialog::PaintClient(QPainter &painter, const QRect &dirty) { painter.fillRect(dirty, m_background); }
 
 void SkinDialog::keyPressEvent(QKeyEvent *e)
 {
@@ -289,11 +276,8 @@ void SkinDialog::keyPressEvent(QKeyEvent *e)
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_F4:
-        e->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(e);
+    case Qt::Key_F4: e->accept(); return;
+    default: QDialog::keyPressEvent(e);
     }
 }
 

@@ -33,11 +33,11 @@ public:
     // Empty names leave a button out; the maximise and help buttons show only when
     // SetCaptionButtonsVisible asks for them. False when the caption or close image cannot
     // be read (nothing changes then).
-    bool SetCaptionImage(const QString &caption, const QString &close, const QString &maximise,
-                         const QString &minimise, const QString &help);
+    bool SetCaptionImage(const QString &caption, const QString &close, const QString &maximise, const QString &minimise,
+                         const QString &help);
     void SetCaptionButtonsVisible(bool minimise, bool maximise, bool help);
     int CaptionHeight() const;
-    ImageButton *CaptionButton(const QString &which) const;   // "close", "max", "min", "help"
+    ImageButton *CaptionButton(const QString &which) const; // "close", "max", "min", "help"
 
     // Fixes the window's size to the client size plus the caption.
     void SetClientSize(int width, int height);

@@ -39,8 +39,7 @@ QString FolderWithSlash(QString folder)
     return folder;
 }
 
-ImageButton *MakeSkinButton(QWidget *parent, int id, const QString &image, const QString &text, QPoint at,
-                            int frames)
+ImageButton *MakeSkinButton(QWidget *parent, int id, const QString &image, const QString &text, QPoint at, int frames)
 {
     auto *button = new ImageButton;
     button->Create(parent, id, image, text, QRect(at, FrameSize(image, frames, QSize(70, 30))));
@@ -68,7 +67,7 @@ void StyleBigButtons(std::initializer_list<ImageButton *> buttons)
         big->SetFontColor(Qt::white);
         big->SetDisabledFontColor(QColor(0xDD, 0xE4, 0xEC));
         if (bigFont > 0)
-            big->SetFontSize(bigFont * 0.75);   // the skin's size is in pixels
+            big->SetFontSize(bigFont * 0.75); // the skin's size is in pixels
     }
 }
 

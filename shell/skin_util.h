@@ -17,7 +17,7 @@ class QWidget;
 // Layout and small helpers both conversion pages share: the skin's background, where its two
 // panel pictures go, and what a drop onto a page carries. Window thread.
 
-constexpr quint32 kPageBackground = 0x4D3620;   // COLORREF: navy
+constexpr quint32 kPageBackground = 0x4D3620; // COLORREF: navy
 constexpr QPoint kListPanelAt{10, 43};
 constexpr QPoint kInfoPanelAt{10, 268};
 

@@ -14,11 +14,8 @@ QPoint PointAt(int cx, int cy, double t, double d)
     return QPoint(int(cx + d * std::cos(t)), int(cy - d * std::sin(t)));
 }
 
-int SixteenthsOfDegree(double radians)
-{
-    return int(std::lround(radians * 180.0 * 16.0 / M_PI));
-}
-}   // namespace
+int SixteenthsOfDegree(double radians) { return int(std::lround(radians * 180.0 * 16.0 / M_PI)); }
+} // namespace
 
 ChartCtrl::ChartCtrl(QWidget *parent)
     : QWidget(parent)
@@ -118,8 +115,7 @@ void ChartCtrl::paintEvent(QPaintEvent *)
             box.setRight(box.right() + 4);
         else
             box.setLeft(box.left() - 4);
-        const QString text = m_values[i].label + QLatin1Char('\n')
-            + QString::asprintf("%.1f%%", v * 100.0 / m_total);
+        const QString text = m_values[i].label + QLatin1Char('\n') + QString::asprintf("%.1f%%", v * 100.0 / m_total);
         p.resetTransform();
         p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
         p.translate(0.5, 0.5);

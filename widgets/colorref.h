@@ -11,6 +11,5 @@ inline QColor FromColorRef(std::uint32_t ref)
 
 inline std::uint32_t ToColorRef(const QColor &color)
 {
-    return std::uint32_t(color.red()) | (std::uint32_t(color.green()) << 8)
-        | (std::uint32_t(color.blue()) << 16);
+    return std::uint32_t(color.red()) | (std::uint32_t(color.green()) << 8) | (std::uint32_t(color.blue()) << 16);
 }

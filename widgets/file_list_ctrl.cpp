@@ -32,7 +32,7 @@ QStringList LocalFiles(const QMimeData *mime)
     }
     return paths;
 }
-}   // namespace
+} // namespace
 
 // Keeps the status colours readable on selected rows, draws no focus frame, limits the
 // highlight to the first column when full-row selection is off, and draws the rows' check
@@ -76,9 +76,9 @@ public:
         QRect cover = indicator | target;
         const bool selected = opt.state & QStyle::State_Selected;
         const QVariant background = index.data(Qt::BackgroundRole);
-        painter->fillRect(cover, selected ? opt.palette.brush(QPalette::Highlight)
-                                          : QBrush(background.canConvert<QColor>() ? background.value<QColor>()
-                                                                                   : QColor(Qt::white)));
+        painter->fillRect(
+            cover, selected ? opt.palette.brush(QPalette::Highlight)
+                            : QBrush(background.canConvert<QColor>() ? background.value<QColor>() : QColor(Qt::white)));
         painter->drawImage(target.topLeft(), image);
     }
 
@@ -86,7 +86,7 @@ protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->state &= ~QStyle::State_HasFocus;   // the selection shows the row well enough
+        option->state &= ~QStyle::State_HasFocus; // the selection shows the row well enough
         if (!fullRow && index.column() != 0)
             option->state &= ~QStyle::State_Selected;
         const QVariant fg = index.data(Qt::ForegroundRole);
@@ -138,10 +138,7 @@ FileListCtrl::FileListCtrl(QWidget *parent)
     UpdateRowHeight();
 }
 
-FileListCtrl::~FileListCtrl()
-{
-    delete m_dragImage;
-}
+FileListCtrl::~FileListCtrl() { delete m_dragImage; }
 
 int FileListCtrl::AddColumn(const QString &title, int width, Qt::Alignment alignment)
 {
@@ -198,10 +195,7 @@ bool FileListCtrl::RemoveRow(int row)
     return m_model->RemoveRow(row);
 }
 
-int FileListCtrl::RowCount() const
-{
-    return m_model->RowCount();
-}
+int FileListCtrl::RowCount() const { return m_model->RowCount(); }
 
 bool FileListCtrl::RowPath(int row, QString *path) const
 {
@@ -218,10 +212,7 @@ QString FileListCtrl::RowPath(int row) const
     return r ? r->path : QString();
 }
 
-void FileListCtrl::SetRowStatusCode(int row, int code)
-{
-    m_model->SetStatus(row, code);
-}
+void FileListCtrl::SetRowStatusCode(int row, int code) { m_model->SetStatus(row, code); }
 
 int FileListCtrl::RowStatusCode(int row) const
 {
@@ -229,20 +220,11 @@ int FileListCtrl::RowStatusCode(int row) const
     return r ? r->status : -1;
 }
 
-bool FileListCtrl::SetItemText(int row, int column, const QString &text)
-{
-    return m_model->SetText(row, column, text);
-}
+bool FileListCtrl::SetItemText(int row, int column, const QString &text) { return m_model->SetText(row, column, text); }
 
-int FileListCtrl::FindRow(const QString &path) const
-{
-    return m_model->FindPath(path);
-}
+int FileListCtrl::FindRow(const QString &path) const { return m_model->FindPath(path); }
 
-bool FileListCtrl::SetStatusTip(int row, const QString &tip)
-{
-    return m_model->SetStatusTip(row, tip);
-}
+bool FileListCtrl::SetStatusTip(int row, const QString &tip) { return m_model->SetStatusTip(row, tip); }
 
 QString FileListCtrl::StatusTip(int row) const
 {
@@ -262,15 +244,9 @@ bool FileListCtrl::IsChecked(int row) const
     return r && r->checked;
 }
 
-void FileListCtrl::SetChecked(int row, bool on)
-{
-    m_model->SetChecked(row, on);
-}
+void FileListCtrl::SetChecked(int row, bool on) { m_model->SetChecked(row, on); }
 
-int FileListCtrl::CheckedCount() const
-{
-    return m_model->HasCheckBoxes() ? m_model->CheckedCount() : 0;
-}
+int FileListCtrl::CheckedCount() const { return m_model->HasCheckBoxes() ? m_model->CheckedCount() : 0; }
 
 int FileListCtrl::NextChecked(int row) const
 {
@@ -283,15 +259,9 @@ int FileListCtrl::NextChecked(int row) const
     return -1;
 }
 
-void FileListCtrl::CheckAll()
-{
-    m_model->SetAllChecked(true);
-}
+void FileListCtrl::CheckAll() { m_model->SetAllChecked(true); }
 
-void FileListCtrl::UncheckAll()
-{
-    m_model->SetAllChecked(false);
-}
+void FileListCtrl::UncheckAll() { m_model->SetAllChecked(false); }
 
 QList<int> FileListCtrl::SelectedRows() const
 {
@@ -306,8 +276,7 @@ void FileListCtrl::ClearRowSelection(int row)
 {
     if (row < 0 || row >= RowCount())
         return;
-    selectionModel()->select(m_model->index(row, 0),
-                             QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    selectionModel()->select(m_model->index(row, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     if (currentIndex().row() == row)
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }
@@ -348,7 +317,7 @@ void FileListCtrl::SetRowFont(int width, int height, int weight, const QString &
         f.setStretch(qBound(1, width * 200 / qAbs(height), 4000));
     f.setWeight(weight <= 0 ? QFont::Normal : QFont::Weight(qBound(1, weight, 1000)));
     f.setStyleStrategy(QFont::PreferQuality);
-    setFont(f);   // the header has a font of its own and does not follow
+    setFont(f); // the header has a font of its own and does not follow
     UpdateRowHeight();
 }
 
@@ -357,20 +326,11 @@ void FileListCtrl::SetHeaderFont(int width, int height, int /*weight: always bol
     m_header->SetTitleFont(width, height, face);
 }
 
-void FileListCtrl::SetCheckBoxes(bool on)
-{
-    m_model->SetCheckBoxes(on);
-}
+void FileListCtrl::SetCheckBoxes(bool on) { m_model->SetCheckBoxes(on); }
 
-bool FileListCtrl::HasCheckBoxes() const
-{
-    return m_model->HasCheckBoxes();
-}
+bool FileListCtrl::HasCheckBoxes() const { return m_model->HasCheckBoxes(); }
 
-void FileListCtrl::SetGridLines(bool on)
-{
-    setShowGrid(on);
-}
+void FileListCtrl::SetGridLines(bool on) { setShowGrid(on); }
 
 void FileListCtrl::SetFullRowSelect(bool on)
 {
@@ -378,10 +338,7 @@ void FileListCtrl::SetFullRowSelect(bool on)
     viewport()->update();
 }
 
-void FileListCtrl::SetMultipleSelection(bool on)
-{
-    setSelectionMode(on ? ExtendedSelection : SingleSelection);
-}
+void FileListCtrl::SetMultipleSelection(bool on) { setSelectionMode(on ? ExtendedSelection : SingleSelection); }
 
 void FileListCtrl::SetDragAllowed(bool on)
 {
@@ -439,7 +396,7 @@ void FileListCtrl::mousePressEvent(QMouseEvent *event)
     // A plain press on one of several selected rows keeps the selection until the button is
     // released, as list controls do; a drag starting there then sees every selected row.
     const bool keep = event->modifiers() == Qt::NoModifier && selectionModel()->isRowSelected(index.row())
-        && SelectedRows().size() > 1;
+                      && SelectedRows().size() > 1;
     const QItemSelection before = selectionModel()->selection();
     QTableView::mousePressEvent(event);
     if (keep) {
@@ -466,7 +423,7 @@ void FileListCtrl::mouseMoveEvent(QMouseEvent *event)
         m_pressRow = -1;
     }
     if (m_keptSelection)
-        return;   // moving must not narrow the kept selection to one row
+        return; // moving must not narrow the kept selection to one row
     QTableView::mouseMoveEvent(event);
 }
 

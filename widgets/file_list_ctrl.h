@@ -127,6 +127,6 @@ private:
     int m_pressRow = -1;
     bool m_keptSelection = false;
     QPoint m_pressPos;
-    QPoint m_lastPoint;   // viewport coordinates of the last pointer position while dragging
-    QPointer<QLabel> m_dragImage;   // owned by the top-level window, which may go first
+    QPoint m_lastPoint;           // viewport coordinates of the last pointer position while dragging
+    QPointer<QLabel> m_dragImage; // owned by the top-level window, which may go first
 };

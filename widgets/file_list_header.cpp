@@ -19,7 +19,7 @@ FileListHeader::FileListHeader(QWidget *parent)
     setMaximumHeight(Height);
     QFont f = font();
     f.setBold(true);
-    setFont(f);   // set explicitly, so the list's row font does not reach the titles
+    setFont(f); // set explicitly, so the list's row font does not reach the titles
 }
 
 void FileListHeader::SetAllChecked(bool on)
@@ -51,10 +51,7 @@ void FileListHeader::SetTitleFont(int width, int height, const QString &face)
     viewport()->update();
 }
 
-QSize FileListHeader::sizeHint() const
-{
-    return QSize(QHeaderView::sizeHint().width(), Height);
-}
+QSize FileListHeader::sizeHint() const { return QSize(QHeaderView::sizeHint().width(), Height); }
 
 void FileListHeader::paintEvent(QPaintEvent *)
 {
@@ -85,8 +82,7 @@ void FileListHeader::paintEvent(QPaintEvent *)
         p.drawLine(r.bottomLeft(), r.bottomRight());
         p.drawLine(r.topRight(), r.bottomRight());
 
-        const QString title = model() ? model()->headerData(logical, Qt::Horizontal).toString().left(255)
-                                      : QString();
+        const QString title = model() ? model()->headerData(logical, Qt::Horizontal).toString().left(255) : QString();
         QRect textRect = r.adjusted(4, 2, -4, 2);
         if (visual == 0 && m_showCheckBox)
             textRect.setLeft(qMax(textRect.left(), 3 + m_checkImages.height() + 2));

@@ -39,7 +39,7 @@ protected:
 
 private:
     QImage m_background;
-    QImage m_checkImages;   // two squares side by side: unchecked, checked
+    QImage m_checkImages; // two squares side by side: unchecked, checked
     QColor m_textColor;
     bool m_allChecked = false;
     bool m_showCheckBox = true;

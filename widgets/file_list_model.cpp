@@ -29,10 +29,7 @@ const FileListRow *FileListModel::Row(int row) const
     return &m_rows[row];
 }
 
-void FileListModel::AppendRow(FileListRow row)
-{
-    AppendRows({std::move(row)});
-}
+void FileListModel::AppendRow(FileListRow row) { AppendRows({std::move(row)}); }
 
 void FileListModel::AppendRows(QList<FileListRow> rows)
 {
@@ -127,8 +124,7 @@ bool FileListModel::SetStatus(int row, int code)
         return false;
     m_rows[row].status = code;
     if (columnCount() > 0)
-        emit dataChanged(index(row, 0), index(row, columnCount() - 1),
-                     {Qt::ForegroundRole, Qt::BackgroundRole});
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::ForegroundRole, Qt::BackgroundRole});
     return true;
 }
 
@@ -166,8 +162,7 @@ void FileListModel::SetStatusTextColor(int code, const QColor &color)
         return;
     m_textColors[code] = color;
     if (!m_rows.isEmpty() && columnCount() > StatusColumn)
-        emit dataChanged(index(0, StatusColumn), index(RowCount() - 1, StatusColumn),
-                         {Qt::ForegroundRole});
+        emit dataChanged(index(0, StatusColumn), index(RowCount() - 1, StatusColumn), {Qt::ForegroundRole});
 }
 
 // Codes without an entry of their own draw like the defaults rather than reading past the table.
@@ -181,15 +176,9 @@ QColor FileListModel::StatusBackground(int code) const
     return code >= 0 && code < StatusCount ? m_backgrounds[code] : QColor(Qt::white);
 }
 
-int FileListModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : RowCount();
-}
+int FileListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : RowCount(); }
 
-int FileListModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_columns.size());
-}
+int FileListModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_columns.size()); }
 
 QVariant FileListModel::data(const QModelIndex &index, int role) const
 {
@@ -201,22 +190,16 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         if (index.column() == StatusColumn && !row.statusTip.isEmpty())
             return row.statusTip;
         return row.texts.value(index.column());
-    case Qt::DisplayRole:
-        return row.texts.value(index.column());
-    case Qt::DecorationRole:
-        return index.column() == 0 ? QVariant(row.icon) : QVariant();
+    case Qt::DisplayRole: return row.texts.value(index.column());
+    case Qt::DecorationRole: return index.column() == 0 ? QVariant(row.icon) : QVariant();
     case Qt::CheckStateRole:
         if (index.column() == 0 && m_checkBoxes)
             return row.checked ? Qt::Checked : Qt::Unchecked;
         return {};
-    case Qt::ForegroundRole:
-        return index.column() == StatusColumn ? StatusTextColor(row.status) : kOtherColumnText;
-    case Qt::BackgroundRole:
-        return StatusBackground(row.status);
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(m_columns[index.column()].alignment | Qt::AlignVCenter);
-    default:
-        return {};
+    case Qt::ForegroundRole: return index.column() == StatusColumn ? StatusTextColor(row.status) : kOtherColumnText;
+    case Qt::BackgroundRole: return StatusBackground(row.status);
+    case Qt::TextAlignmentRole: return QVariant::fromValue(m_columns[index.column()].alignment | Qt::AlignVCenter);
+    default: return {};
     }
 }
 

@@ -15,8 +15,8 @@ struct FileListRow {
     QIcon icon;
     int status = 0;
     bool checked = false;
-    QStringList texts;   // one per column; column 0 is the file name
-    QString statusTip;   // the status cell's tooltip; its text when empty
+    QStringList texts; // one per column; column 0 is the file name
+    QString statusTip; // the status cell's tooltip; its text when empty
 };
 
 // The rows and columns behind FileListCtrl, with the status colour table. Window thread.
@@ -24,7 +24,7 @@ class FileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int StatusColumn = 2;
-    static constexpr int StatusCount = 9;   // codes 0-8 have a colour of their own
+    static constexpr int StatusCount = 9; // codes 0-8 have a colour of their own
 
     explicit FileListModel(QObject *parent = nullptr);
 
@@ -75,7 +75,7 @@ private:
     };
     QList<Column> m_columns;
     QList<FileListRow> m_rows;
-    QHash<QString, int> m_pathKeys;   // PathKey → how many rows have it
+    QHash<QString, int> m_pathKeys; // PathKey → how many rows have it
     std::array<QColor, StatusCount> m_textColors;
     std::array<QColor, StatusCount> m_backgrounds;
     bool m_checkBoxes = false;

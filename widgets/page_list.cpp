@@ -6,8 +6,7 @@
 QString RowStatusText(int code)
 {
     static const char *const kStatusKeys[] = {
-        "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL",
-        "IDS_STATUS_COMPLATE",
+        "IDS_STATUS_POSSIBLE", "IDS_STATUS_ADD", "IDS_STATUS_CONVERT", "IDS_STATUS_FAIL", "IDS_STATUS_COMPLATE",
     };
     if (code < 0 || code >= int(std::size(kStatusKeys)))
         return QString();

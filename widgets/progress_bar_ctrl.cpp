@@ -17,14 +17,10 @@ ProgressBarCtrl::ProgressBarCtrl(QWidget *parent)
 QString ProgressBarCtrl::ImageFileName(int id)
 {
     switch (id) {
-    case FillCurrentId:
-        return QStringLiteral("progress_fill_current.bmp");
-    case FillTotalId:
-        return QStringLiteral("progress_fill_total.bmp");
-    case TrackId:
-        return QStringLiteral("progress_track.bmp");
-    default:
-        return {};
+    case FillCurrentId: return QStringLiteral("progress_fill_current.bmp");
+    case FillTotalId: return QStringLiteral("progress_fill_total.bmp");
+    case TrackId: return QStringLiteral("progress_track.bmp");
+    default: return {};
     }
 }
 
@@ -58,7 +54,7 @@ bool ProgressBarCtrl::LoadTrack(const QString &path)
     if (track.isNull())
         return false;
     m_track = track;
-    resize(width(), m_track.height());   // keeps its place and width
+    resize(width(), m_track.height()); // keeps its place and width
     updateGeometry();
     update();
     return true;
@@ -86,10 +82,7 @@ void ProgressBarCtrl::SetPosition(int percent)
     update();
 }
 
-QSize ProgressBarCtrl::sizeHint() const
-{
-    return QSize(200, m_track.isNull() ? 10 : m_track.height());
-}
+QSize ProgressBarCtrl::sizeHint() const { return QSize(200, m_track.isNull() ? 10 : m_track.height()); }
 
 // Derived from the current width every time, so a resized bar keeps its percentage. Half a
 // pixel and more rounds up.

@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     movie.OnConvertCommand();
     if (!WaitFor([&] { return !movie.IsRunStarted(); }, 300000))
         return Fail("the movie run did not end");
-    if (movie.List().RowStatusCode(movie.List().FindRow(clip)) != kComplete)   // earlier rows are kept
+    if (movie.List().RowStatusCode(movie.List().FindRow(clip)) != kComplete) // earlier rows are kept
         return Fail("the clip did not convert");
 
     if (!launcher.SwitchTo(LauncherWindow::Mode::Image))

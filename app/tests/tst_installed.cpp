@@ -40,7 +40,7 @@ class TstInstalled : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_prefix;
-    QString m_folder;   // where framepress, mencoder and res/ lie
+    QString m_folder; // where framepress, mencoder and res/ lie
 
 private slots:
     void initTestCase()
@@ -96,10 +96,11 @@ private slots:
         QTemporaryDir media;
         const QString clip = media.filePath("clip é.mp4");
         const QString picture = media.filePath("photo ü.png");
-        QVERIFY(Run("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2",
-                               "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=2",
-                               "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", clip}));
-        QVERIFY(Run("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=1600x1200", "-frames:v", "1", picture}));
+        QVERIFY(Run("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2", "-f",
+                               "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=2", "-c:v", "libx264",
+                               "-preset", "ultrafast", "-c:a", "aac", clip}));
+        QVERIFY(
+            Run("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=1600x1200", "-frames:v", "1", picture}));
 
         const QString check = m_folder + "installed_check";
         QFile::remove(check);
@@ -119,12 +120,16 @@ private slots:
         const QString movieName = QFileInfo(movieOut).fileName(), imageName = QFileInfo(imageOut).fileName();
         QVERIFY2(movieName.startsWith("clip é") && movieName.endsWith(".mp4"), out.constData());
         QVERIFY2(imageName.startsWith("photo ü") && imageName.endsWith(".jpg"), out.constData());
-        const auto cleanUp = qScopeGuard([&] { QFile::remove(movieOut); QFile::remove(imageOut); });
+        const auto cleanUp = qScopeGuard([&] {
+            QFile::remove(movieOut);
+            QFile::remove(imageOut);
+        });
 
         // The movie output is an MP4 with H.264 video at the HD size and AAC audio.
         QByteArray probe;
-        QVERIFY(Run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name,width,height",
-                                "-of", "json", movieOut}, &probe));
+        QVERIFY(Run("ffprobe",
+                    {"-v", "error", "-show_entries", "stream=codec_name,width,height", "-of", "json", movieOut},
+                    &probe));
         QStringList codecs;
         int width = 0;
         for (const QJsonValue &s : QJsonDocument::fromJson(probe).object()["streams"].toArray()) {

@@ -38,9 +38,9 @@ QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 bool MakeClip(const QString &path, int seconds, const QString &size = QStringLiteral("320x240"))
 {
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-y",
-                            "-f", "lavfi", "-i", QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
-                            "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:sample_rate=44100:duration=%1").arg(seconds),
+    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                            QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds), "-f", "lavfi",
+                            "-i", QStringLiteral("sine=frequency=440:sample_rate=44100:duration=%1").arg(seconds),
                             "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
 }
@@ -137,7 +137,7 @@ public:
 
     ScriptedMessageBox box{IDOK};
     platform::ScopedPowerOff power{true};
-    FreshStateFolder state;   // no rows kept from another test's pages
+    FreshStateFolder state; // no rows kept from another test's pages
     std::unique_ptr<LauncherWindow> window;
     bool ready = false;
 };
@@ -205,7 +205,7 @@ private slots:
         QVERIFY(!w.MoviePage()->isVisible());
         QCOMPARE(w.ImageTab()->State(), ImageButton::StateSelected);
         QCOMPARE(w.MovieTab()->State(), ImageButton::StateNormal);
-        QVERIFY(w.SwitchTo(Mode::Image));   // the shown mode again: nothing changes
+        QVERIFY(w.SwitchTo(Mode::Image)); // the shown mode again: nothing changes
         QCOMPARE(w.CurrentMode(), Mode::Image);
         l.Click(w.MovieTab());
         QCOMPARE(w.CurrentMode(), Mode::Movie);
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(l.box.Questions()[0].style, 0x30u);
 
         QVERIFY(QTest::qWaitFor([&] { return !l.Movie().IsRunStarted(); }, 120000));
-        QCOMPARE(l.Movie().List().RowStatusCode(0), 4);   // complete
+        QCOMPARE(l.Movie().List().RowStatusCode(0), 4); // complete
         l.Click(l.W().ImageTab());
         QCOMPARE(l.W().CurrentMode(), Mode::Image);
         QCOMPARE(l.Asked().count(T("IDS_MESSAGEBOX_CONVERTING")), 1);
@@ -238,7 +238,7 @@ private slots:
         Launcher l;
         l.W().SwitchTo(Mode::Image);
         QVERIFY(l.StartImageRun(m_pictures));
-        l.Click(l.ImageButtonOf(ImageWindow::kPauseId));   // holds the run while we look
+        l.Click(l.ImageButtonOf(ImageWindow::kPauseId)); // holds the run while we look
         l.Click(l.W().MovieTab());
         QCOMPARE(l.W().CurrentMode(), Mode::Image);
         QVERIFY(l.W().ImagePage()->isVisible());
@@ -267,7 +267,7 @@ private slots:
         QTest::keyClick(&l.W(), Qt::Key_Enter);
         QVERIFY(l.W().isVisible());
         if (escape)
-            QTest::keyClick(&l.Movie().List(), Qt::Key_Escape);   // from inside the page
+            QTest::keyClick(&l.Movie().List(), Qt::Key_Escape); // from inside the page
         else
             l.Click(l.W().CaptionButton("close"));
         QVERIFY(!l.W().isVisible());
@@ -327,8 +327,9 @@ private slots:
         Launcher l;
         l.W().SwitchTo(Mode::Image);
         QSignalSpy ended(&l.Image().Run(), &ImageRunController::runEnded);
-        QObject::connect(&l.Image().Run(), &ImageRunController::runStarted, &l.Image(),
-                         [&l] { l.Image().Run().Pause(); }, Qt::SingleShotConnection);
+        QObject::connect(
+            &l.Image().Run(), &ImageRunController::runStarted, &l.Image(), [&l] { l.Image().Run().Pause(); },
+            Qt::SingleShotConnection);
         QVERIFY(l.StartImageRun(m_pictures));
         l.Click(l.ImageButtonOf(ImageWindow::kPauseId));
         QTest::keyClick(&l.W(), Qt::Key_Escape);

@@ -75,14 +75,15 @@ private slots:
         const QString out = "/home/ana/Documents/Framepress/clip one.mp4";
         const EngineArguments args = MakeEngineArguments(options, in, out);
         QVERIFY(args.ok());
-        QCOMPARE(args.text,
-                 " \"" + Utf16LeBase64(in) + "\" "
-                 "-mc 0 -demuxer mkv -ofps 30 -vf scale=1280:720 -vf-add expand=1280:720 "
-                 "-vf-add harddup -vf-add crop=1280:720 -af volume=0:1 -srate 44100 "
-                 "-ovc x264 -x264encopts bitrate=5000:global_header:level_idc=30:subq=1:threads=auto "
-                 "-oac faac -faacopts mpeg=4:object=2:raw:br=128 -of lavf -lavfopts format=mp4 "
-                 "-lavdopts threads=4 -avthread -videofilterthread"
-                 " -o \"" + Utf16LeBase64(out) + "\"");
+        QCOMPARE(args.text, " \"" + Utf16LeBase64(in)
+                                + "\" "
+                                  "-mc 0 -demuxer mkv -ofps 30 -vf scale=1280:720 -vf-add expand=1280:720 "
+                                  "-vf-add harddup -vf-add crop=1280:720 -af volume=0:1 -srate 44100 "
+                                  "-ovc x264 -x264encopts bitrate=5000:global_header:level_idc=30:subq=1:threads=auto "
+                                  "-oac faac -faacopts mpeg=4:object=2:raw:br=128 -of lavf -lavfopts format=mp4 "
+                                  "-lavdopts threads=4 -avthread -videofilterthread"
+                                  " -o \""
+                                + Utf16LeBase64(out) + "\"");
     }
 
     void videoCodecs_data()
@@ -91,22 +92,48 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<bool>("multicore");
         QTest::addColumn<QString>("added");
-        QTest::newRow("xvid") << "xvid" << "AVI" << false << ",-ovc,xvid,-xvidencopts,max_bframes=0:bitrate=1200";
-        QTest::newRow("divx4") << "divx4" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200,-ffourcc,DIVX";
-        QTest::newRow("dx50") << "dx50" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200,-ffourcc,DX50";
-        QTest::newRow("DX50 any case") << "Dx50" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200,-ffourcc,DX50";
-        QTest::newRow("mpeg4 in AVI") << "mpeg4" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200:threads=2,-ffourcc,mp4v";
-        QTest::newRow("mpeg4 in avi") << "mpeg4" << "avi" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200:threads=2,-ffourcc,mp4v";
-        QTest::newRow("mpeg4 in MP4") << "mpeg4" << "MP4" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200:threads=2:aglobal=1:vglobal=1,-ffourcc,mp4v";
-        QTest::newRow("MPEG4 keeps its case") << "MPEG4" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=MPEG4:vbitrate=1200:threads=2,-ffourcc,mp4v";
-        QTest::newRow("msmpeg4v2") << "msmpeg4v2" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=msmpeg4v2:vbitrate=1200";
-        QTest::newRow("msmpeg4") << "MSMPEG4" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=MSMPEG4:vbitrate=1200,-ffourcc,mp43";
-        QTest::newRow("flv") << "flv" << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=flv:vbitrate=1200,-ffourcc,flv1,-lavcopts,mbd=2:mv0:trell:v4mv:cbp:last_pred=3";
-        QTest::newRow("x264 first run") << "x264" << "MP4" << false << ",-ovc,x264,-x264encopts,bitrate=1200:global_header:level_idc=30:subq=1";
-        QTest::newRow("x264 multicore") << "X264" << "MP4" << true << ",-ovc,x264,-x264encopts,bitrate=1200:global_header:level_idc=30:subq=1:threads=auto";
-        QTest::newRow("unknown") << "theora" << "MP4" << true << "";
-        QTest::newRow("empty") << "" << "MP4" << true << "";
-        QTest::newRow("prefix only") << "mpeg" << "MP4" << true << "";
+        QTest::newRow("xvid") << "xvid"
+                              << "AVI" << false << ",-ovc,xvid,-xvidencopts,max_bframes=0:bitrate=1200";
+        QTest::newRow("divx4") << "divx4"
+                               << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200,-ffourcc,DIVX";
+        QTest::newRow("dx50") << "dx50"
+                              << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200,-ffourcc,DX50";
+        QTest::newRow("DX50 any case") << "Dx50"
+                                       << "AVI" << false
+                                       << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200,-ffourcc,DX50";
+        QTest::newRow("mpeg4 in AVI") << "mpeg4"
+                                      << "AVI" << false
+                                      << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200:threads=2,-ffourcc,mp4v";
+        QTest::newRow("mpeg4 in avi") << "mpeg4"
+                                      << "avi" << false
+                                      << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200:threads=2,-ffourcc,mp4v";
+        QTest::newRow("mpeg4 in MP4")
+            << "mpeg4"
+            << "MP4" << false
+            << ",-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=1200:threads=2:aglobal=1:vglobal=1,-ffourcc,mp4v";
+        QTest::newRow("MPEG4 keeps its case")
+            << "MPEG4"
+            << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=MPEG4:vbitrate=1200:threads=2,-ffourcc,mp4v";
+        QTest::newRow("msmpeg4v2") << "msmpeg4v2"
+                                   << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=msmpeg4v2:vbitrate=1200";
+        QTest::newRow("msmpeg4") << "MSMPEG4"
+                                 << "AVI" << false << ",-ovc,lavc,-lavcopts,vcodec=MSMPEG4:vbitrate=1200,-ffourcc,mp43";
+        QTest::newRow("flv")
+            << "flv"
+            << "AVI" << false
+            << ",-ovc,lavc,-lavcopts,vcodec=flv:vbitrate=1200,-ffourcc,flv1,-lavcopts,mbd=2:mv0:trell:v4mv:cbp:last_pred=3";
+        QTest::newRow("x264 first run") << "x264"
+                                        << "MP4" << false
+                                        << ",-ovc,x264,-x264encopts,bitrate=1200:global_header:level_idc=30:subq=1";
+        QTest::newRow("x264 multicore")
+            << "X264"
+            << "MP4" << true << ",-ovc,x264,-x264encopts,bitrate=1200:global_header:level_idc=30:subq=1:threads=auto";
+        QTest::newRow("unknown") << "theora"
+                                 << "MP4" << true << "";
+        QTest::newRow("empty") << ""
+                               << "MP4" << true << "";
+        QTest::newRow("prefix only") << "mpeg"
+                                     << "MP4" << true << "";
         // Unicode case folding must not turn a foreign letter into a known name.
         QTest::newRow("long s") << QString::fromUtf8("m\u017Fmpeg4") << "AVI" << false << "";
     }
@@ -128,11 +155,16 @@ private slots:
     {
         QTest::addColumn<QString>("codec");
         QTest::addColumn<QString>("added");
-        QTest::newRow("mp3lame") << "mp3lame" << ",-oac,mp3lame,-lameopts,br=128:cbr";
-        QTest::newRow("ac3") << "AC3" << ",-oac,lavc,-lavcopts,acodec=ac3:abitrate=128";
-        QTest::newRow("faac") << "faac" << ",-oac,faac,-faacopts,mpeg=4:object=2:raw:br=128,-of,lavf,-lavfopts,format=mp4";
-        QTest::newRow("mp2") << "mp2" << ",-oac,lavc,-lavcopts,acodec=mp2:abitrate=128";
-        QTest::newRow("unknown") << "vorbis" << "";
+        QTest::newRow("mp3lame") << "mp3lame"
+                                 << ",-oac,mp3lame,-lameopts,br=128:cbr";
+        QTest::newRow("ac3") << "AC3"
+                             << ",-oac,lavc,-lavcopts,acodec=ac3:abitrate=128";
+        QTest::newRow("faac") << "faac"
+                              << ",-oac,faac,-faacopts,mpeg=4:object=2:raw:br=128,-of,lavf,-lavfopts,format=mp4";
+        QTest::newRow("mp2") << "mp2"
+                             << ",-oac,lavc,-lavcopts,acodec=mp2:abitrate=128";
+        QTest::newRow("unknown") << "vorbis"
+                                 << "";
     }
 
     void audioCodecs()
@@ -186,7 +218,7 @@ private slots:
         job.VHeight = height;
         const std::string frame = std::to_string(width) + ":" + std::to_string(height);
         const std::string chain = "-vf,scale=" + std::to_string(scaleWidth) + ":" + std::to_string(scaleHeight)
-            + ",-vf-add,expand=" + frame + ",-vf-add,harddup,-vf-add,crop=" + frame + ",";
+                                  + ",-vf-add,expand=" + frame + ",-vf-add,harddup,-vf-add,crop=" + frame + ",";
         QVERIFY(EncoderArgsBuilder(2).Build(job).find(chain) != std::string::npos);
     }
 
@@ -199,23 +231,91 @@ private slots:
         QTest::addColumn<QString>("audioMuxing");
         QTest::addColumn<float>("sourceFps");
         QTest::addColumn<QString>("token");
-        QTest::newRow("VFR MP4") << "MP4" << "VFR" << "ISOM" << "" << "" << 23.976f << "-demuxer,mov,";
-        QTest::newRow("VFR MP42 brand") << "MP4" << "VFR" << "MP42" << "" << "" << 23.976f << "-demuxer,mov,";
-        QTest::newRow("CFR MP4") << "MP4" << "CFR" << "ISOM" << "" << "" << 23.976f << "";
-        QTest::newRow("vfr is not VFR") << "MP4" << "vfr" << "" << "" << "" << 23.976f << "";
-        QTest::newRow("VFR MKV") << "MKV" << "VFR" << "" << "" << "" << 23.976f << "-demuxer,mkv,";
-        QTest::newRow("FLV") << "FLV" << "CFR" << "" << "" << "" << 23.976f << "-fps,23.976,";
-        QTest::newRow("MOV") << "MOV" << "" << "QT" << "" << "" << 23.976f << "-fps,23.976,";
-        QTest::newRow("other rate") << "FLV" << "" << "" << "" << "" << 29.97f << "-fps,29.97,";
-        QTest::newRow("MP42 in AVI") << "AVI" << "" << "MP42" << "" << "" << 23.976f << "-fps,23.976,";
-        QTest::newRow("CFR MP42 MP4") << "MP4" << "CFR" << "MP42" << "" << "" << 23.976f << "-fps,23.976,";
-        QTest::newRow("MP42 with brands") << "AVI" << "" << "MP42 (MP42/ISOM)" << "" << "" << 23.976f << "";
-        QTest::newRow("MKV") << "MKV" << "" << "" << "" << "" << 23.976f << "-demuxer,mkv,";
-        QTest::newRow("MKV video stripped") << "MKV" << "" << "" << "Header stripping" << "" << 23.976f << "";
-        QTest::newRow("MKV audio stripped") << "MKV" << "" << "" << "" << "Header stripping" << 23.976f << "";
-        QTest::newRow("MKV other case") << "MKV" << "" << "" << "header stripping" << "" << 23.976f << "-demuxer,mkv,";
-        QTest::newRow("lower-case ext") << "mkv" << "" << "" << "" << "" << 23.976f << "";
-        QTest::newRow("no ext") << "" << "VFR" << "" << "" << "" << 23.976f << "";
+        QTest::newRow("VFR MP4") << "MP4"
+                                 << "VFR"
+                                 << "ISOM"
+                                 << ""
+                                 << "" << 23.976f << "-demuxer,mov,";
+        QTest::newRow("VFR MP42 brand") << "MP4"
+                                        << "VFR"
+                                        << "MP42"
+                                        << ""
+                                        << "" << 23.976f << "-demuxer,mov,";
+        QTest::newRow("CFR MP4") << "MP4"
+                                 << "CFR"
+                                 << "ISOM"
+                                 << ""
+                                 << "" << 23.976f << "";
+        QTest::newRow("vfr is not VFR") << "MP4"
+                                        << "vfr"
+                                        << ""
+                                        << ""
+                                        << "" << 23.976f << "";
+        QTest::newRow("VFR MKV") << "MKV"
+                                 << "VFR"
+                                 << ""
+                                 << ""
+                                 << "" << 23.976f << "-demuxer,mkv,";
+        QTest::newRow("FLV") << "FLV"
+                             << "CFR"
+                             << ""
+                             << ""
+                             << "" << 23.976f << "-fps,23.976,";
+        QTest::newRow("MOV") << "MOV"
+                             << ""
+                             << "QT"
+                             << ""
+                             << "" << 23.976f << "-fps,23.976,";
+        QTest::newRow("other rate") << "FLV"
+                                    << ""
+                                    << ""
+                                    << ""
+                                    << "" << 29.97f << "-fps,29.97,";
+        QTest::newRow("MP42 in AVI") << "AVI"
+                                     << ""
+                                     << "MP42"
+                                     << ""
+                                     << "" << 23.976f << "-fps,23.976,";
+        QTest::newRow("CFR MP42 MP4") << "MP4"
+                                      << "CFR"
+                                      << "MP42"
+                                      << ""
+                                      << "" << 23.976f << "-fps,23.976,";
+        QTest::newRow("MP42 with brands") << "AVI"
+                                          << ""
+                                          << "MP42 (MP42/ISOM)"
+                                          << ""
+                                          << "" << 23.976f << "";
+        QTest::newRow("MKV") << "MKV"
+                             << ""
+                             << ""
+                             << ""
+                             << "" << 23.976f << "-demuxer,mkv,";
+        QTest::newRow("MKV video stripped") << "MKV"
+                                            << ""
+                                            << ""
+                                            << "Header stripping"
+                                            << "" << 23.976f << "";
+        QTest::newRow("MKV audio stripped") << "MKV"
+                                            << ""
+                                            << ""
+                                            << ""
+                                            << "Header stripping" << 23.976f << "";
+        QTest::newRow("MKV other case") << "MKV"
+                                        << ""
+                                        << ""
+                                        << "header stripping"
+                                        << "" << 23.976f << "-demuxer,mkv,";
+        QTest::newRow("lower-case ext") << "mkv"
+                                        << ""
+                                        << ""
+                                        << ""
+                                        << "" << 23.976f << "";
+        QTest::newRow("no ext") << ""
+                                << "VFR"
+                                << ""
+                                << ""
+                                << "" << 23.976f << "";
     }
 
     void demuxerAndFrameRate()
@@ -247,19 +347,34 @@ private slots:
         QTest::addColumn<int>("decodeThreads");
         QTest::addColumn<bool>("avThreads");
         QTest::addColumn<QString>("tail");
-        QTest::newRow("1 cpu H.264") << 1 << "AVC" << "AAC" << 0 << true << ",-avthread";
-        QTest::newRow("2 cpus H.264") << 2 << "avc" << "AAC" << 2 << true << ",-lavdopts threads=2,-avthread,-videofilterthread";
-        QTest::newRow("6 cpus MPEG-4") << 6 << "MPEG-4 Visual" << "MPEG Audio" << 0 << true << ",-avthread,-videofilterthread";
-        QTest::newRow("7 cpus H.264") << 7 << "AVC" << "AAC" << 7 << true << ",-lavdopts threads=7,-avthread,-videofilterthread,-filterthread";
-        QTest::newRow("12 cpus H.264") << 12 << "AVC" << "AAC" << 8 << true << ",-lavdopts threads=8,-avthread,-videofilterthread,-filterthread";
-        QTest::newRow("0 cpus counts as 1") << 0 << "AVC" << "AAC" << 0 << true << ",-avthread";
-        QTest::newRow("no audio") << 4 << "AVC" << "" << 4 << false << ",-lavdopts threads=4";
-        QTest::newRow("no video") << 4 << "" << "MPEG Audio" << 0 << false << "";
-        QTest::newRow("video None") << 4 << "none" << "AAC" << 0 << false << "";
-        QTest::newRow("video Unknown") << 4 << "UNKNOWN" << "AAC" << 0 << false << "";
-        QTest::newRow("audio sqcp") << 4 << "AVC" << "SQCP" << 4 << false << ",-lavdopts threads=4";
-        QTest::newRow("audio AMR") << 4 << "AVC" << "amr" << 4 << false << ",-lavdopts threads=4";
-        QTest::newRow("audio Unknown") << 4 << "AVC" << "Unknown" << 4 << false << ",-lavdopts threads=4";
+        QTest::newRow("1 cpu H.264") << 1 << "AVC"
+                                     << "AAC" << 0 << true << ",-avthread";
+        QTest::newRow("2 cpus H.264") << 2 << "avc"
+                                      << "AAC" << 2 << true << ",-lavdopts threads=2,-avthread,-videofilterthread";
+        QTest::newRow("6 cpus MPEG-4") << 6 << "MPEG-4 Visual"
+                                       << "MPEG Audio" << 0 << true << ",-avthread,-videofilterthread";
+        QTest::newRow("7 cpus H.264") << 7 << "AVC"
+                                      << "AAC" << 7 << true
+                                      << ",-lavdopts threads=7,-avthread,-videofilterthread,-filterthread";
+        QTest::newRow("12 cpus H.264") << 12 << "AVC"
+                                       << "AAC" << 8 << true
+                                       << ",-lavdopts threads=8,-avthread,-videofilterthread,-filterthread";
+        QTest::newRow("0 cpus counts as 1") << 0 << "AVC"
+                                            << "AAC" << 0 << true << ",-avthread";
+        QTest::newRow("no audio") << 4 << "AVC"
+                                  << "" << 4 << false << ",-lavdopts threads=4";
+        QTest::newRow("no video") << 4 << ""
+                                  << "MPEG Audio" << 0 << false << "";
+        QTest::newRow("video None") << 4 << "none"
+                                    << "AAC" << 0 << false << "";
+        QTest::newRow("video Unknown") << 4 << "UNKNOWN"
+                                       << "AAC" << 0 << false << "";
+        QTest::newRow("audio sqcp") << 4 << "AVC"
+                                    << "SQCP" << 4 << false << ",-lavdopts threads=4";
+        QTest::newRow("audio AMR") << 4 << "AVC"
+                                   << "amr" << 4 << false << ",-lavdopts threads=4";
+        QTest::newRow("audio Unknown") << 4 << "AVC"
+                                       << "Unknown" << 4 << false << ",-lavdopts threads=4";
     }
 
     void threads()
@@ -273,7 +388,7 @@ private slots:
         EncodeJob job = PlainJob();
         job.Facts.Video.Format = videoFormat;
         job.Facts.Audio.Format = audioFormat;
-        job.DecodeThreads = 99;   // the builder decides, whatever was there
+        job.DecodeThreads = 99; // the builder decides, whatever was there
         QCOMPARE(EncoderArgsBuilder(processors).Build(job), kPlainText + tail.toStdString());
         QCOMPARE(job.DecodeThreads, decodeThreads);
         QCOMPARE(job.UseAVThreads, avThreads);
@@ -325,8 +440,8 @@ private slots:
         QFETCH(int, error);
         const QString in = "/" + QString(inputUnits - 1, QChar(0x00E9));
         const QString out = "/" + QString(outputUnits - 1, QLatin1Char('o'));
-        const EngineArguments args = MakeEngineArguments("-mc,0", inputUnits ? in : QString(),
-                                                         outputUnits ? out : QString());
+        const EngineArguments args =
+            MakeEngineArguments("-mc,0", inputUnits ? in : QString(), outputUnits ? out : QString());
         QCOMPARE(int(args.error), error);
         if (args.ok())
             QCOMPARE(args.text, " \"" + Utf16LeBase64(in) + "\" -mc 0 -o \"" + Utf16LeBase64(out) + "\"");
@@ -342,8 +457,7 @@ private slots:
         const std::string fits(room, 'x');
         const EngineArguments ok = MakeEngineArguments(fits, "i", "o");
         QVERIFY(ok.ok());
-        QCOMPARE(ok.text.size() + std::string(" -wchar -pipename=-2147483648").size(),
-                 kEngineCommandLineCapacity - 1);
+        QCOMPARE(ok.text.size() + std::string(" -wchar -pipename=-2147483648").size(), kEngineCommandLineCapacity - 1);
         const EngineArguments over = MakeEngineArguments(fits + "x", "i", "o");
         QCOMPARE(over.error, EngineArgsError::CommandLineTooLong);
         QVERIFY(over.text.empty());

@@ -32,8 +32,8 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY(MakeMedia(TestVideoInput() + TestAudioInput()
-                          + QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-b:v", "300k",
-                                        "-c:a", "aac", m_dir.filePath("Clip é.mkv")}));
+                          + QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-b:v", "300k", "-c:a", "aac",
+                                        m_dir.filePath("Clip é.mkv")}));
         QVERIFY(MakeMedia(TestVideoInput() + QStringList{"-c:v", "flv", m_dir.filePath("clip.flv")}));
     }
 
@@ -112,15 +112,24 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("ext");
-        QTest::newRow("flv") << "/v/clip.flv" << "FLV";
-        QTest::newRow("mixed case") << "/v/clip.Mp4" << "MP4";
-        QTest::newRow("last dot") << "/v/a.b.mkv" << "MKV";
-        QTest::newRow("no dot") << "/v/clip" << "";
-        QTest::newRow("dot in folder only") << "/v.d/clip" << "";
-        QTest::newRow("only dot first") << "/v/.mp4" << "";
-        QTest::newRow("trailing dot") << "/v/clip." << "";
-        QTest::newRow("long cut to nine") << "/v/clip.abcdefghijkl" << "ABCDEFGHI";
-        QTest::newRow("non-ASCII") << "/v/clip.vidéo" << "VIDÉO";
+        QTest::newRow("flv") << "/v/clip.flv"
+                             << "FLV";
+        QTest::newRow("mixed case") << "/v/clip.Mp4"
+                                    << "MP4";
+        QTest::newRow("last dot") << "/v/a.b.mkv"
+                                  << "MKV";
+        QTest::newRow("no dot") << "/v/clip"
+                                << "";
+        QTest::newRow("dot in folder only") << "/v.d/clip"
+                                            << "";
+        QTest::newRow("only dot first") << "/v/.mp4"
+                                        << "";
+        QTest::newRow("trailing dot") << "/v/clip."
+                                      << "";
+        QTest::newRow("long cut to nine") << "/v/clip.abcdefghijkl"
+                                          << "ABCDEFGHI";
+        QTest::newRow("non-ASCII") << "/v/clip.vidéo"
+                                   << "VIDÉO";
     }
 
     void sourceExtension()
@@ -139,13 +148,14 @@ private slots:
         QCOMPARE(prepared.job.SourceExt, QStringLiteral("MKV"));
         QCOMPARE(prepared.job.SrcWidth, 160u);
         QCOMPARE(prepared.job.Facts.Video.Format, QStringLiteral("AVC"));
-        QCOMPARE(prepared.job.VBitrate, 300);    // encoded at 300 kbit/s, below the ceiling
-        QCOMPARE(QString::fromStdString(prepared.options), QString::fromStdString(
-                 std::string("-mc,0,-demuxer,mkv,-ofps,30,-vf,scale=960:720,-vf-add,expand=1280:720,"
-                             "-vf-add,harddup,-vf-add,crop=1280:720,-af,volume=0:1,-srate,44100,"
-                             "-ovc,x264,-x264encopts,bitrate=300:global_header:level_idc=30:subq=1,"
-                             "-oac,faac,-faacopts,mpeg=4:object=2:raw:br=128,-of,lavf,-lavfopts,format=mp4,"
-                             "-lavdopts threads=4,-avthread,-videofilterthread")));
+        QCOMPARE(prepared.job.VBitrate, 300); // encoded at 300 kbit/s, below the ceiling
+        QCOMPARE(QString::fromStdString(prepared.options),
+                 QString::fromStdString(
+                     std::string("-mc,0,-demuxer,mkv,-ofps,30,-vf,scale=960:720,-vf-add,expand=1280:720,"
+                                 "-vf-add,harddup,-vf-add,crop=1280:720,-af,volume=0:1,-srate,44100,"
+                                 "-ovc,x264,-x264encopts,bitrate=300:global_header:level_idc=30:subq=1,"
+                                 "-oac,faac,-faacopts,mpeg=4:object=2:raw:br=128,-of,lavf,-lavfopts,format=mp4,"
+                                 "-lavdopts threads=4,-avthread,-videofilterthread")));
         QVERIFY(prepared.arguments.text.starts_with(" \""));
         QVERIFY(prepared.arguments.text.find(" -o \"") != std::string::npos);
     }
@@ -156,24 +166,27 @@ private slots:
                                                 m_dir.filePath("clip.avi"), MediaInfoLibrary::Shared(), 2);
         QVERIFY(prepared.ok());
         QCOMPARE(prepared.job.Facts.Video.Format, QStringLiteral("Sorenson Spark"));
-        QVERIFY(!prepared.job.UseAVThreads);   // no audio track
+        QVERIFY(!prepared.job.UseAVThreads); // no audio track
         // Without audio MediaInfo reckons the video rate from the file: below the SD ceiling.
         const int kbps = int(prepared.job.Facts.Video.BitRate / 1000);
         QVERIFY(kbps > 0 && kbps < 1200);
         QCOMPARE(prepared.job.VBitrate, kbps);
-        QCOMPARE(QString::fromStdString(prepared.options), QString::fromStdString(
-                 std::string("-mc,0,-fps,23.976,-ofps,30,-vf,scale=640:480,-vf-add,expand=720:480,"
-                             "-vf-add,harddup,-vf-add,crop=720:480,-af,volume=0:1,-srate,44100,"
-                             "-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate=" + std::to_string(kbps) + ",-ffourcc,DX50,"
-                             "-oac,mp3lame,-lameopts,br=128:cbr")));
+        QCOMPARE(
+            QString::fromStdString(prepared.options),
+            QString::fromStdString(std::string("-mc,0,-fps,23.976,-ofps,30,-vf,scale=640:480,-vf-add,expand=720:480,"
+                                               "-vf-add,harddup,-vf-add,crop=720:480,-af,volume=0:1,-srate,44100,"
+                                               "-ovc,lavc,-lavcopts,vcodec=mpeg4:vbitrate="
+                                               + std::to_string(kbps)
+                                               + ",-ffourcc,DX50,"
+                                                 "-oac,mp3lame,-lameopts,br=128:cbr")));
     }
 
     // Without MediaInfo the file still converts, at the ceiling and the output size.
     void withoutLibrary()
     {
         MediaInfoLibrary missing(m_dir.filePath("none/libmediainfo.so.0").toStdString());
-        const PreparedJob prepared = PrepareJob(Defaults(), true, m_dir.filePath("Clip é.mkv"),
-                                                m_dir.filePath("x.mp4"), missing, 4);
+        const PreparedJob prepared =
+            PrepareJob(Defaults(), true, m_dir.filePath("Clip é.mkv"), m_dir.filePath("x.mp4"), missing, 4);
         QVERIFY(prepared.ok());
         QCOMPARE(prepared.job.Facts, MediaFacts());
         QCOMPARE(prepared.job.VBitrate, 5000);
@@ -187,8 +200,8 @@ private slots:
     void overlongPathFails()
     {
         const QString longName = m_dir.filePath(QString(400, QLatin1Char('n')) + ".mkv");
-        const PreparedJob prepared = PrepareJob(Defaults(), true, longName, m_dir.filePath("x.mp4"),
-                                                MediaInfoLibrary::Shared(), 2);
+        const PreparedJob prepared =
+            PrepareJob(Defaults(), true, longName, m_dir.filePath("x.mp4"), MediaInfoLibrary::Shared(), 2);
         QVERIFY(!prepared.ok());
         QCOMPARE(prepared.arguments.error, EngineArgsError::InputNameTooLong);
         QVERIFY(prepared.arguments.text.empty());

@@ -16,15 +16,9 @@ const QString kApp = QStringLiteral("Framepress");
 const QString kKey = QStringLiteral("software\\Framepress");
 
 // Direct access to the stored file, as another program or an older version would leave it.
-QSettings RawKey()
-{
-    return QSettings(Registry::FilePathFor(kKey), QSettings::IniFormat);
-}
+QSettings RawKey() { return QSettings(Registry::FilePathFor(kKey), QSettings::IniFormat); }
 
-QString Raw(const QString &name)
-{
-    return RawKey().value(name).toString();
-}
+QString Raw(const QString &name) { return RawKey().value(name).toString(); }
 
 } // namespace
 
@@ -60,7 +54,7 @@ private slots:
         QCOMPARE(e.VHeight, 720);
         QCOMPARE(e.ABitrate, 128);
         QCOMPARE(e.ASamplerate, 44100);
-        QVERIFY(!e.Multicore);   // only a load turns it on
+        QVERIFY(!e.Multicore); // only a load turns it on
         QCOMPARE(s.subtitle.FontName, -1);
         QCOMPARE(s.subtitle.FontSize, 4.0f);
         QCOMPARE(s.subtitle.SubPos, 100);
@@ -70,7 +64,7 @@ private slots:
 
         // Stored forms.
         QCOMPARE(Raw("VFps"), QStringLiteral("30.000"));
-        QCOMPARE(Raw("FontSize"), QStringLiteral("1082130432"));   // 4.0f as bits
+        QCOMPARE(Raw("FontSize"), QStringLiteral("1082130432")); // 4.0f as bits
         QCOMPARE(Raw("FontName"), QStringLiteral("4294967295"));
         QCOMPARE(Raw("HDVBitrate"), QStringLiteral("5000"));
         QCOMPARE(Raw("Save Folder"), s.options.SaveFolder);
@@ -151,7 +145,7 @@ private slots:
     void brokenValuesFallBackToDefaults_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariant>("value");   // invalid: removed
+        QTest::addColumn<QVariant>("value"); // invalid: removed
         QTest::newRow("SDFormat deleted") << "SDFormat" << QVariant();
         QTest::newRow("Save Folder deleted") << "Save Folder" << QVariant();
         QTest::newRow("FontPath deleted") << "FontPath" << QVariant();
@@ -180,14 +174,14 @@ private slots:
         before.encode.HDVBitrate = 77;
         MovieSettings failed = before;
         QVERIFY(!store.Load(failed));
-        QCOMPARE(failed, before);   // a failed load changes nothing
+        QCOMPARE(failed, before); // a failed load changes nothing
 
         MovieSettings restarted;
         store.Initialise(restarted, true);
         QCOMPARE(restarted.encode.HDVBitrate, 5000);
         QVERIFY(!restarted.encode.Multicore);
         QCOMPARE(Raw("SDFormat"), QStringLiteral("avi"));
-        QVERIFY(store.Load(restarted));   // written back whole
+        QVERIFY(store.Load(restarted)); // written back whole
     }
 
     void fieldSizeBoundary()
@@ -247,7 +241,7 @@ private slots:
     // The key's file cannot be written: defaults stay in use, Save says so.
     void unwritableKey()
     {
-        QVERIFY(QDir().mkpath(Registry::FilePathFor(kKey)));   // a folder where the file belongs
+        QVERIFY(QDir().mkpath(Registry::FilePathFor(kKey))); // a folder where the file belongs
         SettingsStore store(kApp);
         MovieSettings s;
         store.Initialise(s, true);

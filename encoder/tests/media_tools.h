@@ -43,8 +43,8 @@ inline QString Engine() { return QCoreApplication::applicationDirPath() + "/menc
 inline QString Base(bool hd, const QString &scale)
 {
     const QString size = hd ? "1280:720" : "720:480";
-    return "-mc 0 -ofps 30 -vf scale=" + scale + " -vf-add expand=" + size + " -vf-add harddup -vf-add crop=" +
-           size + " -af volume=0:1 -srate 44100";
+    return "-mc 0 -ofps 30 -vf scale=" + scale + " -vf-add expand=" + size + " -vf-add harddup -vf-add crop=" + size
+           + " -af volume=0:1 -srate 44100";
 }
 
 inline const QString kX264 = "-ovc x264 -x264encopts bitrate=5000:global_header:level_idc=30:subq=1:threads=auto";

@@ -68,16 +68,46 @@ void TestMencoderApp::profileCodecs_data()
     QTest::addColumn<QString>("expectVideo");
     QTest::addColumn<QString>("expectAudio");
 
-    QTest::newRow("HD x264 faac") << true << "x264" << "faac" << "h264" << "aac";
-    QTest::newRow("HD mpeg4 faac") << true << "mpeg4" << "faac" << "mpeg4" << "aac";
-    QTest::newRow("HD dx50 faac") << true << "dx50" << "faac" << "mpeg4" << "aac";
-    QTest::newRow("SD dx50 mp3lame") << false << "dx50" << "mp3lame" << "mpeg4" << "mp3";
-    QTest::newRow("SD divx4 ac3") << false << "divx4" << "ac3" << "mpeg4" << "ac3";
-    QTest::newRow("SD xvid mp2") << false << "xvid" << "mp2" << "mpeg4" << "mp2";
-    QTest::newRow("SD mpeg4 mp3lame") << false << "mpeg4" << "mp3lame" << "mpeg4" << "mp3";
-    QTest::newRow("SD msmpeg4v2 mp3lame") << false << "msmpeg4v2" << "mp3lame" << "msmpeg4v2" << "mp3";
-    QTest::newRow("SD msmpeg4 mp3lame") << false << "msmpeg4" << "mp3lame" << "msmpeg4v3" << "mp3";
-    QTest::newRow("SD flv mp3lame") << false << "flv" << "mp3lame" << "flv1" << "mp3";
+    QTest::newRow("HD x264 faac") << true << "x264"
+                                  << "faac"
+                                  << "h264"
+                                  << "aac";
+    QTest::newRow("HD mpeg4 faac") << true << "mpeg4"
+                                   << "faac"
+                                   << "mpeg4"
+                                   << "aac";
+    QTest::newRow("HD dx50 faac") << true << "dx50"
+                                  << "faac"
+                                  << "mpeg4"
+                                  << "aac";
+    QTest::newRow("SD dx50 mp3lame") << false << "dx50"
+                                     << "mp3lame"
+                                     << "mpeg4"
+                                     << "mp3";
+    QTest::newRow("SD divx4 ac3") << false << "divx4"
+                                  << "ac3"
+                                  << "mpeg4"
+                                  << "ac3";
+    QTest::newRow("SD xvid mp2") << false << "xvid"
+                                 << "mp2"
+                                 << "mpeg4"
+                                 << "mp2";
+    QTest::newRow("SD mpeg4 mp3lame") << false << "mpeg4"
+                                      << "mp3lame"
+                                      << "mpeg4"
+                                      << "mp3";
+    QTest::newRow("SD msmpeg4v2 mp3lame") << false << "msmpeg4v2"
+                                          << "mp3lame"
+                                          << "msmpeg4v2"
+                                          << "mp3";
+    QTest::newRow("SD msmpeg4 mp3lame") << false << "msmpeg4"
+                                        << "mp3lame"
+                                        << "msmpeg4v3"
+                                        << "mp3";
+    QTest::newRow("SD flv mp3lame") << false << "flv"
+                                    << "mp3lame"
+                                    << "flv1"
+                                    << "mp3";
 }
 
 void TestMencoderApp::profileCodecs()
@@ -117,7 +147,8 @@ void TestMencoderApp::profileCodecs()
         QTest::qWait(20);
     process.Stop();
 
-    QVERIFY2(reports.failed < 0, qPrintable(QString("failure code %1 for %2").arg(reports.failed).arg(options.c_str())));
+    QVERIFY2(reports.failed < 0,
+             qPrintable(QString("failure code %1 for %2").arg(reports.failed).arg(options.c_str())));
     QCOMPARE(reports.finishes.load(), 1);
     QCOMPARE(reports.result.load(), 0);
     QCOMPARE(status.Load().Percent, 100);

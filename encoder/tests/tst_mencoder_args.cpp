@@ -104,35 +104,41 @@ void TestMencoderArgs::codecRows_data()
     QTest::addColumn<QString>("container");
 
     const QString mp3 = " -oac mp3lame -lameopts br=128:cbr";
-    QTest::newRow("xvid") << "-ovc xvid -xvidencopts max_bframes=0:bitrate=1200" + mp3 << "libxvid"
-                          << qint64(1'200'000) << "bf=0" << false << "" << "libmp3lame" << qint64(128'000) << "avi";
+    QTest::newRow("xvid") << "-ovc xvid -xvidencopts max_bframes=0:bitrate=1200" + mp3 << "libxvid" << qint64(1'200'000)
+                          << "bf=0" << false << ""
+                          << "libmp3lame" << qint64(128'000) << "avi";
     QTest::newRow("divx4") << "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=1200 -ffourcc DIVX" + mp3 << "mpeg4"
-                           << qint64(1'200'000) << "" << false << "DIVX" << "libmp3lame" << qint64(128'000) << "avi";
+                           << qint64(1'200'000) << "" << false << "DIVX"
+                           << "libmp3lame" << qint64(128'000) << "avi";
     QTest::newRow("dx50") << "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=800 -ffourcc DX50" + mp3 << "mpeg4"
-                          << qint64(800'000) << "" << false << "DX50" << "libmp3lame" << qint64(128'000) << "avi";
-    QTest::newRow("mpeg4 hd") << "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=5000:threads=2:aglobal=1:vglobal=1 "
-                                 "-ffourcc mp4v -oac faac -faacopts mpeg=4:object=2:raw:br=128 -of lavf -lavfopts format=mp4"
-                              << "mpeg4" << qint64(5'000'000) << "" << true << "mp4v" << "aac" << qint64(128'000)
-                              << "mp4";
+                          << qint64(800'000) << "" << false << "DX50"
+                          << "libmp3lame" << qint64(128'000) << "avi";
+    QTest::newRow("mpeg4 hd")
+        << "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=5000:threads=2:aglobal=1:vglobal=1 "
+           "-ffourcc mp4v -oac faac -faacopts mpeg=4:object=2:raw:br=128 -of lavf -lavfopts format=mp4"
+        << "mpeg4" << qint64(5'000'000) << "" << true << "mp4v"
+        << "aac" << qint64(128'000) << "mp4";
     QTest::newRow("msmpeg4v2, ac3") << "-ovc lavc -lavcopts vcodec=msmpeg4v2:vbitrate=1200 -oac lavc "
                                        "-lavcopts acodec=ac3:abitrate=128"
-                                    << "msmpeg4v2" << qint64(1'200'000) << "" << false << "" << "ac3"
-                                    << qint64(128'000) << "avi";
+                                    << "msmpeg4v2" << qint64(1'200'000) << "" << false << ""
+                                    << "ac3" << qint64(128'000) << "avi";
     QTest::newRow("msmpeg4, mp2") << "-ovc lavc -lavcopts vcodec=msmpeg4:vbitrate=1200 -ffourcc mp43 -oac lavc "
                                      "-lavcopts acodec=mp2:abitrate=128"
-                                  << "msmpeg4" << qint64(1'200'000) << "" << false << "mp43" << "mp2"
-                                  << qint64(128'000) << "avi";
-    QTest::newRow("flv, second lavcopts") << "-ovc lavc -lavcopts vcodec=flv:vbitrate=1200 -ffourcc flv1 "
-                                             "-lavcopts mbd=2:mv0:trell:v4mv:cbp:last_pred=3" + mp3
-                                          << "flv" << qint64(1'200'000)
-                                          << "mbd=2 mpv_flags=+mv0+cbp_rd trellis=1 flags=+mv4 last_pred=3" << false
-                                          << "flv1" << "libmp3lame" << qint64(128'000) << "avi";
-    QTest::newRow("codec name case kept by the builder") << "-ovc lavc -lavcopts vcodec=MPEG4:vbitrate=1200" + mp3
-                                                         << "mpeg4" << qint64(1'200'000) << "" << false << ""
-                                                         << "libmp3lame" << qint64(128'000) << "avi";
+                                  << "msmpeg4" << qint64(1'200'000) << "" << false << "mp43"
+                                  << "mp2" << qint64(128'000) << "avi";
+    QTest::newRow("flv, second lavcopts")
+        << "-ovc lavc -lavcopts vcodec=flv:vbitrate=1200 -ffourcc flv1 "
+           "-lavcopts mbd=2:mv0:trell:v4mv:cbp:last_pred=3"
+               + mp3
+        << "flv" << qint64(1'200'000) << "mbd=2 mpv_flags=+mv0+cbp_rd trellis=1 flags=+mv4 last_pred=3" << false
+        << "flv1"
+        << "libmp3lame" << qint64(128'000) << "avi";
+    QTest::newRow("codec name case kept by the builder")
+        << "-ovc lavc -lavcopts vcodec=MPEG4:vbitrate=1200" + mp3 << "mpeg4" << qint64(1'200'000) << "" << false << ""
+        << "libmp3lame" << qint64(128'000) << "avi";
     QTest::newRow("bit rate in bit/s") << "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=800000" + mp3 << "mpeg4"
-                                       << qint64(800'000) << "" << false << "" << "libmp3lame" << qint64(128'000)
-                                       << "avi";
+                                       << qint64(800'000) << "" << false << ""
+                                       << "libmp3lame" << qint64(128'000) << "avi";
 }
 
 void TestMencoderArgs::codecRows()
@@ -162,8 +168,8 @@ void TestMencoderArgs::refusals_data()
     QTest::newRow("unknown lavc option") << "in.mkv -ovc lavc -lavcopts vcodec=mpeg4:vqmin=2 -o out"
                                          << FailureCode::UnknownOption;
     QTest::newRow("unknown video filter") << "in.mkv -vf rotate=1 " + x264 + "-o out" << FailureCode::UnknownOption;
-    QTest::newRow("unknown audio filter") << "in.mkv -af lavcresample=44100 " + x264 + "-o out"
-                                          << FailureCode::UnknownOption;
+    QTest::newRow("unknown audio filter")
+        << "in.mkv -af lavcresample=44100 " + x264 + "-o out" << FailureCode::UnknownOption;
     QTest::newRow("unknown video encoder") << "in.mkv -ovc copy -o out" << FailureCode::BadOptionValue;
     QTest::newRow("unknown audio encoder") << "in.mkv " + x264 + "-oac pcm -o out" << FailureCode::BadOptionValue;
     QTest::newRow("unknown lavc codec") << "in.mkv -ovc lavc -lavcopts vcodec=vp9 -o out"
@@ -174,8 +180,7 @@ void TestMencoderArgs::refusals_data()
     QTest::newRow("rate not a number") << "in.mkv -ofps thirty " + x264 + "-o out" << FailureCode::BadOptionValue;
     QTest::newRow("negative bit rate") << "in.mkv -ovc x264 -x264encopts bitrate=-5 -o out"
                                        << FailureCode::BadOptionValue;
-    QTest::newRow("scale without height") << "in.mkv -vf scale=1280 " + x264 + "-o out"
-                                          << FailureCode::BadOptionValue;
+    QTest::newRow("scale without height") << "in.mkv -vf scale=1280 " + x264 + "-o out" << FailureCode::BadOptionValue;
     QTest::newRow("fourcc of five") << "in.mkv -ffourcc DX500 " + x264 + "-o out" << FailureCode::BadOptionValue;
     QTest::newRow("odd container") << "in.mkv -of lavf -lavfopts format=gif " + x264 + "-o out"
                                    << FailureCode::BadOptionValue;
@@ -268,16 +273,18 @@ void TestMencoderArgs::chainGeometry_data()
     QTest::addColumn<QString>("builderScale");
     QTest::addColumn<QString>("expectedStart");
 
-    QTest::newRow("square pixels, upright: as the builder said")
-        << 1920 << 1080 << 1 << 1 << 0 << "1280:720" << "scale=1280:720:";
+    QTest::newRow("square pixels, upright: as the builder said") << 1920 << 1080 << 1 << 1 << 0 << "1280:720"
+                                                                 << "scale=1280:720:";
     // A phone's portrait film stored 1920x1080 and turned on display: fitted as portrait.
     QTest::newRow("turned a quarter clockwise") << 1920 << 1080 << 1 << 1 << 90 << "1280:720"
                                                 << "transpose=clock,scale=1280:2274:";
     QTest::newRow("turned a quarter back") << 1920 << 1080 << 1 << 1 << 270 << "1280:720"
                                            << "transpose=cclock,scale=1280:2274:";
-    QTest::newRow("upside down") << 1920 << 1080 << 1 << 1 << 180 << "1280:720" << "hflip,vflip,scale=1280:720:";
+    QTest::newRow("upside down") << 1920 << 1080 << 1 << 1 << 180 << "1280:720"
+                                 << "hflip,vflip,scale=1280:720:";
     // DVD NTSC 4:3: 720x480 stored, 640x480 shown; the builder fitted the stored 3:2.
-    QTest::newRow("non-square pixels") << 720 << 480 << 8 << 9 << 0 << "1080:720" << "scale=960:720:";
+    QTest::newRow("non-square pixels") << 720 << 480 << 8 << 9 << 0 << "1080:720"
+                                       << "scale=960:720:";
 }
 
 void TestMencoderArgs::chainGeometry()
@@ -288,8 +295,8 @@ void TestMencoderArgs::chainGeometry()
     QFETCH(int, sarDen);
     QFETCH(int, rotation);
     QFETCH(QString, builderScale);
-    const auto parsed = ParseArguments(Args("in -vf scale=" + builderScale +
-                                            " -vf-add expand=1280:720 -vf-add harddup -vf-add crop=1280:720 -o out"));
+    const auto parsed = ParseArguments(
+        Args("in -vf scale=" + builderScale + " -vf-add expand=1280:720 -vf-add harddup -vf-add crop=1280:720 -o out"));
     QVERIFY(parsed.options);
     const std::string chain =
         mencoder::VideoFilterChain(parsed.options->videoFilters, {width, height, sarNum, sarDen, rotation});

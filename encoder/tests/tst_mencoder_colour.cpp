@@ -20,12 +20,15 @@ namespace {
 const QString kLossless = "-ovc x264 -x264encopts crf=0:global_header:subq=1:threads=auto "
                           "-of lavf -lavfopts format=mp4";
 const QString kHdJob = "-mc 0 -ofps 30 -vf scale=1280:720 -vf-add expand=1280:720 -vf-add harddup "
-                       "-vf-add crop=1280:720 " + kLossless;
+                       "-vf-add crop=1280:720 "
+                       + kLossless;
 const QString kSdJob = "-mc 0 -ofps 30 -vf scale=852:480 -vf-add expand=720:480 -vf-add harddup "
-                       "-vf-add crop=720:480 " + kLossless;
+                       "-vf-add crop=720:480 "
+                       + kLossless;
 // A 4:3 SD source in the HD job.
 const QString kHdJob43 = "-mc 0 -ofps 30 -vf scale=960:720 -vf-add expand=1280:720 -vf-add harddup "
-                         "-vf-add crop=1280:720 " + kLossless;
+                         "-vf-add crop=1280:720 "
+                         + kLossless;
 
 struct Looks {
     double luma = -1;       // mean Y, 8-bit code values
@@ -57,9 +60,9 @@ Looks Measure(const QString &path)
 // paired by their order: MP4 and Matroska round the same times differently.
 double Psnr(const QString &a, const QString &b)
 {
-    const Outcome o = Run("ffmpeg", {"-nostdin", "-i", a, "-i", b, "-lavfi",
-                                     "[0:v]setpts=N/(30*TB)[a];[1:v]setpts=N/(30*TB)[b];[a][b]psnr", "-f", "null",
-                                     "-"});
+    const Outcome o =
+        Run("ffmpeg", {"-nostdin", "-i", a, "-i", b, "-lavfi",
+                       "[0:v]setpts=N/(30*TB)[a];[1:v]setpts=N/(30*TB)[b];[a][b]psnr", "-f", "null", "-"});
     const QRegularExpressionMatch m = QRegularExpression("average:([0-9.]+|inf)").match(QString::fromUtf8(o.err));
     if (!m.hasMatch())
         return -1;
@@ -117,9 +120,9 @@ void TestMencoderColour::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY2(QFile::exists(Engine()), "mencoder is not built beside the tests");
     // The SDR original: BT.709, limited range, lossless, every other clip made from it.
-    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30:duration=1", "-vf", "format=yuv420p",
-                    "-c:v", "ffv1", "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709",
-                    "-color_range", "tv", Path("sdr709.mkv")}));
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30:duration=1", "-vf", "format=yuv420p", "-c:v",
+                    "ffv1", "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709", "-color_range",
+                    "tv", Path("sdr709.mkv")}));
     // Softer pictures for the matrix cases: at hard coloured edges, converters differ in how
     // they resample chroma, which is not what is measured there.
     QVERIFY(Ffmpeg({"-i", Path("sdr709.mkv"), "-vf", "gblur=sigma=4", "-c:v", "ffv1", Path("soft709.mkv")}));
@@ -134,7 +137,7 @@ void TestMencoderColour::filtersOnlyWhereNeeded_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("outHeight");
-    QTest::addColumn<QString>("expect");   // "" plain; else a text the steps must hold
+    QTest::addColumn<QString>("expect"); // "" plain; else a text the steps must hold
 
     const int u = AVCOL_PRI_UNSPECIFIED, ut = AVCOL_TRC_UNSPECIFIED, um = AVCOL_SPC_UNSPECIFIED,
               ur = AVCOL_RANGE_UNSPECIFIED, tv = AVCOL_RANGE_MPEG, pc = AVCOL_RANGE_JPEG;
@@ -166,8 +169,8 @@ void TestMencoderColour::filtersOnlyWhereNeeded()
     QFETCH(int, height);
     QFETCH(int, outHeight);
     QFETCH(QString, expect);
-    const VideoColour tagged{AVColorPrimaries(primaries), AVColorTransferCharacteristic(transfer),
-                             AVColorSpace(matrix), AVColorRange(range)};
+    const VideoColour tagged{AVColorPrimaries(primaries), AVColorTransferCharacteristic(transfer), AVColorSpace(matrix),
+                             AVColorRange(range)};
     const AVPixelFormat f = AVPixelFormat(format);
     const QString steps = QString::fromStdString(
         mencoder::ColourSteps(mencoder::SourceColour(tagged, height, f), f, mencoder::OutputColour(outHeight)));
@@ -203,7 +206,8 @@ QString TestMencoderColour::HdrClip(const QString &transfer)
         return hdr;
     const bool made = Ffmpeg({"-i", Path("sdr709.mkv"), "-vf",
                               "zscale=tin=709:min=709:pin=709:rin=tv:p=709:t=linear:npl=203,format=gbrpf32le,"
-                              "zscale=p=2020:t=" + transfer + ":m=2020_ncl:r=tv:npl=203,format=yuv420p10le",
+                              "zscale=p=2020:t="
+                                  + transfer + ":m=2020_ncl:r=tv:npl=203,format=yuv420p10le",
                               "-c:v", "ffv1", "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace",
                               "bt2020nc", "-color_range", "tv", hdr});
     return made ? hdr : QString();
@@ -213,7 +217,7 @@ void TestMencoderColour::hdrToneMapped_data()
 {
     QTest::addColumn<QString>("transfer");
     QTest::addColumn<QString>("job");
-    QTest::addColumn<QString>("tags");   // primaries transfer matrix range, as ffprobe names them
+    QTest::addColumn<QString>("tags"); // primaries transfer matrix range, as ffprobe names them
     const QString hd = "bt709 bt709 bt709 tv", sd = "smpte170m smpte170m smpte170m tv";
     QTest::newRow("HDR10 PQ, HD job") << "smpte2084" << kHdJob << hd;
     QTest::newRow("HLG, HD job") << "arib-std-b67" << kHdJob << hd;
@@ -234,15 +238,16 @@ void TestMencoderColour::hdrToneMapped()
     QVERIFY2(run.exitCode == 0, run.err.constData());
 
     const QJsonObject v = Stream(Probe(out), "video");
-    QCOMPARE(QStringList({v["color_primaries"].toString(), v["color_transfer"].toString(),
-                          v["color_space"].toString(), v["color_range"].toString()}).join(' '),
+    QCOMPARE(QStringList({v["color_primaries"].toString(), v["color_transfer"].toString(), v["color_space"].toString(),
+                          v["color_range"].toString()})
+                 .join(' '),
              tags);
 
     const QString sdrOut = Path("sdr-out.mp4");
     const Outcome sdrRun = Convert(Path("sdr709.mkv"), job, sdrOut);
     QVERIFY2(sdrRun.exitCode == 0, sdrRun.err.constData());
     const Looks original = Measure(sdrOut);
-    const Looks before = Measure(hdr);   // what taking the HDR values as SDR shows
+    const Looks before = Measure(hdr); // what taking the HDR values as SDR shows
     const Looks after = Measure(out);
     qInfo("%s: mean luma %.1f (original %.1f, HDR taken as SDR %.1f), mean saturation %.1f (%.1f, %.1f)",
           QTest::currentDataTag(), after.luma, original.luma, before.luma, after.saturation, original.saturation,
@@ -278,8 +283,8 @@ void TestMencoderColour::lutMatchesDirect()
 
     const VideoColour source{AVCOL_PRI_BT2020, AVColorTransferCharacteristic(trc), AVCOL_SPC_BT2020_NCL,
                              AVCOL_RANGE_MPEG};
-    const QString direct = QString::fromStdString(
-        mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, mencoder::OutputColour(720)));
+    const QString direct =
+        QString::fromStdString(mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, mencoder::OutputColour(720)));
     QVERIFY(direct.contains("tonemap"));
     const QString ref = Path("lut-ref.mkv");
     QVERIFY(Ffmpeg({"-i", hdr, "-vf", "scale=1280:720:flags=bicubic," + direct, "-c:v", "ffv1", ref}));
@@ -301,12 +306,30 @@ void TestMencoderColour::lutRemadeMidStream()
     for (int i = 0; i < 2; ++i) {
         const QString hdr = HdrClip(transfers[i]);
         QVERIFY(!hdr.isEmpty());
-        QVERIFY(Ffmpeg({"-i", hdr, "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt",
-                        "yuv420p10le", "-color_primaries", "bt2020", "-color_trc", transfers[i], "-colorspace",
-                        "bt2020nc", "-color_range", "tv", "-output_ts_offset", QString::number(i), parts[i]}));
+        QVERIFY(Ffmpeg({"-i",
+                        hdr,
+                        "-c:v",
+                        "libx264",
+                        "-preset",
+                        "ultrafast",
+                        "-qp",
+                        "0",
+                        "-pix_fmt",
+                        "yuv420p10le",
+                        "-color_primaries",
+                        "bt2020",
+                        "-color_trc",
+                        transfers[i],
+                        "-colorspace",
+                        "bt2020nc",
+                        "-color_range",
+                        "tv",
+                        "-output_ts_offset",
+                        QString::number(i),
+                        parts[i]}));
         const VideoColour source{AVCOL_PRI_BT2020, trcs[i], AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_MPEG};
-        const QString direct = QString::fromStdString(
-            mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, mencoder::OutputColour(720)));
+        const QString direct =
+            QString::fromStdString(mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, mencoder::OutputColour(720)));
         QVERIFY(Ffmpeg({"-i", parts[i], "-vf", direct, "-c:v", "ffv1", refs[i]}));
         QFile part(parts[i]);
         QVERIFY(part.open(QIODevice::ReadOnly));
@@ -359,28 +382,46 @@ void TestMencoderColour::lutFileGoneAfterFailure()
 
 void TestMencoderColour::matrixAndRange_data()
 {
-    QTest::addColumn<QStringList>("make");       // ffmpeg arguments from soft709.mkv to the source
+    QTest::addColumn<QStringList>("make"); // ffmpeg arguments from soft709.mkv to the source
     QTest::addColumn<QString>("job");
-    QTest::addColumn<QString>("reference");      // ffmpeg's own filters for the correct result
-    QTest::addColumn<QString>("unconverted");    // the same geometry, colours left as they are
+    QTest::addColumn<QString>("reference");   // ffmpeg's own filters for the correct result
+    QTest::addColumn<QString>("unconverted"); // the same geometry, colours left as they are
 
     QTest::newRow("BT.709 HD source, SD job")
         << QStringList{"-c:v", "copy"} << kSdJob
         << "scale=852:480:flags=bicubic,colorspace=iall=bt709:all=bt601-6-525:fast=1,crop=720:480"
         << "scale=852:480:flags=bicubic,crop=720:480";
     QTest::newRow("SD source (BT.601), HD job")
-        << QStringList{"-vf", "scale=640:480:flags=bicubic,setsar=1,colorspace=iall=bt709:all=bt601-6-525:fast=1", "-c:v",
-                       "ffv1"}
+        << QStringList{"-vf", "scale=640:480:flags=bicubic,setsar=1,colorspace=iall=bt709:all=bt601-6-525:fast=1",
+                       "-c:v", "ffv1"}
         << kHdJob43 << "scale=960:720:flags=bicubic,colorspace=iall=bt601-6-525:all=bt709:fast=1,pad=1280:720:160:0"
         << "scale=960:720:flags=bicubic,pad=1280:720:160:0";
-    QTest::newRow("full range BT.709, HD job")
-        << QStringList{"-vf", "scale=in_range=tv:out_range=pc", "-c:v", "ffv1", "-color_primaries", "bt709",
-                       "-color_trc", "bt709", "-colorspace", "bt709", "-color_range", "pc"}
-        << kHdJob << "scale=in_range=pc:out_range=tv" << "null";
-    QTest::newRow("BT.601 tagged HD source, HD job")
-        << QStringList{"-vf", "colorspace=iall=bt709:all=bt601-6-525:fast=1", "-c:v", "ffv1", "-color_primaries",
-                       "smpte170m", "-color_trc", "smpte170m", "-colorspace", "smpte170m"}
-        << kHdJob << "colorspace=iall=bt601-6-525:all=bt709:fast=1" << "null";
+    QTest::newRow("full range BT.709, HD job") << QStringList{"-vf",
+                                                              "scale=in_range=tv:out_range=pc",
+                                                              "-c:v",
+                                                              "ffv1",
+                                                              "-color_primaries",
+                                                              "bt709",
+                                                              "-color_trc",
+                                                              "bt709",
+                                                              "-colorspace",
+                                                              "bt709",
+                                                              "-color_range",
+                                                              "pc"}
+                                               << kHdJob << "scale=in_range=pc:out_range=tv"
+                                               << "null";
+    QTest::newRow("BT.601 tagged HD source, HD job") << QStringList{"-vf",
+                                                                    "colorspace=iall=bt709:all=bt601-6-525:fast=1",
+                                                                    "-c:v",
+                                                                    "ffv1",
+                                                                    "-color_primaries",
+                                                                    "smpte170m",
+                                                                    "-color_trc",
+                                                                    "smpte170m",
+                                                                    "-colorspace",
+                                                                    "smpte170m"}
+                                                     << kHdJob << "colorspace=iall=bt601-6-525:all=bt709:fast=1"
+                                                     << "null";
 }
 
 void TestMencoderColour::matrixAndRange()
@@ -416,8 +457,8 @@ void TestMencoderColour::plainPathUnchanged()
     const Outcome run = Convert(Path("sdr709.mkv"), kHdJob, out);
     QVERIFY2(run.exitCode == 0, run.err.constData());
     const QString ref = Path("plain-ref.mkv");
-    QVERIFY(Ffmpeg({"-i", Path("sdr709.mkv"), "-vf", "scale=1280:720:flags=bicubic,format=yuv420p", "-c:v", "ffv1",
-                    ref}));
+    QVERIFY(
+        Ffmpeg({"-i", Path("sdr709.mkv"), "-vf", "scale=1280:720:flags=bicubic,format=yuv420p", "-c:v", "ffv1", ref}));
     const QString ours = FrameHashes(out);
     QVERIFY(!ours.isEmpty());
     QCOMPARE(ours, FrameHashes(ref));

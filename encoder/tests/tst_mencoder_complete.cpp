@@ -43,7 +43,8 @@ Edit At(const QByteArray &marker, int offset, const QByteArray &value)
     return [=](QByteArray &file) { file.replace(file.indexOf(marker) + offset, value.size(), value); };
 }
 
-template <typename T> QByteArray Bytes(T value, bool big)
+template <typename T>
+QByteArray Bytes(T value, bool big)
 {
     QByteArray b(sizeof(T), 0);
     big ? qToBigEndian(value, b.data()) : qToLittleEndian(value, b.data());
@@ -111,8 +112,9 @@ void TestMencoderComplete::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY2(QFile::exists(Engine()), "mencoder is not built beside the tests");
     // Enough bit rate that the AVI's index at its end is a small part of its last 1 %.
-    QVERIFY(Ffmpeg(kPicture + kSound + QStringList{"-c:v", "mpeg4", "-b:v", "2000k", "-c:a", "libmp3lame", "-b:a",
-                                                   "128k", Path("whole.avi")}));
+    QVERIFY(Ffmpeg(
+        kPicture + kSound
+        + QStringList{"-c:v", "mpeg4", "-b:v", "2000k", "-c:a", "libmp3lame", "-b:a", "128k", Path("whole.avi")}));
     QVERIFY(Ffmpeg(kSound + QStringList{"-ac", "1", "-c:a", "pcm_s16le", Path("whole.wav")}));
     QVERIFY(Ffmpeg(kPicture + kSound + kH264 + QStringList{"-movflags", "+faststart", Path("index-first.mp4")}));
     QVERIFY(Ffmpeg(kPicture + kSound + kH264 + QStringList{Path("index-last.mp4")}));
@@ -133,8 +135,8 @@ void TestMencoderComplete::cutShort_data()
         for (const int percent : {50, 90, 99}) {
             if (source == "whole.wma" && percent < 99)
                 continue; // FFmpeg drops the length of an ASF copy much shorter than its header's
-            QTest::addRow("%s cut at %d %%", qPrintable(source), percent) << source << percent
-                                                                          << FailureCode::InputCutShort;
+            QTest::addRow("%s cut at %d %%", qPrintable(source), percent)
+                << source << percent << FailureCode::InputCutShort;
         }
         QTest::addRow("%s whole", qPrintable(source)) << source << 100 << FailureCode::None;
     }
@@ -180,21 +182,22 @@ void TestMencoderComplete::realWorldShapes_data()
         add(ext + ", sound shorter than the picture",
             kPicture + kShortSound + codecs + QStringList{Path("unequal." + ext)});
         add(ext + ", picture shorter than the sound",
-            QStringList{"-f", "lavfi", "-i", "testsrc2=size=128x96:rate=25:duration=20"} + kSound + codecs +
-                QStringList{Path("unequal2." + ext)});
+            QStringList{"-f", "lavfi", "-i", "testsrc2=size=128x96:rate=25:duration=20"} + kSound + codecs
+                + QStringList{Path("unequal2." + ext)});
         add(ext + ", sound starting late", kPicture + late + kShortSound + codecs + QStringList{Path("late." + ext)});
-        add(ext + ", variable frame rate",
-            QStringList{"-f", "lavfi", "-i", vfr} + kSound + QStringList{"-fps_mode", "vfr"} + codecs +
-                QStringList{Path("vfr." + ext)});
+        add(ext + ", variable frame rate", QStringList{"-f", "lavfi", "-i", vfr} + kSound
+                                               + QStringList{"-fps_mode", "vfr"} + codecs
+                                               + QStringList{Path("vfr." + ext)});
     }
     // Cut from a longer film without re-encoding: an edit list skips what precedes the cut.
     add("mp4, edit list", {"-ss", "1.3", "-i", Path("index-first.mp4"), "-c", "copy", Path("edit.mp4")});
     add("mkv, cut by stream copy", {"-ss", "1.3", "-i", Path("whole.mkv"), "-c", "copy", Path("edit.mkv")});
     add("mp3 without a Xing header", kSound + QStringList{"-c:a", "libmp3lame", "-write_xing", "0", Path("plain.mp3")});
-    add("mp4, fragmented", kPicture + kSound + kH264 + QStringList{"-movflags", "frag_keyframe+empty_moov",
-                                                                   Path("fragmented.mp4")});
-    add("webm, written live", kPicture + kSound + QStringList{"-c:v", "libvpx", "-deadline", "realtime", "-c:a",
-                                                              "libopus", "-live", "1", Path("live.webm")});
+    add("mp4, fragmented",
+        kPicture + kSound + kH264 + QStringList{"-movflags", "frag_keyframe+empty_moov", Path("fragmented.mp4")});
+    add("webm, written live", kPicture + kSound
+                                  + QStringList{"-c:v", "libvpx", "-deadline", "realtime", "-c:a", "libopus", "-live",
+                                                "1", Path("live.webm")});
 
     // Recorders that never fix up their header leave a stand-in size there.
     const auto copy = [this](const QString &from, const QString &to) {
@@ -215,14 +218,20 @@ void TestMencoderComplete::realWorldShapes_data()
     add("ogg, stated length past its last page", kPicture + QStringList{"-c:v", "libtheora", Path("theora.ogv")},
         LengthenLastOggPage, true);
     // Hostile headers claiming 60 s of 30; the file's own structure ends whole.
-    add("avi, frame count doubled, full index", copy("whole.avi", "doubled.avi"), [](QByteArray &file) {
-        At("avih", 24, Bytes(1502u, false))(file);
-        At("strh", 40, Bytes(1502u, false))(file);
-    }, true);
-    add("mkv, duration doubled", copy("whole.mkv", "doubled.mkv"), [](QByteArray &file) {
-        At("\x44\x89\x88", 3, Bytes(60000.0, true))(file);
-        file.replace("00:00:30.", "00:01:00."); // each track's DURATION tag
-    }, true);
+    add(
+        "avi, frame count doubled, full index", copy("whole.avi", "doubled.avi"),
+        [](QByteArray &file) {
+            At("avih", 24, Bytes(1502u, false))(file);
+            At("strh", 40, Bytes(1502u, false))(file);
+        },
+        true);
+    add(
+        "mkv, duration doubled", copy("whole.mkv", "doubled.mkv"),
+        [](QByteArray &file) {
+            At("\x44\x89\x88", 3, Bytes(60000.0, true))(file);
+            file.replace("00:00:30.", "00:01:00."); // each track's DURATION tag
+        },
+        true);
     add("flv, duration doubled", copy("whole.flv", "doubled.flv"), At("duration", 9, Bytes(60.0, true)), true);
     add("mp3, Xing frame count too large", copy("whole.mp3", "doubled.mp3"), At("Info", 8, Bytes(2300u, true)), true);
     add("wav, data size too large", copy("whole.wav", "doubled.wav"), At("data", 4, Bytes(5292000u, false)), true);
@@ -278,8 +287,8 @@ void TestMencoderComplete::notAFile()
 void TestMencoderComplete::stopWhileWaiting()
 {
     QProcess engine;
-    engine.start(Engine(), QStringList{Path("whole.avi")} + Words(kOptions) +
-                               QStringList{"-o", Path("never.avi"), "-pipename=987654"});
+    engine.start(Engine(), QStringList{Path("whole.avi")} + Words(kOptions)
+                               + QStringList{"-o", Path("never.avi"), "-pipename=987654"});
     QVERIFY(engine.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(CatchesTerm(engine.processId()), 20000);
     QElapsedTimer clock;
@@ -336,11 +345,13 @@ void TestMencoderComplete::plainMessages_data()
     QTest::addColumn<FailureCode>("code");
     QTest::addColumn<QString>("says");
     QTest::addColumn<QString>("never");
-    QTest::newRow("raw video announcing 16384 x 16384") << "huge.y4m" << "huge.avi" << FailureCode::InputUnreadable
-                                                        << "too large to decode" << "busy";
-    QTest::newRow("256-byte output name") << "whole.wav" << QString(252, 'n') + ".avi"
-                                          << FailureCode::OutputNotWritable << "at most 255 bytes"
-                                          << "could not be written";
+    QTest::newRow("raw video announcing 16384 x 16384")
+        << "huge.y4m"
+        << "huge.avi" << FailureCode::InputUnreadable << "too large to decode"
+        << "busy";
+    QTest::newRow("256-byte output name")
+        << "whole.wav" << QString(252, 'n') + ".avi" << FailureCode::OutputNotWritable << "at most 255 bytes"
+        << "could not be written";
 }
 
 void TestMencoderComplete::plainMessages()

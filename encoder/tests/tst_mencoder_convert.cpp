@@ -80,9 +80,9 @@ void TestMencoderConvert::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY2(QFile::exists(Engine()), "mencoder is not built beside the tests");
     // A 4:3 clip with moving, noisy pictures so that the encoders spend their bit rates.
-    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=2,noise=alls=4:allf=t", "-f",
-                    "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=2", "-ac", "2", "-c:v", "libx264",
-                    "-preset", "ultrafast", "-c:a", "aac", "-shortest", Path("src.mkv")}));
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=2,noise=alls=4:allf=t", "-f", "lavfi",
+                    "-i", "sine=frequency=440:sample_rate=48000:duration=2", "-ac", "2", "-c:v", "libx264", "-preset",
+                    "ultrafast", "-c:a", "aac", "-shortest", Path("src.mkv")}));
 }
 
 void TestMencoderConvert::codecRows_data()
@@ -101,30 +101,65 @@ void TestMencoderConvert::codecRows_data()
 
     const QString hd = Base(true, "960:720") + " ";
     const QString sd = Base(false, "640:480") + " ";
-    QTest::newRow("HD: x264 + faac in MP4") << kHd << "mp4" << "h264" << "avc1" << "aac" << 1280
+    QTest::newRow("HD: x264 + faac in MP4")
+        << kHd << "mp4"
+        << "h264"
+        << "avc1"
+        << "aac" << 1280
         << "-vf scale=960:720:flags=bicubic,pad=1280:720:160:0,setsar=1,fps=30 -c:v libx264 -b:v 5000k -level 30 "
-           "-x264-params subme=1 -flags +global_header -c:a aac -b:a 128k -ar 44100 -f mp4" << 5000;
-    QTest::newRow("SD: dx50 + mp3lame in AVI") << kSd << "avi" << "mpeg4" << "DX50" << "mp3" << 720
+           "-x264-params subme=1 -flags +global_header -c:a aac -b:a 128k -ar 44100 -f mp4"
+        << 5000;
+    QTest::newRow("SD: dx50 + mp3lame in AVI")
+        << kSd << "avi"
+        << "mpeg4"
+        << "DX50"
+        << "mp3" << 720
         << "-vf scale=640:480:flags=bicubic,pad=720:480:40:0,setsar=1,fps=30 -c:v mpeg4 -b:v 1200k -vtag DX50 "
-           "-c:a libmp3lame -b:a 128k -ar 44100 -f avi" << 1200;
-    QTest::newRow("divx4 + ac3") << sd + "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=1200 -ffourcc DIVX "
-                                         "-oac lavc -lavcopts acodec=ac3:abitrate=128"
-                                 << "avi" << "mpeg4" << "DIVX" << "ac3" << 720 << QString() << 0;
-    QTest::newRow("xvid + mp2") << sd + "-ovc xvid -xvidencopts max_bframes=0:bitrate=1200 "
-                                        "-oac lavc -lavcopts acodec=mp2:abitrate=128"
-                                << "avi" << "mpeg4" << "" << "mp2" << 720 << QString() << 0;
-    QTest::newRow("mpeg4 in MP4") << hd + "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=5000:threads=2:aglobal=1:vglobal=1 "
-                                          "-ffourcc mp4v " + kFaac
-                                  << "mp4" << "mpeg4" << "mp4v" << "aac" << 1280 << QString() << 0;
+           "-c:a libmp3lame -b:a 128k -ar 44100 -f avi"
+        << 1200;
+    QTest::newRow("divx4 + ac3") << sd
+                                        + "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=1200 -ffourcc DIVX "
+                                          "-oac lavc -lavcopts acodec=ac3:abitrate=128"
+                                 << "avi"
+                                 << "mpeg4"
+                                 << "DIVX"
+                                 << "ac3" << 720 << QString() << 0;
+    QTest::newRow("xvid + mp2") << sd
+                                       + "-ovc xvid -xvidencopts max_bframes=0:bitrate=1200 "
+                                         "-oac lavc -lavcopts acodec=mp2:abitrate=128"
+                                << "avi"
+                                << "mpeg4"
+                                << ""
+                                << "mp2" << 720 << QString() << 0;
+    QTest::newRow("mpeg4 in MP4")
+        << hd
+               + "-ovc lavc -lavcopts vcodec=mpeg4:vbitrate=5000:threads=2:aglobal=1:vglobal=1 "
+                 "-ffourcc mp4v "
+               + kFaac
+        << "mp4"
+        << "mpeg4"
+        << "mp4v"
+        << "aac" << 1280 << QString() << 0;
     QTest::newRow("msmpeg4v2") << sd + "-ovc lavc -lavcopts vcodec=msmpeg4v2:vbitrate=1200 " + kMp3 << "avi"
-                               << "msmpeg4v2" << "MP42" << "mp3" << 720 << QString() << 0;
-    QTest::newRow("msmpeg4") << sd + "-ovc lavc -lavcopts vcodec=msmpeg4:vbitrate=1200 -ffourcc mp43 " + kMp3
-                             << "avi" << "msmpeg4v3" << "MP43" << "mp3" << 720 << QString() << 0;
-    QTest::newRow("flv") << sd + "-ovc lavc -lavcopts vcodec=flv:vbitrate=1200 -ffourcc flv1 "
-                                 "-lavcopts mbd=2:mv0:trell:v4mv:cbp:last_pred=3 " + kMp3
-                         << "avi" << "flv1" << "FLV1" << "mp3" << 720 << QString() << 0;
-    QTest::newRow("x264 + mp3lame in AVI") << hd + kX264 + " " + kMp3 << "avi" << "h264" << "H264" << "mp3" << 1280
-                                           << QString() << 0;
+                               << "msmpeg4v2"
+                               << "MP42"
+                               << "mp3" << 720 << QString() << 0;
+    QTest::newRow("msmpeg4") << sd + "-ovc lavc -lavcopts vcodec=msmpeg4:vbitrate=1200 -ffourcc mp43 " + kMp3 << "avi"
+                             << "msmpeg4v3"
+                             << "MP43"
+                             << "mp3" << 720 << QString() << 0;
+    QTest::newRow("flv") << sd
+                                + "-ovc lavc -lavcopts vcodec=flv:vbitrate=1200 -ffourcc flv1 "
+                                  "-lavcopts mbd=2:mv0:trell:v4mv:cbp:last_pred=3 "
+                                + kMp3
+                         << "avi"
+                         << "flv1"
+                         << "FLV1"
+                         << "mp3" << 720 << QString() << 0;
+    QTest::newRow("x264 + mp3lame in AVI") << hd + kX264 + " " + kMp3 << "avi"
+                                           << "h264"
+                                           << "H264"
+                                           << "mp3" << 1280 << QString() << 0;
 }
 
 void TestMencoderConvert::codecRows()
@@ -150,7 +185,8 @@ void TestMencoderConvert::codecRows()
     QCOMPARE(a["sample_rate"].toString(), QString("44100"));
 
     // Picture and sound last as long as each other and as the source.
-    const double vDur = Number(v, "duration") > 0 ? Number(v, "duration") : Number(probe["format"].toObject(), "duration");
+    const double vDur =
+        Number(v, "duration") > 0 ? Number(v, "duration") : Number(probe["format"].toObject(), "duration");
     const double aDur = Number(a, "duration") > 0 ? Number(a, "duration") : vDur;
     QVERIFY2(qAbs(vDur - 2.0) <= 0.1, qPrintable(QString::number(vDur)));
     QVERIFY2(qAbs(aDur - vDur) <= 0.1, qPrintable(QString("%1 vs %2").arg(aDur).arg(vDur)));
@@ -183,24 +219,40 @@ void TestMencoderConvert::frameRules_data()
     QTest::addColumn<double>("seconds");
 
     QTest::newRow("FLV at 23.976 with the forced rate")
-        << QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=24000/1001:duration=2", "-f", "lavfi", "-i",
-                       "sine=duration=2", "-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"}
-        << "clip.flv" << "-fps 23.976" << 2.0;
+        << QStringList{"-f",   "lavfi", "-i",   "testsrc2=size=320x240:rate=24000/1001:duration=2",
+                       "-f",   "lavfi", "-i",   "sine=duration=2",
+                       "-c:v", "flv",   "-c:a", "libmp3lame",
+                       "-ar",  "44100"}
+        << "clip.flv"
+        << "-fps 23.976" << 2.0;
     // An FLV at 30 frames per second keeps its own timing: forcing 23.976 on it would stretch
     // the picture by a quarter against its sound.
     QTest::newRow("FLV at 30 keeps its timing")
-        << QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=2", "-f", "lavfi", "-i",
-                       "sine=duration=2", "-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"}
-        << "clip30.flv" << "-fps 23.976" << 2.0;
+        << QStringList{"-f",   "lavfi", "-i",   "testsrc2=size=320x240:rate=30:duration=2",
+                       "-f",   "lavfi", "-i",   "sine=duration=2",
+                       "-c:v", "flv",   "-c:a", "libmp3lame",
+                       "-ar",  "44100"}
+        << "clip30.flv"
+        << "-fps 23.976" << 2.0;
     QTest::newRow("variable-rate MP4 through the MOV demuxer")
-        << QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=3", "-f", "lavfi", "-i",
-                       "sine=duration=3", "-vf", "setpts='if(lt(N,30),N/30,1+(N-30)/10)/TB'", "-fps_mode", "vfr",
-                       "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-t", "3"}
-        << "vfr.mp4" << "-demuxer mov" << -1.0;
+        << QStringList{"-f",        "lavfi",
+                       "-i",        "testsrc2=size=320x240:rate=30:duration=3",
+                       "-f",        "lavfi",
+                       "-i",        "sine=duration=3",
+                       "-vf",       "setpts='if(lt(N,30),N/30,1+(N-30)/10)/TB'",
+                       "-fps_mode", "vfr",
+                       "-c:v",      "libx264",
+                       "-preset",   "ultrafast",
+                       "-c:a",      "aac",
+                       "-t",        "3"}
+        << "vfr.mp4"
+        << "-demuxer mov" << -1.0;
     QTest::newRow("raw H.264 counted at the forced rate")
-        << QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=2", "-c:v", "libx264",
-                       "-preset", "ultrafast", "-f", "h264"}
-        << "raw.264" << "-fps 23.976" << 60 / 23.976;
+        << QStringList{"-f",   "lavfi",   "-i",      "testsrc2=size=320x240:rate=30:duration=2",
+                       "-c:v", "libx264", "-preset", "ultrafast",
+                       "-f",   "h264"}
+        << "raw.264"
+        << "-fps 23.976" << 60 / 23.976;
 }
 
 void TestMencoderConvert::frameRules()
@@ -233,7 +285,7 @@ void TestMencoderConvert::frameRules()
 // The frame is filled by scale, pad and crop: pads (black) only where the picture is narrower.
 void TestMencoderConvert::geometry_data()
 {
-    QTest::addColumn<QString>("picture");  // lavfi source
+    QTest::addColumn<QString>("picture");   // lavfi source
     QTest::addColumn<QStringList>("extra"); // more ffmpeg arguments for the source
     QTest::addColumn<QString>("scale");     // what the builder computes from the stored size
     QTest::addColumn<bool>("sideBars");
@@ -241,15 +293,14 @@ void TestMencoderConvert::geometry_data()
     QTest::newRow("4:3") << "color=white:size=640x480:rate=30:duration=1" << QStringList{} << "960:720" << true;
     QTest::newRow("16:9") << "color=white:size=640x360:rate=30:duration=1" << QStringList{} << "1280:720" << false;
     QTest::newRow("2.39:1") << "color=white:size=956x400:rate=30:duration=1" << QStringList{} << "1720:720" << false;
-    QTest::newRow("portrait") << "color=white:size=360x640:rate=30:duration=1" << QStringList{} << "1280:2274"
-                              << false;
+    QTest::newRow("portrait") << "color=white:size=360x640:rate=30:duration=1" << QStringList{} << "1280:2274" << false;
     // Stored 3:2 with pixels 8:9 wide: shown 4:3, so it is padded like 4:3 (bars of 160).
-    QTest::newRow("non-square pixels") << "color=white:size=720x480:rate=30:duration=1,setsar=8/9"
-                                       << QStringList{} << "1080:720" << true;
+    QTest::newRow("non-square pixels") << "color=white:size=720x480:rate=30:duration=1,setsar=8/9" << QStringList{}
+                                       << "1080:720" << true;
     // The same, told only by the picture's own parameters: the header says square pixels.
     QTest::newRow("pixel aspect only in the picture")
-        << "color=white:size=720x480:rate=30:duration=1" << QStringList{"-bsf:v", "h264_metadata=sample_aspect_ratio=8/9"}
-        << "1080:720" << true;
+        << "color=white:size=720x480:rate=30:duration=1"
+        << QStringList{"-bsf:v", "h264_metadata=sample_aspect_ratio=8/9"} << "1080:720" << true;
 }
 
 void TestMencoderConvert::geometry()
@@ -260,8 +311,8 @@ void TestMencoderConvert::geometry()
     QFETCH(bool, sideBars);
     const QString tag = QString::number(qHash(QString(QTest::currentDataTag())));
     const QString src = Path("geo" + tag + ".mkv"), out = Path("geo" + tag + ".mp4"), png = Path("geo" + tag + ".png");
-    QVERIFY(Ffmpeg(QStringList{"-f", "lavfi", "-i", picture} + extra + QStringList{"-c:v", "libx264", "-preset",
-                                                                                   "ultrafast", src}));
+    QVERIFY(Ffmpeg(QStringList{"-f", "lavfi", "-i", picture} + extra
+                   + QStringList{"-c:v", "libx264", "-preset", "ultrafast", src}));
     QFile::remove(out);
     const Outcome run = Convert(src, Base(true, scale) + " " + kX264 + " " + kFaac, out);
     QVERIFY2(run.exitCode == 0, run.err.constData());
@@ -297,7 +348,8 @@ void TestMencoderConvert::aspectSwitch()
     QFile::remove(out);
     const Outcome run = Convert(src, Base(true, "960:720") + " " + kX264 + " " + kFaac, out);
     QVERIFY2(run.exitCode == 0, run.err.constData());
-    QVERIFY(Ffmpeg({"-i", out, "-vf", "select=eq(n\\,5)+eq(n\\,50)", "-fps_mode", "passthrough", Path("switch%d.png")}));
+    QVERIFY(
+        Ffmpeg({"-i", out, "-vf", "select=eq(n\\,5)+eq(n\\,50)", "-fps_mode", "passthrough", Path("switch%d.png")}));
     QVERIFY(IsBlack(PixelAt(Path("switch1.png"), 130.0 / 1279, 0.5)));
     QVERIFY(IsWhite(PixelAt(Path("switch1.png"), 200.0 / 1279, 0.5)));
     QVERIFY(IsWhite(PixelAt(Path("switch2.png"), 130.0 / 1279, 0.5)));
@@ -331,17 +383,18 @@ void TestMencoderConvert::sourceFormats_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("codecs");
-    QTest::newRow("HEVC + AC-3 in MPEG-TS") << "hevc.ts" << QStringList{"-c:v", "libx265", "-x265-params", "log-level=none",
-                                                                      "-c:a", "ac3"};
-    QTest::newRow("VP9 + Opus in WebM") << "vp9.webm" << QStringList{"-c:v", "libvpx-vp9", "-deadline", "realtime",
-                                                                  "-c:a", "libopus"};
+    QTest::newRow("HEVC + AC-3 in MPEG-TS")
+        << "hevc.ts" << QStringList{"-c:v", "libx265", "-x265-params", "log-level=none", "-c:a", "ac3"};
+    QTest::newRow("VP9 + Opus in WebM") << "vp9.webm" << QStringList{"-c:v",     "libvpx-vp9", "-deadline",
+                                                                     "realtime", "-c:a",       "libopus"};
     QTest::newRow("MPEG-2 + MP2 in MPEG-PS") << "mpeg2.mpg" << QStringList{"-c:v", "mpeg2video", "-c:a", "mp2"};
     QTest::newRow("MPEG-4 + Vorbis in MKV") << "mpeg4.mkv" << QStringList{"-c:v", "mpeg4", "-c:a", "libvorbis"};
-    QTest::newRow("H.264 + PCM in MOV") << "pcm.mov" << QStringList{"-c:v", "libx264", "-preset", "ultrafast",
-                                                                 "-c:a", "pcm_s16le"};
+    QTest::newRow("H.264 + PCM in MOV") << "pcm.mov"
+                                        << QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "pcm_s16le"};
     // Probed without decoding; the first picture tells its pixel format.
-    QTest::newRow("10-bit H.264 + AAC in MP4") << "h264-10bit.mp4" << QStringList{"-c:v", "libx264", "-preset", "ultrafast",
-                                                                            "-pix_fmt", "yuv420p10le", "-c:a", "aac"};
+    QTest::newRow("10-bit H.264 + AAC in MP4")
+        << "h264-10bit.mp4"
+        << QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p10le", "-c:a", "aac"};
     QTest::newRow("WMV + WMA in ASF") << "wmv.wmv" << QStringList{"-c:v", "wmv2", "-c:a", "wmav2"};
     QTest::newRow("FLV + MP3") << "flv.flv" << QStringList{"-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"};
 }
@@ -351,8 +404,8 @@ void TestMencoderConvert::sourceFormats()
     QFETCH(QString, file);
     QFETCH(QStringList, codecs);
     QVERIFY(Ffmpeg(QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
-                               "sine=duration=1:sample_rate=48000"} +
-                   codecs + QStringList{"-shortest", Path(file)}));
+                               "sine=duration=1:sample_rate=48000"}
+                   + codecs + QStringList{"-shortest", Path(file)}));
     for (const bool hd : {true, false}) {
         const QString out = Path(file + (hd ? ".mp4" : ".avi"));
         QFile::remove(out);
@@ -376,21 +429,52 @@ void TestMencoderConvert::streamKinds_data()
     QTest::addColumn<QString>("acodec"); // empty: no audio stream
 
     const QStringList audio{"-f", "lavfi", "-i", "sine=duration=2:sample_rate=22050", "-c:a", "libmp3lame"};
-    QTest::newRow("audio only, HD") << audio << kHd << "mp3" << "" << "aac";
-    QTest::newRow("audio only, SD") << audio << kSd << "mp3" << "" << "mp3";
-    QTest::newRow("audio with cover art")
-        << QStringList{"-f", "lavfi", "-i", "sine=duration=2", "-f", "lavfi", "-i", "color=red:size=64x64:duration=1",
-                       "-map", "0", "-map", "1", "-c:a", "libmp3lame", "-c:v", "mjpeg", "-frames:v", "1",
-                       "-disposition:v", "attached_pic"}
-        << kSd << "mp3" << "" << "mp3";
-    QTest::newRow("video without audio") << QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2",
+    QTest::newRow("audio only, HD") << audio << kHd << "mp3"
+                                    << ""
+                                    << "aac";
+    QTest::newRow("audio only, SD") << audio << kSd << "mp3"
+                                    << ""
+                                    << "mp3";
+    QTest::newRow("audio with cover art") << QStringList{"-f",
+                                                         "lavfi",
+                                                         "-i",
+                                                         "sine=duration=2",
+                                                         "-f",
+                                                         "lavfi",
+                                                         "-i",
+                                                         "color=red:size=64x64:duration=1",
+                                                         "-map",
+                                                         "0",
+                                                         "-map",
+                                                         "1",
+                                                         "-c:a",
+                                                         "libmp3lame",
+                                                         "-c:v",
+                                                         "mjpeg",
+                                                         "-frames:v",
+                                                         "1",
+                                                         "-disposition:v",
+                                                         "attached_pic"}
+                                          << kSd << "mp3"
+                                          << ""
+                                          << "mp3";
+    QTest::newRow("video without audio") << QStringList{"-f",   "lavfi",
+                                                        "-i",   "testsrc2=size=320x240:rate=25:duration=2",
                                                         "-c:v", "mpeg4"}
-                                         << kHd << "mp4" << "h264" << "";
-    QTest::newRow("odd size, 5.1 sound")
-        << QStringList{"-f", "lavfi", "-i", "testsrc2=size=321x241:rate=25:duration=2", "-f", "lavfi", "-i",
-                       "sine=duration=2", "-af", "pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0", "-c:v", "mpeg2video",
-                       "-c:a", "ac3", "-f", "mpeg"}
-        << kSd << "mpg" << "mpeg4" << "mp3";
+                                         << kHd << "mp4"
+                                         << "h264"
+                                         << "";
+    QTest::newRow("odd size, 5.1 sound") << QStringList{"-f",   "lavfi",
+                                                        "-i",   "testsrc2=size=321x241:rate=25:duration=2",
+                                                        "-f",   "lavfi",
+                                                        "-i",   "sine=duration=2",
+                                                        "-af",  "pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0",
+                                                        "-c:v", "mpeg2video",
+                                                        "-c:a", "ac3",
+                                                        "-f",   "mpeg"}
+                                         << kSd << "mpg"
+                                         << "mpeg4"
+                                         << "mp3";
 }
 
 void TestMencoderConvert::streamKinds()
@@ -423,17 +507,18 @@ void TestMencoderConvert::badInput_data()
     QTest::addColumn<FailureCode>("code");
 
     QTest::newRow("zero-byte file") << "zero.mkv" << kSd << "o.avi" << FailureCode::InputUnreadable;
-    QTest::newRow("text named .mkv") << "text.mkv" << "-demuxer mkv " + kSd << "o.avi" << FailureCode::InputUnreadable;
+    QTest::newRow("text named .mkv") << "text.mkv"
+                                     << "-demuxer mkv " + kSd << "o.avi" << FailureCode::InputUnreadable;
     QTest::newRow("damaged header") << "corrupt.mkv" << kSd << "o.avi" << FailureCode::InputUnreadable;
     QTest::newRow("cut short") << "truncated.mkv" << kSd << "o.avi" << FailureCode::InputCutShort;
     QTest::newRow("MP4 cut short") << "truncated.mp4" << kHd << "o.mp4" << FailureCode::InputCutShort;
     QTest::newRow("missing input") << "nothing-here.mkv" << kSd << "o.avi" << FailureCode::InputMissing;
-    QTest::newRow("unknown option") << "src.mkv" << "-nosound " + kSd << "o.avi" << FailureCode::UnknownOption;
+    QTest::newRow("unknown option") << "src.mkv"
+                                    << "-nosound " + kSd << "o.avi" << FailureCode::UnknownOption;
     QTest::newRow("no video encoder") << "src.mkv" << kMp3 << "o.avi" << FailureCode::NoVideoEncoder;
-    QTest::newRow("codec the container refuses") << "src.mkv"
-                                                 << Base(true, "960:720") +
-                                                        " -ovc lavc -lavcopts vcodec=msmpeg4v2:vbitrate=1200 " + kFaac
-                                                 << "o.mp4" << FailureCode::ContainerRefused;
+    QTest::newRow("codec the container refuses")
+        << "src.mkv" << Base(true, "960:720") + " -ovc lavc -lavcopts vcodec=msmpeg4v2:vbitrate=1200 " + kFaac
+        << "o.mp4" << FailureCode::ContainerRefused;
     QTest::newRow("folder that is a file") << "src.mkv" << kSd << "src.mkv/o.avi" << FailureCode::OutputNotWritable;
     QTest::newRow("missing folder") << "src.mkv" << kSd << "no/such/o.avi" << FailureCode::OutputNotWritable;
     QTest::newRow("full disk (file-size limit)") << "src.mkv" << kSd << "limit.avi" << FailureCode::DiskFull;
@@ -479,8 +564,8 @@ void TestMencoderConvert::badInput()
     Outcome run;
     if (code == FailureCode::DiskFull) {
         // 100 blocks of 512 bytes: far less than the output needs.
-        run = Run("/bin/sh", QStringList{"-c", "ulimit -f 100; exec \"$0\" \"$@\"", Engine(), Path(input)} +
-                                 Words(options) + QStringList{"-o", outPath});
+        run = Run("/bin/sh", QStringList{"-c", "ulimit -f 100; exec \"$0\" \"$@\"", Engine(), Path(input)}
+                                 + Words(options) + QStringList{"-o", outPath});
     } else {
         run = Convert(Path(input), options, outPath, 60000);
     }
@@ -511,8 +596,7 @@ void TestMencoderConvert::nonAsciiNames()
     const QString out = Path(u8"Résultat, ünïcödé 日本 😀.mp4");
     QFile::remove(in);
     QVERIFY(QFile::copy(Path("src.mkv"), in));
-    const Outcome run =
-        Run(Engine(), QStringList{"", Wide(in)} + Words(kHd) + QStringList{"-o", Wide(out), "-wchar"});
+    const Outcome run = Run(Engine(), QStringList{"", Wide(in)} + Words(kHd) + QStringList{"-o", Wide(out), "-wchar"});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QVERIFY(QFile::exists(out));
     QCOMPARE(Stream(Probe(out), "video")["codec_name"].toString(), QString("h264"));

@@ -69,8 +69,8 @@ public:
     bool Send(MsgType type, const void *payload = nullptr, std::uint32_t length = 0)
     {
         const auto header = engine::FrameHeader(static_cast<std::uint8_t>(type), length);
-        return ::send(m_send, header.data(), header.size(), MSG_NOSIGNAL) == ssize_t(header.size()) &&
-               (length == 0 || ::send(m_send, payload, length, MSG_NOSIGNAL) == ssize_t(length));
+        return ::send(m_send, header.data(), header.size(), MSG_NOSIGNAL) == ssize_t(header.size())
+               && (length == 0 || ::send(m_send, payload, length, MSG_NOSIGNAL) == ssize_t(length));
     }
     bool SendControl(bool paused)
     {
@@ -97,8 +97,8 @@ public:
                 continue;
             }
             m_reader.Feed(buf, std::size_t(r), [this](const engine::FrameView &f) {
-                m_frames.push_back({f.type, std::vector<std::uint8_t>(f.payload, f.payload + f.length),
-                                    m_clock.elapsed()});
+                m_frames.push_back(
+                    {f.type, std::vector<std::uint8_t>(f.payload, f.payload + f.length), m_clock.elapsed()});
             });
         }
         Received f = std::move(m_frames.front());
@@ -175,7 +175,8 @@ private slots:
 private:
     QString Path(const QString &name) const { return m_dir.filePath(name); }
     // Starts the engine as the application does; the app side is listening and accepted.
-    bool Launch(QProcess &p, AppSide &app, int pipe, const QString &input, const QString &options, const QString &output)
+    bool Launch(QProcess &p, AppSide &app, int pipe, const QString &input, const QString &options,
+                const QString &output)
     {
         if (!app.Listen(pipe))
             return false;
@@ -305,7 +306,8 @@ void TestMencoderPipe::failureReports_data()
     QTest::addColumn<QString>("output");
     QTest::addColumn<FailureCode>("code");
     QTest::newRow("zero-byte input") << "empty.mkv" << kHd << "a.mp4" << FailureCode::InputUnreadable;
-    QTest::newRow("unknown option") << "short.mkv" << "-sws 9 " + kHd << "b.mp4" << FailureCode::UnknownOption;
+    QTest::newRow("unknown option") << "short.mkv"
+                                    << "-sws 9 " + kHd << "b.mp4" << FailureCode::UnknownOption;
     QTest::newRow("existing output") << "short.mkv" << kHd << "short.mkv" << FailureCode::OutputExists;
 }
 

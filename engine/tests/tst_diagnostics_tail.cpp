@@ -48,14 +48,12 @@ private slots:
         QTest::newRow("\\r, \\r\\n and \\n end lines; empty ones dropped")
             << "printf 'a\\r\\nPos: 1s\\rPos: 2s\\n\\n\\nb\\n' >&2" << Lines{"a", "Pos: 1s", "Pos: 2s", "b"};
         QTest::newRow("last words without a newline") << "printf 'one\\ntwo' >&2" << Lines{"one", "two"};
-        QTest::newRow("only the last 20")
-            << "i=1; while [ $i -le 25 ]; do echo line $i >&2; i=$((i+1)); done"
-            << [] {
-                   Lines l;
-                   for (int i = 6; i <= 25; ++i)
-                       l.push_back("line " + std::to_string(i));
-                   return l;
-               }();
+        QTest::newRow("only the last 20") << "i=1; while [ $i -le 25 ]; do echo line $i >&2; i=$((i+1)); done" << [] {
+            Lines l;
+            for (int i = 6; i <= 25; ++i)
+                l.push_back("line " + std::to_string(i));
+            return l;
+        }();
         QTest::newRow("a line at the limit stays whole")
             << QString::fromStdString("printf '%s\\n' " + limit + " >&2") << Lines{limit};
         QTest::newRow("a longer line is cut")
@@ -82,7 +80,8 @@ private slots:
         const QString pidFile = dir.filePath("pid");
         DiagnosticsTail tail;
         platform::Process child;
-        const std::string script = "echo before >&2; sleep 120 </dev/null >/dev/null & echo $! > '" + pidFile.toStdString() + "'";
+        const std::string script =
+            "echo before >&2; sleep 120 </dev/null >/dev/null & echo $! > '" + pidFile.toStdString() + "'";
         QVERIFY(child.Start("/bin/sh", {"-c", script}, tail.Open()));
         tail.ReleaseWriteEnd();
         QVERIFY(child.WaitFor(60s));

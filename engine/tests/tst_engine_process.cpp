@@ -54,10 +54,7 @@ private:
     QStringList m_events;
 };
 
-bool NoChildLeft()
-{
-    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
-}
+bool NoChildLeft() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
 
 // The most memory this process has held so far, in kB.
 long PeakKilobytes()
@@ -357,8 +354,8 @@ private slots:
         m_engine.Stop();
         const QString log = m_tmp.filePath("squat.log");
         platform::Process squatter;
-        QVERIFY(squatter.Start(TestEnginePath(), {"-mode=squat", "-log=" + log.toStdString(),
-                                                  "-pipename=" + std::to_string(next)}));
+        QVERIFY(squatter.Start(TestEnginePath(),
+                               {"-mode=squat", "-log=" + log.toStdString(), "-pipename=" + std::to_string(next)}));
         QVERIFY(m_engine.Launch(ControlRecord{}, Args("normal")));
         QCOMPARE(m_engine.PipeNumber(), next);
         QVERIFY(m_engine.Start());

@@ -29,7 +29,8 @@ std::vector<std::uint8_t> Frame(std::uint8_t type, const std::string &payload)
 std::vector<std::uint8_t> Stream()
 {
     std::vector<std::uint8_t> s;
-    for (const auto &f : {Frame(14, std::string(24, 'a')), Frame(8, ""), Frame(200, "xyz"), Frame(15, std::string(24, 'b'))})
+    for (const auto &f :
+         {Frame(14, std::string(24, 'a')), Frame(8, ""), Frame(200, "xyz"), Frame(15, std::string(24, 'b'))})
         s.insert(s.end(), f.begin(), f.end());
     return s;
 }
@@ -42,7 +43,8 @@ const std::vector<Got> kExpected = {
 class TstFrameReader : public QObject {
     Q_OBJECT
 
-    std::vector<Got> FeedPieces(FrameReader &r, const std::vector<std::uint8_t> &s, const std::vector<std::size_t> &cuts)
+    std::vector<Got> FeedPieces(FrameReader &r, const std::vector<std::uint8_t> &s,
+                                const std::vector<std::size_t> &cuts)
     {
         std::vector<Got> got;
         auto h = [&](const FrameView &f) {

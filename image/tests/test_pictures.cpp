@@ -67,7 +67,7 @@ bool WriteJpegWithOrientation(const QString &path, const QImage &stored, int ori
     app1 += char(length >> 8);
     app1 += char(length & 0xFF);
     app1 += exif;
-    jpeg.insert(2, app1);   // right after SOI
+    jpeg.insert(2, app1); // right after SOI
     return WriteBytes(path, jpeg);
 }
 
@@ -102,8 +102,8 @@ bool WritePngBomb(const QString &path, quint32 width, quint32 height)
     QByteArray ihdr(13, 0);
     qToBigEndian<quint32>(width, ihdr.data());
     qToBigEndian<quint32>(height, ihdr.data() + 4);
-    ihdr[8] = 8;   // bit depth
-    ihdr[9] = 2;   // RGB
+    ihdr[8] = 8; // bit depth
+    ihdr[9] = 2; // RGB
     // A few kilobytes of zeros deflate to almost nothing: the body of a bomb, cut short.
     const QByteArray body = qCompress(QByteArray(64 * 1024, 0)).mid(4);
     QByteArray png("\x89PNG\r\n\x1A\n", 8);
@@ -116,8 +116,7 @@ bool Run(const QString &program, const QStringList &args)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, args);
-    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 QColor MeanColor(const QImage &image, int x, int y, int r)
@@ -138,7 +137,7 @@ QColor MeanColor(const QImage &image, int x, int y, int r)
 bool Near(const QColor &a, const QColor &b, int tolerance)
 {
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
-        && qAbs(a.blue() - b.blue()) <= tolerance;
+           && qAbs(a.blue() - b.blue()) <= tolerance;
 }
 
 } // namespace testpic

@@ -62,8 +62,8 @@ bool WriteValidPngBomb(const QString &path, quint32 width, quint32 height, int b
     qToBigEndian<quint32>(height, ihdr.data() + 4);
     ihdr[8] = char(bitDepth);
     ihdr[9] = char(colourType);
-    const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n", 8) + Chunk("IHDR", ihdr) + Chunk("IDAT", compressed) +
-                           Chunk("IEND", {});
+    const QByteArray png =
+        QByteArray("\x89PNG\r\n\x1A\n", 8) + Chunk("IHDR", ihdr) + Chunk("IDAT", compressed) + Chunk("IEND", {});
     return WriteBytes(path, png);
 }
 
@@ -212,9 +212,8 @@ void TestImageBudget::staleTemporariesRemoved()
     ImageWorker worker(batch, std::make_shared<ImageRunFlags>());
     worker.Run();
 
-    const QStringList left = QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                     QDir::NoDotAndDotDot,
-                                                 QDir::Name);
+    const QStringList left =
+        QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     QCOMPARE(left, QStringList({".framepress-AbC123.part.jpg", ".framepress-QwE456.part", ".framepress-XyZ789.part",
                                 ".framepress-notes.part", "framepress-AbC123.part", "photo.jpg"}));
     QCOMPARE(ReadBytes(dir.path() + "/precious.jpg"), QByteArray("the user's"));

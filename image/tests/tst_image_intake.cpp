@@ -50,12 +50,12 @@ void TestImageIntake::boxesFromLanguageFile()
 {
     QTemporaryDir dir;
     testpic::WriteBytes(dir.path() + "/lang.opt", "[String]\nIDS_GOPT_OUTHDIMAGE_X=1280\nIDS_GOPT_OUTHDIMAGE_Y= 720px\n"
-                                                 "IDS_GOPT_OUTSDIMAGE_X=wide\n");
+                                                  "IDS_GOPT_OUTSDIMAGE_X=wide\n");
     QVERIFY(Lang::Start(dir.path() + "/lang.opt"));
     const ImageBoxes boxes = ImageBoxes::FromLang();
     Lang::End();
     QCOMPARE(boxes.Chosen(true), QSize(1280, 720));
-    QCOMPARE(boxes.Chosen(false), QSize(0, 0));   // junk and a missing key read 0
+    QCOMPARE(boxes.Chosen(false), QSize(0, 0)); // junk and a missing key read 0
 }
 
 QTEST_GUILESS_MAIN(TestImageIntake)

@@ -55,9 +55,11 @@ void TestImageJob::fitToBox_data()
     QTest::newRow("square picture in HD") << QSize(1000, 1000) << QSize(1280, 720) << QSize(720, 720);
     QTest::newRow("portrait in a square box grows past it") << QSize(3000, 4000) << QSize(800, 800) << QSize(800, 1066);
     QTest::newRow("turned portrait fits as landscape") << QSize(4000, 3000) << QSize(1280, 720) << QSize(960, 720);
-    QTest::newRow("16:9 in 16:9 keeps 720, not 719 or 718") << QSize(1920, 1080) << QSize(1280, 720) << QSize(1280, 720);
+    QTest::newRow("16:9 in 16:9 keeps 720, not 719 or 718")
+        << QSize(1920, 1080) << QSize(1280, 720) << QSize(1280, 720);
     QTest::newRow("16:9 4K in 16:9") << QSize(3840, 2160) << QSize(1280, 720) << QSize(1280, 720);
-    QTest::newRow("odd box width lowered: 1281 becomes 1280") << QSize(4000, 1000) << QSize(1281, 720) << QSize(1280, 320);
+    QTest::newRow("odd box width lowered: 1281 becomes 1280")
+        << QSize(4000, 1000) << QSize(1281, 720) << QSize(1280, 320);
     QTest::newRow("even width stays") << QSize(4000, 1000) << QSize(1280, 720) << QSize(1280, 320);
     QTest::newRow("odd height-bound width lowered") << QSize(1281, 720) << QSize(2000, 720) << QSize(1280, 720);
     QTest::newRow("small picture enlarged") << QSize(64, 48) << QSize(1280, 720) << QSize(960, 720);
@@ -120,7 +122,7 @@ void TestImageJob::convertsPicturesAsUsersHaveThem_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QSize>("box");
     QTest::addColumn<QSize>("expected");
-    QTest::addColumn<QColor>("topLeft");   // colour expected near the output's top-left corner
+    QTest::addColumn<QColor>("topLeft"); // colour expected near the output's top-left corner
 
     const QString d = m_dir.path() + QLatin1Char('/');
     const QColor red(220, 20, 20);
@@ -148,13 +150,15 @@ void TestImageJob::convertsPicturesAsUsersHaveThem_data()
     alpha.fill(Qt::transparent);
     QPainter(&alpha).fillRect(QRect(200, 150, 200, 150), QColor(20, 30, 220));
     QVERIFY(WriteImage(d + "alpha.png", alpha, "png"));
-    QTest::newRow("transparent PNG goes on white") << d + "alpha.png" << QSize(720, 480) << QSize(640, 480) << QColor(Qt::white);
+    QTest::newRow("transparent PNG goes on white")
+        << d + "alpha.png" << QSize(720, 480) << QSize(640, 480) << QColor(Qt::white);
     QVERIFY(WriteImage(d + "plain.bmp", photo, "bmp"));
     QTest::newRow("BMP") << d + "plain.bmp" << QSize(1280, 720) << QSize(960, 720) << red;
     QVERIFY(WriteImage(d + "noext", photo, "bmp"));
     QTest::newRow("BMP named without extension") << d + "noext" << QSize(1280, 720) << QSize(960, 720) << red;
     QVERIFY(WriteImage(d + "png named as.jpg", photo, "png"));
-    QTest::newRow("PNG named .jpg: content decides") << d + "png named as.jpg" << QSize(720, 480) << QSize(640, 480) << red;
+    QTest::newRow("PNG named .jpg: content decides")
+        << d + "png named as.jpg" << QSize(720, 480) << QSize(640, 480) << red;
 
     // Animated GIF: a red frame, then a blue one. Only the first counts.
     QImage frame(320, 240, QImage::Format_RGB32);
@@ -162,8 +166,8 @@ void TestImageJob::convertsPicturesAsUsersHaveThem_data()
     QVERIFY(WriteImage(d + "frame1.png", frame, "png"));
     frame.fill(QColor(20, 30, 220));
     QVERIFY(WriteImage(d + "frame2.png", frame, "png"));
-    QVERIFY(Run(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-framerate", "2", "-i", d + "frame%d.png",
-                                           "-loop", "0", d + "animated.gif"}));
+    QVERIFY(Run(QStringLiteral("ffmpeg"),
+                {"-v", "error", "-y", "-framerate", "2", "-i", d + "frame%d.png", "-loop", "0", d + "animated.gif"}));
     QTest::newRow("animated GIF, first frame") << d + "animated.gif" << QSize(720, 480) << QSize(640, 480) << red;
     // Content decides for every extension, also where the named decoder exists.
     QVERIFY(QFile::copy(d + "animated.gif", d + "gif named as.bmp"));
@@ -175,7 +179,8 @@ void TestImageJob::convertsPicturesAsUsersHaveThem_data()
 
     QVERIFY(WriteJpegWithOrientation(d + "motion photo.jpg", photo, 1));
     WriteBytes(d + "motion photo.jpg", ReadBytes(d + "motion photo.jpg") + QByteArray(5000, '\x01') + "ftypmp42");
-    QTest::newRow("JPEG with data after its end") << d + "motion photo.jpg" << QSize(1280, 720) << QSize(960, 720) << red;
+    QTest::newRow("JPEG with data after its end")
+        << d + "motion photo.jpg" << QSize(1280, 720) << QSize(960, 720) << red;
     QVERIFY(WriteJpeg(d + "small.jpg", Photo(64, 48)));
     QTest::newRow("small JPEG enlarged") << d + "small.jpg" << QSize(1280, 720) << QSize(960, 720) << red;
     QVERIFY(WriteJpeg(d + "large.jpg", Photo(4000, 3000)));
@@ -219,7 +224,7 @@ void TestImageJob::orientation_data()
 {
     QTest::addColumn<int>("exif");
     QTest::addColumn<int>("steps");
-    QTest::addColumn<int>("width");   // source width; large ones take the reduced decoding
+    QTest::addColumn<int>("width"); // source width; large ones take the reduced decoding
     // Where the red corner of the upright picture ends: 0 top-left, 1 top-right,
     // 2 bottom-right, 3 bottom-left (clockwise quarter turns move it one corner on).
     QTest::addColumn<int>("corner");
@@ -251,13 +256,13 @@ void TestImageJob::orientation()
     QTransform toStored;
     switch (exif) {
     case 3: toStored.rotate(180); break;
-    case 6: toStored.rotate(-90); break;   // the viewer turns it 90 clockwise to show it
+    case 6: toStored.rotate(-90); break; // the viewer turns it 90 clockwise to show it
     case 8: toStored.rotate(90); break;
     default: break;
     }
     QImage uprightPortrait = upright;
     if (exif == 6 || exif == 8)
-        uprightPortrait = Photo(width * 3 / 4, width);   // a phone photo is upright portrait
+        uprightPortrait = Photo(width * 3 / 4, width); // a phone photo is upright portrait
     const QImage stored = uprightPortrait.transformed(toStored);
     QTemporaryDir dir;
     const QString source = dir.path() + "/IMG 0001.jpg";
@@ -267,8 +272,8 @@ void TestImageJob::orientation()
 
     const QImage image(output);
     QCOMPARE(image.size(), expected);
-    const QPoint corners[] = {{8, 8}, {image.width() - 9, 8}, {image.width() - 9, image.height() - 9},
-                              {8, image.height() - 9}};
+    const QPoint corners[] = {
+        {8, 8}, {image.width() - 9, 8}, {image.width() - 9, image.height() - 9}, {8, image.height() - 9}};
     const QColor red(220, 20, 20);
     for (int c = 0; c < 4; ++c) {
         const bool isRed = Near(MeanColor(image, corners[c].x(), corners[c].y()), red);
@@ -298,7 +303,7 @@ void TestImageJob::badInputLeavesNothing_data()
     WriteBytes(d + "notes.jpg", "shopping list: bread, milk\n");
     QTest::newRow("text named .jpg") << d + "notes.jpg" << QSize(1280, 720) << ImageError::Unreadable;
     QByteArray corrupt = jpeg;
-    corrupt.replace(2, 200, QByteArray(200, '\x5A'));   // headers and tables overwritten
+    corrupt.replace(2, 200, QByteArray(200, '\x5A')); // headers and tables overwritten
     WriteBytes(d + "corrupt.jpg", corrupt);
     QTest::newRow("corrupt JPEG") << d + "corrupt.jpg" << QSize(1280, 720) << ImageError::Unreadable;
     WriteBytes(d + "truncated.jpg", jpeg.left(jpeg.size() / 2));
@@ -318,15 +323,16 @@ void TestImageJob::badInputLeavesNothing_data()
     QVERIFY(WritePngBomb(d + "bomb.png", 100000, 100000));
     QTest::newRow("PNG announcing 100000 x 100000") << d + "bomb.png" << QSize(1280, 720) << ImageError::TooLarge;
     QVERIFY(WritePngBomb(d + "bomb wide.png", 1u << 30, 4));
-    QTest::newRow("PNG announcing a 2^30 wide strip") << d + "bomb wide.png" << QSize(1280, 720) << ImageError::Unreadable;
+    QTest::newRow("PNG announcing a 2^30 wide strip")
+        << d + "bomb wide.png" << QSize(1280, 720) << ImageError::Unreadable;
     QTest::newRow("missing file") << d + "gone.jpg" << QSize(1280, 720) << ImageError::Unreadable;
     QTest::newRow("box with a zero side") << d + "good.jpg" << QSize(0, 720) << ImageError::BadBox;
     // A 1-pixel-wide strip in a square box would need an 800 x 800000 output.
     QVERIFY(WriteImage(d + "strip.png", Photo(1, 1000), "png"));
     QTest::newRow("output that large") << d + "strip.png" << QSize(800, 800) << ImageError::TooLarge;
     QVERIFY(WriteImage(d + "thread.png", Photo(5000, 1), "png"));
-    QTest::newRow("so thin that its output has no height") << d + "thread.png" << QSize(1280, 720)
-                                                           << ImageError::TooThin;
+    QTest::newRow("so thin that its output has no height")
+        << d + "thread.png" << QSize(1280, 720) << ImageError::TooThin;
 }
 
 void TestImageJob::badInputLeavesNothing()
@@ -389,8 +395,7 @@ void TestImageJob::unwritableFolderFails()
 
     // A file standing where the folder should be.
     WriteBytes(dir.path() + "/plain file", "x");
-    QCOMPARE(ConvertImage(source, dir.path() + "/plain file/a.jpg", {QSize(1280, 720), 0}),
-             ImageError::WriteFailed);
+    QCOMPARE(ConvertImage(source, dir.path() + "/plain file/a.jpg", {QSize(1280, 720), 0}), ImageError::WriteFailed);
 
     // The encoder refuses sides past 65535 after the temporary file was begun: nothing stays.
     const QString strip = dir.path() + "/strip.png";

@@ -30,7 +30,10 @@ class TestImageRun : public QObject {
 
 private slots:
     // No test reaches the system bus; the one that counts locks sets its own backend.
-    void initTestCase() { platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); }); }
+    void initTestCase()
+    {
+        platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); });
+    }
     void percent_data();
     void percent();
     void texts();
@@ -64,8 +67,9 @@ namespace {
 // thread starts, so nothing of the run has happened when Start returns.
 void HoldAtStart(ImageRunController &controller)
 {
-    QObject::connect(&controller, &ImageRunController::runStarted, &controller,
-                     [&controller] { controller.Pause(); }, Qt::SingleShotConnection);
+    QObject::connect(
+        &controller, &ImageRunController::runStarted, &controller, [&controller] { controller.Pause(); },
+        Qt::SingleShotConnection);
 }
 
 QList<int> Rows(const QList<FileEnd> &files)
@@ -135,7 +139,7 @@ void TestImageRun::settingsDefaultsAndRoundTrip()
     QCOMPARE(settings.rotateImage, 0u);
     QCOMPARE(settings.rotateAngle, 1u);
     QCOMPARE(settings.RotateSteps(), 0);
-    QVERIFY(platform::Registry::KeyExists(ImageSettings::KeyPath(app)));   // defaults written back
+    QVERIFY(platform::Registry::KeyExists(ImageSettings::KeyPath(app))); // defaults written back
 
     settings.saveFolder = QStringLiteral("/tmp/pictures 'é'/");
     settings.rotateImage = 1;
@@ -237,7 +241,8 @@ void TestImageRun::threeRowsSecondUnreadable()
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString entry = QString::fromUtf8(log.readAll()).section(RunLog::kEntryMarker, -1);
     QVERIFY(entry.contains("Mode: image"));
-    QVERIFY(entry.contains("Source: " + batch.items[1].sourcePath + "\n  Output: " + batch.outputFolder + "b.jpg\n  Outcome: failed\n  Reason: image 1"));
+    QVERIFY(entry.contains("Source: " + batch.items[1].sourcePath + "\n  Output: " + batch.outputFolder
+                           + "b.jpg\n  Outcome: failed\n  Reason: image 1"));
 
     QCOMPARE(finished.size(), 1);
     const ImageRunResult result = finished.first().first().value<ImageRunResult>();
@@ -366,7 +371,7 @@ void TestImageRun::keepsTheMachineAwakeWhileRunning()
     QCOMPARE(held, 1);
     QVERIFY(finished.wait(20000));
     QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
-    QCOMPARE(held, 2);   // released at the end of the first run, taken again
+    QCOMPARE(held, 2); // released at the end of the first run, taken again
     QVERIFY(finished.wait(20000));
     platform::PowerInhibit::SetBackend(previous);
 }
@@ -388,7 +393,7 @@ void TestImageRun::sameNamesAndBadFolders()
     ImageBatch batch;
     batch.box = QSize(720, 480);
     batch.items = {{0, dir.path() + "/a.png", "a.png"}, {1, dir.path() + "/a.bmp", "a.bmp"}};
-    batch.outputFolder = dir.path() + "/new/folder";   // missing, and without its final "/"
+    batch.outputFolder = dir.path() + "/new/folder"; // missing, and without its final "/"
 
     ImageRunController controller;
     QSignalSpy converted(&controller, &ImageRunController::fileConverted);
@@ -419,14 +424,19 @@ void TestImageRun::workerPausesBetweenPictures()
     QThread thread;
     worker.moveToThread(&thread);
     connect(&thread, &QThread::started, &worker, &ImageWorker::Run);
-    connect(&worker, &ImageWorker::fileConverted, &worker, [&] { flags->pause = true; }, Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileConverted, &worker, [&] { flags->pause = true; }, Qt::DirectConnection);
     std::atomic_int startedWhilePaused{0};
     std::atomic_int reports{0};
-    connect(&worker, &ImageWorker::fileStarted, &worker, [&] {
-        if (flags->pause)
-            ++startedWhilePaused;
-    }, Qt::DirectConnection);
-    connect(&worker, &ImageWorker::progressChanged, &worker, [&] { ++reports; }, Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileStarted, &worker,
+        [&] {
+            if (flags->pause)
+                ++startedWhilePaused;
+        },
+        Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::progressChanged, &worker, [&] { ++reports; }, Qt::DirectConnection);
     QSignalSpy started(&worker, &ImageWorker::fileStarted);
     QSignalSpy ended(&worker, &ImageWorker::runEnded);
     thread.start();
@@ -472,25 +482,28 @@ void TestImageRun::workerReportsInListOrder()
     connect(&thread, &QThread::started, &worker, &ImageWorker::Run);
     // Written only on the worker's thread, read once it has ended.
     QStringList events;
-    connect(&worker, &ImageWorker::fileStarted, &worker,
-            [&](int row, const QString &output) { events << QString("start %1 %2").arg(row).arg(QFileInfo(output).fileName()); },
-            Qt::DirectConnection);
-    connect(&worker, &ImageWorker::fileConverted, &worker, [&](int row) { events << QString("ok %1").arg(row); },
-            Qt::DirectConnection);
-    connect(&worker, &ImageWorker::fileFailed, &worker, [&](int row) { events << QString("fail %1").arg(row); },
-            Qt::DirectConnection);
-    connect(&worker, &ImageWorker::progressChanged, &worker, [&](int done) { events << QString("done %1").arg(done); },
-            Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileStarted, &worker,
+        [&](int row, const QString &output) {
+            events << QString("start %1 %2").arg(row).arg(QFileInfo(output).fileName());
+        },
+        Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileConverted, &worker, [&](int row) { events << QString("ok %1").arg(row); },
+        Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileFailed, &worker, [&](int row) { events << QString("fail %1").arg(row); },
+        Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::progressChanged, &worker, [&](int done) { events << QString("done %1").arg(done); },
+        Qt::DirectConnection);
     thread.start();
     QVERIFY(thread.wait(60000));
 
-    const QStringList expected{"done 0",
-                               "start 0 slow.jpg", "ok 0", "done 1",
-                               "start 1 broken.jpg", "fail 1", "done 2",
-                               "start 2 x.jpg", "ok 2", "done 3",
-                               "start 3 x(1).jpg", "ok 3", "done 4",
-                               "start 4 gone.jpg", "fail 4", "done 5",
-                               "start 5 last.jpg", "ok 5", "done 6"};
+    const QStringList expected{"done 0", "start 0 slow.jpg", "ok 0",   "done 1", "start 1 broken.jpg", "fail 1",
+                               "done 2", "start 2 x.jpg",    "ok 2",   "done 3", "start 3 x(1).jpg",   "ok 3",
+                               "done 4", "start 4 gone.jpg", "fail 4", "done 5", "start 5 last.jpg",   "ok 5",
+                               "done 6"};
     QCOMPARE(events, expected);
     QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"last.jpg", "slow.jpg", "x(1).jpg", "x.jpg"}));
@@ -513,24 +526,29 @@ void TestImageRun::workerPassesByARowUncheckedWhileDecodedAhead()
     connect(&thread, &QThread::started, &worker, &ImageWorker::Run);
     // Written only on the worker's thread, read once it has ended.
     QStringList events;
-    connect(&worker, &ImageWorker::fileStarted, &worker, [&](int row) {
-        events << QString("start %1").arg(row);
-        if (row == 0)
-            flags->wanted[1] = false;
-    }, Qt::DirectConnection);
-    connect(&worker, &ImageWorker::fileConverted, &worker, [&](int row) { events << QString("ok %1").arg(row); },
-            Qt::DirectConnection);
-    connect(&worker, &ImageWorker::fileSkipped, &worker, [&](int row) { events << QString("skip %1").arg(row); },
-            Qt::DirectConnection);
-    connect(&worker, &ImageWorker::progressChanged, &worker,
-            [&](int done, int total) { events << QString("done %1/%2").arg(done).arg(total); }, Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileStarted, &worker,
+        [&](int row) {
+            events << QString("start %1").arg(row);
+            if (row == 0)
+                flags->wanted[1] = false;
+        },
+        Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileConverted, &worker, [&](int row) { events << QString("ok %1").arg(row); },
+        Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::fileSkipped, &worker, [&](int row) { events << QString("skip %1").arg(row); },
+        Qt::DirectConnection);
+    connect(
+        &worker, &ImageWorker::progressChanged, &worker,
+        [&](int done, int total) { events << QString("done %1/%2").arg(done).arg(total); }, Qt::DirectConnection);
     QSignalSpy ended(&worker, &ImageWorker::runEnded);
     thread.start();
     QVERIFY(thread.wait(60000));
 
-    const QStringList expected{"done 0/3", "start 0", "ok 0", "done 1/3",
-                               "skip 1", "done 1/2",
-                               "start 2", "ok 2", "done 2/2"};
+    const QStringList expected{"done 0/3", "start 0", "ok 0", "done 1/3", "skip 1",
+                               "done 1/2", "start 2", "ok 2", "done 2/2"};
     QCOMPARE(events, expected);
     QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.jpg", "c.jpg"}));
     const ImageRunResult result = ended.first().first().value<ImageRunResult>();
@@ -542,7 +560,7 @@ void TestImageRun::workerPassesByARowUncheckedWhileDecodedAhead()
 void TestImageRun::workerStopsBetweenPictures_data()
 {
     QTest::addColumn<bool>("firstReadable");
-    QTest::addColumn<bool>("pauseFirst");   // pause at the first report, cancel while held
+    QTest::addColumn<bool>("pauseFirst"); // pause at the first report, cancel while held
     QTest::newRow("cancel after a converted picture") << true << false;
     QTest::newRow("cancel after a failed picture") << false << false;
     QTest::newRow("pause, then cancel while held") << true << true;
@@ -640,7 +658,7 @@ void TestImageRun::clockStandsStillWhilePaused()
     QCOMPARE(ticks[0][0].toInt(), 1);
     QCOMPARE(ticks[1][0].toInt(), 2);
     QVERIFY(finished.wait(20000));
-    QCOMPARE(controller.ElapsedCounter(), 1);   // back to 1 for the next run
+    QCOMPARE(controller.ElapsedCounter(), 1); // back to 1 for the next run
 }
 
 void TestImageRun::stopAndWaitEndsTheThread()
@@ -666,7 +684,7 @@ void TestImageRun::stopAndWaitEndsTheThread()
 
     QCOMPARE(controller->Start(batch), ImageRunController::StartResult::Started);
     controller->StopAndWait();
-    controller.reset();   // destroying right after must not hang or crash
+    controller.reset(); // destroying right after must not hang or crash
 }
 
 QTEST_GUILESS_MAIN(TestImageRun)

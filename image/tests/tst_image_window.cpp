@@ -82,8 +82,9 @@ public:
     // thread starts): the page looks busy and nothing of the run can end meanwhile.
     void HoldNextRun()
     {
-        QObject::connect(&window->Run(), &ImageRunController::runStarted, window.get(),
-                         [this] { window->Run().Pause(); }, Qt::SingleShotConnection);
+        QObject::connect(
+            &window->Run(), &ImageRunController::runStarted, window.get(), [this] { window->Run().Pause(); },
+            Qt::SingleShotConnection);
     }
     QList<int> States()
     {
@@ -94,7 +95,7 @@ public:
     }
     QStringList Outputs() const { return QDir(outFolder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
-    FreshStateFolder state;   // no rows kept from another test's page
+    FreshStateFolder state; // no rows kept from another test's page
     QTemporaryDir dir;
     QString inFolder;
     QString outFolder;
@@ -111,7 +112,10 @@ class TestImageWindow : public QObject {
 
 private slots:
     // No test reaches the system bus for the sleep lock.
-    void initTestCase() { platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); }); }
+    void initTestCase()
+    {
+        platform::PowerInhibit::SetBackend([](const QString &) { return std::optional<int>(); });
+    }
     void fullRunThroughConvert();
     void endOfRunActions_data();
     void endOfRunActions();
@@ -234,7 +238,8 @@ void TestImageWindow::endOfRunActions()
     p.Click(ImageWindow::kConvertId);
     QVERIFY(finished.wait(30000));
 
-    QCOMPARE(p.Asked(), powerOff ? QStringList{} : QStringList{T("IDS_MESSAGEBOX_CONVERT_END") + "\n2 converted, 1 failed"});
+    QCOMPARE(p.Asked(),
+             powerOff ? QStringList{} : QStringList{T("IDS_MESSAGEBOX_CONVERT_END") + "\n2 converted, 1 failed"});
     QCOMPARE(p.power.Requests(), powerOff ? 1 : 0);
     QCOMPARE(p.Outputs(), (QStringList{"good.jpg", "second.jpg"}));
     QCOMPARE(QImageReader(p.outFolder + "good.jpg").size(), QSize(640, 480));
@@ -389,7 +394,10 @@ void TestImageWindow::busyBlocksIntakeAndSettings()
     p.Add({a, b});
     const QString more = p.Photo("more.jpg");
     int optionRuns = 0;
-    p.W().SetOptionsDialog([&](QWidget *, ImageOptionValues &) { ++optionRuns; return true; });
+    p.W().SetOptionsDialog([&](QWidget *, ImageOptionValues &) {
+        ++optionRuns;
+        return true;
+    });
 
     QSignalSpy ended(&p.W().Run(), &ImageRunController::runEnded);
     p.HoldNextRun();
@@ -490,7 +498,7 @@ void TestImageWindow::deleteRemovesCheckedRows()
         paths << p.Bytes(QStringLiteral("r%1.jpg").arg(i, 2, 10, QChar('0')), "x");
     p.Add(paths);
     p.List().SetChecked(0, false);
-    p.List().selectAll();   // the selection does not decide what goes
+    p.List().selectAll(); // the selection does not decide what goes
 
     p.box.SetAnswer(IDNO);
     p.List().setFocus();
@@ -574,9 +582,9 @@ void TestImageWindow::optionsAreStoredAndUsed()
         if (!dialog)
             return;
         sawDialog = true;
-        QTimer::singleShot(5000, dialog, [dialog] { dialog->done(-1); });   // never hang
-        for (int id : {int(ImageOptionsDlg::IdRotate), int(ImageOptionsDlg::IdRotate180),
-                       int(ImageOptionsDlg::IdChooseFolder)})
+        QTimer::singleShot(5000, dialog, [dialog] { dialog->done(-1); }); // never hang
+        for (int id :
+             {int(ImageOptionsDlg::IdRotate), int(ImageOptionsDlg::IdRotate180), int(ImageOptionsDlg::IdChooseFolder)})
             QTest::mouseClick(dialog->Button(id), Qt::LeftButton, {}, QPoint(8, dialog->Button(id)->height() / 2));
         const int close = apply ? ImageOptionsDlg::IdApply : ImageOptionsDlg::IdCancel;
         QTest::mouseClick(dialog->Button(close), Qt::LeftButton);
@@ -593,7 +601,10 @@ void TestImageWindow::optionsAreStoredAndUsed()
     QCOMPARE(p.Label(ImageWindow::kFolderLabelId), folder);
 
     QUrl opened;
-    const platform::OpenUrlHandler previous = platform::SetOpenUrlHandler([&](const QUrl &url) { opened = url; return true; });
+    const platform::OpenUrlHandler previous = platform::SetOpenUrlHandler([&](const QUrl &url) {
+        opened = url;
+        return true;
+    });
     p.Click(ImageWindow::kOpenFolderId);
     platform::SetOpenUrlHandler(previous);
     QCOMPARE(QDir::cleanPath(opened.toLocalFile()), QDir::cleanPath(folder));
@@ -637,7 +648,7 @@ void TestImageWindow::exitStopsTheRunWithoutEndActions()
     QCOMPARE(p.power.Requests(), 0);
     for (const QString &path : paths)
         QVERIFY(QFileInfo::exists(path));
-    p.W().StopAndWait();   // idle: harmless
+    p.W().StopAndWait(); // idle: harmless
 
     // A page destroyed mid-run joins its worker and leaves no partial file.
     p.Click(ImageWindow::kConvertId);

@@ -57,8 +57,8 @@ QString Magick(const QStringList &args)
 double Rmse(const QString &a, const QString &b)
 {
     QProcess p;
-    p.start(QStringLiteral("compare"), {QStringLiteral("-metric"), QStringLiteral("RMSE"), a, b,
-                                        QStringLiteral("null:")});
+    p.start(QStringLiteral("compare"),
+            {QStringLiteral("-metric"), QStringLiteral("RMSE"), a, b, QStringLiteral("null:")});
     if (!p.waitForFinished(60000))
         return -1;
     const QString text = QString::fromLocal8Bit(p.readAllStandardError());
@@ -130,9 +130,9 @@ bool SaveWithDeviceTable(const QString &from, const QString &to)
     if (!profile)
         return false;
     cmsPipeline *table = cmsPipelineAlloc(nullptr, 3, 3);
-    bool saved = table && cmsPipelineInsertStage(table, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr)) &&
-                 cmsWriteTag(profile, cmsSigAToB0Tag, table) &&
-                 cmsSaveProfileToFile(profile, QFile::encodeName(to).constData());
+    bool saved = table && cmsPipelineInsertStage(table, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr))
+                 && cmsWriteTag(profile, cmsSigAToB0Tag, table)
+                 && cmsSaveProfileToFile(profile, QFile::encodeName(to).constData());
     if (table)
         cmsPipelineFree(table);
     cmsCloseProfile(profile);
@@ -151,7 +151,8 @@ QImage CodeGrid(bool alpha)
     for (int y = 0; y < n; ++y) {
         auto *row = reinterpret_cast<QRgb *>(grid.scanLine(y));
         for (int x = 0; x < n * n; ++x)
-            row[x] = qRgba(codes[size_t(x / n)], codes[size_t(x % n)], codes[size_t(y)], alpha ? (x * 7 + y * 3) % 256 : 255);
+            row[x] = qRgba(codes[size_t(x / n)], codes[size_t(x % n)], codes[size_t(y)],
+                           alpha ? (x * 7 + y * 3) % 256 : 255);
     }
     return grid;
 }
@@ -202,10 +203,12 @@ void TestPictureColour::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     for (const QString &needed : {kSrgbIcc, kIcc + "colord/AdobeRGB1998.icc", kIcc + "Gray.icc"})
-        QVERIFY2(QFile::exists(needed), qPrintable(needed + " missing: tools/setup.sh installs colord-data "
-                                                            "and icc-profiles-free"));
+        QVERIFY2(QFile::exists(needed), qPrintable(needed
+                                                   + " missing: tools/setup.sh installs colord-data "
+                                                     "and icc-profiles-free"));
     QVERIFY(SaveProfile(Path("p3.icc"), kP3, Parametric(4, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045})));
-    QVERIFY(SaveProfile(Path("rec2020.icc"), kRec2020, Parametric(4, {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081})));
+    QVERIFY(SaveProfile(Path("rec2020.icc"), kRec2020,
+                        Parametric(4, {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081})));
     QVERIFY(SaveProfile(Path("linear.icc"), kSrgbPrimaries, cmsBuildGamma(nullptr, 1.0)));
     QVERIFY(SaveProfile(Path("adobe-gamma22.icc"), kAdobe, cmsBuildGamma(nullptr, 1 / 0.45455)));
     QVERIFY(SaveWithDeviceTable(kIcc + "colord/AdobeRGB1998.icc", Path("adobe-a2b0.icc")));
@@ -213,9 +216,9 @@ void TestPictureColour::initTestCase()
 
 void TestPictureColour::taggedMatchesColourManagedReference_data()
 {
-    QTest::addColumn<QString>("profile");   // ICC file the pixels are in
-    QTest::addColumn<QString>("format");    // png, png8 (palette), jpg
-    QTest::addColumn<bool>("deep");         // 16 bits a channel
+    QTest::addColumn<QString>("profile"); // ICC file the pixels are in
+    QTest::addColumn<QString>("format");  // png, png8 (palette), jpg
+    QTest::addColumn<bool>("deep");       // 16 bits a channel
     QTest::addColumn<bool>("alpha");
     QTest::addColumn<bool>("gray");
     QTest::addColumn<QByteArray>("chunks"); // PNG cHRM/gAMA instead of an embedded profile
@@ -226,23 +229,27 @@ void TestPictureColour::taggedMatchesColourManagedReference_data()
     QTest::newRow("Adobe RGB, JPEG") << adobe << "jpg" << false << false << false << QByteArray();
     QTest::newRow("Adobe RGB, PNG 8-bit with alpha") << adobe << "png" << false << true << false << QByteArray();
     QTest::newRow("Adobe RGB, PNG palette") << adobe << "png8" << false << false << false << QByteArray();
-    QTest::newRow("ProPhoto RGB, PNG 16-bit") << kIcc + "colord/ProPhotoRGB.icc" << "png" << true << false << false
-                                              << QByteArray();
-    QTest::newRow("Wide Gamut RGB, PNG 16-bit with alpha")
-        << kIcc + "colord/WideGamutRGB.icc" << "png" << true << true << false << QByteArray();
-    QTest::newRow("Display P3, JPEG") << "p3.icc" << "jpg" << false << false << false << QByteArray();
-    QTest::newRow("Display P3, PNG 8-bit with alpha") << "p3.icc" << "png" << false << true << false << QByteArray();
-    QTest::newRow("Rec. 2020, PNG 16-bit") << "rec2020.icc" << "png" << true << false << false << QByteArray();
-    QTest::newRow("linear light, PNG 16-bit") << "linear.icc" << "png" << true << false << false << QByteArray();
+    QTest::newRow("ProPhoto RGB, PNG 16-bit") << kIcc + "colord/ProPhotoRGB.icc"
+                                              << "png" << true << false << false << QByteArray();
+    QTest::newRow("Wide Gamut RGB, PNG 16-bit with alpha") << kIcc + "colord/WideGamutRGB.icc"
+                                                           << "png" << true << true << false << QByteArray();
+    QTest::newRow("Display P3, JPEG") << "p3.icc"
+                                      << "jpg" << false << false << false << QByteArray();
+    QTest::newRow("Display P3, PNG 8-bit with alpha") << "p3.icc"
+                                                      << "png" << false << true << false << QByteArray();
+    QTest::newRow("Rec. 2020, PNG 16-bit") << "rec2020.icc"
+                                           << "png" << true << false << false << QByteArray();
+    QTest::newRow("linear light, PNG 16-bit") << "linear.icc"
+                                              << "png" << true << false << false << QByteArray();
     QTest::newRow("gray profile, PNG 8-bit") << gray << "png" << false << false << true << QByteArray();
     QTest::newRow("gray profile, PNG 16-bit") << gray << "png" << true << false << true << QByteArray();
     QTest::newRow("gray profile, JPEG") << gray << "jpg" << false << false << true << QByteArray();
     QTest::newRow("cHRM and gAMA, Adobe primaries")
-        << "adobe-gamma22.icc" << "png" << false << false << false
-        << Chunk("gAMA", Be32s({0.45455})) +
-               Chunk("cHRM", Be32s({0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06}));
-    QTest::newRow("gAMA 1.0, PNG 16-bit") << "linear.icc" << "png" << true << false << false
-                                          << Chunk("gAMA", Be32s({1.0}));
+        << "adobe-gamma22.icc"
+        << "png" << false << false << false
+        << Chunk("gAMA", Be32s({0.45455})) + Chunk("cHRM", Be32s({0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06}));
+    QTest::newRow("gAMA 1.0, PNG 16-bit") << "linear.icc"
+                                          << "png" << true << false << false << Chunk("gAMA", Be32s({1.0}));
 }
 
 void TestPictureColour::taggedMatchesColourManagedReference()
@@ -277,10 +284,16 @@ void TestPictureColour::taggedMatchesColourManagedReference()
     QFile::remove(reference);
     QStringList args{tagged};
     if (!chunks.isEmpty())
-        args << "-strip" << "-profile" << profile;
+        args << "-strip"
+             << "-profile" << profile;
     args << "-profile" << kSrgbIcc;
     if (alpha)
-        args << "-background" << "white" << "-alpha" << "remove" << "-alpha" << "off";
+        args << "-background"
+             << "white"
+             << "-alpha"
+             << "remove"
+             << "-alpha"
+             << "off";
     args << reference;
     const QString err = Magick(args);
     QVERIFY2(err.isEmpty(), qPrintable(err));
@@ -288,7 +301,7 @@ void TestPictureColour::taggedMatchesColourManagedReference()
     const QString output = Path("out.jpg");
     QFile::remove(output);
     QCOMPARE(ConvertImage(tagged, output, {QSize(240, 160), 0}), ImageError::None);
-    QVERIFY(!testpic::ReadBytes(output).contains("ICC_PROFILE"));   // sRGB, untagged
+    QVERIFY(!testpic::ReadBytes(output).contains("ICC_PROFILE")); // sRGB, untagged
 
     const double rmse = Rmse(output, reference);
     const double untouched = Rmse(output, plain);
@@ -303,7 +316,7 @@ void TestPictureColour::tablesMatchLittleCms_data()
 {
     QTest::addColumn<QString>("profile");
     QTest::addColumn<bool>("alpha");
-    QTest::addColumn<bool>("tables");   // converted by our tables rather than LittleCMS's transform
+    QTest::addColumn<bool>("tables"); // converted by our tables rather than LittleCMS's transform
 
     const QString colord = kIcc + "colord/";
     QTest::newRow("Adobe RGB") << colord + "AdobeRGB1998.icc" << false << true;
@@ -351,7 +364,8 @@ void TestPictureColour::tablesMatchLittleCms()
                 QFAIL(qPrintable(QString("alpha changed at %1, %2").arg(x).arg(y)));
         }
     }
-    qInfo("%s: largest difference to LittleCMS R %d, G %d, B %d", QTest::currentDataTag(), worst[0], worst[1], worst[2]);
+    qInfo("%s: largest difference to LittleCMS R %d, G %d, B %d", QTest::currentDataTag(), worst[0], worst[1],
+          worst[2]);
     QVERIFY(worst[0] <= 1 && worst[1] <= 1 && worst[2] <= 1);
 }
 
@@ -378,8 +392,9 @@ void TestPictureColour::srgbAndUntaggedAlike()
     } else {
         QVERIFY(QFile::copy(plain, tagged));
         QVERIFY(WithChunks(tagged, tagging == "sRGB" ? Chunk("sRGB", QByteArray(1, '\0'))
-                                                     : Chunk("gAMA", Be32s({0.45455})) +
-                                                           Chunk("cHRM", Be32s({0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06}))));
+                                                     : Chunk("gAMA", Be32s({0.45455}))
+                                                           + Chunk("cHRM", Be32s({0.3127, 0.3290, 0.64, 0.33, 0.30,
+                                                                                  0.60, 0.15, 0.06}))));
     }
     const QString a = Path("alike-a.jpg"), b = Path("alike-b.jpg");
     QFile::remove(a);
@@ -400,7 +415,7 @@ void TestPictureColour::damagedProfileIgnored()
     QVERIFY(testpic::WriteImage(plain, Source(false, false, false), "png"));
     QByteArray icc = testpic::ReadBytes(kIcc + "colord/AdobeRGB1998.icc");
     QVERIFY(!icc.isEmpty());
-    icc.replace(0, 4, QByteArray(4, '\xff'));   // the size field
+    icc.replace(0, 4, QByteArray(4, '\xff')); // the size field
     for (int i = 128; i < icc.size(); i += 7)
         icc[i] = char(~icc[i]);
     uLongf packedSize = compressBound(uLong(icc.size()));

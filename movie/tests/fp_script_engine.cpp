@@ -48,8 +48,7 @@ std::string g_log;
 
 std::string DecodeBase64(const std::string &text)
 {
-    static const std::string alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     unsigned value = 0;
     int bits = 0;
@@ -177,8 +176,8 @@ bool Serve(int ms)
     for (;;) {
         int wait = -1;
         if (ms >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return true;
             wait = int(left.count());

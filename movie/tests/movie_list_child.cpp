@@ -22,15 +22,14 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() < 4)
         return 2;
-    platform::PowerInhibit::SetBackend([](const QString &) -> std::optional<int> {
-        return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    });
+    platform::PowerInhibit::SetBackend(
+        [](const QString &) -> std::optional<int> { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); });
     ScriptedMessageBox box(IDOK);
     MovieWindow window(nullptr, SkinDialog::Kind::Window);
     window.SetSaveFolder(args[1]);
-    window.Engine().SetEnginePath(ScriptEnginePath());   // the engine's own limits: no hurry here
+    window.Engine().SetEnginePath(ScriptEnginePath()); // the engine's own limits: no hurry here
     MovieRunTimings timings;
-    timings.tickMs = 3600 * 1000;   // no stall watchdog while the test takes its time
+    timings.tickMs = 3600 * 1000; // no stall watchdog while the test takes its time
     window.Run().SetTimings(timings);
     window.show();
     if (window.Rows().AddFiles(args.mid(2)) != int(args.size()) - 2)

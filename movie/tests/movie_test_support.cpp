@@ -18,19 +18,15 @@
 MovieFolders::MovieFolders()
 {
     // Sleep inhibition: a descriptor on /dev/null stands for logind's lock.
-    platform::PowerInhibit::SetBackend([](const QString &) -> std::optional<int> {
-        return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    });
+    platform::PowerInhibit::SetBackend(
+        [](const QString &) -> std::optional<int> { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); });
     m_saveFolder = m_tmp.path() + "/saved/";
     m_inputFolder = m_tmp.path() + "/in/";
     QDir().mkpath(m_saveFolder);
     QDir().mkpath(m_inputFolder);
 }
 
-MovieFolders::~MovieFolders()
-{
-    platform::PowerInhibit::SetBackend(nullptr);
-}
+MovieFolders::~MovieFolders() { platform::PowerInhibit::SetBackend(nullptr); }
 
 QString MovieFolders::Script(const QString &name, const QString &script, const QString &folder)
 {
@@ -49,10 +45,7 @@ QStringList MovieFolders::EngineLog(const QString &input) const
     return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-std::string ScriptEnginePath()
-{
-    return (QCoreApplication::applicationDirPath() + "/fp_script_engine").toStdString();
-}
+std::string ScriptEnginePath() { return (QCoreApplication::applicationDirPath() + "/fp_script_engine").toStdString(); }
 
 void UseTestTimings(engine::EngineProcess &engine, const std::string &enginePath)
 {
@@ -71,7 +64,7 @@ RunFixture::RunFixture()
 {
     UseTestTimings(m_engine, ScriptEnginePath());
     MovieRunTimings timings;
-    timings.tickMs = 3600 * 1000;   // never fires: tests tick by hand
+    timings.tickMs = 3600 * 1000; // never fires: tests tick by hand
     timings.clockMs = [this] { return m_clockMs; };
     m_run->SetTimings(timings);
     m_request.saveFolder = SaveFolder();
@@ -81,10 +74,7 @@ RunFixture::RunFixture()
     m_progress = std::make_unique<QSignalSpy>(m_run.get(), &MovieRun::progressChanged);
 }
 
-RunFixture::~RunFixture()
-{
-    m_run.reset();
-}
+RunFixture::~RunFixture() { m_run.reset(); }
 
 void RunFixture::AddJob(const QString &script)
 {
@@ -96,9 +86,8 @@ bool RunFixture::WaitUntilSettled(int ms)
 {
     // Let queued engine reports arrive first, then wait for a converting file or the end.
     QCoreApplication::processEvents();
-    return QTest::qWaitFor([this] {
-        return !m_run->IsActive() || m_run->CurrentState() == MovieRun::State::Converting;
-    }, ms);
+    return QTest::qWaitFor(
+        [this] { return !m_run->IsActive() || m_run->CurrentState() == MovieRun::State::Converting; }, ms);
 }
 
 bool RunFixture::WaitForEnd(int ms)
@@ -152,10 +141,7 @@ MovieFixture::MovieFixture(int tickMs)
     m_window->show();
 }
 
-MovieFixture::~MovieFixture()
-{
-    m_window.reset();
-}
+MovieFixture::~MovieFixture() { m_window.reset(); }
 
 void MovieFixture::AddScripts(const QStringList &scripts)
 {
@@ -163,10 +149,7 @@ void MovieFixture::AddScripts(const QStringList &scripts)
         m_window->Rows().AddFile(Script(QStringLiteral("clip%1.mp4").arg(List().RowCount()), script));
 }
 
-void MovieFixture::Click(int id)
-{
-    QTest::mouseClick(m_window->Button(id), Qt::LeftButton);
-}
+void MovieFixture::Click(int id) { QTest::mouseClick(m_window->Button(id), Qt::LeftButton); }
 
 bool MovieFixture::WaitForEnd(int ms)
 {
@@ -192,11 +175,26 @@ QStringList MovieFixture::BoxTexts() const
 MovieControls ControlsOf(MovieWindow &w)
 {
     using W = MovieWindow;
-    return {w.Button(W::kConvertId), w.Button(W::kCancelId), w.Button(W::kPauseId), w.Button(W::kResumeId),
-            w.Button(W::kAddId), w.Button(W::kDeleteId), w.Button(W::kOptionId), w.Button(W::kHdId),
-            w.Button(W::kSdId), w.Button(W::kDeleteSourcesId), w.Button(W::kShutDownId),
-            w.Button(W::kFolderLabelId), w.Button(W::kOpenFolderId), w.Label(0), w.Label(1), w.Label(2),
-            w.Label(3), w.Label(4), w.CurrentBar(), w.TotalBar()};
+    return {w.Button(W::kConvertId),
+            w.Button(W::kCancelId),
+            w.Button(W::kPauseId),
+            w.Button(W::kResumeId),
+            w.Button(W::kAddId),
+            w.Button(W::kDeleteId),
+            w.Button(W::kOptionId),
+            w.Button(W::kHdId),
+            w.Button(W::kSdId),
+            w.Button(W::kDeleteSourcesId),
+            w.Button(W::kShutDownId),
+            w.Button(W::kFolderLabelId),
+            w.Button(W::kOpenFolderId),
+            w.Label(0),
+            w.Label(1),
+            w.Label(2),
+            w.Label(3),
+            w.Label(4),
+            w.CurrentBar(),
+            w.TotalBar()};
 }
 
 bool WaitForExit(pid_t pid, int ms)
@@ -211,7 +209,4 @@ bool WaitForExit(pid_t pid, int ms)
     return ready == 1;
 }
 
-bool NoChildLeft()
-{
-    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
-}
+bool NoChildLeft() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }

@@ -68,7 +68,7 @@ private:
     std::unique_ptr<QSignalSpy> m_ends;
     std::unique_ptr<QSignalSpy> m_summaries;
     std::unique_ptr<QSignalSpy> m_progress;
-    qint64 m_clockMs = 0;   // the run's clock: a second a tick
+    qint64 m_clockMs = 0; // the run's clock: a second a tick
 };
 
 // The movie page, shown offscreen, answering every question through a scripted box.

@@ -54,9 +54,9 @@ bool StatusTextsMatch(ConverterPage &page)
 
 void TstListSurvives::movieListAfterKill()
 {
-    MovieFolders folders;   // the child inherits its state folder
+    MovieFolders folders; // the child inherits its state folder
     const QString done = folders.Script("done.mp4", "output\nfinish\n");
-    const QString hold = folders.Script("hold me.mp4", "progress 10 1\n");   // then waits for stop
+    const QString hold = folders.Script("hold me.mp4", "progress 10 1\n"); // then waits for stop
     const QString third = folders.Script(QString::fromUtf8("trois é.mp4"), "output\nfinish\n");
     const QString gone = folders.Script("gone.mp4", "output\nfinish\n");
 
@@ -90,14 +90,15 @@ void TstListSurvives::movieListAfterKill()
     QCOMPARE(::kill(pid_t(child.processId()), SIGKILL), 0);
     QVERIFY(child.waitForFinished(30000));
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(QDir(folders.SaveFolder()).entryList(QDir::Files).size(), 1);   // the first was converted
+    QCOMPARE(QDir(folders.SaveFolder()).entryList(QDir::Files).size(), 1); // the first was converted
     QVERIFY(QFile::remove(gone));
 
     // The killed copy's lock is taken over; its list comes back, the converted row with it.
     ScriptedMessageBox box(IDOK);
     MovieWindow window(nullptr, SkinDialog::Kind::Window);
     QCOMPARE(Shown(window),
-             (QList<KeptRow>{{done, false, RowStatus::Complete, LastRun::Converted(QDir(folders.SaveFolder()).filePath("done.mp4"))},
+             (QList<KeptRow>{{done, false, RowStatus::Complete,
+                              LastRun::Converted(QDir(folders.SaveFolder()).filePath("done.mp4"))},
                              {hold, true, RowStatus::Waiting, {}},
                              {third, true, RowStatus::Waiting, {}},
                              {gone, false, RowStatus::Failed, LastRun::Failed(Reason::Of(ReasonKind::SourceGone))}}));
@@ -126,14 +127,14 @@ void TstListSurvives::imageListAfterRestart()
         window.List().SetChecked(1, false);
         window.Rows().ShowFileEnd({0, paths[0], converted.output, Outcome::Done, {}});
         window.Rows().ShowFileEnd({2, paths[2], {}, Outcome::Failed, failed.reason});
-        window.Rows().ShowAllWaiting();   // as the next run starts
+        window.Rows().ShowAllWaiting(); // as the next run starts
         QCOMPARE(window.List().StatusTip(0), T("IDS_LAST_RUN_CONVERTED").arg(converted.output));
         QCOMPARE(window.List().StatusTip(2), T("IDS_LAST_RUN_FAILED").arg(ReasonText(failed.reason)));
     }
     ImageWindow again(nullptr, SkinDialog::Kind::Window);
     QCOMPARE(Shown(again), (QList<KeptRow>{{paths[0], false, RowStatus::Complete, converted},
-                                          {paths[1], false, RowStatus::Waiting, {}},
-                                          {paths[2], false, RowStatus::Failed, failed}}));
+                                           {paths[1], false, RowStatus::Waiting, {}},
+                                           {paths[2], false, RowStatus::Failed, failed}}));
     QVERIFY(StatusTextsMatch(again));
 }
 

@@ -30,10 +30,26 @@ QString EnginePath() { return QCoreApplication::applicationDirPath() + "/mencode
 bool MakeClip(const QString &path, int seconds)
 {
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-y",
-                            "-f", "lavfi", "-i", QStringLiteral("testsrc=size=320x240:rate=25:duration=%1").arg(seconds),
-                            "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds),
-                            "-ac", "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", path});
+    ffmpeg.start("ffmpeg", {"-v",
+                            "error",
+                            "-y",
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            QStringLiteral("testsrc=size=320x240:rate=25:duration=%1").arg(seconds),
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds),
+                            "-ac",
+                            "2",
+                            "-c:v",
+                            "libx264",
+                            "-preset",
+                            "ultrafast",
+                            "-c:a",
+                            "aac",
+                            path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
 }
 
@@ -96,8 +112,8 @@ class TstMovieRealEngine : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_clips;
-    QString m_clip;   // 3 s
-    QString m_long;   // 60 s, for stopping mid-file
+    QString m_clip; // 3 s
+    QString m_long; // 60 s, for stopping mid-file
 
 private slots:
     void initTestCase();
@@ -129,8 +145,14 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt_data()
     QTest::addColumn<QString>("audio");
     QTest::addColumn<QSize>("size");
 
-    QTest::newRow("HD") << true << "mp4" << "mov,mp4,m4a,3gp,3g2,mj2" << "h264" << "aac" << QSize(1280, 720);
-    QTest::newRow("SD") << false << "avi" << "avi" << "mpeg4" << "mp3" << QSize(720, 480);
+    QTest::newRow("HD") << true << "mp4"
+                        << "mov,mp4,m4a,3gp,3g2,mj2"
+                        << "h264"
+                        << "aac" << QSize(1280, 720);
+    QTest::newRow("SD") << false << "avi"
+                        << "avi"
+                        << "mpeg4"
+                        << "mp3" << QSize(720, 480);
 }
 
 void TstMovieRealEngine::threeClipsMiddleCorrupt()
@@ -309,7 +331,7 @@ void TstMovieRealEngine::closingAfterTheEngineFinishedKeepsTheOutput()
     QVERIFY(QFileInfo(output).size() > 0);
     QCOMPARE(Probe(output).video, "h264");
     QCOMPARE(f.List().RowStatusCode(0), kComplete);
-    QVERIFY(QFileInfo::exists(source));   // closing runs no end-of-run action
+    QVERIFY(QFileInfo::exists(source)); // closing runs no end-of-run action
 }
 
 // A file of the user's appears at the output name while the engine works. The output then

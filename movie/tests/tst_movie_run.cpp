@@ -19,7 +19,7 @@
 namespace {
 
 const QString kFinish = QStringLiteral("progress 50 1\noutput\nfinish\n");
-const QString kHold = QStringLiteral("progress 10 1\n");   // then waits for stop
+const QString kHold = QStringLiteral("progress 10 1\n"); // then waits for stop
 
 } // namespace
 
@@ -59,10 +59,10 @@ void TstMovieRun::fileEnd_data()
 
     const int done = int(Outcome::Done), failed = int(Outcome::Failed);
     QTest::newRow("finished with output") << kFinish << done << Reason{} << true;
-    QTest::newRow("finished without output") << "progress 100 2\nfinish\n" << failed
-                                             << Reason::Of(ReasonKind::NoOutput) << false;
-    QTest::newRow("failure code, a file at the name") << "progress 5 1\noutput\nfail 5\n" << failed << Reason::Engine(5)
-                                                      << true;
+    QTest::newRow("finished without output") << "progress 100 2\nfinish\n"
+                                             << failed << Reason::Of(ReasonKind::NoOutput) << false;
+    QTest::newRow("failure code, a file at the name") << "progress 5 1\noutput\nfail 5\n"
+                                                      << failed << Reason::Engine(5) << true;
     QTest::newRow("failure without code") << "failempty\n" << failed << Reason::Engine(65534) << false;
     QTest::newRow("ignores stop after finishing") << "output\nfinish\nignorestop\n" << done << Reason{} << true;
     QTest::newRow("never connects") << "never\n" << failed << Reason::Of(ReasonKind::EngineLost) << false;
@@ -138,7 +138,7 @@ void TstMovieRun::jobThatCannotBePreparedFailsWithoutEngine()
     QCOMPARE(ends[0].reason.kind, ReasonKind::Preparation);
     QVERIFY(ends[0].reason.code != int(EngineArgsError::None));
     QCOMPARE(ends[1].outcome, Outcome::Done);
-    QVERIFY(f.EngineLog(input).isEmpty());   // no engine ever saw it
+    QVERIFY(f.EngineLog(input).isEmpty()); // no engine ever saw it
     QVERIFY(!QFileInfo::exists(f.SaveFolder() + "clip.mp4"));
 }
 
@@ -199,7 +199,7 @@ void TstMovieRun::stallWatchdog()
     QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
     if (script.startsWith("progress")) {
         QTRY_COMPARE(f.Run().LastStatus().Percent, 30);
-        f.Tick();   // the one tick that sees the position move
+        f.Tick(); // the one tick that sees the position move
     }
     if (!engineAlive)
         QTRY_VERIFY(!f.Engine().IsAlive());
@@ -211,7 +211,7 @@ void TstMovieRun::stallWatchdog()
     QCOMPARE(f.Ends().size(), 1);
     QCOMPARE(f.Ends()[0].outcome, Outcome::Failed);
     QCOMPARE(f.Ends()[0].reason, Reason::Stall(failingTick));
-    QCOMPARE(f.Run().CurrentRow(), 1);   // and the run goes on
+    QCOMPARE(f.Run().CurrentRow(), 1); // and the run goes on
     QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
 }
 
@@ -245,8 +245,8 @@ void TstMovieRun::progressFigures()
         }
     }
     QVERIFY(f.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(f.Run().LastStatus().Percent == percent
-                                 && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.Run().LastStatus().Percent == percent && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
     f.Tick();
     MovieProgress p = f.Progress().last();
     QCOMPARE(p.currentPercent, percent);
@@ -364,11 +364,11 @@ void TstMovieRun::stoppingTakesAFinishAlreadyReported()
 void TstMovieRun::startRefusals()
 {
     RunFixture f;
-    QVERIFY(!f.Start());   // no job
+    QVERIFY(!f.Start()); // no job
     QVERIFY(f.Summaries().isEmpty());
     f.AddJob(kHold);
     QVERIFY(f.Start());
-    QVERIFY(!f.Start());   // already running
+    QVERIFY(!f.Start()); // already running
     QCOMPARE(f.Run().CurrentRow(), 0);
 }
 
@@ -399,13 +399,13 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     for (int i = 1; i <= 3; ++i)
         tickAt(0, i, 2.0 * i);
     MovieProgress p = f.Progress().last();
-    QCOMPARE(p.fileSecondsLeft, 7);          // 14 s of media at 2 a second
-    QCOMPARE(p.batchSecondsLeft, 7 + 45);    // and 90 more
+    QCOMPARE(p.fileSecondsLeft, 7);       // 14 s of media at 2 a second
+    QCOMPARE(p.batchSecondsLeft, 7 + 45); // and 90 more
 
     f.Run().Pause();
     const int shown = int(f.Progress().size());
     f.Tick(20);
-    QCOMPARE(int(f.Progress().size()), shown);   // nothing counted, nothing shown
+    QCOMPARE(int(f.Progress().size()), shown); // nothing counted, nothing shown
     f.Run().Resume();
     for (int i = 4; i <= 10; ++i)
         tickAt(0, i, 2.0 * i);
@@ -413,9 +413,9 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     for (int i = 1; i <= 4; ++i)
         tickAt(1, i, 6.0 * i);
     p = f.Progress().last();
-    QCOMPARE(p.fileSecondsLeft, 6);   // its own speed: 36 s at 6 a second
+    QCOMPARE(p.fileSecondsLeft, 6); // its own speed: 36 s at 6 a second
     QVERIFY(p.batchSecondsLeft < 7 + 45);
-    QCOMPARE(p.batchSecondsLeft, 6 + 10);   // 30 s at 44/14 a second
+    QCOMPARE(p.batchSecondsLeft, 6 + 10); // 30 s at 44/14 a second
 }
 
 void TstMovieRun::runIsLogged()

@@ -42,11 +42,11 @@ void TstMovieTimeLeft::unknownUntilSeen()
     c.Start(0);
     QVERIFY(!t.FileLeft());
     QVERIFY(!t.BatchLeft());
-    c.Tick(0);   // the engine starting: nothing done yet
+    c.Tick(0); // the engine starting: nothing done yet
     QVERIFY(!t.FileLeft());
     c.Tick(2);
     QVERIFY(t.FileLeft());
-    QVERIFY(!t.BatchLeft());   // a later file of unknown length: no honest figure
+    QVERIFY(!t.BatchLeft()); // a later file of unknown length: no honest figure
 }
 
 void TstMovieTimeLeft::steadySpeed()
@@ -57,14 +57,14 @@ void TstMovieTimeLeft::steadySpeed()
     c.Start(0);
     for (double pos : {2.0, 4.0, 6.0})
         c.Tick(pos);
-    QCOMPARE(t.FileLeft().value_or(-1), 2);    // 4 s of media at 2 a second
-    QCOMPARE(t.BatchLeft().value_or(-1), 12);  // and 20 more
+    QCOMPARE(t.FileLeft().value_or(-1), 2);   // 4 s of media at 2 a second
+    QCOMPARE(t.BatchLeft().value_or(-1), 12); // and 20 more
     c.Tick(8);
     c.Tick(10);
     t.FileEnded(true, c.now);
     c.Start(1);
     c.Tick(2);
-    QCOMPARE(t.BatchLeft().value_or(-1), 9);   // 18 s at 2 a second
+    QCOMPARE(t.BatchLeft().value_or(-1), 9); // 18 s at 2 a second
 }
 
 void TstMovieTimeLeft::fasterFileLowersIt()
@@ -79,9 +79,9 @@ void TstMovieTimeLeft::fasterFileLowersIt()
     c.Start(1);
     c.Tick(0);
     for (int i = 1; i <= 3; ++i)
-        c.Tick(6.0 * i);   // three times as fast
+        c.Tick(6.0 * i); // three times as fast
     const int file = t.FileLeft().value_or(-1);
-    QCOMPARE(file, 4);     // its own speed: 22 s at 6 a second
+    QCOMPARE(file, 4); // its own speed: 22 s at 6 a second
     // The batch takes the run's moving speed so far for the files to come, which this file
     // raised (28 s of work in 8 moving seconds), and half a second a file for starting up (the
     // second file's first look found it still starting).
@@ -95,7 +95,7 @@ void TstMovieTimeLeft::failedFileCountsWhatItGotThrough()
     t.Begin({{100, 1}, {10, 1}});
     c.Start(0);
     c.Tick(1);
-    t.FileEnded(false, c.now);   // a damaged file gave up after a second
+    t.FileEnded(false, c.now); // a damaged file gave up after a second
     c.Start(1);
     c.Tick(1);
     // Two seconds of media in two ticks, not a hundred and one.
@@ -108,9 +108,9 @@ void TstMovieTimeLeft::decoderRacingAheadIsNoMeasureOfSpeed()
     Clock c{t};
     t.Begin({{30, 1}, {30, 1}});
     c.Start(0);
-    for (double pos : {6.0, 7.0, 8.0, 9.0})   // the encoder's queue filled in the first second
+    for (double pos : {6.0, 7.0, 8.0, 9.0}) // the encoder's queue filled in the first second
         c.Tick(pos);
-    QCOMPARE(t.FileLeft().value_or(-1), 21);   // at one a second, not 9 in 4
+    QCOMPARE(t.FileLeft().value_or(-1), 21); // at one a second, not 9 in 4
     // The next file starts up as this one did (6 s of media read in its first second), then
     // goes at one a second.
     QCOMPARE(t.BatchLeft().value_or(-1), 21 + 1 + 24);
@@ -125,7 +125,7 @@ void TstMovieTimeLeft::finishingCountsForEveryFile()
     for (double pos : {2.0, 4.0, 6.0, 8.0, 10.0, 10.0})
         c.Tick(pos);
     c.now += 2.0;
-    t.FileEnded(true, c.now);   // all read at 5 s, done at 8 s: three seconds of finishing
+    t.FileEnded(true, c.now); // all read at 5 s, done at 8 s: three seconds of finishing
     c.Start(1);
     for (double pos : {2.0, 4.0, 6.0})
         c.Tick(pos);
@@ -134,7 +134,7 @@ void TstMovieTimeLeft::finishingCountsForEveryFile()
     c.Tick(8.0);
     c.Tick(10.0);
     c.Tick(10.0);
-    QCOMPARE(t.FileLeft().value_or(-1), 2);   // finishing for a second already
+    QCOMPARE(t.FileLeft().value_or(-1), 2); // finishing for a second already
 }
 
 void TstMovieTimeLeft::readingAfterTheLastLookIsNoFinishing()
@@ -146,7 +146,7 @@ void TstMovieTimeLeft::readingAfterTheLastLookIsNoFinishing()
     for (double pos : {2.0, 4.0, 6.0, 8.0})
         c.Tick(pos);
     c.now += 1.0;
-    t.FileEnded(true, c.now);   // the last 2 s of media read at two a second: it ended as it read
+    t.FileEnded(true, c.now); // the last 2 s of media read at two a second: it ended as it read
     c.Start(1);
     for (double pos : {2.0, 4.0, 6.0})
         c.Tick(pos);
@@ -160,11 +160,11 @@ void TstMovieTimeLeft::filesTooShortForASteadySpeedStillGiveAFigure()
     Clock c{t};
     t.Begin({{3, 1}, {3, 1}, {3, 1}});
     c.Start(0);
-    c.Tick(3.0);   // read at the first look
+    c.Tick(3.0); // read at the first look
     c.now += 1.0;
     t.FileEnded(true, c.now);
     c.Start(1);
-    QCOMPARE(t.FileLeft().value_or(-1), 2);   // 3 s of media took 2 s, all told
+    QCOMPARE(t.FileLeft().value_or(-1), 2); // 3 s of media took 2 s, all told
     QCOMPARE(t.BatchLeft().value_or(-1), 4);
 }
 
@@ -191,11 +191,11 @@ void TstMovieTimeLeft::aFileGoesAtTheSpeedOfItsKind()
     t.Begin({{40, 1, camera}, {20, 1, tape}, {40, 1, lastKind}});
     c.Start(0);
     for (int i = 1; i <= 10; ++i)
-        c.Tick(4.0 * i);   // four a second
+        c.Tick(4.0 * i); // four a second
     t.FileEnded(true, c.now);
     c.Start(1);
     for (int i = 1; i <= 5; ++i)
-        c.Tick(1.0 * i);   // one a second
+        c.Tick(1.0 * i); // one a second
     QCOMPARE(t.FileLeft().value_or(-1), 15);
     QCOMPARE(t.BatchLeft().value_or(-1), 15 + lastSeconds);
 }

@@ -31,7 +31,7 @@ namespace {
 
 const int kFailed = 3, kComplete = 4;
 const QString kFinish = QStringLiteral("output\nfinish\n");
-const QString kHold = QStringLiteral("progress 10 1\n");   // then waits for stop
+const QString kHold = QStringLiteral("progress 10 1\n"); // then waits for stop
 const int kWaiting = 0, kConverting = 2;
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
@@ -207,7 +207,7 @@ void TstMovieWindow::busyBlocksEditing()
 
     ScriptedOpenDialog dialog({f.Script("more.mp4", "x")});
     QTest::mouseClick(c.add, Qt::LeftButton);
-    f.Window().OnAddCommand();   // even a call past the disabled look
+    f.Window().OnAddCommand(); // even a call past the disabled look
     QCOMPARE(dialog.calls, 0);
 
     Drop(&f.Window(), {f.Script("dropped.mp4", "x")});
@@ -301,14 +301,14 @@ void TstMovieWindow::completionActions_data()
     const QString fail = QStringLiteral("output\nfail 2\n");
     QTest::newRow("last ok, delete box") << QStringList{kFinish, fail, kFinish} << true << false
                                          << QList<bool>{false, true, false} << true;
-    QTest::newRow("last ok, both boxes") << QStringList{kFinish, kFinish} << true << true
-                                         << QList<bool>{false, false} << false;
-    QTest::newRow("last failed, both boxes") << QStringList{kFinish, fail} << true << true
-                                             << QList<bool>{true, true} << false;
-    QTest::newRow("last failed, delete box") << QStringList{kFinish, fail} << true << false
-                                             << QList<bool>{true, true} << true;
-    QTest::newRow("last ok, no box") << QStringList{kFinish, kFinish} << false << false
-                                     << QList<bool>{true, true} << true;
+    QTest::newRow("last ok, both boxes") << QStringList{kFinish, kFinish} << true << true << QList<bool>{false, false}
+                                         << false;
+    QTest::newRow("last failed, both boxes")
+        << QStringList{kFinish, fail} << true << true << QList<bool>{true, true} << false;
+    QTest::newRow("last failed, delete box")
+        << QStringList{kFinish, fail} << true << false << QList<bool>{true, true} << true;
+    QTest::newRow("last ok, no box") << QStringList{kFinish, kFinish} << false << false << QList<bool>{true, true}
+                                     << true;
 }
 
 void TstMovieWindow::completionActions()
@@ -332,8 +332,8 @@ void TstMovieWindow::completionActions()
     bool allThereAtMessage = false;
     bool idleAtMessage = false;
     ScriptedMessageBox box([&](const MessageBoxQuestion &) {
-        allThereAtMessage = std::all_of(sources.begin(), sources.end(),
-                                        [](const QString &s) { return QFileInfo::exists(s); });
+        allThereAtMessage =
+            std::all_of(sources.begin(), sources.end(), [](const QString &s) { return QFileInfo::exists(s); });
         idleAtMessage = !f.Window().IsRunStarted() && c.convert->isVisible();
         return IDOK;
     });
@@ -478,7 +478,7 @@ void TstMovieWindow::closeAsksOnlyWhileARunIsActive()
     {
         MovieFixture f;
         f.AddScripts({kFinish});
-        QVERIFY(f.Window().ConfirmExit());   // nothing converts: no question
+        QVERIFY(f.Window().ConfirmExit()); // nothing converts: no question
         QVERIFY(f.Box().Questions().isEmpty());
     }
     MovieFixture f;
@@ -556,7 +556,7 @@ void TstMovieWindow::runEndingWhileAStopQuestionIsOpen_data()
     QTest::addColumn<int>("answer");
     QTest::newRow("cancel, yes") << false << IDYES;
     QTest::newRow("cancel, no") << false << IDNO;
-    QTest::newRow("close, no") << true << IDNO;   // Yes: tst_movie_real_engine
+    QTest::newRow("close, no") << true << IDNO; // Yes: tst_movie_real_engine
 }
 
 // The run ends inside the question: Yes stops it after all, No lets it end as it would have.
@@ -570,7 +570,7 @@ void TstMovieWindow::runEndingWhileAStopQuestionIsOpen()
     for (ImageButton *box : {ControlsOf(f.Window()).deleteSources, ControlsOf(f.Window()).shutDown})
         box->SetCheck(true);
     ScriptedMessageBox box([&](const MessageBoxQuestion &) {
-        QFile(source + ".go1").open(QIODevice::WriteOnly);   // the engine finishes
+        QFile(source + ".go1").open(QIODevice::WriteOnly); // the engine finishes
         return QTest::qWaitFor([&] { return !f.Window().IsRunStarted(); }, 10000) ? answer : IDCANCEL;
     });
     f.Window().OnConvertCommand();
@@ -579,7 +579,7 @@ void TstMovieWindow::runEndingWhileAStopQuestionIsOpen()
     else
         f.Window().OnCancelCommand();
     QVERIFY(!f.Window().IsRunStarted());
-    QCOMPARE(box.Questions().size(), 1);   // powering off takes the end message's place
+    QCOMPARE(box.Questions().size(), 1); // powering off takes the end message's place
     QCOMPARE(f.PowerOffRequests(), answer == IDYES ? 0 : 1);
     QCOMPARE(QFileInfo::exists(source), answer == IDYES);
 }
@@ -589,7 +589,7 @@ void TstMovieWindow::endMessageSaysWhatWasNotDone()
 {
     platform::ScopedNotifications notifications;
     MovieFixture f;
-    QByteArray listAtPowerOff;   // by then the list must hold the converted row, not the converting one
+    QByteArray listAtPowerOff; // by then the list must hold the converted row, not the converting one
     platform::SetPowerOffHandler([&] {
         QFile list(f.Window().KeptList().FilePath());
         listAtPowerOff = list.open(QIODevice::ReadOnly) ? list.readAll() : "no list";
@@ -606,9 +606,10 @@ void TstMovieWindow::endMessageSaysWhatWasNotDone()
     const QString kept = "clip0.mp4 stayed where it was: the trash cannot take it";
     QCOMPARE(notifications.Sent().value(0).body, "1 converted\n" + kept);
     QVERIFY(listAtPowerOff.contains("\"status\":4"));
-    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END") + "\n1 converted\nThe computer was not powered off: Access denied"});
+    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END")
+                                       + "\n1 converted\nThe computer was not powered off: Access denied"});
     QCOMPARE(f.Box().Questions()[0].details, QStringList{kept});
-    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));   // the source stays, and its row
+    QVERIFY(QFileInfo::exists(f.List().RowPath(0))); // the source stays, and its row
 }
 
 // Without a data folder, Qt would move a "trashed" source into files/ under the current
@@ -675,7 +676,7 @@ void TstMovieWindow::endNotifiedWhenTheWindowIsNotActive()
     QTRY_VERIFY(f.Window().isActiveWindow());
     f.Window().OnConvertCommand();
     QVERIFY(f.WaitForEnd());
-    QVERIFY(notifications.Sent().isEmpty());   // the user saw the end message
+    QVERIFY(notifications.Sent().isEmpty()); // the user saw the end message
 
     f.AddScripts({"fail 11\n"});
     QApplication::setActiveWindow(&elsewhere);

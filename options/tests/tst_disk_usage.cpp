@@ -54,7 +54,8 @@ void TestDiskUsage::percentages_data()
     QTest::newRow("full") << quint64(1000) << quint64(0) << quint64(100) << quint64(0);
     QTest::newRow("empty") << quint64(1000) << quint64(1000) << quint64(0) << quint64(100);
     QTest::newRow("no size at all") << quint64(0) << quint64(0) << quint64(0) << quint64(0);
-    QTest::newRow("huge, no overflow") << quint64(10000000000000000000ull) << quint64(2500000000000000000ull) << quint64(75) << quint64(25);
+    QTest::newRow("huge, no overflow") << quint64(10000000000000000000ull) << quint64(2500000000000000000ull)
+                                       << quint64(75) << quint64(25);
 }
 
 void TestDiskUsage::percentages()
@@ -90,13 +91,17 @@ void TestDiskUsage::readsExistingFolderOnly()
 void TestDiskUsage::browserAnswers_data()
 {
     QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("folder");   // empty: nothing chosen
+    QTest::addColumn<QString>("folder"); // empty: nothing chosen
     QTest::newRow("cancelled") << QString() << QString();
     QTest::newRow("not a file-system path") << "Video" << QString();
-    QTest::newRow("root") << "/" << "/";
-    QTest::newRow("folder") << "/srv/Video" << "/srv/Video/";
-    QTest::newRow("doubled slashes") << "/srv//Video///" << "/srv/Video/";
-    QTest::newRow("spaces and letters") << "/home/a/Mes vidéos «x»" << "/home/a/Mes vidéos «x»/";
+    QTest::newRow("root") << "/"
+                          << "/";
+    QTest::newRow("folder") << "/srv/Video"
+                            << "/srv/Video/";
+    QTest::newRow("doubled slashes") << "/srv//Video///"
+                                     << "/srv/Video/";
+    QTest::newRow("spaces and letters") << "/home/a/Mes vidéos «x»"
+                                        << "/home/a/Mes vidéos «x»/";
     const QString longest = "/" + QString(kMaxSaveFolderChars - 2, 'a');
     QTest::newRow("fits the stored buffer") << longest << longest + "/";
     QTest::newRow("too long to store") << longest + "a" << QString();

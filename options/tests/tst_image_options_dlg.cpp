@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr int kAngleIds[3] = {ImageOptionsDlg::IdRotate90, ImageOptionsDlg::IdRotate180,
-                              ImageOptionsDlg::IdRotate270};
+constexpr int kAngleIds[3] = {ImageOptionsDlg::IdRotate90, ImageOptionsDlg::IdRotate180, ImageOptionsDlg::IdRotate270};
 
 // The colour in the middle of a radio's round mark, as drawn on screen.
 QColor MarkColour(ImageButton *radio)
@@ -20,9 +19,9 @@ QColor MarkColour(ImageButton *radio)
     return QColor(shot.pixel(8, radio->height() / 2));
 }
 
-const QColor kOffFill(0xE9, 0xEC, 0xEF);   // unchecked, disabled look
-const QColor kOffMark(0xA9, 0xB1, 0xBA);   // checked, disabled look
-const QColor kOnMark(0x3D, 0xA9, 0xFC);    // checked, normal look
+const QColor kOffFill(0xE9, 0xEC, 0xEF); // unchecked, disabled look
+const QColor kOffMark(0xA9, 0xB1, 0xBA); // checked, disabled look
+const QColor kOnMark(0x3D, 0xA9, 0xFC);  // checked, normal look
 
 } // namespace
 
@@ -85,7 +84,7 @@ void TestImageOptionsDlg::nonZeroRotationIsOn()
 void TestImageOptionsDlg::applyStoresAngle_data()
 {
     QTest::addColumn<quint32>("angle");
-    QTest::addColumn<int>("click");   // index of the choice clicked, -1 none
+    QTest::addColumn<int>("click"); // index of the choice clicked, -1 none
     QTest::addColumn<quint32>("stored");
     QTest::newRow("90 picked as 180") << 1u << 1 << 2u;
     QTest::newRow("270 picked as 90") << 3u << 0 << 1u;
@@ -134,8 +133,7 @@ void TestImageOptionsDlg::folderApplyAndCancel()
         QTest::mouseClick(dialog->Button(ImageOptionsDlg::IdRotate), Qt::LeftButton);
         QTest::mouseClick(dialog->Button(ImageOptionsDlg::IdChooseFolder), Qt::LeftButton);
         shown = dialog->FolderField()->text();
-        QTest::mouseClick(dialog->Button(apply ? ImageOptionsDlg::IdApply : ImageOptionsDlg::IdCancel),
-                          Qt::LeftButton);
+        QTest::mouseClick(dialog->Button(apply ? ImageOptionsDlg::IdApply : ImageOptionsDlg::IdCancel), Qt::LeftButton);
     });
     const ImageOptionValues before{"/out/", 0, 3};
     ImageOptionValues values = before;

@@ -16,15 +16,12 @@
 
 namespace {
 
-QString Text(SaveFolderPage *page, int id)
-{
-    return page->Button(id)->text();
-}
+QString Text(SaveFolderPage *page, int id) { return page->Button(id)->text(); }
 
 bool FiguresVisible(SaveFolderPage *page)
 {
-    for (int id : {SaveFolderPage::IdDrive, SaveFolderPage::IdTotal, SaveFolderPage::IdInUse,
-                   SaveFolderPage::IdAvailable}) {
+    for (int id :
+         {SaveFolderPage::IdDrive, SaveFolderPage::IdTotal, SaveFolderPage::IdInUse, SaveFolderPage::IdAvailable}) {
         if (page->Button(id)->isHidden())
             return false;
     }
@@ -32,10 +29,7 @@ bool FiguresVisible(SaveFolderPage *page)
 }
 
 // The label texts for a folder, the drive and total lines (free space may move meanwhile).
-QString DriveText(const DiskUsage &usage)
-{
-    return Lang::Get("IDS_DRV_NAME") + " " + usage.root;
-}
+QString DriveText(const DiskUsage &usage) { return Lang::Get("IDS_DRV_NAME") + " " + usage.root; }
 
 QString TotalText(const DiskUsage &usage)
 {
@@ -65,7 +59,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    QString m_folder;   // an existing folder under the test's home, with "/"
+    QString m_folder; // an existing folder under the test's home, with "/"
     QString m_otherFileSystem;
 };
 
@@ -78,8 +72,8 @@ void TestOptionsDlg::initTestCase()
     // A folder on a file system other than the one holding m_folder, when this machine has one.
     const std::optional<DiskUsage> home = ReadDiskUsage(m_folder);
     QVERIFY(home);
-    for (const QString &candidate : {QStringLiteral("/dev/shm"), QStringLiteral("/run"),
-                                     QStringLiteral("/tmp"), QDir::homePath(), QStringLiteral("/")}) {
+    for (const QString &candidate : {QStringLiteral("/dev/shm"), QStringLiteral("/run"), QStringLiteral("/tmp"),
+                                     QDir::homePath(), QStringLiteral("/")}) {
         const std::optional<DiskUsage> usage = ReadDiskUsage(candidate);
         if (usage && usage->root != home->root && usage->total > 0) {
             m_otherFileSystem = candidate;
@@ -114,8 +108,7 @@ void TestOptionsDlg::pageShowsFolderAndFigures()
 
 void TestOptionsDlg::emptyFolderBecomesDefault()
 {
-    const QString expected =
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Framepress/";
+    const QString expected = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Framepress/";
     QDir(expected).removeRecursively();
     OptionsDlg dialog(QString{});
     QCOMPARE(dialog.SaveFolder(), expected);
@@ -131,8 +124,8 @@ void TestOptionsDlg::missingFolderHidesFigures()
     dialog.show();
     SaveFolderPage *page = dialog.Page();
     QVERIFY(!FiguresVisible(page));
-    for (int id : {SaveFolderPage::IdDrive, SaveFolderPage::IdTotal, SaveFolderPage::IdInUse,
-                   SaveFolderPage::IdAvailable})
+    for (int id :
+         {SaveFolderPage::IdDrive, SaveFolderPage::IdTotal, SaveFolderPage::IdInUse, SaveFolderPage::IdAvailable})
         QVERIFY(page->Button(id)->isHidden());
     QVERIFY(page->Chart()->isHidden());
     QVERIFY(page->GroupFrame()->isVisible());

@@ -50,7 +50,9 @@ void TstEndActions::decide_data()
     QTest::newRow("finished, both boxes") << finished << true << true << true << false << true << true;
     QTest::newRow("finished, power, last failed") << finished << false << true << true << false << false << true;
     for (RunEnd end : {RunEnd::Cancelled, RunEnd::Stopped, RunEnd::EngineMissing}) {
-        const QByteArray name = end == RunEnd::Cancelled ? "cancelled" : end == RunEnd::Stopped ? "stopped" : "no engine";
+        const QByteArray name = end == RunEnd::Cancelled ? "cancelled"
+                                : end == RunEnd::Stopped ? "stopped"
+                                                         : "no engine";
         QTest::newRow(name + ", both boxes") << int(end) << true << true << true << false << false << false;
     }
 }
@@ -77,12 +79,12 @@ void TstEndActions::trashKeepsSourcesWithoutTheirOutput()
     const QString d = tmp.path() + '/';
     for (const char *name : {"a.mov", "a.mp4", "b.mov", "c.mov", "c.mp4", "d.mp4"})
         Touch(d + name);
-    Touch(d + "c.mp4", "");   // an empty output is no output
+    Touch(d + "c.mp4", ""); // an empty output is no output
     const QList<FileEnd> done{
         {0, d + "a.mov", d + "a.mp4", Outcome::Done, {}},
         {1, d + "b.mov", d + "gone.mp4", Outcome::Done, {}},
         {2, d + "c.mov", d + "c.mp4", Outcome::Done, {}},
-        {3, d + "d.mp4", d + "d.mp4", Outcome::Done, {}},   // never the output itself
+        {3, d + "d.mp4", d + "d.mp4", Outcome::Done, {}}, // never the output itself
         {4, d + "missing.mov", d + "a.mp4", Outcome::Done, {}},
     };
     const QList<FileEnd> gone = TrashSources(done).gone;
@@ -125,15 +127,24 @@ void TstEndActions::outputName_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("output");
 
-    QTest::newRow("free") << QStringList{} << "clip.mov" << "clip.mp4";
-    QTest::newRow("two taken") << QStringList{"clip.mp4", "clip(1).mp4"} << "clip.mov" << "clip(2).mp4";
-    QTest::newRow("gap is used") << QStringList{"clip.mp4", "clip(2).mp4"} << "clip.mov" << "clip(1).mp4";
-    QTest::newRow("folder of that name") << QStringList{"=clip.mp4"} << "clip.mov" << "clip(1).mp4";
-    QTest::newRow("dangling link") << QStringList{"@clip.mp4"} << "clip.mov" << "clip(1).mp4";
-    QTest::newRow("dots in the name") << QStringList{} << "my.holiday.mov" << "my.holiday.mp4";
-    QTest::newRow("no extension") << QStringList{} << "clip" << "clip.mp4";
-    QTest::newRow("dot name keeps its dot") << QStringList{} << ".clip" << ".clip.mp4";
-    QTest::newRow("dot name with extension") << QStringList{} << ".clip.mov" << ".clip.mp4";
+    QTest::newRow("free") << QStringList{} << "clip.mov"
+                          << "clip.mp4";
+    QTest::newRow("two taken") << QStringList{"clip.mp4", "clip(1).mp4"} << "clip.mov"
+                               << "clip(2).mp4";
+    QTest::newRow("gap is used") << QStringList{"clip.mp4", "clip(2).mp4"} << "clip.mov"
+                                 << "clip(1).mp4";
+    QTest::newRow("folder of that name") << QStringList{"=clip.mp4"} << "clip.mov"
+                                         << "clip(1).mp4";
+    QTest::newRow("dangling link") << QStringList{"@clip.mp4"} << "clip.mov"
+                                   << "clip(1).mp4";
+    QTest::newRow("dots in the name") << QStringList{} << "my.holiday.mov"
+                                      << "my.holiday.mp4";
+    QTest::newRow("no extension") << QStringList{} << "clip"
+                                  << "clip.mp4";
+    QTest::newRow("dot name keeps its dot") << QStringList{} << ".clip"
+                                            << ".clip.mp4";
+    QTest::newRow("dot name with extension") << QStringList{} << ".clip.mov"
+                                             << ".clip.mp4";
     QTest::newRow("spaces, quotes, accents") << QStringList{"l'été \"x\".mp4"} << "l'été \"x\".avi"
                                              << "l'été \"x\"(1).mp4";
 }

@@ -23,10 +23,14 @@ void TstEndMessage::endMessage_data()
     QTest::addColumn<unsigned>("style");
     QTest::addColumn<int>("details");
 
-    QTest::newRow("all done") << "ddd" << "3 converted" << unsigned(MB_ICONINFORMATION) << 0;
-    QTest::newRow("some failed") << "dfdf" << "2 converted, 2 failed" << unsigned(MB_ICONEXCLAMATION) << 2;
-    QTest::newRow("all failed") << "ff" << "No file was converted: all 2 failed." << unsigned(MB_ICONEXCLAMATION) << 2;
-    QTest::newRow("one of one failed") << "f" << "No file was converted: all 1 failed." << unsigned(MB_ICONEXCLAMATION) << 1;
+    QTest::newRow("all done") << "ddd"
+                              << "3 converted" << unsigned(MB_ICONINFORMATION) << 0;
+    QTest::newRow("some failed") << "dfdf"
+                                 << "2 converted, 2 failed" << unsigned(MB_ICONEXCLAMATION) << 2;
+    QTest::newRow("all failed") << "ff"
+                                << "No file was converted: all 2 failed." << unsigned(MB_ICONEXCLAMATION) << 2;
+    QTest::newRow("one of one failed") << "f"
+                                       << "No file was converted: all 1 failed." << unsigned(MB_ICONEXCLAMATION) << 1;
 }
 
 void TstEndMessage::endMessage()

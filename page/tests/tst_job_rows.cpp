@@ -31,7 +31,8 @@ private:
 void TstJobRows::init()
 {
     m_list = std::make_unique<FileListCtrl>();
-    m_rows = std::make_unique<JobRows>(*m_list, QStringLiteral("IDS_SUPPORT_FILES"), QStringLiteral("IDS_SUPPORT_VFORMAT_STR"));
+    m_rows = std::make_unique<JobRows>(*m_list, QStringLiteral("IDS_SUPPORT_FILES"),
+                                       QStringLiteral("IDS_SUPPORT_VFORMAT_STR"));
     m_rows->Configure();
 }
 
@@ -116,7 +117,7 @@ void TstJobRows::reasonFollowsItsRow()
     m_list->SetChecked(1, false);
     m_list->SetChecked(2, false);
     ScriptedMessageBox box(IDYES);
-    QVERIFY(m_rows->DeleteCheckedRows());   // row 0 goes; the failed row moves up
+    QVERIFY(m_rows->DeleteCheckedRows()); // row 0 goes; the failed row moves up
     QCOMPARE(m_rows->RowReason(1), Reason::Image(1));
     QCOMPARE(m_rows->RowReason(0), Reason{});
 }

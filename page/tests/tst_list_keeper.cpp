@@ -74,7 +74,8 @@ void TstListKeeper::Build()
     m_keeper.reset();
     m_rows.reset();
     m_list = std::make_unique<FileListCtrl>();
-    m_rows = std::make_unique<JobRows>(*m_list, QStringLiteral("IDS_SUPPORT_FILES"), QStringLiteral("IDS_SUPPORT_VFORMAT_STR"));
+    m_rows = std::make_unique<JobRows>(*m_list, QStringLiteral("IDS_SUPPORT_FILES"),
+                                       QStringLiteral("IDS_SUPPORT_VFORMAT_STR"));
     m_rows->Configure();
     m_keeper = std::make_unique<ListKeeper>(*m_rows, QStringLiteral("movie"));
 }
@@ -100,15 +101,16 @@ void TstListKeeper::restoreTakesTheListsWayIn()
     const QString refused = Source("notes.txt");
     QVERIFY(ListStore(QStringLiteral("movie"))
                 .Save({{a, true, RowStatus::Waiting, {}},
-                       {a, false, RowStatus::Failed, {}},   // listed already
+                       {a, false, RowStatus::Failed, {}}, // listed already
                        {refused, true, RowStatus::Waiting, {}},
                        {c, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(13))},
                        {gone, true, RowStatus::Waiting, {}}}));
     Build();
     QCOMPARE(m_keeper->Restore(), 3);
-    QCOMPARE(OnScreen(), (QList<KeptRow>{{a, true, RowStatus::Waiting, {}},
-                                         {c, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(13))},
-                                         {gone, false, RowStatus::Failed, LastRun::Failed(Reason::Of(ReasonKind::SourceGone))}}));
+    QCOMPARE(OnScreen(),
+             (QList<KeptRow>{{a, true, RowStatus::Waiting, {}},
+                             {c, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(13))},
+                             {gone, false, RowStatus::Failed, LastRun::Failed(Reason::Of(ReasonKind::SourceGone))}}));
     for (int row = 0; row < 3; ++row) {
         QCOMPARE(m_list->ItemText(row, 2), RowStatusText(m_list->RowStatusCode(row)));
         QVERIFY(!m_list->ItemText(row, 1).isEmpty());
@@ -134,17 +136,26 @@ void TstListKeeper::everyChangeIsKept()
         {"unchecked", [&] { m_list->SetChecked(1, false); }},
         {"moved", [&] { model->MoveRow(0, 3); }},
         {"converting", [&] { m_rows->ShowRowStatus(0, RowStatus::Converting); }},
-        {"failed with its reason", [&] { m_rows->ShowFileEnd({0, m_list->RowPath(0), {}, Outcome::Failed, Reason::Stall(17)}); }},
-        {"done", [&] { m_rows->ShowFileEnd({1, m_list->RowPath(1), "/out/1.mp4", Outcome::Done, {}}); }},
+        {"failed with its reason",
+         [&] {
+             m_rows->ShowFileEnd({0, m_list->RowPath(0), {}, Outcome::Failed, Reason::Stall(17)});
+         }},
+        {"done",
+         [&] {
+             m_rows->ShowFileEnd({1, m_list->RowPath(1), "/out/1.mp4", Outcome::Done, {}});
+         }},
         {"all waiting again", [&] { m_rows->ShowAllWaiting(); }},
         {"checked rows deleted", [&] { QVERIFY(m_rows->DeleteCheckedRows()); }},
-        {"rows of trashed sources removed", [&] { m_rows->RemoveRowsOf({{0, m_list->RowPath(0), {}, Outcome::Done, {}}}); }},
+        {"rows of trashed sources removed",
+         [&] {
+             m_rows->RemoveRowsOf({{0, m_list->RowPath(0), {}, Outcome::Done, {}}});
+         }},
     };
     for (const auto &[what, step] : steps) {
         saved.clear();
         step();
         QVERIFY2(saved.wait(), what);
-        QCOMPARE(saved.size(), 1);   // a burst of changes is one write
+        QCOMPARE(saved.size(), 1); // a burst of changes is one write
         QCOMPARE(ListStore(QStringLiteral("movie")).Load(), std::optional(OnScreen()));
     }
 }
@@ -165,7 +176,7 @@ void TstListKeeper::fullDiskLosesNothing()
     const QByteArray listBefore = ReadAll(m_keeper->FilePath()), logBefore = ReadAll(log.Path());
     const QStringList files = QDir(ListStore::Folder()).entryList(QDir::Files | QDir::Hidden);
     m_rows->AddFiles({Source("3.mp4")});
-    {   // no room left, as this process sees it: a write past 16 bytes fails (EFBIG) as on a full disk
+    { // no room left, as this process sees it: a write past 16 bytes fails (EFBIG) as on a full disk
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         ::getrlimit(RLIMIT_FSIZE, &old);
@@ -177,7 +188,7 @@ void TstListKeeper::fullDiskLosesNothing()
     }
     QCOMPARE(ReadAll(m_keeper->FilePath()), listBefore);
     QCOMPARE(ReadAll(log.Path()), logBefore);
-    QCOMPARE(QDir(ListStore::Folder()).entryList(QDir::Files | QDir::Hidden), files);   // nothing half-written
+    QCOMPARE(QDir(ListStore::Folder()).entryList(QDir::Files | QDir::Hidden), files); // nothing half-written
     // With room again the same change is written, without another one.
     QVERIFY(m_keeper->Flush());
     QCOMPARE(ListStore(QStringLiteral("movie")).Load()->size(), 3);

@@ -43,10 +43,7 @@ void TstListStore::init()
     QDir().mkpath(m_tmp->path() + "/in");
 }
 
-void TstListStore::cleanup()
-{
-    qputenv("XDG_STATE_HOME", m_oldState);
-}
+void TstListStore::cleanup() { qputenv("XDG_STATE_HOME", m_oldState); }
 
 QString TstListStore::Source(const QString &name)
 {
@@ -92,33 +89,36 @@ void TstListStore::rowAtNextStart_data()
     QTest::addColumn<bool>("sourceGone");
     QTest::addColumn<KeptRow>("loaded");
 
-    const QString p = QStringLiteral("/placeholder");   // replaced by the row's real source
+    const QString p = QStringLiteral("/placeholder"); // replaced by the row's real source
     const LastRun gone = LastRun::Failed(Reason::Of(ReasonKind::SourceGone));
     const LastRun converted = LastRun::Converted("/out/a.mp4"), stalled = LastRun::Failed(Reason::Stall(17));
-    QTest::newRow("waiting") << KeptRow{p, true, RowStatus::Waiting, {}} << false << KeptRow{p, true, RowStatus::Waiting, {}};
-    QTest::newRow("unchecked") << KeptRow{p, false, RowStatus::Waiting, {}} << false << KeptRow{p, false, RowStatus::Waiting, {}};
-    QTest::newRow("converting waits again") << KeptRow{p, true, RowStatus::Converting, {}} << false
-                                            << KeptRow{p, true, RowStatus::Waiting, {}};
+    QTest::newRow("waiting") << KeptRow{p, true, RowStatus::Waiting, {}} << false
+                             << KeptRow{p, true, RowStatus::Waiting, {}};
+    QTest::newRow("unchecked") << KeptRow{p, false, RowStatus::Waiting, {}} << false
+                               << KeptRow{p, false, RowStatus::Waiting, {}};
+    QTest::newRow("converting waits again")
+        << KeptRow{p, true, RowStatus::Converting, {}} << false << KeptRow{p, true, RowStatus::Waiting, {}};
     for (const Reason r : {Reason::Engine(7), Reason::Preparation(2), Reason::Stall(17), Reason::Image(3),
                            Reason::Of(ReasonKind::EngineMissing), Reason::Of(ReasonKind::EngineLost),
                            Reason::Of(ReasonKind::NoOutput), gone.reason}) {
-        QTest::addRow("failed, kind %d code %d", int(r.kind), r.code) << KeptRow{p, false, RowStatus::Failed, LastRun::Failed(r)}
-                                                                      << false << KeptRow{p, false, RowStatus::Failed, LastRun::Failed(r)};
+        QTest::addRow("failed, kind %d code %d", int(r.kind), r.code)
+            << KeptRow{p, false, RowStatus::Failed, LastRun::Failed(r)} << false
+            << KeptRow{p, false, RowStatus::Failed, LastRun::Failed(r)};
     }
     QTest::newRow("converted, then a later run's start") << KeptRow{p, false, RowStatus::Waiting, converted} << false
-                                             << KeptRow{p, false, RowStatus::Complete, converted};
-    QTest::newRow("failed, then a later run's start") << KeptRow{p, false, RowStatus::Waiting, stalled} << false
-                                          << KeptRow{p, false, RowStatus::Failed, stalled};
-    QTest::newRow("converted, checked again") << KeptRow{p, true, RowStatus::Waiting, converted} << false
-                                              << KeptRow{p, true, RowStatus::Waiting, converted};
+                                                         << KeptRow{p, false, RowStatus::Complete, converted};
+    QTest::newRow("failed, then a later run's start")
+        << KeptRow{p, false, RowStatus::Waiting, stalled} << false << KeptRow{p, false, RowStatus::Failed, stalled};
+    QTest::newRow("converted, checked again")
+        << KeptRow{p, true, RowStatus::Waiting, converted} << false << KeptRow{p, true, RowStatus::Waiting, converted};
     QTest::newRow("gone after converting") << KeptRow{p, false, RowStatus::Complete, converted} << true
                                            << KeptRow{p, false, RowStatus::Complete, converted};
     QTest::newRow("gone while waiting") << KeptRow{p, true, RowStatus::Waiting, {}} << true
                                         << KeptRow{p, false, RowStatus::Failed, gone};
-    QTest::newRow("gone while converting") << KeptRow{p, true, RowStatus::Converting, {}} << true
-                                           << KeptRow{p, false, RowStatus::Failed, gone};
-    QTest::newRow("gone after failing") << KeptRow{p, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(2))} << true
-                                        << KeptRow{p, false, RowStatus::Failed, gone};
+    QTest::newRow("gone while converting")
+        << KeptRow{p, true, RowStatus::Converting, {}} << true << KeptRow{p, false, RowStatus::Failed, gone};
+    QTest::newRow("gone after failing") << KeptRow{p, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(2))}
+                                        << true << KeptRow{p, false, RowStatus::Failed, gone};
 }
 
 void TstListStore::rowAtNextStart()
@@ -144,8 +144,8 @@ void TstListStore::keepsOrder()
     QCOMPARE(movie.Load(), std::optional(rows));
     // Each page has a file of its own, in a folder private to the user.
     QCOMPARE(ListStore(QStringLiteral("image")).Load(), std::optional(QList<KeptRow>{}));
-    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
-                                      | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    const QFile::Permissions others =
+        QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     QCOMPARE(QFileInfo(ListStore::Folder()).permissions() & others, QFile::Permissions());
     // A later, shorter list replaces it whole.
     QVERIFY(movie.Save({rows[2]}));
@@ -171,8 +171,7 @@ void TstListStore::foreignFileIsUnreadable_data()
     // Rows that cannot be a source are skipped; the others stay.
     QTest::newRow("relative path") << head + R"([{"path":"in/x.mp4"},)" + good + "]}" << 1;
     QTest::newRow("path not a string") << head + R"([{"path":12},{"status":0},7,"x",)" + good + "]}" << 1;
-    QTest::newRow("unknown status waits")
-        << head + R"([{"path":"SRC","status":99}]})" << 1;
+    QTest::newRow("unknown status waits") << head + R"([{"path":"SRC","status":99}]})" << 1;
 }
 
 void TstListStore::foreignFileIsUnreadable()
@@ -182,7 +181,7 @@ void TstListStore::foreignFileIsUnreadable()
     const QString source = Source(QStringLiteral("x.mp4"));
     WriteListFile(content.replace("SRC", source.toUtf8()));
     const std::optional<QList<KeptRow>> loaded = ListStore(QStringLiteral("movie")).Load();
-    QCOMPARE(loaded ? int(loaded->size()) : -1, rows);   // -1: not a list this version reads
+    QCOMPARE(loaded ? int(loaded->size()) : -1, rows); // -1: not a list this version reads
     for (const KeptRow &row : loaded.value_or(QList<KeptRow>{}))
         QCOMPARE(row, (KeptRow{source, true, RowStatus::Waiting, {}}));
 }

@@ -32,7 +32,7 @@ void TstReasonText::everyEngineCodeHasAText()
         QVERIFY2(!Lang::Get(ReasonKey(reason)).isEmpty(), qPrintable(ReasonKey(reason)));
     }
     QVERIFY(named >= 20);
-    QVERIFY(!Lang::Get(ReasonKey(Reason::Engine(65534))).isEmpty());   // a failure frame without a code
+    QVERIFY(!Lang::Get(ReasonKey(Reason::Engine(65534))).isEmpty()); // a failure frame without a code
     QCOMPARE(ReasonText(Reason::Engine(13)), Lang::Get("IDS_REASON_ENGINE_13"));
 }
 
@@ -62,8 +62,8 @@ void TstReasonText::otherReasons()
 {
     QCOMPARE(ReasonText(Reason{}), QString());
     QCOMPARE(ReasonText(Reason::Stall(17)), QStringLiteral("stalled: no progress for 17 s"));
-    for (ReasonKind kind : {ReasonKind::EngineMissing, ReasonKind::EngineLost, ReasonKind::NoOutput,
-                            ReasonKind::SourceGone})
+    for (ReasonKind kind :
+         {ReasonKind::EngineMissing, ReasonKind::EngineLost, ReasonKind::NoOutput, ReasonKind::SourceGone})
         QVERIFY(!ReasonText(Reason::Of(kind)).isEmpty());
     // A code this version has no words for still tells which it was.
     QVERIFY(ReasonText(Reason::Engine(201)).contains("201"));

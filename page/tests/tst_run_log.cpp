@@ -29,7 +29,8 @@ bool WriteAll(const QString &path, const QByteArray &bytes)
 
 int Markers(const QByteArray &log)
 {
-    return int(log.count(QByteArray("\n") + RunLog::kEntryMarker + '\n') + (log.startsWith(RunLog::kEntryMarker) ? 1 : 0));
+    return int(log.count(QByteArray("\n") + RunLog::kEntryMarker + '\n')
+               + (log.startsWith(RunLog::kEntryMarker) ? 1 : 0));
 }
 
 RunLogEntry ImageRun(const QString &source)
@@ -77,7 +78,8 @@ private slots:
         QTest::addColumn<QByteArray>("zone");
         QTest::addColumn<QString>("started");
         QTest::addColumn<QString>("ended");
-        QTest::newRow("UTC") << QByteArray("UTC0") << "2026-12-07T09:05:03+00:00" << "2026-12-07T10:15:00+00:00";
+        QTest::newRow("UTC") << QByteArray("UTC0") << "2026-12-07T09:05:03+00:00"
+                             << "2026-12-07T10:15:00+00:00";
         QTest::newRow("half hour east") << QByteArray("IST-5:30") << "2026-12-07T14:35:03+05:30"
                                         << "2026-12-07T15:45:00+05:30";
         QTest::newRow("west, over midnight") << QByteArray("NST9:30") << "2026-12-06T23:35:03-09:30"
@@ -109,46 +111,55 @@ private slots:
         QCOMPARE(Mode(log.Path()), 0600);
 
         QVERIFY(!ReasonText(cutShort).isEmpty());
-        const QString want = QString(RunLog::kEntryMarker) + "\n"
-            "Mode: movie\n"
-            "Started: " + started + "\n"
-            "Ended: " + ended + "\n"
-            "Run end: cancelled\n"
-            "Files: 4 (done 1, failed 2, cancelled 1, stopped 0)\n"
-            "\n"
-            "File 1 of 4\n"
-            "  Source: /in/a.mp4\n"
-            "  Output: /out/a.mp4\n"
-            "  Outcome: done\n"
-            "  Reason: none\n"
-            "  Engine arguments: -o b3V0 x.mp4\n"
-            "  Engine said:\n"
-            "    Pos: 1.0s\n"
-            "    done\n"
-            "\n"
-            "File 2 of 4\n"
-            "  Source: /in/b.avi\n"
-            "  Output: /out/b.mp4\n"
-            "  Outcome: failed\n"
-            "  Reason: engine 13 (IDS_REASON_ENGINE_13): " + ReasonText(cutShort) + "\n"
-            "  Engine arguments: -o YgB\n"
-            "  Engine said:\n"
-            "    mencoder: cut short\n"
-            "\n"
-            "File 3 of 4\n"
-            "  Source: /in/c.mov\n"
-            "  Output: (none)\n"
-            "  Outcome: failed\n"
-            "  Reason: preparation 3 (IDS_REASON_PREPARE_3): " + ReasonText(Reason::Preparation(3)) + "\n"
-            "\n"
-            "File 4 of 4\n"
-            "  Source: /in/d.mkv\n"
-            "  Output: /out/d.mp4\n"
-            "  Outcome: cancelled\n"
-            "  Reason: none\n"
-            "  Engine arguments: -o ZAB\n"
-            "  Engine said: (nothing)\n"
-            "\n";
+        const QString want = QString(RunLog::kEntryMarker)
+                             + "\n"
+                               "Mode: movie\n"
+                               "Started: "
+                             + started
+                             + "\n"
+                               "Ended: "
+                             + ended
+                             + "\n"
+                               "Run end: cancelled\n"
+                               "Files: 4 (done 1, failed 2, cancelled 1, stopped 0)\n"
+                               "\n"
+                               "File 1 of 4\n"
+                               "  Source: /in/a.mp4\n"
+                               "  Output: /out/a.mp4\n"
+                               "  Outcome: done\n"
+                               "  Reason: none\n"
+                               "  Engine arguments: -o b3V0 x.mp4\n"
+                               "  Engine said:\n"
+                               "    Pos: 1.0s\n"
+                               "    done\n"
+                               "\n"
+                               "File 2 of 4\n"
+                               "  Source: /in/b.avi\n"
+                               "  Output: /out/b.mp4\n"
+                               "  Outcome: failed\n"
+                               "  Reason: engine 13 (IDS_REASON_ENGINE_13): "
+                             + ReasonText(cutShort)
+                             + "\n"
+                               "  Engine arguments: -o YgB\n"
+                               "  Engine said:\n"
+                               "    mencoder: cut short\n"
+                               "\n"
+                               "File 3 of 4\n"
+                               "  Source: /in/c.mov\n"
+                               "  Output: (none)\n"
+                               "  Outcome: failed\n"
+                               "  Reason: preparation 3 (IDS_REASON_PREPARE_3): "
+                             + ReasonText(Reason::Preparation(3))
+                             + "\n"
+                               "\n"
+                               "File 4 of 4\n"
+                               "  Source: /in/d.mkv\n"
+                               "  Output: /out/d.mp4\n"
+                               "  Outcome: cancelled\n"
+                               "  Reason: none\n"
+                               "  Engine arguments: -o ZAB\n"
+                               "  Engine said: (nothing)\n"
+                               "\n";
         QCOMPARE(QString::fromUtf8(ReadAll(log.Path())), want);
     }
 
@@ -179,10 +190,9 @@ private slots:
         const QByteArray m = RunLog::kEntryMarker;
         QTest::newRow("not a log at all") << QByteArray("some notes\nof someone\n") << QByteArray();
         QTest::newRow("empty") << QByteArray() << QByteArray();
-        QTest::newRow("text before the first entry")
-            << "notes\n" + m + "\nMode: movie\n\n" << m + "\nMode: movie\n\n";
-        QTest::newRow("bytes that are not UTF-8, a CRLF marker")
-            << m + "\r\nSource: \xff\xfe x\n" + m + "\nx\n" << m + "\r\nSource: \xff\xfe x\n" + m + "\nx\n";
+        QTest::newRow("text before the first entry") << "notes\n" + m + "\nMode: movie\n\n" << m + "\nMode: movie\n\n";
+        QTest::newRow("bytes that are not UTF-8, a CRLF marker") << m + "\r\nSource: \xff\xfe x\n" + m + "\nx\n"
+                                                                 << m + "\r\nSource: \xff\xfe x\n" + m + "\nx\n";
         QTest::newRow("last entry cut short") << m + "\nMode: mov" << m + "\nMode: mov\n";
         QTest::newRow("a marker must stand alone") << " " + m + "\n" + m + " x\n" << QByteArray();
     }
@@ -205,9 +215,12 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("spaces and quotes") << "/a b/\"it's\" 'x'.mp4" << "/a b/\"it's\" 'x'.mp4";
-        QTest::newRow("non-ASCII") << "/Größe/日本語 ✓ 😀.mkv" << "/Größe/日本語 ✓ 😀.mkv";
-        QTest::newRow("backslashes as they are") << "/a\\b\\n.mp4" << "/a\\b\\n.mp4";
+        QTest::newRow("spaces and quotes") << "/a b/\"it's\" 'x'.mp4"
+                                           << "/a b/\"it's\" 'x'.mp4";
+        QTest::newRow("non-ASCII") << "/Größe/日本語 ✓ 😀.mkv"
+                                   << "/Größe/日本語 ✓ 😀.mkv";
+        QTest::newRow("backslashes as they are") << "/a\\b\\n.mp4"
+                                                 << "/a\\b\\n.mp4";
         QTest::newRow("a newline and a fake entry")
             << "/x\n" + QString(RunLog::kEntryMarker) + "\nMode: fake\r\t\x01\x7f.mp4"
             << "/x\\n" + QString(RunLog::kEntryMarker) + "\\nMode: fake\\r\\t\\x01\\x7f.mp4";

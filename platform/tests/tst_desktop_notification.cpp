@@ -23,7 +23,7 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = kService;
 const char *const kWithoutBus = "--notify-without-bus";
-constexpr qint64 kBoundMs = 5000;   // generous: the notifier's own budget is 3 s
+constexpr qint64 kBoundMs = 5000; // generous: the notifier's own budget is 3 s
 
 struct ServiceCall {
     QString app;
@@ -77,15 +77,15 @@ public slots:
         return capabilities;
     }
 
-    uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
-                const QString &body, const QStringList &actions, const QVariantMap &hints, int timeout)
+    uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary, const QString &body,
+                const QStringList &actions, const QVariantMap &hints, int timeout)
     {
         QMutexLocker lock(&m_mutex);
         m_calls.append({app, replaces, icon, summary, body, actions, hints, timeout});
         if (mode == Mode::Refuse)
             sendErrorReply(QDBusError::AccessDenied, QStringLiteral("refused"));
         else if (mode == Mode::Silent)
-            setDelayedReply(true);   // and never answer
+            setDelayedReply(true); // and never answer
         return replaces ? replaces : ++m_lastId;
     }
 
@@ -120,7 +120,7 @@ private:
     }
 
     QDBusConnection m_bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "service");
-    TestService *m_service = nullptr;   // lives on m_thread
+    TestService *m_service = nullptr; // lives on m_thread
     QThread m_thread;
 
 private slots:
@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(calls[0].icon, QString("framepress"));
         QCOMPARE(calls[0].replaces, 0u);
         QCOMPARE(calls[0].timeout, -1);
-        QVERIFY(calls[0].actions.size() % 2 == 0);   // key, label pairs
+        QVERIFY(calls[0].actions.size() % 2 == 0); // key, label pairs
         QCOMPARE(calls[0].actions.value(0), QString("default"));
         QCOMPARE(calls[0].hints.value("desktop-entry").toString(), QString("framepress"));
         // The second replaces the first, still on screen, instead of stacking under it.
@@ -221,7 +221,7 @@ private slots:
 
         QVERIFY(first->Notify({"a", "3"}));
         QVERIFY(second->Notify({"b", "4"}));
-        QCOMPARE(m_service->Calls().value(2).replaces, 0u);   // nothing of the first's shown
+        QCOMPARE(m_service->Calls().value(2).replaces, 0u); // nothing of the first's shown
         QCOMPARE(m_service->Calls().value(3).replaces, secondId);
 
         // Gone notifiers close what they still show.

@@ -12,10 +12,7 @@ using namespace platform;
 
 namespace {
 
-bool FdIsOpen(int fd)
-{
-    return ::fcntl(fd, F_GETFD) != -1;
-}
+bool FdIsOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
 
 } // namespace
 
@@ -59,7 +56,7 @@ private slots:
         {
             PowerInhibit inhibit;
             QVERIFY(inhibit.Acquire("Converting 3 files"));
-            QVERIFY(inhibit.Acquire("again"));   // held once, not twice
+            QVERIFY(inhibit.Acquire("again")); // held once, not twice
             QCOMPARE(calls, 1);
             QCOMPARE(reason, QString("Converting 3 files"));
             QVERIFY(FdIsOpen(pipeFds[0]));

@@ -48,7 +48,7 @@ private slots:
         Registry reg(QStringLiteral("software\\RegTest"));
         QCOMPARE(reg.ReadDword("VBitrate").value_or(0), 5000u);
         QCOMPARE(reg.ReadDword("FontName").value_or(0), 0xFFFFFFFFu);
-        QVERIFY(!reg.ReadDword("Name"));          // text is not a number
+        QVERIFY(!reg.ReadDword("Name")); // text is not a number
         QVERIFY(!reg.ReadDword("Missing"));
         QCOMPARE(reg.ReadString("Save Folder").value_or("missing"), QString());
     }

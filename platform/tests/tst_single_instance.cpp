@@ -21,7 +21,7 @@ private slots:
         SingleInstance second("ZArovivIvirozi2");
         SingleInstance other("Framepress Media Converter");
         QCOMPARE(first.Acquire(), SingleInstance::Result::First);
-        QCOMPARE(first.Acquire(), SingleInstance::Result::First);   // again: still ours
+        QCOMPARE(first.Acquire(), SingleInstance::Result::First); // again: still ours
         QCOMPARE(second.Acquire(), SingleInstance::Result::AlreadyRunning);
         QCOMPARE(other.Acquire(), SingleInstance::Result::First);
         first.Release();
@@ -47,7 +47,7 @@ private slots:
         QVERIFY(QFile::encodeName(sock).size() < 108);
         SingleInstance guard(name);
         QCOMPARE(guard.Acquire(), SingleInstance::Result::First);
-        QVERIFY(QFileInfo::exists(sock));   // listening
+        QVERIFY(QFileInfo::exists(sock)); // listening
         // Names that read alike after cleaning stay apart.
         QVERIFY(SingleInstance::PathFor(name + "/", ".sock") != sock);
     }
@@ -104,7 +104,10 @@ private slots:
         SingleInstance first("flood");
         QCOMPARE(first.Acquire(), SingleInstance::Result::First);
         int calls = 0;
-        first.SetRaiseHandler([&calls](const QString &) { ++calls; return true; });
+        first.SetRaiseHandler([&calls](const QString &) {
+            ++calls;
+            return true;
+        });
         QLocalSocket socket;
         socket.connectToServer(SingleInstance::PathFor("flood", ".sock"));
         QVERIFY(socket.waitForConnected(2000));

@@ -66,10 +66,12 @@ void TstTrash::cleanup()
 
 void TstTrash::freshAccountTrashesIntoTheHomeTrash_data()
 {
-    QTest::addColumn<QString>("dataHome");   // relative to the temporary root; empty: unset
-    QTest::addColumn<QString>("trash");      // where the trash must be
-    QTest::newRow("XDG_DATA_HOME missing") << "data" << "data/Trash";
-    QTest::newRow("XDG_DATA_HOME unset, no ~/.local/share") << "" << "home/.local/share/Trash";
+    QTest::addColumn<QString>("dataHome"); // relative to the temporary root; empty: unset
+    QTest::addColumn<QString>("trash");    // where the trash must be
+    QTest::newRow("XDG_DATA_HOME missing") << "data"
+                                           << "data/Trash";
+    QTest::newRow("XDG_DATA_HOME unset, no ~/.local/share") << ""
+                                                            << "home/.local/share/Trash";
 }
 
 void TstTrash::freshAccountTrashesIntoTheHomeTrash()

@@ -13,10 +13,7 @@ private:
     QTemporaryDir m_dir;
     QString Path(const QString &name) const { return m_dir.filePath(name); }
 
-    bool Make(const QString &name, const QStringList &args)
-    {
-        return MakeMedia(args + QStringList{Path(name)});
-    }
+    bool Make(const QString &name, const QStringList &args) { return MakeMedia(args + QStringList{Path(name)}); }
 
 private slots:
     void initTestCase()
@@ -27,18 +24,18 @@ private slots:
         const QStringList x264 = {"-c:v", "libx264", "-preset", "ultrafast"};
         QVERIFY(Make("h264aac.mp4", v + a + x264 + QStringList{"-b:v", "300k", "-c:a", "aac"}));
         // Frame gaps alternate between 130 and 70 ms.
-        QVERIFY(Make("vfr.mp4", v + QStringList{"-vf", "settb=1/1000,setpts='(N*0.1+mod(N,2)*0.03)/TB'",
-                                                "-enc_time_base", "1/1000", "-fps_mode", "passthrough",
-                                                "-an"} + x264));
+        QVERIFY(Make("vfr.mp4", v
+                                    + QStringList{"-vf", "settb=1/1000,setpts='(N*0.1+mod(N,2)*0.03)/TB'",
+                                                  "-enc_time_base", "1/1000", "-fps_mode", "passthrough", "-an"}
+                                    + x264));
         QVERIFY(Make("h264aac.mkv", v + a + x264 + QStringList{"-c:a", "aac"}));
-        QVERIFY(Make("spark.flv", v + a + QStringList{"-c:v", "flv", "-c:a", "libmp3lame",
-                                                       "-ar", "44100"}));
+        QVERIFY(Make("spark.flv", v + a + QStringList{"-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"}));
         QVERIFY(Make("mpeg4aac.mov", v + a + QStringList{"-c:v", "mpeg4", "-c:a", "aac"}));
         QVERIFY(Make("tone.mp3", a + QStringList{"-c:a", "libmp3lame"}));
         QVERIFY(Make("silent.mp4", v + x264 + QStringList{"-an"}));
         // First track MP3, second AAC: only the first may show.
-        QVERIFY(Make("twoaudio.mp4", v + a + QStringList{"-map", "0:v", "-map", "1:a", "-map", "1:a"}
-                                         + x264 + QStringList{"-c:a:0", "libmp3lame", "-c:a:1", "aac"}));
+        QVERIFY(Make("twoaudio.mp4", v + a + QStringList{"-map", "0:v", "-map", "1:a", "-map", "1:a"} + x264
+                                         + QStringList{"-c:a:0", "libmp3lame", "-c:a:1", "aac"}));
         QVERIFY(Make("brand.mp4", v + x264 + QStringList{"-an", "-brand", "mp42"}));
 
         QFile text(Path("notes.mp4"));
@@ -50,8 +47,7 @@ private slots:
         empty.close();
 
         QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("dir with spaces")));
-        QVERIFY(QFile::copy(Path("h264aac.mp4"),
-                            Path(QStringLiteral("dir with spaces/Vidéo ünï 名前 (1).mp4"))));
+        QVERIFY(QFile::copy(Path("h264aac.mp4"), Path(QStringLiteral("dir with spaces/Vidéo ünï 名前 (1).mp4"))));
     }
 
     void realFiles_data()
@@ -65,15 +61,33 @@ private slots:
         QTest::addColumn<bool>("hasVideoBitRate");
         QTest::addColumn<QString>("audioFormat");
 
-        QTest::newRow("H.264/AAC MP4") << "h264aac.mp4" << "ISOM" << "AVC" << 160u << 120u << "CFR" << true << "AAC";
-        QTest::newRow("VFR MP4") << "vfr.mp4" << "ISOM" << "AVC" << 160u << 120u << "VFR" << true << "";
-        QTest::newRow("MKV") << "h264aac.mkv" << "" << "AVC" << 160u << 120u << "CFR" << false << "AAC";
-        QTest::newRow("FLV") << "spark.flv" << "" << "Sorenson Spark" << 160u << 120u << "CFR" << false << "MPEG Audio";
-        QTest::newRow("MOV") << "mpeg4aac.mov" << "QT" << "MPEG-4 Visual" << 160u << 120u << "CFR" << true << "AAC";
-        QTest::newRow("audio-only MP3") << "tone.mp3" << "" << "" << 0u << 0u << "" << false << "MPEG Audio";
-        QTest::newRow("video without audio") << "silent.mp4" << "ISOM" << "AVC" << 160u << 120u << "CFR" << true << "";
-        QTest::newRow("two audio tracks") << "twoaudio.mp4" << "ISOM" << "AVC" << 160u << 120u << "CFR" << true << "MPEG Audio";
-        QTest::newRow("mp42 brand") << "brand.mp4" << "MP42" << "AVC" << 160u << 120u << "CFR" << true << "";
+        QTest::newRow("H.264/AAC MP4") << "h264aac.mp4"
+                                       << "ISOM"
+                                       << "AVC" << 160u << 120u << "CFR" << true << "AAC";
+        QTest::newRow("VFR MP4") << "vfr.mp4"
+                                 << "ISOM"
+                                 << "AVC" << 160u << 120u << "VFR" << true << "";
+        QTest::newRow("MKV") << "h264aac.mkv"
+                             << ""
+                             << "AVC" << 160u << 120u << "CFR" << false << "AAC";
+        QTest::newRow("FLV") << "spark.flv"
+                             << ""
+                             << "Sorenson Spark" << 160u << 120u << "CFR" << false << "MPEG Audio";
+        QTest::newRow("MOV") << "mpeg4aac.mov"
+                             << "QT"
+                             << "MPEG-4 Visual" << 160u << 120u << "CFR" << true << "AAC";
+        QTest::newRow("audio-only MP3") << "tone.mp3"
+                                        << ""
+                                        << "" << 0u << 0u << "" << false << "MPEG Audio";
+        QTest::newRow("video without audio") << "silent.mp4"
+                                             << "ISOM"
+                                             << "AVC" << 160u << 120u << "CFR" << true << "";
+        QTest::newRow("two audio tracks") << "twoaudio.mp4"
+                                          << "ISOM"
+                                          << "AVC" << 160u << 120u << "CFR" << true << "MPEG Audio";
+        QTest::newRow("mp42 brand") << "brand.mp4"
+                                    << "MP42"
+                                    << "AVC" << 160u << 120u << "CFR" << true << "";
     }
 
     void realFiles()
@@ -88,15 +102,14 @@ private slots:
         QFETCH(QString, audioFormat);
 
         const MediaFacts f = ProbeMediaFacts(Path(file));
-        QCOMPARE(f.General.CodecID, codecId);   // the major brand, upper-cased
+        QCOMPARE(f.General.CodecID, codecId); // the major brand, upper-cased
         QCOMPARE(f.Video.Format, videoFormat);
         QCOMPARE(f.Video.Width, width);
         QCOMPARE(f.Video.Height, height);
         QCOMPARE(f.Video.FrameRate_Mode, frameRateMode);
         // Tiny test files carry a few hundred kbit/s at most.
         if (hasVideoBitRate)
-            QVERIFY2(f.Video.BitRate > 1000.0f && f.Video.BitRate < 5e6f,
-                     qPrintable(QString::number(f.Video.BitRate)));
+            QVERIFY2(f.Video.BitRate > 1000.0f && f.Video.BitRate < 5e6f, qPrintable(QString::number(f.Video.BitRate)));
         else
             QCOMPARE(f.Video.BitRate, 0.0f);
         QCOMPARE(f.Video.MuxingMode, QString());

@@ -104,7 +104,7 @@ private slots:
         QVERIFY(mi.CanQuery());
         QVERIFY(mi.Open(m_movie) != 0);
         QCOMPARE(mi.Get(MediaInfoHandle::Video, 0, "Height"), QStringLiteral("120"));
-        QCOMPARE(mi.Get(MediaInfoHandle::Audio, 1, "Format"), QString());   // no second track
+        QCOMPARE(mi.Get(MediaInfoHandle::Audio, 1, "Format"), QString()); // no second track
         mi.Close();
     }
 };

@@ -12,10 +12,7 @@
 
 namespace fifocheck {
 
-inline bool MakeFifo(const QString &path)
-{
-    return ::mkfifo(path.toLocal8Bit().constData(), 0600) == 0;
-}
+inline bool MakeFifo(const QString &path) { return ::mkfifo(path.toLocal8Bit().constData(), 0600) == 0; }
 
 // Runs call on a thread of its own. Each time the call opens the FIFO for reading, which
 // waits for a writer forever, a writer comes to release it and the answer is false; so a
@@ -36,7 +33,7 @@ inline bool ReturnsWithoutOpening(const QString &fifo, const std::function<void(
         const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
         if (fd >= 0) {
             opened = true;
-            ::close(fd);   // the reader sees the end of the stream
+            ::close(fd); // the reader sees the end of the stream
         }
     }
     caller.join();

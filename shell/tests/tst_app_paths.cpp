@@ -21,7 +21,7 @@ private slots:
         QTest::newRow("remainder of exactly 100") << quint64(1124) << "1.100KB";
         QTest::newRow("just over 2^20") << quint64((1 << 20) + 3 * 1024) << "1.3MB";
         QTest::newRow("exactly 2^20") << quint64(1 << 20) << "1024.0KB";
-        
+
         QTest::newRow("2^30") << (quint64(1) << 30) << "1024.0MB";
         QTest::newRow("3.5 GiB") << (quint64(7) << 29) << "3.51GB";
     }
@@ -56,10 +56,11 @@ private slots:
         QVERIFY(fifocheck::MakeFifo(fifo));
         quint64 size = 1;
         QString text;
-        QVERIFY2(fifocheck::ReturnsWithoutOpening(fifo, [&] {
-                     size = GetFileSize64(fifo);
-                     text = FormatFileSize(fifo);
-                 }),
+        QVERIFY2(fifocheck::ReturnsWithoutOpening(fifo,
+                                                  [&] {
+                                                      size = GetFileSize64(fifo);
+                                                      text = FormatFileSize(fifo);
+                                                  }),
                  "the size helper opened the FIFO");
         QCOMPARE(size, quint64(0));
         QCOMPARE(text, QString("0 Byte"));
@@ -90,18 +91,21 @@ private slots:
         const QString folder = AppPaths::DefaultOutputFolder("PathTest");
         QCOMPARE(folder, docs + "/PathTest/");
         QVERIFY(QDir(folder).exists());
-        QCOMPARE(AppPaths::DefaultOutputFolder("PathTest"), folder);   // existing one kept
+        QCOMPARE(AppPaths::DefaultOutputFolder("PathTest"), folder); // existing one kept
     }
 
     void defaultOutputFolderNames_data()
     {
         QTest::addColumn<QString>("appName");
         QTest::addColumn<QString>("leaf");
-        QTest::newRow("from the language file") << QString() << "Framepress";   // IDS_APP_NAME
+        QTest::newRow("from the language file") << QString() << "Framepress"; // IDS_APP_NAME
         QTest::newRow("spaces and accents") << QString::fromUtf8("Mes Vidéos") << QString::fromUtf8("Mes Vidéos");
-        QTest::newRow("empty") << " " << "Framepress";
-        QTest::newRow("parent") << ".." << "Framepress";
-        QTest::newRow("separator") << "a/../../b" << "Framepress";
+        QTest::newRow("empty") << " "
+                               << "Framepress";
+        QTest::newRow("parent") << ".."
+                                << "Framepress";
+        QTest::newRow("separator") << "a/../../b"
+                                   << "Framepress";
     }
 
     void defaultOutputFolderNames()
@@ -109,8 +113,8 @@ private slots:
         QFETCH(QString, appName);
         QFETCH(QString, leaf);
         const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        const QString folder = appName.isNull() ? AppPaths::DefaultOutputFolder()
-                                                : AppPaths::DefaultOutputFolder(appName);
+        const QString folder =
+            appName.isNull() ? AppPaths::DefaultOutputFolder() : AppPaths::DefaultOutputFolder(appName);
         QCOMPARE(folder, docs + "/" + leaf + "/");
         QVERIFY(QDir(folder).exists());
     }

@@ -23,10 +23,8 @@ private slots:
         QTest::addColumn<QByteArray>("winIni");
         QTest::addColumn<QString>("key");
         QTest::newRow("no file") << QByteArray() << "software\\BRIVO_NAME\\DEFAULT_APP_NAME";
-        QTest::newRow("no option section") << QByteArray("[fonts]\nx=1\n")
-                                           << "software\\BRIVO_NAME\\DEFAULT_APP_NAME";
-        QTest::newRow("named") << QByteArray("[OPTION]\nApp_Name=Studio Pro\n")
-                               << "software\\BRIVO_NAME\\Studio Pro";
+        QTest::newRow("no option section") << QByteArray("[fonts]\nx=1\n") << "software\\BRIVO_NAME\\DEFAULT_APP_NAME";
+        QTest::newRow("named") << QByteArray("[OPTION]\nApp_Name=Studio Pro\n") << "software\\BRIVO_NAME\\Studio Pro";
     }
 
     void keyComesFromTheSystemIni()
@@ -56,7 +54,7 @@ private slots:
         QFETCH(bool, found);
         const QString key = CurrentFolderKey();
         QFile::remove(platform::Registry::FilePathFor(key));
-        QVERIFY(!ReadCurrentFolder());   // no key at all
+        QVERIFY(!ReadCurrentFolder()); // no key at all
         {
             platform::Registry reg(key);
             reg.WriteString("Other", "x");

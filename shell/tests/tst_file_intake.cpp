@@ -57,10 +57,14 @@ void TestFileIntake::folderWithSlash_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("adds one") << "/home/a b" << "/home/a b/";
-    QTest::newRow("keeps one") << "/home/x/" << "/home/x/";
-    QTest::newRow("non-ASCII") << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9") << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9/");
-    QTest::newRow("empty stays empty") << "" << "";
+    QTest::newRow("adds one") << "/home/a b"
+                              << "/home/a b/";
+    QTest::newRow("keeps one") << "/home/x/"
+                               << "/home/x/";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9")
+                               << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9/");
+    QTest::newRow("empty stays empty") << ""
+                                       << "";
 }
 
 void TestFileIntake::folderWithSlash()
@@ -92,7 +96,7 @@ bool MakeSocketFile(const QString &path)
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     if (fd >= 0)
-        ::close(fd);   // the socket file stays
+        ::close(fd); // the socket file stays
     return bound;
 }
 
@@ -140,7 +144,10 @@ void TestFileIntake::onlyRegularFilesReachTheList()
         return true;
     };
     IntakeResult result;
-    QVERIFY2(fifocheck::ReturnsWithoutOpening(fifo, [&] { result = AddFilesInOrder({first, path, first}, insert); }),
+    QVERIFY2(fifocheck::ReturnsWithoutOpening(fifo,
+                                              [&] {
+                                                  result = AddFilesInOrder({first, path, first}, insert);
+                                              }),
              "the FIFO was opened");
     if (taken) {
         QCOMPARE(result.added, 3);

@@ -59,9 +59,7 @@ private slots:
 
     void answererFunctionSeesTheQuestion()
     {
-        ScriptedMessageBox box([](const MessageBoxQuestion &q) {
-            return q.text.contains("quit") ? IDNO : IDYES;
-        });
+        ScriptedMessageBox box([](const MessageBoxQuestion &q) { return q.text.contains("quit") ? IDNO : IDYES; });
         QCOMPARE(XMessageBox("quit now?", "c", 0x24), IDNO);
         QCOMPARE(XMessageBox("delete?", "c", 0x24), IDYES);
         QCOMPARE(box.Questions().size(), 2);
@@ -142,7 +140,8 @@ private slots:
             IDYES);
         std::atomic_int answer{0};
         std::thread worker([&] {
-            QMetaObject::invokeMethod(&receiver, [&] { arrived = true; }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &receiver, [&] { arrived = true; }, Qt::QueuedConnection);
             answer = XMessageBox("from worker", "c", MB_YESNO);
         });
         QTRY_COMPARE(answer.load(), IDYES);

@@ -11,7 +11,7 @@
 
 namespace {
 
-const QColor kFrameColors[8] = {Qt::red, Qt::green, Qt::blue, Qt::yellow,
+const QColor kFrameColors[8] = {Qt::red,  Qt::green,   Qt::blue,      Qt::yellow,
                                 Qt::cyan, Qt::darkRed, Qt::darkGreen, Qt::darkBlue};
 
 // Frames side by side, each a solid colour, so a grab shows which frame is drawn.
@@ -27,10 +27,7 @@ QString MakeStrip(const QTemporaryDir &dir, const QString &name, int frames, int
     return img.save(path) ? path : QString();
 }
 
-QColor CenterColor(QWidget *w)
-{
-    return w->grab().toImage().pixelColor(w->width() / 2, w->height() / 2);
-}
+QColor CenterColor(QWidget *w) { return w->grab().toImage().pixelColor(w->width() / 2, w->height() / 2); }
 
 class RefusingDialog : public SkinDialog {
 public:
@@ -76,7 +73,7 @@ private slots:
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
         QCOMPARE(b.CurrentFrame(), 0);
-        QCOMPARE(CenterColor(&b), QColor(Qt::red));   // frame stretched over the button
+        QCOMPARE(CenterColor(&b), QColor(Qt::red)); // frame stretched over the button
         b.setDown(true);
         QCOMPARE(CenterColor(&b), QColor(Qt::blue));
         b.setDown(false);
@@ -134,9 +131,9 @@ private slots:
         QTest::mouseClick(&radioB, Qt::LeftButton);
         QVERIFY(radioB.GetCheck());
         QVERIFY(!radioA.GetCheck());
-        QTest::mouseClick(&radioB, Qt::LeftButton);   // a checked radio stays checked
+        QTest::mouseClick(&radioB, Qt::LeftButton); // a checked radio stays checked
         QVERIFY(radioB.GetCheck());
-        QVERIFY(check.GetCheck() == false);            // radios leave the check box alone
+        QVERIFY(check.GetCheck() == false); // radios leave the check box alone
 
         // The frame is drawn at its own size at the left, the text after it.
         const QImage shot = radioB.grab().toImage();
@@ -229,7 +226,7 @@ private slots:
 
         QTest::keyClick(&dlg, Qt::Key_Escape);
         QCOMPARE(dlg.closeRequests, 1);
-        QVERIFY(dlg.isVisible());   // the window may refuse
+        QVERIFY(dlg.isVisible()); // the window may refuse
 
         QTest::mouseClick(dlg.CaptionButton("close"), Qt::LeftButton);
         QCOMPARE(dlg.closeRequests, 2);
@@ -280,7 +277,7 @@ private slots:
         QVERIFY(!dlg.updatesEnabled());
         dlg.UnlockWindowUpdate();
         QVERIFY(dlg.updatesEnabled());
-        dlg.UnlockWindowUpdate();   // unbalanced unlock is harmless
+        dlg.UnlockWindowUpdate(); // unbalanced unlock is harmless
         QVERIFY(dlg.updatesEnabled());
         {
             UpdateLock lock(&dlg);

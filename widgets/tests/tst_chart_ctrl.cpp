@@ -25,15 +25,11 @@ struct Geometry {
     }
 };
 
-QImage Shot(ChartCtrl &chart)
-{
-    return chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
+QImage Shot(ChartCtrl &chart) { return chart.grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 // True when every pixel of text, drawn where the label of a slice ending at endDeg and spanning
 // spanDeg belongs, shows up in the chart's picture.
-bool LabelDrawn(const QImage &shot, const QFont &font, double endDeg, double spanDeg, bool first,
-                const QString &text)
+bool LabelDrawn(const QImage &shot, const QFont &font, double endDeg, double spanDeg, bool first, const QString &text)
 {
     const Geometry g;
     const QPoint p1 = g.At(endDeg - spanDeg / 3, 1.2 * g.r);
@@ -70,7 +66,7 @@ void Fill(ChartCtrl &chart, std::initializer_list<std::pair<double, const char *
     for (const auto &[value, label] : values)
         QCOMPARE(chart.AddValue(value, QString::fromUtf8(label)), 1);
 }
-}   // namespace
+} // namespace
 
 class TstChartCtrl : public QObject {
     Q_OBJECT

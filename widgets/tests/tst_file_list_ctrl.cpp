@@ -53,7 +53,7 @@ struct List {
         opt.initFrom(ctrl.viewport());
         opt.rect = ctrl.visualRect(ctrl.model()->index(row, 0));
         opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration
-            | QStyleOptionViewItem::HasDisplay;
+                       | QStyleOptionViewItem::HasDisplay;
         opt.decorationSize = ctrl.iconSize();
         return ctrl.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, &ctrl).center();
     }
@@ -69,8 +69,7 @@ struct List {
             // Everything else about the row travelled with its path.
             if (ctrl.ItemText(row, 0) != GetFileNameWithExt(path)
                 || ctrl.ItemText(row, 1) != QStringLiteral("%1KB").arg(i)
-                || ctrl.ItemText(row, 2) != QStringLiteral("status %1").arg(i)
-                || ctrl.RowStatusCode(row) != i % 5)
+                || ctrl.ItemText(row, 2) != QStringLiteral("status %1").arg(i) || ctrl.RowStatusCode(row) != i % 5)
                 order.append(-100);
         }
         return order;
@@ -86,7 +85,7 @@ struct List {
         QTest::mouseRelease(Rows(), Qt::LeftButton, {}, to);
     }
 };
-}   // namespace
+} // namespace
 
 class TstFileListCtrl : public QObject {
     Q_OBJECT
@@ -96,17 +95,28 @@ private slots:
         QTest::addColumn<QString>("extensions");
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("none listed: anything") << "" << "/in/notes" << true;
-        QTest::newRow("none listed: odd name") << "" << "/in/a \"quoted\" name.xyz" << true;
-        QTest::newRow("listed, other case") << "avi,mp4" << "/in/CLIP.AVI" << true;
-        QTest::newRow("listed") << "avi,mp4" << "/in/clip.mp4" << true;
-        QTest::newRow("not listed") << "avi,mp4" << "/in/clip.mkv" << false;
-        QTest::newRow("no extension") << "avi,mp4" << "/in/clip" << false;
-        QTest::newRow("dot in the folder only") << "avi,mp4" << "/in/x.avi/clip" << false;
-        QTest::newRow("last extension counts") << "avi,mp4" << "/in/clip.avi.part" << false;
-        QTest::newRow("empty pieces skipped") << ",,avi,,mp4," << "/in/clip.mp4" << true;
-        QTest::newRow("blanks around pieces") << "avi, mp4 " << "/in/clip.mp4" << true;
-        QTest::newRow("empty path") << "" << "" << false;
+        QTest::newRow("none listed: anything") << ""
+                                               << "/in/notes" << true;
+        QTest::newRow("none listed: odd name") << ""
+                                               << "/in/a \"quoted\" name.xyz" << true;
+        QTest::newRow("listed, other case") << "avi,mp4"
+                                            << "/in/CLIP.AVI" << true;
+        QTest::newRow("listed") << "avi,mp4"
+                                << "/in/clip.mp4" << true;
+        QTest::newRow("not listed") << "avi,mp4"
+                                    << "/in/clip.mkv" << false;
+        QTest::newRow("no extension") << "avi,mp4"
+                                      << "/in/clip" << false;
+        QTest::newRow("dot in the folder only") << "avi,mp4"
+                                                << "/in/x.avi/clip" << false;
+        QTest::newRow("last extension counts") << "avi,mp4"
+                                               << "/in/clip.avi.part" << false;
+        QTest::newRow("empty pieces skipped") << ",,avi,,mp4,"
+                                              << "/in/clip.mp4" << true;
+        QTest::newRow("blanks around pieces") << "avi, mp4 "
+                                              << "/in/clip.mp4" << true;
+        QTest::newRow("empty path") << ""
+                                    << "" << false;
     }
 
     void acceptedExtensions()
@@ -272,7 +282,7 @@ private slots:
     void dragMovesOneRow_data()
     {
         QTest::addColumn<int>("from");
-        QTest::addColumn<int>("onto");   // -1: below the last row
+        QTest::addColumn<int>("onto"); // -1: below the last row
         QTest::addColumn<QList<int>>("order");
         QTest::newRow("0 onto 3") << 0 << 3 << QList<int>{1, 2, 3, 0, 4};
         QTest::newRow("0 below the last row") << 0 << -1 << QList<int>{1, 2, 3, 4, 0};
@@ -351,7 +361,7 @@ private slots:
         QTest::mousePress(l.Rows(), Qt::LeftButton, {}, from);
         QTest::mouseMove(l.Rows(), from + QPoint(0, 12));
         QVERIFY(l.ctrl.IsDragging());
-        QCOMPARE(l.window.findChildren<QLabel *>().size(), 1);   // the drag image
+        QCOMPARE(l.window.findChildren<QLabel *>().size(), 1); // the drag image
         QTest::keyClick(&l.ctrl, Qt::Key_Escape);
         QVERIFY(!l.ctrl.IsDragging());
         QCOMPARE(l.window.findChildren<QLabel *>().size(), 0);

@@ -15,7 +15,7 @@ int FilledColumns(const QImage &shot, const QColor &fill)
         ++n;
     return n;
 }
-}   // namespace
+} // namespace
 
 class TstProgressBarCtrl : public QObject {
     Q_OBJECT
@@ -73,7 +73,7 @@ private slots:
     void magentaShowsBackground()
     {
         ProgressBarCtrl bar;
-        bar.SetBackgroundColor(0x4D3620);   // red 0x20, green 0x36, blue 0x4D
+        bar.SetBackgroundColor(0x4D3620); // red 0x20, green 0x36, blue 0x4D
         QVERIFY(bar.SetImages(ProgressBarCtrl::TrackId, ProgressBarCtrl::FillTotalId));
         bar.resize(300, 10);
         bar.SetPosition(40);

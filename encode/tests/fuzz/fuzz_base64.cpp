@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size -= 2;
 
     const size_t needed = size == 0 ? 0 : (size + 2) / 3 * 4 + 1;
-    std::vector<char> buffer(capacity + 1, '#');   // one guard byte past the capacity
+    std::vector<char> buffer(capacity + 1, '#'); // one guard byte past the capacity
     size_t written = 12345;
     const int result = Base64Encode(data, size, buffer.data(), capacity, &written);
 
