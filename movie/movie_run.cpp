@@ -1,7 +1,7 @@
 #include "movie/movie_run.h"
 
 #include "encode/job_preparation.h"
-#include "page/end_actions.h"
+#include "run/end_actions.h"
 #include "probe/media_probe.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "encode/settings_store.h"
 #include "options/options_dlg.h"
-#include "page/progress_text.h"
+#include "run/progress_text.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"

@@ -1,11 +1,11 @@
 #include "page/converter_page.h"
 
-#include "page/end_actions.h"
 #include "page/end_message.h"
-#include "page/state_folder.h"
 #include "platform/desktop_notification.h"
 #include "platform/shell_open.h"
 #include "platform/shutdown.h"
+#include "run/end_actions.h"
+#include "run/state_folder.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"

@@ -2,7 +2,7 @@
 
 #include "page/job_rows.h"
 #include "page/list_keeper.h"
-#include "page/run_outcome.h"
+#include "run/run_outcome.h"
 #include "shell/message_box.h"
 #include "shell/skin_dialog.h"
 

@@ -1,6 +1,6 @@
 #include "page/job_rows.h"
 
-#include "page/reason_text.h"
+#include "run/reason_text.h"
 #include "shell/app_paths.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"

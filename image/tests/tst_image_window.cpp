@@ -4,10 +4,10 @@
 
 #include "image/image_window.h"
 #include "options/folder_choice.h"
-#include "page/reason_text.h"
 #include "platform/power_inhibit.h"
 #include "platform/shell_open.h"
 #include "platform/shutdown.h"
+#include "run/reason_text.h"
 #include "shell/app_paths.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"

@@ -3,7 +3,7 @@
 
 #include "movie_test_support.h"
 
-#include "page/run_log.h"
+#include "run/run_log.h"
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "widgets/file_list_ctrl.h"

@@ -2,7 +2,7 @@
 // follow their row.
 
 #include "page/job_rows.h"
-#include "page/reason_text.h"
+#include "run/reason_text.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
 #include "widgets/file_list_ctrl.h"

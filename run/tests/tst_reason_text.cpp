@@ -3,7 +3,7 @@
 #include "encode/encoder_args_builder.h"
 #include "engine/failure_codes.h"
 #include "image/image_job.h"
-#include "page/reason_text.h"
+#include "run/reason_text.h"
 #include "shell/lang.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
 // A page's kept list on disk: what comes back at the next start, whatever the names, and
 // nothing at all from a file that is not ours.
 
-#include "page/list_store.h"
+#include "run/list_store.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "page/progress_text.h"
+#include "run/progress_text.h"
 
 QString ElapsedText(int seconds)
 {

@@ -1,12 +1,12 @@
 // The end message of a finished run for all-done, some-failed and all-failed runs.
 
-#include "page/end_message.h"
-#include "page/reason_text.h"
+#include "run/end_text.h"
+#include "run/reason_text.h"
 #include "shell/lang.h"
 
 #include <QTest>
 
-class TstEndMessage : public QObject {
+class TstEndText : public QObject {
     Q_OBJECT
 
 private slots:
@@ -16,28 +16,28 @@ private slots:
 
 // Outcomes of the files as letters: d done, f failed (reasons in turn: not a media file,
 // stalled), c cancelled.
-void TstEndMessage::endMessage_data()
+void TstEndText::endMessage_data()
 {
     QTest::addColumn<QString>("files");
     QTest::addColumn<QString>("counts");
-    QTest::addColumn<unsigned>("style");
+    QTest::addColumn<bool>("warning");
     QTest::addColumn<int>("details");
 
     QTest::newRow("all done") << "ddd"
-                              << "3 converted" << unsigned(MB_ICONINFORMATION) << 0;
+                              << "3 converted" << false << 0;
     QTest::newRow("some failed") << "dfdf"
-                                 << "2 converted, 2 failed" << unsigned(MB_ICONEXCLAMATION) << 2;
+                                 << "2 converted, 2 failed" << true << 2;
     QTest::newRow("all failed") << "ff"
-                                << "No file was converted: all 2 failed." << unsigned(MB_ICONEXCLAMATION) << 2;
+                                << "No file was converted: all 2 failed." << true << 2;
     QTest::newRow("one of one failed") << "f"
-                                       << "No file was converted: all 1 failed." << unsigned(MB_ICONEXCLAMATION) << 1;
+                                       << "No file was converted: all 1 failed." << true << 1;
 }
 
-void TstEndMessage::endMessage()
+void TstEndText::endMessage()
 {
     QFETCH(QString, files);
     QFETCH(QString, counts);
-    QFETCH(unsigned, style);
+    QFETCH(bool, warning);
     QFETCH(int, details);
 
     RunSummary summary;
@@ -50,12 +50,12 @@ void TstEndMessage::endMessage()
         else
             summary.files.append({i, source, "/out/x.mp4", Outcome::Failed, reasons[failures++ % 2]});
     }
-    const MessageBoxQuestion q = EndMessage(summary);
+    const EndText q = EndMessageText(summary);
     const QStringList lines = q.text.split('\n');
     QCOMPARE(lines.value(0), Lang::Get("IDS_MESSAGEBOX_CONVERT_END"));
     QCOMPARE(lines.value(1), counts);
     QCOMPARE(CountsText(summary), counts);
-    QCOMPARE(q.style, style);
+    QCOMPARE(q.warning, warning);
     QCOMPARE(q.details.size(), details);
     if (details > 0) {
         QVERIFY(q.details[0].startsWith("clip é "));
@@ -63,8 +63,7 @@ void TstEndMessage::endMessage()
     }
     if (details > 1)
         QVERIFY(q.details[1].endsWith(": stalled: no progress for 17 s"));
-    QCOMPARE(q.actions.size(), 2);
 }
 
-QTEST_GUILESS_MAIN(TstEndMessage)
-#include "tst_end_message.moc"
+QTEST_GUILESS_MAIN(TstEndText)
+#include "tst_end_text.moc"

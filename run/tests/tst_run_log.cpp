@@ -1,9 +1,9 @@
 // The run log: where it goes, what an entry says, how it is trimmed and what it keeps of a
 // file it did not write.
 
-#include "page/reason_text.h"
-#include "page/run_log.h"
-#include "page/state_folder.h"
+#include "run/reason_text.h"
+#include "run/run_log.h"
+#include "run/state_folder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "page/run_log.h"
+#include "run/run_log.h"
 
-#include "page/reason_text.h"
-#include "page/state_folder.h"
 #include "platform/atomic_write.h"
 #include "platform/private_folder.h"
+#include "run/reason_text.h"
+#include "run/state_folder.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
-#include "page/list_store.h"
+#include "run/list_store.h"
 
-#include "page/state_folder.h"
 #include "platform/atomic_write.h"
 #include "platform/private_folder.h"
+#include "run/state_folder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "page/end_actions.h"
+#include "run/end_actions.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 // What a finished, cancelled or stopped run does at its end, where sources go, and the output
 // name both pages give a source.
 
-#include "page/end_actions.h"
+#include "run/end_actions.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "page/reason_text.h"
+#include "run/reason_text.h"
 
 #include "shell/lang.h"
 

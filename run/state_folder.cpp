@@ -1,4 +1,4 @@
-#include "page/state_folder.h"
+#include "run/state_folder.h"
 
 #include <QDir>
 

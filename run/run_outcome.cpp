@@ -1,4 +1,4 @@
-#include "page/run_outcome.h"
+#include "run/run_outcome.h"
 
 int RunSummary::Count(Outcome outcome) const
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "page/run_outcome.h"
 #include "platform/trash.h"
+#include "run/run_outcome.h"
 
 #include <QList>
 #include <QString>

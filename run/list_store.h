@@ -1,7 +1,7 @@
 #pragma once
 
-#include "page/run_outcome.h"
-#include "widgets/row_status.h"
+#include "run/row_status.h"
+#include "run/run_outcome.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "page/run_outcome.h"
+#include "run/run_outcome.h"
 
 #include <QString>
 
