@@ -13,6 +13,7 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
+#include "shell/output_folder.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
@@ -109,7 +110,7 @@ int main(int argc, char *argv[])
     const int split = args.indexOf("--");
     if (args.size() < 5 || split < 4)
         return 2;
-    const QString out = args.takeFirst() + '/';
+    const QString out = OutputFolder::FromArgument(args.takeFirst()).Text();
     const QString broken = args.takeFirst();
     const QString longClip = args.takeFirst();
     const QStringList clips = args.mid(0, split - 3);

@@ -2,6 +2,7 @@
 // Converts every picture of the input folder one after another through the image run
 // controller, as the page does, and prints the count, the time and pictures per second.
 #include "image/image_run_controller.h"
+#include "shell/output_folder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,7 +28,7 @@ int main(int argc, char **argv)
                         QDir::Files, QDir::Name);
     for (const QString &name : names)
         batch.items.append({row++, input.filePath(name), name});
-    batch.outputFolder = QDir(args[2]).absolutePath() + QLatin1Char('/');
+    batch.outputFolder = OutputFolder::FromArgument(args[2]).Text();
     batch.box = QSize(args[3].toInt(), args[4].toInt());
     batch.rotateSteps = args.size() > 5 ? args[5].toInt() : 0;
 

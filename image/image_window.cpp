@@ -4,6 +4,7 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/message_box.h"
+#include "shell/output_folder.h"
 #include "shell/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
@@ -108,7 +109,7 @@ void ImageWindow::OnOptionCommand()
     ImageOptionValues values{m_settings.saveFolder, m_settings.rotateImage, m_settings.rotateAngle};
     if (!m_optionsDialog(this, values))
         return;
-    m_settings.saveFolder = FolderWithSlash(values.saveFolder);
+    m_settings.saveFolder = OutputFolder(values.saveFolder).Text();
     m_settings.rotateImage = values.rotateImage;
     m_settings.rotateAngle = values.rotateAngle;
     m_settings.Store(T("IDS_APP_NAME"));

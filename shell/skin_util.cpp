@@ -4,7 +4,6 @@
 #include "shell/image_button.h"
 #include "shell/lang.h"
 
-#include <QDir>
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
@@ -29,14 +28,6 @@ QSize FrameSize(const QString &image, int frames, QSize fallback)
     if (picture.isNull() || frames < 1)
         return fallback;
     return QSize(picture.width() / frames, picture.height());
-}
-
-QString FolderWithSlash(QString folder)
-{
-    folder = QDir::fromNativeSeparators(folder);
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
 }
 
 ImageButton *MakeSkinButton(QWidget *parent, int id, const QString &image, const QString &text, QPoint at, int frames)

@@ -28,9 +28,6 @@ QStringList LocalFiles(const QMimeData *mime);
 // so that the control keeps its place and its text.
 QSize FrameSize(const QString &image, int frames, QSize fallback);
 
-// The folder with "/" separators and one trailing "/"; an empty folder stays empty.
-QString FolderWithSlash(QString folder);
-
 // A skin button on parent, one frame of image wide (70x30 when the image is missing), its text
 // bold in the language file's font.
 ImageButton *MakeSkinButton(QWidget *parent, int id, const QString &image, const QString &text, QPoint at,
