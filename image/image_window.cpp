@@ -1,11 +1,11 @@
 #include "image/image_window.h"
 
 #include "image/image_progress.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
 #include "shell/output_folder.h"
-#include "shell/skin_util.h"
+#include "skin/image_button.h"
+#include "skin/message_box.h"
+#include "skin/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 

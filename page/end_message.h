@@ -1,7 +1,7 @@
 #pragma once
 
 #include "run/end_text.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 
 // The end texts as the page's summary box asks them: the caption, the information or warning
 // sign, and for the end message its two buttons beside OK.

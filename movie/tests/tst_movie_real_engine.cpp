@@ -4,8 +4,8 @@
 #include "movie_test_support.h"
 
 #include "run/run_log.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
+#include "skin/image_button.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QCoreApplication>

@@ -11,9 +11,9 @@
 #include "run/reason_text.h"
 #include "run/state_folder.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
-#include "shell/tests/page_fixtures.h"
+#include "skin/image_button.h"
+#include "skin/tests/page_fixtures.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 

@@ -2,9 +2,9 @@
 #include "options/folder_choice.h"
 #include "options/image_options_dlg.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/output_folder.h"
+#include "skin/image_button.h"
 
 #include <QLineEdit>
 #include <QTest>

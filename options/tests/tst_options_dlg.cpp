@@ -3,9 +3,9 @@
 #include "options/folder_choice.h"
 #include "options/options_dlg.h"
 #include "options/save_folder_page.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
 #include "shell/output_folder.h"
+#include "skin/image_button.h"
 #include "widgets/chart_ctrl.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "page/job_rows.h"
 #include "run/reason_text.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QFile>

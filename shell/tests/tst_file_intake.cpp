@@ -1,7 +1,6 @@
 #include "fifo_check.h"
 #include "shell/app_paths.h"
 #include "shell/file_intake.h"
-#include "shell/skin_util.h"
 
 #include <QDir>
 #include <QFile>

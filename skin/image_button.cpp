@@ -1,4 +1,4 @@
-#include "shell/image_button.h"
+#include "skin/image_button.h"
 
 #include "shell/app_paths.h"
 

@@ -1,4 +1,4 @@
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 
 #include "shell/lang.h"
 

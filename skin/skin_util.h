@@ -9,20 +9,16 @@
 #include <initializer_list>
 
 class ImageButton;
-class QMimeData;
 class QPainter;
 class QPixmap;
 class QWidget;
 
-// Layout and small helpers both conversion pages share: the skin's background, where its two
-// panel pictures go, and what a drop onto a page carries. Window thread.
+// Layout and small helpers both conversion pages share: the skin's background and where its
+// two panel pictures go. Window thread.
 
 constexpr quint32 kPageBackground = 0x4D3620; // COLORREF: navy
 constexpr QPoint kListPanelAt{10, 43};
 constexpr QPoint kInfoPanelAt{10, 268};
-
-// The local files among the dropped URLs, in order; none for a missing mime.
-QStringList LocalFiles(const QMimeData *mime);
 
 // One frame of a skin image laid out as frames side by side; the fallback when it is missing,
 // so that the control keeps its place and its text.

@@ -1,26 +1,12 @@
-#include "shell/skin_util.h"
+#include "skin/skin_util.h"
 
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
+#include "skin/image_button.h"
 
 #include <QImage>
-#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
-#include <QUrl>
-
-QStringList LocalFiles(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime)
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
-}
 
 QSize FrameSize(const QString &image, int frames, QSize fallback)
 {

@@ -1,5 +1,5 @@
 #include "shell/lang.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 
 #include <QAbstractButton>
 #include <QApplication>

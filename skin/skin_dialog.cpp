@@ -1,7 +1,7 @@
-#include "shell/skin_dialog.h"
+#include "skin/skin_dialog.h"
 
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
+#include "skin/image_button.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

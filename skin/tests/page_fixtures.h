@@ -3,7 +3,7 @@
 // Fixtures the movie and the image page tests share: a scripted add-files dialog, a drop and
 // a state folder of their own.
 
-#include "shell/file_intake.h"
+#include "skin/open_files_dialog.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
-#include "shell/image_button.h"
-#include "shell/skin_dialog.h"
+#include "skin/image_button.h"
+#include "skin/skin_dialog.h"
 
 #include <QCloseEvent>
 #include <QImage>
