@@ -17,6 +17,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 #include <utility>
@@ -114,6 +115,7 @@ ConverterPage::ConverterPage(const PageLayout &layout, QWidget *parent, Kind kin
 
     m_notifier = new platform::DesktopNotifier(this);
     m_notifier->SetIcon(GetResFilePath(QStringLiteral("framepress.png")));
+    m_notifier->SetDesktopEntry(QGuiApplication::desktopFileName());
     connect(m_notifier, &platform::DesktopNotifier::activated, this, [this] {
         QWidget *top = window();
         if (top->isMinimized())
