@@ -4,9 +4,9 @@
 #include "movie/movie_window.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
+#include "skin/image_button.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 
 #include <QCloseEvent>
 #include <QPainter>

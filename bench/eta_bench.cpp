@@ -10,9 +10,9 @@
 
 #include "engine/engine_process.h"
 #include "movie/movie_run.h"
+#include "shell/output_folder.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -48,7 +48,7 @@ int main(int argc, char **argv)
         else if (args[i] == QLatin1String("--engine") && i + 1 < args.size())
             engine = args[++i];
         else if (args[i] == QLatin1String("--save") && i + 1 < args.size())
-            save = QDir(args[++i]).absolutePath() + QLatin1Char('/');
+            save = OutputFolder::FromArgument(args[++i]).Text();
         else
             files << QFileInfo(args[i]).absoluteFilePath();
     }

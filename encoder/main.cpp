@@ -120,7 +120,7 @@ mencoder::RunResult RunWithTicks(const mencoder::EncodeOptions &options, mencode
         if (stoppedAt && std::chrono::steady_clock::now() - *stoppedAt >= kStopGrace) {
             worker.detach();
             abandoned = true;
-            return {FailureCode::Stopped, "stopped; the input did not let go of the conversion in time"};
+            return {FailureCode::Stopped, "stopped; the input did not let go of the conversion in time", {}};
         }
         lock.lock();
         shared->ended.wait_for(lock, 100ms, [&] { return shared->done; });

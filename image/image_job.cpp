@@ -3,7 +3,7 @@
 #include "image/picture_colour.h"
 #include "image/picture_integrity.h"
 #include "image/png_reduced.h"
-#include "page/end_actions.h"
+#include "run/end_actions.h"
 
 #include <QColorSpace>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "page/progress_text.h"
+#include "run/progress_text.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "image/image_worker.h"
-#include "page/run_log.h"
-#include "page/run_outcome.h"
 #include "platform/power_inhibit.h"
+#include "run/run_log.h"
+#include "run/run_outcome.h"
 
 #include <QHash>
 #include <QObject>

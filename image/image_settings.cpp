@@ -2,19 +2,13 @@
 
 #include "platform/registry.h"
 #include "shell/app_paths.h"
+#include "shell/output_folder.h"
 
 namespace {
 
 const QString kSaveFolder = QStringLiteral("Save FolderImage");
 const QString kRotateImage = QStringLiteral("RotateImage");
 const QString kRotateAngle = QStringLiteral("RotateAngle");
-
-QString WithTrailingSlash(QString folder)
-{
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
 
 } // namespace
 
@@ -30,7 +24,7 @@ ImageSettings ImageSettings::Load(const QString &appName)
         // Each value is read only when the one before it was.
         const std::optional<QString> folder = registry.ReadString(kSaveFolder);
         if (folder && !folder->isEmpty()) {
-            settings.saveFolder = WithTrailingSlash(*folder);
+            settings.saveFolder = OutputFolder(*folder).Text();
             if (const std::optional<quint32> rotate = registry.ReadDword(kRotateImage)) {
                 settings.rotateImage = *rotate;
                 if (const std::optional<quint32> angle = registry.ReadDword(kRotateAngle)) {

@@ -1,10 +1,11 @@
 #include "image/image_window.h"
 
 #include "image/image_progress.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
-#include "shell/skin_util.h"
+#include "shell/output_folder.h"
+#include "skin/image_button.h"
+#include "skin/message_box.h"
+#include "skin/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
@@ -108,7 +109,7 @@ void ImageWindow::OnOptionCommand()
     ImageOptionValues values{m_settings.saveFolder, m_settings.rotateImage, m_settings.rotateAngle};
     if (!m_optionsDialog(this, values))
         return;
-    m_settings.saveFolder = FolderWithSlash(values.saveFolder);
+    m_settings.saveFolder = OutputFolder(values.saveFolder).Text();
     m_settings.rotateImage = values.rotateImage;
     m_settings.rotateAngle = values.rotateAngle;
     m_settings.Store(T("IDS_APP_NAME"));

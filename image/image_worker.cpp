@@ -1,6 +1,7 @@
 #include "image/image_worker.h"
 
 #include "image/decode_budget.h"
+#include "shell/output_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,12 +68,11 @@ void ImageWorker::Run()
     result.total = int(m_batch.items.size());
     // Outputs never land beside the program because a folder went missing from the settings:
     // a relative folder fails every picture. One removed since it was chosen is made again.
-    QString folder = QDir::fromNativeSeparators(m_batch.outputFolder);
-    const bool folderUsable = QDir::isAbsolutePath(folder);
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
+    const OutputFolder outputFolder(m_batch.outputFolder);
+    const QString &folder = outputFolder.Text();
+    const bool folderUsable = outputFolder.IsValid();
     if (folderUsable) {
-        QDir().mkpath(folder);
+        outputFolder.Make();
         // Where the file system has no unnamed files (vfat, exFAT, network shares) a run that
         // was killed mid-write left its hidden temporary picture; only one run writes at a time.
         RemoveStaleTemporaries(folder);

@@ -1,7 +1,7 @@
 #include "movie/movie_run.h"
 
 #include "encode/job_preparation.h"
-#include "page/end_actions.h"
+#include "run/end_actions.h"
 #include "probe/media_probe.h"
 
 #include <QCoreApplication>
@@ -23,10 +23,10 @@ const QEvent::Type kFinishedEvent = QEvent::Type(QEvent::User + engine::kWmEngin
 
 class EngineEvent : public QEvent {
 public:
-    EngineEvent(Type type, quint64 generation, int value)
+    EngineEvent(Type type, quint64 eventGeneration, int eventValue)
         : QEvent(type)
-        , generation(generation)
-        , value(value)
+        , generation(eventGeneration)
+        , value(eventValue)
     {
     }
     const quint64 generation;

@@ -3,8 +3,8 @@
 #include "encode/encode_settings.h"
 #include "engine/engine_control.h"
 #include "movie/movie_time_left.h"
-#include "page/run_log.h"
-#include "page/run_outcome.h"
+#include "run/run_log.h"
+#include "run/run_outcome.h"
 #include "platform/power_inhibit.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "movie/movie_time_left.h"
 
-#include "page/progress_text.h"
+#include "run/progress_text.h"
 
 #include <algorithm>
 #include <cmath>

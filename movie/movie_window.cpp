@@ -2,11 +2,12 @@
 
 #include "encode/settings_store.h"
 #include "options/options_dlg.h"
-#include "page/progress_text.h"
-#include "shell/image_button.h"
+#include "run/progress_text.h"
+#include "skin/image_button.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
-#include "shell/skin_util.h"
+#include "skin/message_box.h"
+#include "shell/output_folder.h"
+#include "skin/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
@@ -183,7 +184,7 @@ void MovieWindow::OnOptionCommand()
 
 void MovieWindow::SetSaveFolder(const QString &folder)
 {
-    const QString path = FolderWithSlash(folder);
+    const QString path = OutputFolder(folder).Text();
     m_settings.options.SaveFolder = path;
     SettingsStore(T("IDS_APP_NAME")).Save(m_settings);
     if (!m_run->IsActive())

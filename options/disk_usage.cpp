@@ -13,7 +13,7 @@ quint64 Percent(quint64 part, quint64 whole)
 {
     if (whole == 0)
         return 0;
-    return quint64((unsigned __int128)part * 100 / whole);
+    return quint64(static_cast<unsigned __int128>(part) * 100 / whole);
 }
 
 } // namespace

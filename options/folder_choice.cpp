@@ -1,8 +1,8 @@
 #include "options/folder_choice.h"
 
 #include "shell/lang.h"
+#include "shell/output_folder.h"
 
-#include <QDir>
 #include <QFileDialog>
 
 namespace {
@@ -21,22 +21,14 @@ QString AskPerson(QWidget *owner, const QString &startFolder)
 
 } // namespace
 
-QString WithTrailingSlash(const QString &path)
-{
-    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
-    return clean.endsWith(QLatin1Char('/')) ? clean : clean + QLatin1Char('/');
-}
-
 std::optional<QString> BrowseForFolder(QWidget *owner, const QString &startFolder)
 {
     const FolderBrowser &browser = Browser();
     const QString picked = browser ? browser(owner, startFolder) : AskPerson(owner, startFolder);
-    if (picked.isEmpty() || !QDir::isAbsolutePath(picked))
+    const OutputFolder folder(picked);
+    if (!folder.IsValid() || folder.Text().size() > kMaxSaveFolderChars)
         return std::nullopt;
-    QString folder = WithTrailingSlash(picked);
-    if (folder.size() > kMaxSaveFolderChars)
-        return std::nullopt;
-    return folder;
+    return folder.Text();
 }
 
 void SetFolderBrowser(FolderBrowser browser) { Browser() = std::move(browser); }

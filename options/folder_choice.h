@@ -14,13 +14,9 @@ class QWidget;
 // a longer one would make the stored settings unreadable.
 constexpr int kMaxSaveFolderChars = 259;
 
-// The folder shown the way it is stored: clean, absolute, with exactly one trailing "/"
-// ("/" stays "/", "/media/usb" becomes "/media/usb/").
-QString WithTrailingSlash(const QString &path);
-
-// Asks the user for a folder, starting at startFolder. The chosen folder with a trailing "/",
-// or nullopt when the user cancelled, the answer is not an absolute path, or it is longer
-// than kMaxSaveFolderChars; the caller then changes nothing.
+// Asks the user for a folder, starting at startFolder. The chosen folder as OutputFolder shows
+// it (clean, with one trailing "/"), or nullopt when the user cancelled, the answer is not an
+// absolute path, or it is longer than kMaxSaveFolderChars; the caller then changes nothing.
 std::optional<QString> BrowseForFolder(QWidget *owner, const QString &startFolder);
 
 // The test seam: while a browser is set it replaces the dialog and the person answering it;

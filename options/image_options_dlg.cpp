@@ -3,8 +3,8 @@
 #include "options/folder_choice.h"
 #include "options/option_skin.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
+#include "skin/image_button.h"
 
 #include <QLineEdit>
 #include <QPainter>

@@ -1,8 +1,8 @@
 #include "options/option_skin.h"
 
-#include "shell/image_button.h"
 #include "shell/lang.h"
-#include "shell/skin_dialog.h"
+#include "skin/image_button.h"
+#include "skin/skin_dialog.h"
 
 #include <QLineEdit>
 

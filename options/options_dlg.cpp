@@ -2,8 +2,8 @@
 
 #include "options/option_skin.h"
 #include "options/save_folder_page.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
+#include "skin/image_button.h"
 
 #include <QLineEdit>
 

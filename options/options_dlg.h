@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/skin_dialog.h"
+#include "skin/skin_dialog.h"
 
 class ImageButton;
 class SaveFolderPage;

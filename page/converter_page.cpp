@@ -1,21 +1,23 @@
 #include "page/converter_page.h"
 
-#include "page/end_actions.h"
 #include "page/end_message.h"
-#include "page/state_folder.h"
 #include "platform/desktop_notification.h"
 #include "platform/shell_open.h"
 #include "platform/shutdown.h"
+#include "run/end_actions.h"
+#include "run/state_folder.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
+#include "shell/file_intake.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
-#include "shell/skin_util.h"
+#include "skin/image_button.h"
+#include "skin/message_box.h"
+#include "skin/skin_util.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 #include <utility>
@@ -113,6 +115,7 @@ ConverterPage::ConverterPage(const PageLayout &layout, QWidget *parent, Kind kin
 
     m_notifier = new platform::DesktopNotifier(this);
     m_notifier->SetIcon(GetResFilePath(QStringLiteral("framepress.png")));
+    m_notifier->SetDesktopEntry(QGuiApplication::desktopFileName());
     connect(m_notifier, &platform::DesktopNotifier::activated, this, [this] {
         QWidget *top = window();
         if (top->isMinimized())

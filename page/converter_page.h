@@ -2,9 +2,9 @@
 
 #include "page/job_rows.h"
 #include "page/list_keeper.h"
-#include "page/run_outcome.h"
-#include "shell/message_box.h"
-#include "shell/skin_dialog.h"
+#include "run/run_outcome.h"
+#include "skin/message_box.h"
+#include "skin/skin_dialog.h"
 
 #include <QList>
 #include <QPixmap>

@@ -1,80 +1,27 @@
 #include "page/end_message.h"
 
-#include "page/reason_text.h"
 #include "shell/lang.h"
-
-#include <QFileInfo>
 
 namespace {
 
-QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
-
-QString FailedLine(const FileEnd &file)
+MessageBoxQuestion AsQuestion(const EndText &end)
 {
-    return QFileInfo(file.sourcePath).fileName() + QStringLiteral(": ") + ReasonText(file.reason);
-}
-
-QString KeptLine(const KeptSource &source)
-{
-    const QString why = source.why == platform::TrashResult::Failed && !source.why.error.isEmpty()
-                            ? source.why.error
-                            : T("IDS_REASON_NO_TRASH");
-    return T("IDS_SUMMARY_KEPT_LINE").arg(QFileInfo(source.sourcePath).fileName(), why);
+    MessageBoxQuestion q;
+    q.text = end.text;
+    q.caption = Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO"));
+    q.style = end.warning ? MB_ICONEXCLAMATION : MB_ICONINFORMATION;
+    q.details = end.details;
+    return q;
 }
 
 } // namespace
 
-QString CountsText(const RunSummary &summary)
-{
-    const int done = summary.Count(Outcome::Done);
-    const int failed = summary.Count(Outcome::Failed);
-    if (failed == 0)
-        return T("IDS_SUMMARY_DONE").arg(done);
-    if (done == 0)
-        return T("IDS_SUMMARY_ALL_FAILED").arg(failed);
-    return T("IDS_SUMMARY_COUNTS").arg(done).arg(failed);
-}
-
 MessageBoxQuestion EndMessage(const RunSummary &summary, const EndReport &report)
 {
-    MessageBoxQuestion q;
-    q.text = T("IDS_MESSAGEBOX_CONVERT_END") + QLatin1Char('\n') + CountsText(summary);
-    if (report.powerOffRefused)
-        q.text += QLatin1Char('\n') + T("IDS_SUMMARY_POWER_OFF_REFUSED").arg(*report.powerOffRefused);
-    q.caption = T("IDS_MESSAGEBOX_INFO");
-    const QList<FileEnd> failed = summary.Files(Outcome::Failed);
-    for (const FileEnd &file : failed)
-        q.details << FailedLine(file);
-    for (const KeptSource &source : report.kept)
-        q.details << KeptLine(source);
-    q.style = q.details.isEmpty() && !report.powerOffRefused ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
-    q.actions = {T("IDS_SUMMARY_OPEN_FOLDER"), T("IDS_SUMMARY_OPEN_LOG")};
+    MessageBoxQuestion q = AsQuestion(EndMessageText(summary, report));
+    q.actions = {Lang::Get(QStringLiteral("IDS_SUMMARY_OPEN_FOLDER")),
+                 Lang::Get(QStringLiteral("IDS_SUMMARY_OPEN_LOG"))};
     return q;
 }
 
-MessageBoxQuestion KeptSourcesMessage(const QList<KeptSource> &kept)
-{
-    MessageBoxQuestion q;
-    q.text = T("IDS_SUMMARY_SOURCES_KEPT");
-    q.caption = T("IDS_MESSAGEBOX_INFO");
-    q.style = MB_ICONEXCLAMATION;
-    for (const KeptSource &source : kept)
-        q.details << KeptLine(source);
-    return q;
-}
-
-QString NotificationBody(const RunSummary &summary, const QList<KeptSource> &kept)
-{
-    constexpr int kNamesShown = 3;
-    QStringList lines;
-    for (const FileEnd &file : summary.Files(Outcome::Failed))
-        lines << FailedLine(file);
-    for (const KeptSource &source : kept)
-        lines << KeptLine(source);
-    QString body = CountsText(summary);
-    for (int i = 0; i < lines.size() && i < kNamesShown; ++i)
-        body += QLatin1Char('\n') + lines[i];
-    if (lines.size() > kNamesShown)
-        body += QStringLiteral("\n…");
-    return body;
-}
+MessageBoxQuestion KeptSourcesMessage(const QList<KeptSource> &kept) { return AsQuestion(KeptSourcesText(kept)); }

@@ -1,10 +1,11 @@
 #include "page/job_rows.h"
 
-#include "page/reason_text.h"
+#include "run/reason_text.h"
 #include "shell/app_paths.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
-#include "shell/skin_dialog.h"
+#include "skin/message_box.h"
+#include "skin/open_files_dialog.h"
+#include "skin/skin_dialog.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/page_list.h"
 

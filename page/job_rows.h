@@ -1,9 +1,9 @@
 #pragma once
 
-#include "page/list_store.h"
-#include "page/run_outcome.h"
+#include "run/list_store.h"
+#include "run/row_status.h"
+#include "run/run_outcome.h"
 #include "shell/file_intake.h"
-#include "widgets/row_status.h"
 
 #include <QHash>
 #include <QList>

@@ -3,7 +3,7 @@
 #include "page/job_rows.h"
 #include "platform/private_folder.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "page/list_store.h"
+#include "run/list_store.h"
 
 #include <QObject>
 #include <QTimer>

@@ -4,7 +4,6 @@
 #include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QGuiApplication>
 #include <QMutex>
 #include <QPointer>
 #include <QUrl>
@@ -118,9 +117,8 @@ bool DesktopNotifier::Notify(const Notification &notification)
                         && capabilities.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
 
     QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)}}; // normal
-    const QString desktopEntry = QGuiApplication::desktopFileName();
-    if (!desktopEntry.isEmpty())
-        hints.insert(QStringLiteral("desktop-entry"), desktopEntry);
+    if (!m_desktopEntry.isEmpty())
+        hints.insert(QStringLiteral("desktop-entry"), m_desktopEntry);
     const uint replaces = m_shown.contains(m_lastId) ? m_lastId : 0;
 
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));

@@ -28,6 +28,9 @@ public:
 
     // A theme icon name or an absolute file path; "framepress" until set.
     void SetIcon(const QString &nameOrPath) { m_icon = nameOrPath; }
+    // The desktop entry the service files the notifications under (QGuiApplication's
+    // desktopFileName); none until set.
+    void SetDesktopEntry(const QString &name) { m_desktopEntry = name; }
 
     // True when the service took it (or the test seam said so). A notification of ours still
     // on screen is replaced rather than stacked.
@@ -42,6 +45,7 @@ private slots:
 
 private:
     QString m_icon;
+    QString m_desktopEntry;
     QSet<uint> m_shown; // ids the service gave us and has not closed
     uint m_lastId = 0;
     bool m_listening = false;

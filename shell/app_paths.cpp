@@ -1,6 +1,7 @@
 #include "shell/app_paths.h"
 
 #include "shell/lang.h"
+#include "shell/output_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,10 +72,9 @@ QString AppPaths::DefaultOutputFolder(const QString &appName)
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
         || name.contains(QLatin1Char('\\')))
         name = QStringLiteral("Framepress");
-    const QString folder = docs + QLatin1Char('/') + name + QLatin1Char('/');
-    if (!QFileInfo::exists(folder))
-        QDir().mkpath(folder);
-    return folder;
+    const OutputFolder folder(docs + QLatin1Char('/') + name);
+    folder.Make();
+    return folder.Text();
 }
 
 QString AppPaths::DefaultOutputFolder() { return DefaultOutputFolder(Lang::Get(QStringLiteral("IDS_APP_NAME"))); }

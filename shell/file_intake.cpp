@@ -1,20 +1,10 @@
 #include "shell/file_intake.h"
 
-#include "shell/current_folder.h"
 #include "shell/lang.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
-
-namespace {
-
-OpenFilesDialog &DialogSeam()
-{
-    static OpenFilesDialog dialog;
-    return dialog;
-}
-
-} // namespace
+#include <QMimeData>
+#include <QUrl>
 
 QStringList ParseExtensionList(const QString &commaSeparated)
 {
@@ -65,17 +55,14 @@ IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(
     return result;
 }
 
-QStringList ChooseFilesToAdd(QWidget *owner, const QString &filter)
+QStringList LocalFiles(const QMimeData *mime)
 {
-    const QString start = ReadCurrentFolder().value_or(QString());
-    if (const OpenFilesDialog &seam = DialogSeam())
-        return seam(owner, start, filter);
-    return QFileDialog::getOpenFileNames(owner, QString(), start, filter);
-}
-
-OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog)
-{
-    OpenFilesDialog previous = std::move(DialogSeam());
-    DialogSeam() = std::move(dialog);
-    return previous;
+    QStringList paths;
+    if (!mime)
+        return paths;
+    for (const QUrl &url : mime->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    return paths;
 }

@@ -5,11 +5,11 @@
 
 #include <functional>
 
-class QWidget;
+class QMimeData;
 
 // What both pages' file lists read from the language file and how they take a batch of paths
-// (the open-file dialog's choice or a drop). Plain rules; the pages wire them to their list
-// and message boxes. Window thread.
+// (the open-file dialog's choice or a drop). Plain rules; the pages wire them to their list,
+// the dialog (skin/open_files_dialog.h) and message boxes. Window thread.
 
 // "jpg, JPEG ,png" -> {"jpg", "jpeg", "png"}: entries trimmed, lower-case, empty ones dropped.
 // A text of 200 characters or more, and an entry of 10 or more, are cut as the fixed buffers
@@ -40,9 +40,5 @@ struct IntakeResult {
 // regular file (or a link to one) is refused without reaching insert.
 IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(const QString &)> &insert);
 
-// The add-files dialog, opened in the remembered folder: the chosen paths (empty: cancelled).
-QStringList ChooseFilesToAdd(QWidget *owner, const QString &filter);
-// Test seam for that dialog: returns the chosen paths. nullptr restores QFileDialog; returns
-// the seam set before.
-using OpenFilesDialog = std::function<QStringList(QWidget *owner, const QString &startFolder, const QString &filter)>;
-OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog);
+// The local files among the dropped URLs, in order; none for a missing mime.
+QStringList LocalFiles(const QMimeData *mime);

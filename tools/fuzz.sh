@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 seconds=${1:-60}
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DFP_WARNINGS_AS_ERRORS="${FRAMEPRESS_WERROR:-OFF}" >/dev/null
 targets=(fuzz_frame_reader fuzz_base64 fuzz_mencoder_arguments)
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}"
 seeds=(engine/tests/fuzz/corpus "" encoder/tests/fuzz/corpus)

@@ -9,7 +9,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 dir=build-sanitize
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFP_WARNINGS_AS_ERRORS="${FRAMEPRESS_WERROR:-OFF}" \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 

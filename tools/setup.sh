@@ -25,5 +25,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# FRAMEPRESS_WERROR=ON (CI) turns warnings into errors; said every time, so that a build folder
+# once configured by CI does not keep it for ./run.sh.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFP_WARNINGS_AS_ERRORS="${FRAMEPRESS_WERROR:-OFF}"
 cmake --build build -j"$(nproc)"

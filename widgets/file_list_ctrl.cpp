@@ -1,5 +1,6 @@
 #include "widgets/file_list_ctrl.h"
 
+#include "shell/file_intake.h"
 #include "widgets/colorref.h"
 #include "widgets/file_list_header.h"
 
@@ -10,28 +11,14 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSet>
 #include <QStyledItemDelegate>
-#include <QUrl>
 #include <algorithm>
 
 namespace {
 constexpr QPoint kDragHotSpot(8, 8);
-
-QStringList LocalFiles(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime || !mime->hasUrls())
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths.append(url.toLocalFile());
-    }
-    return paths;
-}
 } // namespace
 
 // Keeps the status colours readable on selected rows, draws no focus frame, limits the

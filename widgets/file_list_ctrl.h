@@ -1,7 +1,7 @@
 #pragma once
 
+#include "run/row_status.h"
 #include "widgets/file_list_model.h"
-#include "widgets/row_status.h"
 
 #include <QFileIconProvider>
 #include <QLabel>

@@ -10,9 +10,9 @@
 #include "platform/power_inhibit.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
+#include "skin/image_button.h"
+#include "skin/message_box.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QApplication>

@@ -8,10 +8,10 @@
 #include "platform/shell_open.h"
 #include "platform/shutdown.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
-#include "shell/tests/page_fixtures.h"
-#include "shell/message_box.h"
+#include "skin/image_button.h"
+#include "skin/message_box.h"
+#include "skin/tests/page_fixtures.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 

@@ -26,10 +26,10 @@ class Reports : public engine::EngineSink {
 public:
     void EngineFailed(int code) override { failed = code; }
     void EngineFinishing(engine::FinishingAck ack) override { ack.Done(); }
-    void EngineFinished(int result) override
+    void EngineFinished(int code) override
     {
         ++finishes;
-        this->result = result;
+        result = code;
     }
     void EngineCreateFailed() override { createFailed = true; }
 

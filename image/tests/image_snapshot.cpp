@@ -4,7 +4,7 @@
 //   image_snapshot OUT.png DELAY_MS FILE...
 
 #include "image/image_window.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QApplication>

@@ -4,10 +4,10 @@
 #include "image/image_progress.h"
 #include "image/image_run_controller.h"
 #include "image/image_settings.h"
-#include "page/run_log.h"
-#include "page/state_folder.h"
-#include "page/end_actions.h"
 #include "platform/registry.h"
+#include "run/end_actions.h"
+#include "run/run_log.h"
+#include "run/state_folder.h"
 #include "test_pictures.h"
 
 #include <QDir>

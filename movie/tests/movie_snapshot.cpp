@@ -3,7 +3,7 @@
 //   movie_snapshot OUT.png DELAY_MS [-engine=PATH] [-save=FOLDER] FILE...
 
 #include "movie/movie_window.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 
 #include <QApplication>
 #include <QScreen>

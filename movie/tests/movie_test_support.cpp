@@ -1,7 +1,7 @@
 #include "movie_test_support.h"
 
 #include "platform/power_inhibit.h"
-#include "shell/image_button.h"
+#include "skin/image_button.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QCoreApplication>

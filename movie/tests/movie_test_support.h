@@ -7,8 +7,8 @@
 #include "movie/movie_run.h"
 #include "movie/movie_window.h"
 #include "platform/shutdown.h"
-#include "shell/message_box.h"
-#include "shell/tests/page_fixtures.h"
+#include "skin/message_box.h"
+#include "skin/tests/page_fixtures.h"
 
 #include <QSignalSpy>
 #include <QStringList>

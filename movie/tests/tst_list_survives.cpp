@@ -4,7 +4,7 @@
 #include "movie_test_support.h"
 
 #include "image/image_window.h"
-#include "page/reason_text.h"
+#include "run/reason_text.h"
 #include "shell/lang.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/page_list.h"

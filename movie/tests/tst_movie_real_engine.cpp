@@ -3,9 +3,9 @@
 
 #include "movie_test_support.h"
 
-#include "page/run_log.h"
-#include "shell/image_button.h"
+#include "run/run_log.h"
 #include "shell/lang.h"
+#include "skin/image_button.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "movie_test_support.h"
 
 #include "encode/encoder_args_builder.h"
-#include "page/state_folder.h"
+#include "run/state_folder.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

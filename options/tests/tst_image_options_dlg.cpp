@@ -2,8 +2,9 @@
 #include "options/folder_choice.h"
 #include "options/image_options_dlg.h"
 #include "shell/app_paths.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
+#include "shell/output_folder.h"
+#include "skin/image_button.h"
 
 #include <QLineEdit>
 #include <QTest>
@@ -139,7 +140,7 @@ void TestImageOptionsDlg::folderApplyAndCancel()
     ImageOptionValues values = before;
     QCOMPARE(ImageOptionsDlg::Edit(values, nullptr), apply);
     QCOMPARE(browser.StartFolders(), QList<QString>{"/out/"});
-    QCOMPARE(shown, answer.isEmpty() ? QStringLiteral("/out/") : WithTrailingSlash(answer));
+    QCOMPARE(shown, answer.isEmpty() ? QStringLiteral("/out/") : OutputFolder(answer).Text());
     if (apply)
         QCOMPARE(values, (ImageOptionValues{folder, 1, 3}));
     else

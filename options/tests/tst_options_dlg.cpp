@@ -3,8 +3,9 @@
 #include "options/folder_choice.h"
 #include "options/options_dlg.h"
 #include "options/save_folder_page.h"
-#include "shell/image_button.h"
 #include "shell/lang.h"
+#include "shell/output_folder.h"
+#include "skin/image_button.h"
 #include "widgets/chart_ctrl.h"
 
 #include <QDir>
@@ -154,7 +155,7 @@ void TestOptionsDlg::folderOnAnotherFileSystem()
     QCOMPARE(Text(page, SaveFolderPage::IdDrive), DriveText(*home));
 
     QTest::mouseClick(choose, Qt::LeftButton);
-    QCOMPARE(dialog.SaveFolder(), WithTrailingSlash(m_otherFileSystem));
+    QCOMPARE(dialog.SaveFolder(), OutputFolder(m_otherFileSystem).Text());
     QCOMPARE(page->FolderField()->text(), dialog.SaveFolder());
     QCOMPARE(page->ShownRoot(), other->root);
     QCOMPARE(Text(page, SaveFolderPage::IdDrive), DriveText(*other));

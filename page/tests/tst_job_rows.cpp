@@ -2,9 +2,9 @@
 // follow their row.
 
 #include "page/job_rows.h"
-#include "page/reason_text.h"
+#include "run/reason_text.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 #include "widgets/file_list_ctrl.h"
 
 #include <QFile>

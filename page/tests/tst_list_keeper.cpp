@@ -3,10 +3,10 @@
 
 #include "page/job_rows.h"
 #include "page/list_keeper.h"
-#include "page/reason_text.h"
-#include "page/run_log.h"
+#include "run/reason_text.h"
+#include "run/run_log.h"
 #include "shell/lang.h"
-#include "shell/message_box.h"
+#include "skin/message_box.h"
 #include "widgets/file_list_ctrl.h"
 #include "widgets/file_list_model.h"
 #include "widgets/page_list.h"

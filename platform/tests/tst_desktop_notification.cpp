@@ -4,7 +4,6 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QMutex>
 #include <QProcess>
 #include <QSignalSpy>
@@ -130,7 +129,6 @@ private slots:
                  "needs a private session bus: run through ctest (dbus-run-session)");
         QVERIFY(QDBusConnection::sessionBus().isConnected());
         QVERIFY(m_bus.isConnected());
-        QGuiApplication::setDesktopFileName(QStringLiteral("framepress"));
         m_service = new TestService;
         m_service->moveToThread(&m_thread);
         connect(&m_thread, &QThread::finished, m_service, &QObject::deleteLater);
@@ -168,6 +166,7 @@ private slots:
         QFETCH(QString, body);
         m_service->markup = markup;
         DesktopNotifier notifier;
+        notifier.SetDesktopEntry("framepress");
         QVERIFY(notifier.Notify({"Conversion finished", "2 failed: a&b <1>.mp4"}));
         notifier.SetIcon("/opt/Frame press/res/framepress.png");
         QVERIFY(notifier.Notify({"again", "b"}));

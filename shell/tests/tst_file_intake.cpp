@@ -1,7 +1,6 @@
 #include "fifo_check.h"
 #include "shell/app_paths.h"
 #include "shell/file_intake.h"
-#include "shell/skin_util.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,8 +19,6 @@ private slots:
     void extensionList_data();
     void extensionList();
     void dialogFilter();
-    void folderWithSlash_data();
-    void folderWithSlash();
     void localFilesOfADrop();
     void onlyRegularFilesReachTheList_data();
     void onlyRegularFilesReachTheList();
@@ -51,27 +48,6 @@ void TestFileIntake::dialogFilter()
     QCOMPARE(ExtensionDialogFilter("Picture files", {"jpg", "png"}), QStringLiteral("Picture files (*.jpg *.png)"));
     // No list means the list takes any file, so the dialog must offer any file too.
     QCOMPARE(ExtensionDialogFilter("Files", {}), QStringLiteral("Files (*)"));
-}
-
-void TestFileIntake::folderWithSlash_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("adds one") << "/home/a b"
-                              << "/home/a b/";
-    QTest::newRow("keeps one") << "/home/x/"
-                               << "/home/x/";
-    QTest::newRow("non-ASCII") << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9")
-                               << QString::fromUtf8("/home/\xC3\xA9t\xC3\xA9/");
-    QTest::newRow("empty stays empty") << ""
-                                       << "";
-}
-
-void TestFileIntake::folderWithSlash()
-{
-    QFETCH(QString, folder);
-    QFETCH(QString, expected);
-    QCOMPARE(FolderWithSlash(folder), expected);
 }
 
 void TestFileIntake::localFilesOfADrop()

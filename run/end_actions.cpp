@@ -1,0 +1,58 @@
+#include "run/end_actions.h"
+
+#include <QFileInfo>
+
+EndActions DecideEndActions(const RunSummary &summary)
+{
+    EndActions actions;
+    if (summary.end != RunEnd::Finished)
+        return actions;
+    actions.trashSources = summary.choices.deleteSources && summary.sourcesMayGo;
+    actions.powerOff = summary.choices.powerOff;
+    actions.showEndMessage = !actions.powerOff;
+    return actions;
+}
+
+TrashReport TrashSources(const QList<FileEnd> &converted)
+{
+    TrashReport report;
+    for (const FileEnd &file : converted) {
+        if (file.outcome != Outcome::Done)
+            continue;
+        const QFileInfo output(file.outputPath);
+        const QFileInfo source(file.sourcePath);
+        if (!output.isFile() || output.size() <= 0 || !source.isFile())
+            continue;
+        // Never the output itself, whatever the names say.
+        if (source.canonicalFilePath() == output.canonicalFilePath())
+            continue;
+        const platform::TrashResult result = platform::MoveToTrash(file.sourcePath);
+        if (result == platform::TrashResult::Trashed)
+            report.gone.append(file);
+        else
+            report.kept.append({file.sourcePath, result});
+    }
+    return report;
+}
+
+namespace {
+
+bool IsTaken(const QString &path)
+{
+    // A dangling symbolic link is taken too: writing through it would create its target.
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+QString MakeOutputName(const QString &saveFolder, const QString &sourceName, const QString &extension)
+{
+    const QString name = QFileInfo(sourceName).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot <= 0 ? name : name.left(dot);
+    QString candidate = saveFolder + base + QLatin1Char('.') + extension;
+    for (int counter = 1; IsTaken(candidate); ++counter)
+        candidate = saveFolder + base + QLatin1Char('(') + QString::number(counter) + QStringLiteral(").") + extension;
+    return candidate;
+}
