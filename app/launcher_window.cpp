@@ -108,18 +108,36 @@ bool LauncherWindow::SwitchTo(Mode mode)
     return true;
 }
 
-bool LauncherWindow::ExitProcedure()
+void LauncherWindow::ExitProcedure()
 {
-    // The movie page asks while its engine runs, and on Yes stops it, polling and killing when
-    // it lingers, and removes the output it left unfinished.
-    if (m_moviePage && !m_moviePage->ConfirmExit())
-        return false;
+    if (m_exiting || (m_moviePage && !m_moviePage->ConfirmExit()))
+        return;
+    m_exiting = true;
+    if (m_moviePage && m_moviePage->IsRunActive()) {
+        // The engine is on its way out; the close goes on a turn after the run's end is handled.
+        connect(
+            m_moviePage, &MovieWindow::runStateChanged, this,
+            [this](bool started) {
+                if (!started)
+                    FinishExit();
+            },
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        return;
+    }
+    FinishExit();
+}
+
+void LauncherWindow::FinishExit()
+{
+    if (!m_exiting)
+        return;
+    m_exiting = false;
     // An image run ends with the picture in work; nothing written so far is lost.
     if (m_imagePage)
         m_imagePage->StopAndWait();
     // What the stops changed in the lists is on disk before the window goes.
     FlushKeptLists();
-    return true;
+    accept();
 }
 
 QList<ConverterPage *> LauncherWindow::Pages() const
@@ -159,8 +177,6 @@ void LauncherWindow::PaintClient(QPainter &painter, const QRect &dirty)
 
 void LauncherWindow::closeEvent(QCloseEvent *event)
 {
-    event->ignore();
-    if (!ExitProcedure())
-        return;
-    accept();
+    event->ignore(); // ExitProcedure accepts the dialog, now or once the movie run has ended
+    ExitProcedure();
 }

@@ -13,8 +13,9 @@ class MovieWindow;
 // The program's one top-level window: caption strip, a 44-pixel header with the two mode tabs
 // and the logo, and below it the movie and image pages, one visible at a time (movie first).
 // It owns both pages; leaving a mode is refused while that mode converts, and closing (caption
-// close, Escape) asks first while the movie engine runs and stops any image run before the
-// pages go, and their kept lists are written first. Window thread.
+// close, Escape) asks first while the movie engine runs, waits (without blocking) for that run
+// to end, and stops any image run before the pages go, and their kept lists are written
+// first. Window thread.
 class LauncherWindow : public SkinDialog {
     Q_OBJECT
 public:
@@ -44,10 +45,11 @@ public:
     // Shows the mode's page; false (after telling the user) when the page being left converts.
     bool SwitchTo(Mode mode);
 
-    // What a close request runs: while the movie engine runs, asks, and on Yes stops it (killing
-    // it when it does not go), removes its unfinished output; then stops an image run. True when
-    // the window may close; the window itself is left as it is.
-    bool ExitProcedure();
+    // What a close request runs: while a movie run is active, asks, and on Yes stops it. Once
+    // that run has ended (its engine gone, killed when it lingers, and its unfinished output
+    // with it), stops an image run, writes the kept lists and closes the window. A request
+    // while one is under way changes nothing.
+    void ExitProcedure();
 
     // Brings the window to the user: shown when hidden, restored when minimised, raised, activated.
     void Raise();
@@ -63,8 +65,10 @@ private:
     QList<ConverterPage *> Pages() const;
     // Writes both pages' kept lists now (before a power-off, and on closing).
     void FlushKeptLists();
+    void FinishExit();
 
     bool m_created = false;
+    bool m_exiting = false; // a close waits for the movie run to end
     Mode m_mode = Mode::Movie;
     QPixmap m_header;
     ImageButton *m_movieTab = nullptr;

@@ -2,12 +2,12 @@
 
 #include "encode/encode_job.h"
 #include "encode/encoder_args_builder.h"
-#include "probe/mediainfo_library.h"
+#include "probe/media_facts.h"
 
 #include <QString>
 #include <string>
 
-// One file's way from its path to the engine's command line: probe, resolve, build,
+// One file's way from what it was probed to be to the engine's command line: resolve, build,
 // compose. A failed preparation means the file must fail with no engine started.
 struct PreparedJob {
     EncodeJob job;
@@ -16,6 +16,5 @@ struct PreparedJob {
     bool ok() const { return arguments.ok(); }
 };
 
-PreparedJob PrepareJob(const EncodeSettings &settings, bool hdMode, const QString &inputPath, const QString &outputPath,
-                       MediaInfoLibrary &library = MediaInfoLibrary::Shared(),
-                       int processorCount = EncoderArgsBuilder::SystemProcessorCount());
+PreparedJob PrepareJob(const EncodeSettings &settings, bool hdMode, const MediaFacts &facts, const QString &inputPath,
+                       const QString &outputPath, int processorCount = EncoderArgsBuilder::SystemProcessorCount());

@@ -64,11 +64,18 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
-// The owner of an EngineProcess (the movie window) implements this. Every call except
-// EngineCreateFailed comes on the reader thread: turn it into a posted event.
+// The owner of an EngineProcess (the movie run) implements this. Every call comes on one of
+// the link's threads (reader, connect or watcher): turn it into a posted event.
 class EngineSink {
 public:
     virtual ~EngineSink() = default;
+    // Both sockets are connected and the control record is sent: Start may follow.
+    virtual void EngineConnected() = 0;
+    // The engine did not connect within the limit; it may still run.
+    virtual void EngineConnectFailed() = 0;
+    // The engine could not be made to run: it ended before it connected (a library missing,
+    // a crash at start) without having been asked to stop.
+    virtual void EngineCreateFailed() = 0;
     // The file failed; code is the engine's status code (low 16 bits) or 65534.
     virtual void EngineFailed(int code) = 0;
     // The file is about to be reported finished. Call ack.Done() when handled (directly, or
@@ -76,8 +83,9 @@ public:
     virtual void EngineFinishing(FinishingAck ack) = 0;
     // The file is finished; result is the engine's Result field, not interpreted.
     virtual void EngineFinished(int result) = 0;
-    // The engine program could not be started (window thread, during Launch).
-    virtual void EngineCreateFailed() = 0;
+    // The engine process has ended, after connecting or after being asked to stop, and every
+    // report it sent has come before this. The owner reaps it (IsAlive) and cleans up.
+    virtual void EngineEnded() = 0;
 };
 
 // A stored engine data block: a fixed header and, when it checked out, the data after it.

@@ -58,7 +58,7 @@ int MillisLeft(Clock::time_point deadline)
 
 } // namespace
 
-int PipeChannel::Open(Handler handler)
+int PipeChannel::Open(Handler handler, ConnectHandler onConnect)
 {
     Close();
     if (!handler)
@@ -71,6 +71,8 @@ int PipeChannel::Open(Handler handler)
         dir = *runtime;
     }
     m_handler = std::move(handler);
+    m_onConnect = std::move(onConnect);
+    m_connectReported = false;
     m_stopping = false;
     m_failed = false;
     m_peerClosed = false;
@@ -155,12 +157,22 @@ void PipeChannel::ConnectThread(int index)
         ::unlink(m_paths[index].c_str());
         ::close(listenFd);
         m_listenFds[index] = -1;
-        ++m_connected;
+        const int connected = ++m_connected;
         m_cv.notify_all();
+        if (connected == 2)
+            ReportConnect(true);
         return;
     }
     m_failed = true;
     m_cv.notify_all();
+    ReportConnect(false);
+}
+
+void PipeChannel::ReportConnect(bool connected)
+{
+    if (m_stopping || m_connectReported.exchange(true) || !m_onConnect)
+        return;
+    m_onConnect(connected);
 }
 
 void PipeChannel::ReaderThread()
@@ -275,6 +287,7 @@ void PipeChannel::Close()
         m_stopFd = -1;
     }
     m_handler = nullptr;
+    m_onConnect = nullptr;
 }
 
 } // namespace engine

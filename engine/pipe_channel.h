@@ -7,10 +7,11 @@
 // Only the process whose id was given by SetPeerPid may connect; anyone else is cut off
 // and the wait goes on. Plain C++, no Qt.
 //
-// Threads: Open, SetPeerPid, WaitConnected, Send and Close belong to the owner's thread.
-// Each Open starts one connect thread per socket (ending once connected, failed or
-// stopped) and one reader thread, which calls the handler once per complete frame. All
-// of them are joined by Close.
+// Threads: Open, SetPeerPid, WaitConnected and Close belong to the owner's thread; Send is
+// safe from any thread. Each Open starts one connect thread per socket (ending once
+// connected, failed or stopped), which reports the outcome to the connect handler, and one
+// reader thread, which calls the handler once per complete frame. All of them are joined by
+// Close.
 
 #include "engine/frame_reader.h"
 
@@ -29,6 +30,9 @@ namespace engine {
 class PipeChannel {
 public:
     using Handler = std::function<void(const FrameView &)>;
+    // Once per Open, on a connect thread: true when both sockets are connected, false when a
+    // socket gave up at the limit. Not called for a wait that Close ended.
+    using ConnectHandler = std::function<void(bool connected)>;
     enum class ConnectState { Waiting, Connected, Failed };
 
     static constexpr std::chrono::milliseconds kDefaultConnectLimit{30000};
@@ -47,7 +51,7 @@ public:
     // first channel of a run gets 1), creates and listens on both sockets (removing stale
     // socket files of that name) and starts the threads. Returns n, or 0 when the folder,
     // a socket or a thread cannot be made; nothing is left open then.
-    int Open(Handler handler);
+    int Open(Handler handler, ConnectHandler onConnect = {});
 
     // The only process allowed to connect. Connections that arrive before this is known
     // are held until it is, then checked.
@@ -71,6 +75,7 @@ public:
 
     // Waits until the reader has taken in everything the peer sent before it closed its end;
     // at once when nothing is connected. False when the peer is still there after timeout.
+    // Any thread but the reader's.
     bool WaitPeerClosed(std::chrono::milliseconds timeout);
 
     // Stops and joins the threads, closes every socket, removes the socket files and frees
@@ -81,11 +86,14 @@ private:
     // Index 0: command socket (Send<n>), 1: report socket (Rcv<n>).
     void ConnectThread(int index);
     void ReaderThread();
+    void ReportConnect(bool connected);
     bool WaitForPeerPid(std::chrono::steady_clock::time_point deadline, pid_t *pid);
 
     std::chrono::milliseconds m_connectLimit = kDefaultConnectLimit;
     std::string m_dirOverride;
     Handler m_handler;
+    ConnectHandler m_onConnect;
+    std::atomic<bool> m_connectReported{false};
     int m_pipeNumber = 0;
     std::string m_paths[2];
     int m_listenFds[2] = {-1, -1};

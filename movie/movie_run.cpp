@@ -2,7 +2,6 @@
 
 #include "encode/job_preparation.h"
 #include "run/end_actions.h"
-#include "probe/media_probe.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -11,22 +10,25 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <chrono>
-#include <thread>
-
 namespace {
 
-// The engine's reports as they cross from the reader thread; the type numbers are the
-// window messages movie mode has always handled them under.
-const QEvent::Type kFailedEvent = QEvent::Type(QEvent::User + engine::kWmEngineFailed);
-const QEvent::Type kFinishedEvent = QEvent::Type(QEvent::User + engine::kWmEngineFinished);
+// The engine's reports as they cross from the link's threads; the failed and finished type
+// numbers are the window messages movie mode has always handled them under.
+enum EngineEventType {
+    kFailedEvent = QEvent::User + engine::kWmEngineFailed,
+    kFinishedEvent = QEvent::User + engine::kWmEngineFinished,
+    kConnectedEvent = QEvent::User + engine::kWmEngineFinishing + 1,
+    kConnectFailedEvent,
+    kCreateFailedEvent,
+    kEndedEvent,
+};
 
 class EngineEvent : public QEvent {
 public:
-    EngineEvent(Type type, quint64 eventGeneration, int eventValue)
-        : QEvent(type)
-        , generation(eventGeneration)
-        , value(eventValue)
+    EngineEvent(int type, quint64 launch, int reported)
+        : QEvent(QEvent::Type(type))
+        , generation(launch)
+        , value(reported)
     {
     }
     const quint64 generation;
@@ -36,14 +38,6 @@ public:
 QString ScratchPath() { return QDir::tempPath() + QStringLiteral("/u2p.tmp"); }
 
 } // namespace
-
-MovieLoad MovieRun::ProbeLoad(const QString &path) const
-{
-    const MediaLength length = ProbeMediaLength(path);
-    const bool hd = m_request.hdMode;
-    return {length.seconds, SourceCost(length.width, length.height, length.frameRate, hd ? 1280 : 720, hd ? 720 : 480),
-            SourceKind(length.width, length.height, length.frameRate)};
-}
 
 MovieRun::MovieRun(engine::EngineControl &engine, QObject *parent)
     : QObject(parent)
@@ -55,14 +49,29 @@ MovieRun::MovieRun(engine::EngineControl &engine, QObject *parent)
     m_engine.Attach(this, &m_statusCopy);
     m_timer.setInterval(m_timings.tickMs);
     connect(&m_timer, &QTimer::timeout, this, &MovieRun::Tick);
+    m_killTimer.setSingleShot(true);
+    connect(&m_killTimer, &QTimer::timeout, this, &MovieRun::OnKillTimer);
+    connect(&m_prober, &MediaProber::probed, this, &MovieRun::OnProbed);
 }
 
 MovieRun::~MovieRun()
 {
-    // Whoever listened may be going too: it hears nothing of this end.
+    // Whoever listened may be going too: it hears nothing of this end, but the log does. The
+    // program may be ending: no grace, the engine is asked to stop and killed at once.
     blockSignals(true);
-    if (IsActive())
-        Stop();
+    m_prober.Cancel();
+    m_engine.Stop();
+    if (IsActive()) {
+        m_state = State::Stopping;
+        m_stopEnd = RunEnd::Stopped;
+        if (!m_launched && !m_ending) {
+            EndRun(RunEnd::Stopped);
+        } else {
+            if (!m_ending)
+                m_ending = Ending{Outcome::Stopped, Reason{}};
+            FileGone();
+        }
+    }
     m_engine.Cleanup();
     m_engine.Attach(nullptr, nullptr);
 }
@@ -91,12 +100,17 @@ bool MovieRun::Start(const MovieRunRequest &request)
     m_summary = RunSummary{};
     m_log = RunLogEntry{QStringLiteral("movie"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
     m_current = -1;
-    m_engineMissing = false;
     m_elapsedSeconds = 0;
+    m_records.clear();
     QList<MovieLoad> loads;
-    for (const MovieRunJob &job : m_request.jobs)
-        loads << (job.load ? *job.load : ProbeLoad(job.sourcePath));
+    QStringList paths;
+    for (const MovieRunJob &job : m_request.jobs) {
+        m_records.append(std::nullopt);
+        loads << job.load.value_or(MovieLoad{});
+        paths << job.sourcePath;
+    }
     m_timeLeft.Begin(loads);
+    m_prober.Probe(paths);
     m_clock.start();
     m_startMs = NowMs();
     m_pausedMs = 0;
@@ -105,6 +119,24 @@ bool MovieRun::Start(const MovieRunRequest &request)
     SetState(State::Starting);
     StartNext();
     return true;
+}
+
+void MovieRun::OnProbed(int index, const MediaRecord &record)
+{
+    if (!IsActive() || index < 0 || index >= m_records.size())
+        return;
+    m_records[index] = record;
+    if (!m_request.jobs[index].load) {
+        const MediaLength &length = record.length;
+        const bool hd = m_request.hdMode;
+        m_timeLeft.SetLoad(index,
+                           {length.seconds,
+                            SourceCost(length.width, length.height, length.frameRate, hd ? 1280 : 720, hd ? 720 : 480),
+                            SourceKind(length.width, length.height, length.frameRate)});
+    }
+    // The file in work waited for its record.
+    if (index == m_current && m_state == State::Starting && !m_launched && !m_ending)
+        LaunchFile();
 }
 
 void MovieRun::StartNext()
@@ -117,21 +149,14 @@ void MovieRun::StartNext()
     m_lastPosition = 0.0;
     m_prevPosition = 0.0f;
     m_speedFactor = 0.0f;
-    SetState(State::Starting);
     m_launched = false;
-    if (LaunchFile()) {
-        SetState(State::Converting);
-        return;
-    }
-    // With no engine program every further file would fail the same way: the run ends, and
-    // the file goes back to waiting, as it is not at fault.
-    if (m_engineMissing)
-        EndFile(Outcome::Stopped, Reason::Of(ReasonKind::EngineMissing));
-    else
-        EndFile(Outcome::Failed, m_pendingReason);
+    m_ending.reset();
+    SetState(State::Starting);
+    if (m_records[m_current])
+        LaunchFile();
 }
 
-bool MovieRun::LaunchFile()
+void MovieRun::LaunchFile()
 {
     const MovieRunJob &job = m_request.jobs[m_current];
     const EncodeSettings &encode = m_request.encode;
@@ -140,30 +165,42 @@ bool MovieRun::LaunchFile()
         QDir().mkpath(m_request.saveFolder);
     m_outputPath =
         MakeOutputName(m_request.saveFolder, job.sourcePath, m_request.hdMode ? encode.HDFormat : encode.SDFormat);
-    const PreparedJob prepared = PrepareJob(encode, m_request.hdMode, job.sourcePath, m_outputPath);
+    const PreparedJob prepared =
+        PrepareJob(encode, m_request.hdMode, m_records[m_current]->facts, job.sourcePath, m_outputPath);
     emit fileStarted(job.row, m_outputPath);
     if (!prepared.ok()) {
-        m_pendingReason = Reason::Preparation(int(prepared.arguments.error));
-        return false;
+        EndFile(Outcome::Failed, Reason::Preparation(int(prepared.arguments.error)));
+        return;
     }
 
-    // The previous engine's reader is gone once Cleanup returns; reports from it that are
+    // The previous engine's threads are gone once Cleanup returns; reports from it that are
     // still queued carry the old number.
     m_engine.Cleanup();
     ++m_generation;
     // A new file starts from nothing, not from the last report of the one before.
     m_statusCopy.Clear();
     m_launched = true;
-    if (!m_engine.Launch(engine::ControlRecord{}, prepared.arguments.text) || !m_engine.Start()) {
-        m_pendingReason = Reason::Of(ReasonKind::EngineLost);
-        return false;
+    // With no engine program every further file would fail the same way: the run ends, and
+    // the file goes back to waiting, as it is not at fault.
+    if (!m_engine.Launch(engine::ControlRecord{}, prepared.arguments.text)) {
+        EndFile(Outcome::Stopped, Reason::Of(ReasonKind::EngineMissing));
+        return;
+    }
+    m_engineUp = true; // Starting until the engine connects
+}
+
+void MovieRun::OnEngineConnected()
+{
+    if (!m_engine.Start()) {
+        EndFile(Outcome::Failed, Reason::Of(ReasonKind::EngineLost));
+        return;
     }
     m_stallTicks = 0;
     m_stalledTicks = 0;
     m_graceCount = 0;
     m_timeLeft.FileStarted(m_current, RunSeconds());
     m_timer.start(m_timings.tickMs);
-    return true;
+    SetState(State::Converting);
 }
 
 // --- progress ------------------------------------------------------------------------------
@@ -236,20 +273,6 @@ void MovieRun::ShowProgress()
 
 // --- the end of a file ---------------------------------------------------------------------
 
-void MovieRun::StopEngineAndWait()
-{
-    m_engine.Stop();
-    // Plain sleeps: nothing may be dispatched while the engine is going away.
-    int polls = 0;
-    while (m_engine.IsAlive()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.stopPollMs));
-        if (++polls >= m_timings.stopPollsBeforeKill) {
-            m_engine.Kill();
-            polls = 0;
-        }
-    }
-}
-
 void MovieRun::OnEngineFinished()
 {
     // A file took the output's name while the engine wrote: the output went to the next free
@@ -259,24 +282,63 @@ void MovieRun::OnEngineFinished()
         m_outputPath = named;
     // The engine's word is not enough: the output must be on disk.
     const QFileInfo output(m_outputPath);
-    if (!output.isFile() || output.size() <= 0)
-        EndFile(Outcome::Failed, Reason::Of(ReasonKind::NoOutput));
+    const bool there = output.isFile() && output.size() > 0;
+    const Ending ending{there ? Outcome::Done : Outcome::Failed, there ? Reason{} : Reason::Of(ReasonKind::NoOutput)};
+    // A finish reported before a cancel or a close counts: a complete output stays complete
+    // and its row says so.
+    if (m_ending)
+        m_ending = ending;
     else
-        EndFile(Outcome::Done, Reason{});
+        EndFile(ending.outcome, ending.reason);
 }
-
-void MovieRun::OnEngineFailed(int code) { EndFile(Outcome::Failed, Reason::Engine(code)); }
 
 void MovieRun::EndFile(Outcome outcome, Reason reason)
 {
-    // Whatever stands at the output name is left alone: the engine names its output only once
-    // it is complete and removes what it did not finish.
+    if (m_ending)
+        return;
     m_timer.stop();
-    StopEngineAndWait();
-    m_engine.Cleanup();
-    m_timeLeft.FileEnded(outcome == Outcome::Done, RunSeconds());
+    m_ending = Ending{outcome, reason};
+    if (m_pausedAt >= 0) { // the next file starts unpaused: the run's clock goes on
+        m_pausedMs += NowMs() - m_pausedAt;
+        m_pausedAt = -1;
+    }
+    if (m_state != State::Stopping)
+        SetState(State::Starting); // on to the next file, or the run's end
+    // Whatever stands at the output name is left alone: the engine names its output only once
+    // it is complete and removes what it did not finish. It gets the grace to do so.
+    if (m_engineUp) {
+        m_engine.Stop();
+        m_killTimer.start(m_timings.stopGraceMs);
+        return;
+    }
+    FileGone();
+}
+
+void MovieRun::OnKillTimer()
+{
+    if (!m_engineUp)
+        return;
+    // Its end is heard as an event; should that never come, the next look finds it gone.
+    if (m_engine.IsAlive()) {
+        m_engine.Kill();
+        m_killTimer.start(m_timings.stopGraceMs);
+        return;
+    }
+    FileGone();
+}
+
+void MovieRun::FileGone()
+{
+    m_killTimer.stop();
+    m_engineUp = false;
+    if (m_launched) {
+        m_engine.IsAlive(); // reaps it
+        m_engine.Cleanup();
+    }
+    const Ending ending = *m_ending;
+    m_timeLeft.FileEnded(ending.outcome == Outcome::Done, RunSeconds());
     const MovieRunJob &job = m_request.jobs[m_current];
-    const FileEnd end{job.row, job.sourcePath, m_outputPath, outcome, reason};
+    const FileEnd end{job.row, job.sourcePath, m_outputPath, ending.outcome, ending.reason};
     m_summary.files.append(end);
     // What the engine was told and said, for the log; read once it has gone, so that its last
     // words are in.
@@ -291,7 +353,7 @@ void MovieRun::EndFile(Outcome outcome, Reason reason)
 
     if (m_state == State::Stopping)
         EndRun(m_stopEnd);
-    else if (outcome == Outcome::Stopped)
+    else if (ending.outcome == Outcome::Stopped)
         EndRun(RunEnd::EngineMissing);
     else
         StartNext();
@@ -300,6 +362,7 @@ void MovieRun::EndFile(Outcome outcome, Reason reason)
 void MovieRun::EndRun(RunEnd end)
 {
     m_timer.stop();
+    m_prober.Cancel();
     m_current = -1;
     m_summary.end = end;
     m_summary.sourcesMayGo = !m_summary.files.isEmpty() && m_summary.files.last().outcome == Outcome::Done;
@@ -343,26 +406,39 @@ void MovieRun::Stop() { StopRun(RunEnd::Stopped); }
 
 void MovieRun::StopRun(RunEnd end)
 {
-    if (!IsActive() || m_current < 0)
+    if (!IsActive() || m_state == State::Stopping)
         return;
     m_stopEnd = end;
-    SetState(State::Stopping);
     m_timer.stop();
-    StopEngineAndWait();
-    // Cleanup joins the engine's reader: whatever it had read is posted by now. A finish it
-    // reported is taken as it is, so a complete output stays complete and its row says so.
-    m_engine.Cleanup();
-    QCoreApplication::sendPostedEvents(this, 0);
-    if (IsActive())
-        EndFile(end == RunEnd::Cancelled ? Outcome::Cancelled : Outcome::Stopped, Reason{});
+    SetState(State::Stopping);
+    if (m_ending) {
+        // The file has ended already and its engine is going; the run ends when it has.
+        if (m_engineUp)
+            m_engine.Stop();
+        return;
+    }
+    // A file still waiting for its probe never started: it simply keeps waiting.
+    if (!m_launched) {
+        EndRun(end);
+        return;
+    }
+    EndFile(end == RunEnd::Cancelled ? Outcome::Cancelled : Outcome::Stopped, Reason{});
 }
 
 // --- engine reports ------------------------------------------------------------------------
 
-void MovieRun::EngineFailed(int code)
+void MovieRun::Post(int type, int value)
 {
-    QCoreApplication::postEvent(this, new EngineEvent(kFailedEvent, m_generation.load(), code));
+    QCoreApplication::postEvent(this, new EngineEvent(type, m_generation.load(), value));
 }
+
+void MovieRun::EngineConnected() { Post(kConnectedEvent); }
+
+void MovieRun::EngineConnectFailed() { Post(kConnectFailedEvent); }
+
+void MovieRun::EngineCreateFailed() { Post(kCreateFailedEvent); }
+
+void MovieRun::EngineFailed(int code) { Post(kFailedEvent, code); }
 
 void MovieRun::EngineFinishing(engine::FinishingAck ack)
 {
@@ -370,26 +446,64 @@ void MovieRun::EngineFinishing(engine::FinishingAck ack)
     ack.Done();
 }
 
-void MovieRun::EngineFinished(int result)
-{
-    QCoreApplication::postEvent(this, new EngineEvent(kFinishedEvent, m_generation.load(), result));
-}
+void MovieRun::EngineFinished(int result) { Post(kFinishedEvent, result); }
 
-void MovieRun::EngineCreateFailed() { m_engineMissing = true; }
+void MovieRun::EngineEnded() { Post(kEndedEvent); }
 
 void MovieRun::customEvent(QEvent *event)
 {
-    if (event->type() != kFailedEvent && event->type() != kFinishedEvent) {
+    const int type = int(event->type());
+    if (type < kFailedEvent || type > kEndedEvent || type == QEvent::User + engine::kWmEngineFinishing) {
         QObject::customEvent(event);
         return;
     }
     const auto *e = static_cast<EngineEvent *>(event);
-    if (e->generation != m_generation.load())
-        return; // from an engine of an earlier file
-    if (m_current < 0)
+    // From an engine of an earlier file, or of a run that has ended.
+    if (e->generation != m_generation.load() || m_current < 0 || !m_launched)
         return;
-    if (event->type() == kFinishedEvent && m_state != State::Starting)
-        OnEngineFinished();
-    else if (m_state == State::Converting || m_state == State::Paused)
-        OnEngineFailed(e->value); // a stopped engine's failure is the stop itself
+    OnEngineEvent(type, e->value);
+}
+
+void MovieRun::OnEngineEvent(int type, int value)
+{
+    const bool converting = (m_state == State::Converting || m_state == State::Paused) && !m_ending;
+    switch (type) {
+    case kConnectedEvent:
+        if (m_state == State::Starting && !m_ending)
+            OnEngineConnected();
+        break;
+    case kConnectFailedEvent:
+        if (!m_ending)
+            EndFile(Outcome::Failed, Reason::Of(ReasonKind::EngineLost));
+        break;
+    case kCreateFailedEvent: // it has ended: nothing to stop
+        if (!m_engineUp)
+            break;
+        if (m_ending) {
+            FileGone();
+        } else {
+            m_engineUp = false;
+            EndFile(Outcome::Stopped, Reason::Of(ReasonKind::EngineMissing));
+        }
+        break;
+    case kFinishedEvent:
+        // A finish after the file's own end (a stall, say) changes nothing.
+        if (converting
+            || (m_ending && m_state == State::Stopping
+                && (m_ending->outcome == Outcome::Cancelled || m_ending->outcome == Outcome::Stopped)))
+            OnEngineFinished();
+        break;
+    case kFailedEvent:
+        // A stopped engine's failure is the stop itself.
+        if (converting)
+            EndFile(Outcome::Failed, Reason::Engine(value));
+        break;
+    case kEndedEvent:
+        // An engine that ends by itself mid-file is the stall watchdog's to judge.
+        if (m_ending && m_engineUp)
+            FileGone();
+        else
+            m_engineUp = false;
+        break;
+    }
 }

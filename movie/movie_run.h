@@ -6,6 +6,7 @@
 #include "run/run_log.h"
 #include "run/run_outcome.h"
 #include "platform/power_inhibit.h"
+#include "probe/media_prober.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -21,7 +22,7 @@
 struct MovieRunJob {
     int row = -1;
     QString sourcePath;
-    std::optional<MovieLoad> load; // probed at the start when not given
+    std::optional<MovieLoad> load; // for the time left; from the file's probe when not given
 };
 
 // Everything a movie run needs, copied at its start.
@@ -47,18 +48,20 @@ struct MovieProgress {
 // Tick period and watchdog limits; tests tick by hand.
 struct MovieRunTimings {
     int tickMs = 1000;
-    int stallLimit = 15; // a stall acts once more ticks than this passed without progress
-    int graceLimit = 1;  // fresh starts of the stall count granted to a live engine
-    int stopPollMs = 10; // waiting for a stopped engine: poll period, and kill after this many
-    int stopPollsBeforeKill = 50;
+    int stallLimit = 15;    // a stall acts once more ticks than this passed without progress
+    int graceLimit = 1;     // fresh starts of the stall count granted to a live engine
+    int stopGraceMs = 1500; // a stopped engine that has not ended by then is killed
     // The clock of the time-left estimate, in milliseconds; a monotonic clock when empty.
     std::function<qint64()> clockMs;
 };
 
 // Converts the jobs of a run one after another, one engine per file, and reports what
 // happens as values; it holds no widget. Every file ends in EndFile, with an outcome and a
-// reason. Lives on the window thread; the engine's reader thread reaches it only through
-// posted events and the status copy it overwrites.
+// reason, and is reported once its engine has gone. Lives on the window thread, which never
+// waits here: the files are probed on the prober's thread, and what the engine link's threads
+// learn (connected, reports, ended) reaches the run as posted events and the status copy.
+// Starting waits for the file's probe and its engine's connection; Stopping (and the gap
+// between files) for the engine's end, with a kill after the grace.
 class MovieRun : public QObject, private engine::EngineSink {
     Q_OBJECT
 public:
@@ -68,7 +71,7 @@ public:
     static constexpr int kProgressTimerId = 7979;
 
     explicit MovieRun(engine::EngineControl &engine, QObject *parent = nullptr);
-    ~MovieRun() override; // stops a running file as Stop() does
+    ~MovieRun() override; // an engine still running is stopped and killed at once, unreported
 
     void SetTimings(const MovieRunTimings &timings);
 
@@ -76,9 +79,9 @@ public:
     bool Start(const MovieRunRequest &request);
     void Pause();
     void Resume();
-    // Both end the run at once, taking an end the engine had already reported; a file still
-    // in work goes back to waiting. Cancel is the user's; Stop is for closing. Either way the
-    // page runs no end-of-run action.
+    // Both stop the engine and end the run (Ended, runEnded) once it has gone, taking an end
+    // the engine had already reported; a file still in work goes back to waiting. Cancel is
+    // the user's; Stop is for closing. Either way the page runs no end-of-run action.
     void Cancel();
     void Stop();
 
@@ -111,21 +114,28 @@ protected:
     void customEvent(QEvent *event) override;
 
 private:
-    // EngineSink: reader thread, except EngineCreateFailed (window thread, inside Launch).
+    // EngineSink, on the engine link's threads: each becomes a posted event.
+    void EngineConnected() override;
+    void EngineConnectFailed() override;
+    void EngineCreateFailed() override;
     void EngineFailed(int code) override;
     void EngineFinishing(engine::FinishingAck ack) override;
     void EngineFinished(int result) override;
-    void EngineCreateFailed() override;
+    void EngineEnded() override;
+    void Post(int type, int value = 0);
 
     void SetState(State state);
-    MovieLoad ProbeLoad(const QString &path) const;
+    void OnProbed(int index, const MediaRecord &record);
     void StartNext();
-    bool LaunchFile();
+    void LaunchFile();
+    void OnEngineConnected();
     void OnEngineFinished();
-    void OnEngineFailed(int code);
+    void OnEngineEvent(int type, int value);
+    // Decides the file's end and lets its engine go; FileGone reports it once it has.
     void EndFile(Outcome outcome, Reason reason);
+    void OnKillTimer();
+    void FileGone();
     void EndRun(RunEnd end);
-    void StopEngineAndWait();
     void StopRun(RunEnd end);
     void ShowProgress();
     // Seconds of the run, its pauses left out.
@@ -135,6 +145,7 @@ private:
     engine::EngineControl &m_engine;
     MovieRunTimings m_timings;
     QTimer m_timer;
+    QTimer m_killTimer; // a stopped engine's grace
     platform::PowerInhibit m_inhibit;
     MovieTimeLeft m_timeLeft;
     QElapsedTimer m_clock;
@@ -147,14 +158,19 @@ private:
 
     State m_state = State::Idle;
     MovieRunRequest m_request;
+    QList<std::optional<MediaRecord>> m_records; // by job, as the prober hands them back
     RunSummary m_summary;
     RunLogEntry m_log;
     bool m_launched = false; // the engine was started for the file in work
+    bool m_engineUp = false; // and has not been learnt gone
     int m_current = -1;      // index into m_request.jobs
     QString m_outputPath;
-    bool m_engineMissing = false;
+    struct Ending {
+        Outcome outcome;
+        Reason reason;
+    };
+    std::optional<Ending> m_ending; // the file in work has ended; its engine is going
     RunEnd m_stopEnd = RunEnd::Stopped;
-    Reason m_pendingReason; // why the file being started could not start
     int m_elapsedSeconds = 0;
     int m_stallTicks = 0;
     int m_stalledTicks = 0; // since the position last changed, grace ticks included
@@ -162,6 +178,8 @@ private:
     double m_lastPosition = 0.0;
     float m_prevPosition = 0.0f;
     float m_speedFactor = 0.0f;
+    // Last, so that it goes first: no record arrives for a run being taken down.
+    MediaProber m_prober;
 };
 
 Q_DECLARE_METATYPE(MovieProgress)

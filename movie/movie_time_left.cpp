@@ -63,6 +63,12 @@ void MovieTimeLeft::Begin(const QList<MovieLoad> &loads)
     m_loads = loads;
 }
 
+void MovieTimeLeft::SetLoad(int index, const MovieLoad &load)
+{
+    if (index >= 0 && index < m_loads.size())
+        m_loads[index] = load;
+}
+
 void MovieTimeLeft::FileStarted(int index, double now)
 {
     m_current = index;

@@ -32,7 +32,10 @@ double SourceCost(int width, int height, double frameRate, int outWidth, int out
 // Plain logic; the run feeds it.
 class MovieTimeLeft {
 public:
+    // A load of unknown length (seconds 0) may be learnt later with SetLoad; until then the
+    // batch has no figure.
     void Begin(const QList<MovieLoad> &loads);
+    void SetLoad(int index, const MovieLoad &load);
     void FileStarted(int index, double now);
     // A look at the engine; position: seconds of the current source done so far.
     void Tick(double position, double now);

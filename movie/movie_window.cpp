@@ -13,6 +13,8 @@
 
 #include <QCloseEvent>
 
+#include <utility>
+
 namespace {
 
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
@@ -65,6 +67,10 @@ void MovieWindow::OnStateChanged(MovieRun::State state)
 {
     switch (state) {
     case MovieRun::State::Starting:
+        // Pause and Cancel show while the file waits for its probe and its engine.
+        SetBusy(true);
+        ShowRunLook(RunLook::Running);
+        break;
     case MovieRun::State::Stopping: SetBusy(true); break;
     case MovieRun::State::Converting:
         Rows().ShowRowStatus(m_run->CurrentRow(), RowStatus::Converting);
@@ -122,6 +128,8 @@ void MovieWindow::OnRunEnded(const RunSummary &summary)
     if (summary.end == RunEnd::EngineMissing)
         XMessageBoxKey(QStringLiteral("IDS_ERR_ENGINE_CREATE_FAIL"), MB_OK, QStringLiteral("IDS_WORD_ERROR"));
     FinishRun(summary);
+    if (std::exchange(m_closeWhenEnded, false))
+        accept();
 }
 
 void MovieWindow::ResetProgress()
@@ -165,7 +173,7 @@ void MovieWindow::OnConvertCommand()
 
 void MovieWindow::OnCancelCommand()
 {
-    if (!m_run->IsActive())
+    if (!m_run->IsActive() || m_run->CurrentState() == MovieRun::State::Stopping)
         return;
     if (!AskToStopRun("IDS_MESSAGEBOX_CANCEL"))
         return;
@@ -193,7 +201,7 @@ void MovieWindow::SetSaveFolder(const QString &folder)
 
 bool MovieWindow::ConfirmExit()
 {
-    if (!m_run->IsActive())
+    if (!m_run->IsActive() || m_run->CurrentState() == MovieRun::State::Stopping)
         return true;
     if (!AskToStopRun("IDS_MESSAGEBOX_CONVET_EXIT"))
         return false;
@@ -204,8 +212,11 @@ bool MovieWindow::ConfirmExit()
 
 void MovieWindow::closeEvent(QCloseEvent *event)
 {
-    if (!ConfirmExit()) {
-        event->ignore();
+    event->ignore();
+    if (m_closeWhenEnded || !ConfirmExit())
+        return;
+    if (m_run->IsActive()) {
+        m_closeWhenEnded = true; // the run's end closes the page
         return;
     }
     event->accept();

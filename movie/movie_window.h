@@ -44,9 +44,11 @@ public:
     // For the launcher: a run has begun and not ended (mode switches are refused meanwhile).
     bool IsRunStarted() const { return m_run->IsActive(); }
     bool IsRunActive() const override { return m_run->IsActive(); }
-    // For closing: asks while a run is active and stops it on Yes. True when the page may
-    // close. No end-of-run action runs and no output is touched, also when the run ended
-    // while the question was open; on No such a run ends as it would have.
+    // For closing: asks while a run is active and begins to stop it on Yes. True when the page
+    // may close, once IsRunActive() is false (at once, or when runStateChanged(false) comes:
+    // the engine goes without anyone waiting for it). No end-of-run action runs and no output
+    // is touched, also when the run ended while the question was open; on No such a run ends
+    // as it would have. A run already stopping is not asked about.
     bool ConfirmExit();
     engine::EngineProcess &Engine() { return m_engine; }
     MovieRun &Run() { return *m_run; }
@@ -92,6 +94,7 @@ private:
     ImageButton *m_labels[6] = {};
     OptionsDialogRunner m_optionsDialog;
     bool m_reportedActive = false;
+    bool m_closeWhenEnded = false; // a close waits for the run to end
     // Last, so that it goes first: a file still converting is stopped while the page it
     // reports to still exists. Nothing is deleted.
     std::unique_ptr<MovieRun> m_run;

@@ -4,10 +4,10 @@
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -79,7 +79,14 @@ std::string ExecutableDir()
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-Process::~Process() { Kill(); }
+Process::~Process()
+{
+    // A killed child goes at once, unless a thread of it is stuck in the kernel: then it is
+    // left to the system rather than holding the program's end.
+    if (Kill())
+        WaitFor(std::chrono::seconds(1));
+    Forget();
+}
 
 bool Process::Start(const std::string &program, const std::vector<std::string> &args, int errorFd)
 {
@@ -151,12 +158,23 @@ bool Process::Start(const std::string &program, const std::vector<std::string> &
         m_error = err;
         return false;
     }
+    // Opened before anyone can reap the child, so the id cannot have gone to another process.
+    m_endFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     return true;
+}
+
+void Process::Forget()
+{
+    m_pid = -1;
+    if (m_endFd >= 0) {
+        ::close(m_endFd);
+        m_endFd = -1;
+    }
 }
 
 void Process::Reaped(int status)
 {
-    m_pid = -1;
+    Forget();
     if (WIFEXITED(status))
         m_exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -174,7 +192,7 @@ bool Process::IsAlive()
     if (r == m_pid)
         Reaped(status);
     else
-        m_pid = -1; // not our child any more (reaped elsewhere)
+        Forget(); // not our child any more (reaped elsewhere)
     return false;
 }
 
@@ -182,10 +200,23 @@ bool Process::WaitFor(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (IsAlive()) {
-        if (std::chrono::steady_clock::now() >= deadline)
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        // Without a pidfd, a look every 2 ms.
+        pollfd end{m_endFd, POLLIN, 0};
+        ::poll(&end, m_endFd >= 0 ? 1 : 0, m_endFd >= 0 ? static_cast<int>(left.count()) : 2);
     }
+    return true;
+}
+
+bool Process::Terminate()
+{
+    // A child not yet reaped keeps its id, so the signal cannot reach another process.
+    if (m_pid <= 0)
+        return false;
+    ::kill(m_pid, SIGTERM);
     return true;
 }
 
@@ -194,15 +225,7 @@ bool Process::Kill()
     if (!IsAlive())
         return false;
     ::kill(m_pid, SIGKILL);
-    int status = 0;
-    pid_t r;
-    do {
-        r = ::waitpid(m_pid, &status, 0);
-    } while (r < 0 && errno == EINTR);
-    if (r == m_pid)
-        Reaped(status);
-    else
-        m_pid = -1;
+    IsAlive();
     return true;
 }
 

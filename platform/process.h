@@ -1,7 +1,8 @@
 #pragma once
 
 // A child process started from a program path and a Windows-style argument text. Plain C++
-// (no Qt): the engine link uses it. Owned by one thread, normally the window thread.
+// (no Qt): the engine link uses it. Owned by one thread, normally the window thread, which it
+// never keeps waiting except in WaitFor: another thread learns the child's end from EndFd().
 //
 // The child gets the death signal SIGKILL when the thread that started it ends, so no child
 // outlives the application: start it from a thread that lives as long as the owner.
@@ -27,7 +28,7 @@ std::string ExecutableDir();
 class Process {
 public:
     Process() = default;
-    ~Process(); // kills and reaps a child still running
+    ~Process(); // kills a child still running, and reaps it unless it lingers past a second
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
 
@@ -49,9 +50,17 @@ public:
     // Whether the child still runs. Reaps it when it has ended (HasChild() turns false).
     bool IsAlive();
     // Waits up to timeout for the child to end; true when it has ended (or none is held).
+    // Blocks: for tests, and for a child already killed (a relaunch, the program's end).
     bool WaitFor(std::chrono::milliseconds timeout);
-    // SIGKILL, then reap. False when no child is held or it had already ended.
+    // SIGTERM, without waiting. False when no child is held.
+    bool Terminate();
+    // SIGKILL, without waiting: the child is reaped by IsAlive() once it has gone (at once when
+    // it already has). False when no child is held or it had already ended.
     bool Kill();
+    // Readable once the child has ended (a pidfd), for another thread to wait on; the child is
+    // still reaped here. -1 when no child is held or the kernel has no pidfd. Closed when the
+    // child is reaped: a waiter keeps a copy of its own.
+    int EndFd() const { return m_endFd; }
 
     // Exit code of the last reaped child: its exit status, or 128 + signal number when a
     // signal ended it. nullopt while running or before any child.
@@ -61,8 +70,10 @@ public:
 
 private:
     void Reaped(int status);
+    void Forget();
 
     pid_t m_pid = -1;
+    int m_endFd = -1;
     std::optional<int> m_exitCode;
     int m_error = 0;
 };

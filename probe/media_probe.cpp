@@ -34,38 +34,27 @@ void AskQuestions(MediaInfoHandle &mi, MediaFacts &facts)
 
 } // namespace
 
-MediaFacts ProbeMediaFacts(const QString &path, MediaInfoLibrary &library)
+MediaRecord ProbeMedia(const QString &path, MediaInfoLibrary &library)
 {
-    MediaFacts facts;
+    MediaRecord record;
     try {
         MediaInfoHandle mi(library);
         // A library without Get would answer every question with its failure text.
         if (!mi.CanQuery())
-            return facts;
-        if (mi.Open(path) != 0)
-            AskQuestions(mi, facts);
+            return record;
+        if (mi.Open(path) != 0) {
+            AskQuestions(mi, record.facts);
+            using K = MediaInfoHandle;
+            MediaLength &length = record.length;
+            length.seconds =
+                std::max(0.0, ParseDoublePrefix(mi.Get(K::General, 0, QStringLiteral("Duration"))) / 1000.0);
+            length.width = int(record.facts.Video.Width);
+            length.height = int(record.facts.Video.Height);
+            length.frameRate = std::max(0.0, ParseDoublePrefix(mi.Get(K::Video, 0, QStringLiteral("FrameRate"))));
+        }
         mi.Close();
     } catch (...) {
         // The conversion goes on with whatever was learnt.
     }
-    return facts;
-}
-
-MediaLength ProbeMediaLength(const QString &path, MediaInfoLibrary &library)
-{
-    MediaLength length;
-    try {
-        MediaInfoHandle mi(library);
-        if (!mi.CanQuery() || mi.Open(path) == 0)
-            return length;
-        using K = MediaInfoHandle;
-        length.seconds = std::max(0.0, ParseDoublePrefix(mi.Get(K::General, 0, QStringLiteral("Duration"))) / 1000.0);
-        length.width = std::max(0, ParseIntPrefix(mi.Get(K::Video, 0, QStringLiteral("Width"))));
-        length.height = std::max(0, ParseIntPrefix(mi.Get(K::Video, 0, QStringLiteral("Height"))));
-        length.frameRate = std::max(0.0, ParseDoublePrefix(mi.Get(K::Video, 0, QStringLiteral("FrameRate"))));
-        mi.Close();
-    } catch (...) {
-        // No estimate for this file; the conversion does not depend on it.
-    }
-    return length;
+    return record;
 }

@@ -5,12 +5,6 @@
 
 #include <QString>
 
-// Asks MediaInfo the nine questions about one file: one handle, one open, nine queries.
-// Never fails from the caller's side: whatever cannot be learnt stays absent (no library,
-// a file that does not open, an exception inside the library or a conversion).
-// Window thread; one probe at a time.
-MediaFacts ProbeMediaFacts(const QString &path, MediaInfoLibrary &library = MediaInfoLibrary::Shared());
-
 // How long a file plays and how large and fast its first picture stream is: what the time-left
 // estimate needs. Zero where MediaInfo cannot tell.
 struct MediaLength {
@@ -19,4 +13,19 @@ struct MediaLength {
     int height = 0;
     double frameRate = 0.0;
 };
-MediaLength ProbeMediaLength(const QString &path, MediaInfoLibrary &library = MediaInfoLibrary::Shared());
+
+// Everything a run learns of one file: the facts its job is built from and its length.
+struct MediaRecord {
+    MediaFacts facts;
+    MediaLength length;
+};
+
+// Asks MediaInfo the nine questions about one file and those of its length: one handle, one
+// open. Never fails from the caller's side: whatever cannot be learnt stays absent (no
+// library, a file that does not open, an exception inside the library or a conversion).
+// Any thread (a file on a slow disk can take a while: not the window thread).
+MediaRecord ProbeMedia(const QString &path, MediaInfoLibrary &library = MediaInfoLibrary::Shared());
+inline MediaFacts ProbeMediaFacts(const QString &path, MediaInfoLibrary &library = MediaInfoLibrary::Shared())
+{
+    return ProbeMedia(path, library).facts;
+}

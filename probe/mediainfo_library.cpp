@@ -81,7 +81,26 @@ const std::array<const char *, MediaInfoLibrary::kEntryCount> &MediaInfoLibrary:
     return names;
 }
 
+bool MediaInfoLibrary::IsLoaded() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_module != nullptr;
+}
+
 int MediaInfoLibrary::Load()
+{
+    std::lock_guard lock(m_mutex);
+    return LoadLocked();
+}
+
+void MediaInfoLibrary::EnsureLoaded()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_module)
+        LoadLocked();
+}
+
+int MediaInfoLibrary::LoadLocked()
 {
     if (m_useCount > 0) {
         ++m_useCount;
@@ -108,8 +127,7 @@ int MediaInfoLibrary::Load()
 MediaInfoHandle::MediaInfoHandle(MediaInfoLibrary &library)
     : m_library(library)
 {
-    if (!m_library.IsLoaded())
-        m_library.Load();
+    m_library.EnsureLoaded();
     if (void *fn = m_library.Address(MediaInfoLibrary::New))
         m_handle = As<NewFn>(fn)();
 }

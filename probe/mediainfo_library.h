@@ -3,11 +3,13 @@
 #include <QString>
 #include <array>
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 // Binding to the MediaInfo library's flat wchar_t interface, loaded with dlopen on first
 // use so that the application starts and converts without it. The library stays mapped
-// until the process ends. Window thread only; no lock.
+// until the process ends. Loading is guarded, so handles may be made on any thread (the
+// run's prober has its own); each handle belongs to the thread that made it.
 class MediaInfoLibrary {
 public:
     static constexpr const char *kDefaultFileName = "libmediainfo.so.0";
@@ -26,7 +28,7 @@ public:
     // some names stays loaded (IsLoaded) and serves whatever did resolve.
     int Load();
 
-    bool IsLoaded() const { return m_module != nullptr; }
+    bool IsLoaded() const;
     unsigned UseCount() const { return m_useCount; }
     int UnresolvedCount() const { return m_unresolved; }
     const std::string &FileName() const { return m_fileName; }
@@ -52,6 +54,11 @@ private:
         Get = 16,
     };
     void *Address(Entry entry) const { return m_module ? m_entries[entry] : nullptr; }
+    // Loads unless loaded already (a handle's first step).
+    void EnsureLoaded();
+    int LoadLocked();
+
+    mutable std::mutex m_mutex; // guards loading
 
     std::string m_fileName;
     void *m_module = nullptr;

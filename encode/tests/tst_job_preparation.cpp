@@ -1,4 +1,5 @@
 #include "encode/job_preparation.h"
+#include "probe/media_probe.h"
 #include "../../probe/tests/test_media.h"
 
 #include <QTemporaryDir>
@@ -143,7 +144,7 @@ private slots:
     {
         const QString in = m_dir.filePath("Clip é.mkv");
         const QString out = m_dir.filePath("out/Clip é.mp4");
-        const PreparedJob prepared = PrepareJob(Defaults(), true, in, out, MediaInfoLibrary::Shared(), 4);
+        const PreparedJob prepared = PrepareJob(Defaults(), true, ProbeMediaFacts(in), in, out, 4);
         QVERIFY(prepared.ok());
         QCOMPARE(prepared.job.SourceExt, QStringLiteral("MKV"));
         QCOMPARE(prepared.job.SrcWidth, 160u);
@@ -162,8 +163,9 @@ private slots:
 
     void flvWithoutAudio()
     {
-        const PreparedJob prepared = PrepareJob(Defaults(), false, m_dir.filePath("clip.flv"),
-                                                m_dir.filePath("clip.avi"), MediaInfoLibrary::Shared(), 2);
+        const QString flv = m_dir.filePath("clip.flv");
+        const PreparedJob prepared =
+            PrepareJob(Defaults(), false, ProbeMediaFacts(flv), flv, m_dir.filePath("clip.avi"), 2);
         QVERIFY(prepared.ok());
         QCOMPARE(prepared.job.Facts.Video.Format, QStringLiteral("Sorenson Spark"));
         QVERIFY(!prepared.job.UseAVThreads); // no audio track
@@ -186,7 +188,8 @@ private slots:
     {
         MediaInfoLibrary missing(m_dir.filePath("none/libmediainfo.so.0").toStdString());
         const PreparedJob prepared =
-            PrepareJob(Defaults(), true, m_dir.filePath("Clip é.mkv"), m_dir.filePath("x.mp4"), missing, 4);
+            PrepareJob(Defaults(), true, ProbeMediaFacts(m_dir.filePath("Clip é.mkv"), missing),
+                       m_dir.filePath("Clip é.mkv"), m_dir.filePath("x.mp4"), 4);
         QVERIFY(prepared.ok());
         QCOMPARE(prepared.job.Facts, MediaFacts());
         QCOMPARE(prepared.job.VBitrate, 5000);
@@ -200,8 +203,7 @@ private slots:
     void overlongPathFails()
     {
         const QString longName = m_dir.filePath(QString(400, QLatin1Char('n')) + ".mkv");
-        const PreparedJob prepared =
-            PrepareJob(Defaults(), true, longName, m_dir.filePath("x.mp4"), MediaInfoLibrary::Shared(), 2);
+        const PreparedJob prepared = PrepareJob(Defaults(), true, MediaFacts(), longName, m_dir.filePath("x.mp4"), 2);
         QVERIFY(!prepared.ok());
         QCOMPARE(prepared.arguments.error, EngineArgsError::InputNameTooLong);
         QVERIFY(prepared.arguments.text.empty());

@@ -32,11 +32,15 @@ public:
         result = code;
     }
     void EngineCreateFailed() override { createFailed = true; }
+    void EngineConnected() override { connected = true; }
+    void EngineConnectFailed() override {}
+    void EngineEnded() override {}
 
     std::atomic<int> failed{-1};
     std::atomic<int> finishes{0};
     std::atomic<int> result{-1};
     std::atomic<bool> createFailed{false};
+    std::atomic<bool> connected{false};
 };
 
 } // namespace
@@ -140,6 +144,7 @@ void TestMencoderApp::profileCodecs()
     engine::EngineProcess process;
     process.Attach(&reports, &status);
     QVERIFY2(process.Launch(engine::ControlRecord{}, args.text), args.text.c_str());
+    QTRY_VERIFY_WITH_TIMEOUT(reports.connected, 30000);
     QVERIFY(process.Start());
     QElapsedTimer t;
     t.start();

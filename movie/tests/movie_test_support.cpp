@@ -52,8 +52,6 @@ void UseTestTimings(engine::EngineProcess &engine, const std::string &enginePath
     engine.SetEnginePath(enginePath);
     engine::EngineTimings timings;
     timings.connectLimit = std::chrono::milliseconds(1500);
-    timings.stopGrace = std::chrono::milliseconds(300);
-    timings.cleanupWait = std::chrono::milliseconds(300);
     engine.SetTimings(timings);
 }
 
@@ -65,6 +63,7 @@ RunFixture::RunFixture()
     UseTestTimings(m_engine, ScriptEnginePath());
     MovieRunTimings timings;
     timings.tickMs = 3600 * 1000; // never fires: tests tick by hand
+    timings.stopGraceMs = 300;
     timings.clockMs = [this] { return m_clockMs; };
     m_run->SetTimings(timings);
     m_request.saveFolder = SaveFolder();
@@ -137,6 +136,7 @@ MovieFixture::MovieFixture(int tickMs)
     UseTestTimings(m_window->Engine(), ScriptEnginePath());
     MovieRunTimings timings;
     timings.tickMs = tickMs;
+    timings.stopGraceMs = 300;
     m_window->Run().SetTimings(timings);
     m_window->show();
 }
@@ -150,6 +150,11 @@ void MovieFixture::AddScripts(const QStringList &scripts)
 }
 
 void MovieFixture::Click(int id) { QTest::mouseClick(m_window->Button(id), Qt::LeftButton); }
+
+bool MovieFixture::WaitUntilConverting(int ms)
+{
+    return QTest::qWaitFor([this] { return Run().CurrentState() == MovieRun::State::Converting; }, ms);
+}
 
 bool MovieFixture::WaitForEnd(int ms)
 {

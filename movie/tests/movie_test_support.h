@@ -87,6 +87,8 @@ public:
     // Writes inputs and adds them as checked rows.
     void AddScripts(const QStringList &scripts);
     void Click(int id);
+    // Until a file converts (its probe and its engine's connection come as events).
+    bool WaitUntilConverting(int ms = 10000);
     bool WaitForEnd(int ms = 20000);
     QList<int> Statuses();
     QStringList BoxTexts() const;

@@ -260,21 +260,21 @@ void TstMovieRealEngine::stopMidFile()
 
     f.Box().SetAnswer(IDYES);
     f.Click(MovieWindow::kConvertId);
-    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+    QVERIFY(f.WaitUntilConverting());
     const QString output = f.Run().CurrentOutputPath();
     // The engine writes an unnamed file and names it only when it is complete.
     QTRY_VERIFY_WITH_TIMEOUT(f.Run().LastStatus().Percent > 0, 60000);
     QVERIFY(f.Run().LastStatus().Percent < 50);
     QCOMPARE(EngineChildren().size(), 1);
 
-    if (close) {
-        QVERIFY(f.Window().close());
-        QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVET_EXIT")});
-    } else {
+    if (close)
+        f.Window().close();
+    else
         f.Click(MovieWindow::kCancelId);
-        QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CANCEL")});
-        QCOMPARE(f.List().RowStatusCode(0), 0);
-    }
+    QVERIFY(f.WaitForEnd());
+    QCOMPARE(f.BoxTexts(), QStringList{T(close ? "IDS_MESSAGEBOX_CONVET_EXIT" : "IDS_MESSAGEBOX_CANCEL")});
+    QCOMPARE(f.List().RowStatusCode(0), 0);
+    QCOMPARE(f.Window().isVisible(), !close);
     QVERIFY(!f.Window().Engine().IsAlive());
     QVERIFY(EngineChildren().isEmpty());
     QVERIFY(NoChildLeft());
@@ -295,6 +295,7 @@ void TstMovieRealEngine::closingWhileTheLastFileFinishesKeepsTheFinishedOutput()
     QVERIFY(f.Window().Rows().AddFile(source));
     ControlsOf(f.Window()).deleteSources->SetCheck(true);
     f.Click(MovieWindow::kConvertId);
+    QVERIFY(f.WaitUntilConverting());
     const QString output = f.Run().CurrentOutputPath();
 
     bool endedWhileAsked = false;
@@ -321,13 +322,15 @@ void TstMovieRealEngine::closingAfterTheEngineFinishedKeepsTheOutput()
     QVERIFY(QFile::copy(m_clip, source));
     QVERIFY(f.Window().Rows().AddFile(source));
     f.Click(MovieWindow::kConvertId);
+    QVERIFY(f.WaitUntilConverting());
     const QString output = f.Run().CurrentOutputPath();
     // No event is dispatched while waiting: the finish stays queued.
     QVERIFY(WaitForExit(f.Window().Engine().Pid(), 120000));
     QVERIFY(f.Window().IsRunStarted());
 
     f.Box().SetAnswer(IDYES);
-    QVERIFY(f.Window().close());
+    f.Window().close();
+    QTRY_VERIFY(!f.Window().isVisible());
     QVERIFY(QFileInfo(output).size() > 0);
     QCOMPARE(Probe(output).video, "h264");
     QCOMPARE(f.List().RowStatusCode(0), kComplete);
@@ -354,6 +357,7 @@ void TstMovieRealEngine::aFileOfTheUsersAtTheOutputNameIsNeverDeleted()
     QVERIFY(f.Window().Rows().AddFile(source));
     f.Box().SetAnswer(IDYES);
     f.Click(MovieWindow::kConvertId);
+    QVERIFY(f.WaitUntilConverting());
     const QString output = f.Run().CurrentOutputPath();
     QTRY_VERIFY_WITH_TIMEOUT(f.Run().LastStatus().Percent > 0, 60000);
     {
@@ -373,9 +377,9 @@ void TstMovieRealEngine::aFileOfTheUsersAtTheOutputNameIsNeverDeleted()
     } else if (how == "cancel") {
         f.Click(MovieWindow::kCancelId);
     } else {
-        QVERIFY(f.Window().close());
+        f.Window().close();
     }
-    QVERIFY(!f.Window().IsRunStarted());
+    QVERIFY(f.WaitForEnd());
     QCOMPARE(Contents(output), QByteArray("mine"));
     QVERIFY(QFileInfo::exists(source));
     QVERIFY(EngineChildren().isEmpty());

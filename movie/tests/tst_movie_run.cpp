@@ -7,14 +7,11 @@
 #include "run/state_folder.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-
-#include <thread>
 
 namespace {
 
@@ -40,6 +37,8 @@ private slots:
     void pauseNeverFailsNorAdvances();
     void fileEndingWhilePausedStartsTheNextUnpaused();
     void cancelLeavesWhatStandsAtTheOutputName();
+    void cancelLetsTheEngineGo_data();
+    void cancelLetsTheEngineGo();
     void stoppingTakesAFinishAlreadyReported_data();
     void stoppingTakesAFinishAlreadyReported();
     void startRefusals();
@@ -109,7 +108,7 @@ void TstMovieRun::missingEngineEndsTheRunAtOnce()
     f.AddJob(kFinish);
     f.AddJob(kFinish);
     QVERIFY(f.Start());
-    QVERIFY(!f.Run().IsActive());
+    QVERIFY(f.WaitForEnd());
     const QList<FileEnd> ends = f.Ends();
     QCOMPARE(ends.size(), 1);
     QCOMPARE(ends[0].outcome, Outcome::Stopped);
@@ -153,20 +152,15 @@ void TstMovieRun::removedSaveFolderIsMadeAgain()
     QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
 }
 
-// The failure and then the finish of one engine both queue up; the finish must not count for
-// the file started after the failure.
+// The failure and then the finish of one engine both come; the finish must not count for the
+// file, nor for the one started after it.
 void TstMovieRun::reportsFromAnEarlierEngineAreIgnored()
 {
     RunFixture f;
     f.AddJob("output\nfail 1\nfinish\nprogress 77 3\n");
     f.AddJob(kHold);
     QVERIFY(f.Start());
-    // The report after both, seen without dispatching: the failure and the finish are queued.
-    QDeadlineTimer deadline(20000);
-    while (f.Run().LastStatus().Percent != 77 && !deadline.hasExpired())
-        std::this_thread::yield();
-    QCOMPARE(f.Run().LastStatus().Percent, 77);
-    QVERIFY(f.WaitUntilSettled());
+    QTRY_VERIFY(f.Run().CurrentRow() == 1 && f.Run().CurrentState() == MovieRun::State::Converting);
     QCoreApplication::processEvents();
     QCOMPARE(f.Ends().size(), 1);
     QCOMPARE(f.Ends()[0].reason, Reason::Engine(1));
@@ -196,6 +190,7 @@ void TstMovieRun::stallWatchdog()
     f.AddJob(script);
     f.AddJob(kHold);
     QVERIFY(f.Start());
+    QVERIFY(f.WaitUntilSettled());
     QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
     if (script.startsWith("progress")) {
         QTRY_COMPARE(f.Run().LastStatus().Percent, 30);
@@ -206,8 +201,9 @@ void TstMovieRun::stallWatchdog()
 
     f.Tick(failingTick - 1);
     QCOMPARE(f.Run().CurrentRow(), 0);
-    QVERIFY(f.Ends().isEmpty());
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
     f.Tick();
+    QVERIFY(f.WaitUntilSettled());
     QCOMPARE(f.Ends().size(), 1);
     QCOMPARE(f.Ends()[0].outcome, Outcome::Failed);
     QCOMPARE(f.Ends()[0].reason, Reason::Stall(failingTick));
@@ -293,12 +289,21 @@ void TstMovieRun::fileEndingWhilePausedStartsTheNextUnpaused()
 {
     RunFixture f;
     f.AddJob("sleep 300\noutput\nfinish\n");
-    f.AddJob(kHold);
+    f.AddJob("progress 10 1\nstep\nprogress 20 2\nstep\nprogress 30 3\n");
+    f.Request().jobs[1].load = MovieLoad{10, 1};
     QVERIFY(f.Start());
+    QVERIFY(f.WaitUntilSettled());
     f.Run().Pause();
-    QTRY_COMPARE_WITH_TIMEOUT(f.Run().CurrentRow(), 1, 10000);
-    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
+    f.Tick(3);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentRow() == 1 && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
     QTRY_VERIFY(f.EngineLog(f.Request().jobs[1].sourcePath).contains("paused=0"));
+    // The run's clock goes on with the new file: its speed gives a time left.
+    for (int step = 1; step <= 3; ++step) {
+        QTRY_COMPARE(f.Run().LastStatus().Position, double(step));
+        f.Tick();
+        QFile(f.Request().jobs[1].sourcePath + ".go" + QString::number(step)).open(QIODevice::WriteOnly);
+    }
+    QCOMPARE(f.Progress().last().fileSecondsLeft, 7);
 }
 
 // The script's output stands for a file of the user's that appeared at the output name while
@@ -313,7 +318,7 @@ void TstMovieRun::cancelLeavesWhatStandsAtTheOutputName()
     QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentRow() == 1 && QFileInfo::exists(f.SaveFolder() + "clip1.mp4"), 10000);
 
     f.Run().Cancel();
-    QVERIFY(!f.Run().IsActive());
+    QVERIFY(f.WaitForEnd());
     QVERIFY(!f.Engine().IsAlive());
     QVERIFY(NoChildLeft());
     const QList<FileEnd> ends = f.Ends();
@@ -331,6 +336,36 @@ void TstMovieRun::cancelLeavesWhatStandsAtTheOutputName()
     QCOMPARE(f.Ends().size(), 2);
 }
 
+// Cancel returns at once; the engine goes while the event loop turns: at the stop message,
+// killed by the timer when it ignores it, stopped by a signal before it has connected.
+void TstMovieRun::cancelLetsTheEngineGo_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::newRow("answers the stop") << kHold;
+    QTest::newRow("ignores the stop") << "progress 10 1\nignorestop\n";
+    QTest::newRow("before it connects") << "never\n";
+}
+
+void TstMovieRun::cancelLetsTheEngineGo()
+{
+    QFETCH(QString, script);
+    RunFixture f;
+    f.AddJob(script);
+    f.AddJob(kFinish);
+    QVERIFY(f.Start());
+    QTRY_VERIFY(f.Engine().IsAlive()
+                && (script.startsWith("never") || f.Run().CurrentState() == MovieRun::State::Converting));
+    f.Run().Cancel();
+    QCOMPARE(f.Run().CurrentState(), MovieRun::State::Stopping);
+    QVERIFY(f.Engine().IsAlive());
+    QVERIFY(f.WaitForEnd());
+    QCOMPARE(f.Ends().size(), 1);
+    QCOMPARE(f.Ends()[0].outcome, Outcome::Cancelled);
+    QCOMPARE(f.Summaries()[0].end, RunEnd::Cancelled);
+    QCOMPARE(f.EngineLog(f.Request().jobs[0].sourcePath).contains("stop"), !script.startsWith("never"));
+    QVERIFY(NoChildLeft());
+}
+
 // The engine finished and went, but its finish has not been handled yet when the user
 // cancels or closes: the file is converted, not cancelled, and the run goes no further.
 void TstMovieRun::stoppingTakesAFinishAlreadyReported_data()
@@ -344,15 +379,18 @@ void TstMovieRun::stoppingTakesAFinishAlreadyReported()
 {
     QFETCH(bool, cancel);
     RunFixture f;
-    f.AddJob("output\nfinish\ndie 0\n");
+    f.AddJob("output\nstep\nfinish\ndie 0\n");
     f.AddJob(kFinish);
     QVERIFY(f.Start());
+    QVERIFY(f.WaitUntilSettled());
+    QFile(f.Request().jobs[0].sourcePath + ".go1").open(QIODevice::WriteOnly);
     QVERIFY(WaitForExit(f.Engine().Pid(), 20000));
     QVERIFY(f.Ends().isEmpty());
     if (cancel)
         f.Run().Cancel();
     else
         f.Run().Stop();
+    QVERIFY(f.WaitForEnd());
     const QList<FileEnd> ends = f.Ends();
     QCOMPARE(ends.size(), 1);
     QCOMPARE(ends[0].outcome, Outcome::Done);

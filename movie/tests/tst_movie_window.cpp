@@ -191,7 +191,7 @@ void TstMovieWindow::busyBlocksEditing()
     f.AddScripts({"progress 10 1\n"});
     const MovieControls c = ControlsOf(f.Window());
     QTest::mouseClick(c.convert, Qt::LeftButton);
-    QVERIFY((f.Run().CurrentState() == MovieRun::State::Converting));
+    QVERIFY(f.WaitUntilConverting());
 
     for (ImageButton *b : {c.add, c.del, c.option})
         QCOMPARE(b->State(), ImageButton::StateSelected);
@@ -386,6 +386,7 @@ void TstMovieWindow::pauseAndResumeOntoButtons()
     MovieFixture f;
     f.AddScripts({kHold});
     f.Window().OnConvertCommand();
+    QVERIFY(f.WaitUntilConverting());
     const MovieControls c = ControlsOf(f.Window());
     QVERIFY(c.pause->isVisible());
     QVERIFY(!c.convert->isVisible());
@@ -437,6 +438,7 @@ void TstMovieWindow::fileEndsOntoRows()
     f.Script("clip1.mp4", kHold);
     f.List().SetChecked(1, true);
     f.Window().OnConvertCommand();
+    QVERIFY(f.WaitUntilConverting());
     QCOMPARE(f.Statuses(), (QList<int>{kWaiting, kConverting, kWaiting}));
     QCOMPARE(f.Run().CurrentOutputPath(), f.SaveFolder() + "clip1.mp4");
 }
@@ -456,7 +458,7 @@ void TstMovieWindow::cancelResetsTheProgress()
 
     f.Box().SetAnswer(IDYES);
     QTest::mouseClick(c.cancel, Qt::LeftButton);
-    QVERIFY(!f.Window().IsRunStarted());
+    QVERIFY(f.WaitForEnd());
     QCOMPARE(f.Statuses(), (QList<int>{kComplete, kWaiting, kWaiting}));
     QVERIFY(!f.List().IsChecked(0));
     QVERIFY(f.List().IsChecked(1));
@@ -492,8 +494,13 @@ void TstMovieWindow::closeAsksOnlyWhileARunIsActive()
     QVERIFY(f.Window().Engine().IsAlive());
     QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVET_EXIT")});
 
+    // Yes: the page closes once the run has ended; asking again meanwhile changes nothing.
     f.Box().SetAnswer(IDYES);
-    QVERIFY(f.Window().close());
+    f.Window().close();
+    QVERIFY(f.Window().isVisible());
+    f.Window().close();
+    QTRY_VERIFY(!f.Window().isVisible());
+    QCOMPARE(f.Window().result(), int(QDialog::Accepted));
     QVERIFY(!f.Window().Engine().IsAlive());
     QVERIFY(NoChildLeft());
     // No end-of-run action, and what stands at the output name is not the page's to remove.
@@ -537,7 +544,7 @@ void TstMovieWindow::missingEngineNeverPowersOff()
     c.deleteSources->SetCheck(true);
     c.shutDown->SetCheck(true);
     f.Window().OnConvertCommand();
-    QVERIFY(!f.Window().IsRunStarted());
+    QVERIFY(f.WaitForEnd());
     QCOMPARE(f.PowerOffRequests(), 0);
     const auto questions = f.Box().Questions();
     QCOMPARE(questions.size(), 1);

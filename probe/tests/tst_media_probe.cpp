@@ -1,4 +1,5 @@
 #include "probe/media_probe.h"
+#include "probe/media_prober.h"
 #include "probe/number_text.h"
 #include "test_media.h"
 
@@ -135,11 +136,26 @@ private slots:
 
     void nonAsciiPath()
     {
-        const MediaFacts f = ProbeMediaFacts(Path(QStringLiteral("dir with spaces/Vidéo ünï 名前 (1).mp4")));
+        const QString awkward = Path(QStringLiteral("dir with spaces/Vidéo ünï 名前 (1).mp4"));
+        const MediaFacts f = ProbeMediaFacts(awkward);
         QCOMPARE(f.Video.Format, QStringLiteral("AVC"));
         QCOMPARE(f.Video.Width, 160u);
         QCOMPARE(f.Audio.Format, QStringLiteral("AAC"));
         QCOMPARE(f, ProbeMediaFacts(Path("h264aac.mp4")));
+
+        // The same on the prober's own thread, as a run probes, with quotes in a name too.
+        const QString quoted = Path(QStringLiteral("it's \"quoted\".mp4"));
+        QVERIFY(QFile::copy(Path("h264aac.mp4"), quoted) || QFile::exists(quoted));
+        MediaProber prober;
+        QList<MediaRecord> records;
+        connect(&prober, &MediaProber::probed, this, [&](int, const MediaRecord &r) { records << r; });
+        prober.Probe({awkward, quoted});
+        QTRY_COMPARE(records.size(), 2);
+        for (const MediaRecord &r : records) {
+            QCOMPARE(r.facts, f);
+            QCOMPARE(r.length.width, 160);
+            QVERIFY(r.length.seconds > 0.4 && r.length.seconds < 0.6);
+        }
     }
 
     void numberTexts_data()
