@@ -67,7 +67,7 @@ private:
     ImageSettings m_settings;
     ImageBoxes m_boxes;
     OptionsDialogRunner m_optionsDialog;
-    // Last, so that it goes first: a picture still in work is finished while the page it
-    // reports to still exists.
+    // Last, so that it goes first: a picture still in work is finished and the worker's
+    // thread joined before the rest of the page goes.
     std::unique_ptr<ImageRun> m_run;
 };

@@ -140,27 +140,9 @@ protected:
     // The labels once the run has ended, before the end-of-run actions.
     virtual void ShowRunEndTexts(const RunSummary &summary) = 0;
 
-    enum class RunLook { Idle, Running, Paused };
-    // Which of Convert, Pause and Resume shows, and whether Cancel can be pressed.
-    void ShowRunLook(RunLook look);
-    // Busy: Add, Delete and Options take their disabled look, drops are refused, rows stay
-    // where they are and HD/SD cannot change.
-    void SetBusy(bool busy);
     void ShowFolderLabel(const QString &text);
     // A refused command while a run is active; says why where the page does.
     bool RefusedWhileRunning(const char *noticeKey);
-    // Asks whether to stop the run (cancel, close): true on Yes. The event loop runs while the
-    // question is open, so the run may end meanwhile; its end then waits for the answer: Yes
-    // takes it as stopped (none of the end-of-run actions), No lets it end as it would have.
-    bool AskToStopRun(const char *questionKey);
-    // The end-of-run actions: the end message, then the sources of converted files to the
-    // trash when asked (the boxes are read after the message, which the user may answer
-    // after changing them), or the power-off instead of the message, with the kept lists on
-    // disk first. Nothing for a run that did not finish. A user busy in another window, or
-    // about to lose the screen to the power-off, hears of the end through a desktop
-    // notification. Sources the trash would not take stay, and the user is told which and
-    // why; a refused power-off shows the end message after all, with the system's reason.
-    void FinishRun(const RunSummary &ended);
 
     void PaintClient(QPainter &painter, const QRect &dirty) override;
     // A close during a run stops it (ConfirmExit) and closes the page once it has ended.
@@ -174,6 +156,25 @@ protected:
     ImageButton *Add(ImageButton *button);
 
 private:
+    enum class RunLook { Idle, Running, Paused };
+    // Which of Convert, Pause and Resume shows, and whether Cancel can be pressed.
+    void ShowRunLook(RunLook look);
+    // Busy: Add, Delete and Options take their disabled look, drops are refused, rows stay
+    // where they are and HD/SD cannot change.
+    void SetBusy(bool busy);
+    // Asks whether to stop the run (cancel, close): true on Yes. The event loop runs while the
+    // question is open, so the run may end meanwhile; its end then waits for the answer: Yes
+    // takes it as stopped (none of the end-of-run actions), No lets it end as it would have.
+    bool AskToStopRun(const char *questionKey);
+    // The end-of-run actions: the end message, then the sources of converted files to the
+    // trash when asked (the boxes are read after the message, which the user may answer
+    // after changing them), or the power-off instead of the message, with the kept lists on
+    // disk first. Nothing for a run that did not finish. A user busy in another window, or
+    // about to lose the screen to the power-off, hears of the end through a desktop
+    // notification. Sources the trash would not take stay, and the user is told which and
+    // why; a refused power-off shows the end message after all, with the system's reason.
+    void FinishRun(const RunSummary &ended);
+
     void OnRunStateChanged(Run::State state);
     void OnFileStarted(int row, const QString &outputPath);
     void OnFileEnded(const FileEnd &end);
