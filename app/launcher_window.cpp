@@ -18,13 +18,6 @@ LauncherWindow::LauncherWindow(QWidget *parent)
     m_created = Create();
 }
 
-LauncherWindow::~LauncherWindow()
-{
-    // The worker writes into the image page's list; it must be gone before the page is.
-    if (m_imagePage)
-        m_imagePage->StopAndWait();
-}
-
 bool LauncherWindow::Create()
 {
     if (!SetCaptionImage(QStringLiteral("Comm_Caption.png"), QStringLiteral("Laun_close.png"),
@@ -82,11 +75,11 @@ bool LauncherWindow::Create()
     return true;
 }
 
-bool LauncherWindow::IsConverting(Mode mode) const
+ConverterPage *LauncherWindow::PageOf(Mode mode) const
 {
     if (mode == Mode::Movie)
-        return m_moviePage && m_moviePage->IsRunStarted();
-    return m_imagePage && m_imagePage->IsConverting();
+        return m_moviePage;
+    return m_imagePage;
 }
 
 bool LauncherWindow::SwitchTo(Mode mode)
@@ -94,7 +87,7 @@ bool LauncherWindow::SwitchTo(Mode mode)
     if (!m_created)
         return false;
     const Mode leaving = mode == Mode::Image ? Mode::Movie : Mode::Image;
-    if (mode != m_mode && IsConverting(leaving)) {
+    if (mode != m_mode && PageOf(leaving)->IsRunActive()) {
         XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CONVERTING"), MB_ICONEXCLAMATION);
         return false;
     }
@@ -110,20 +103,13 @@ bool LauncherWindow::SwitchTo(Mode mode)
 
 void LauncherWindow::ExitProcedure()
 {
-    if (m_exiting || (m_moviePage && !m_moviePage->ConfirmExit()))
+    if (m_exiting)
         return;
-    m_exiting = true;
-    if (m_moviePage && m_moviePage->IsRunActive()) {
-        // The engine is on its way out; the close goes on a turn after the run's end is handled.
-        connect(
-            m_moviePage, &MovieWindow::runStateChanged, this,
-            [this](bool started) {
-                if (!started)
-                    FinishExit();
-            },
-            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
-        return;
+    for (ConverterPage *page : Pages()) {
+        if (!page->ConfirmExit())
+            return;
     }
+    m_exiting = true;
     FinishExit();
 }
 
@@ -131,10 +117,20 @@ void LauncherWindow::FinishExit()
 {
     if (!m_exiting)
         return;
+    for (ConverterPage *page : Pages()) {
+        if (page->IsRunActive()) {
+            // Its run is on its way out; the close goes on a turn after the run's end is handled.
+            connect(
+                page, &ConverterPage::runActiveChanged, this,
+                [this](bool active) {
+                    if (!active)
+                        FinishExit();
+                },
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+            return;
+        }
+    }
     m_exiting = false;
-    // An image run ends with the picture in work; nothing written so far is lost.
-    if (m_imagePage)
-        m_imagePage->StopAndWait();
     // What the stops changed in the lists is on disk before the window goes.
     FlushKeptLists();
     accept();

@@ -13,9 +13,8 @@ class MovieWindow;
 // The program's one top-level window: caption strip, a 44-pixel header with the two mode tabs
 // and the logo, and below it the movie and image pages, one visible at a time (movie first).
 // It owns both pages; leaving a mode is refused while that mode converts, and closing (caption
-// close, Escape) asks first while the movie engine runs, waits (without blocking) for that run
-// to end, and stops any image run before the pages go, and their kept lists are written
-// first. Window thread.
+// close, Escape) stops an active run (the movie page asks first) and closes once it has ended,
+// without waiting for it; the kept lists are written first. Window thread.
 class LauncherWindow : public SkinDialog {
     Q_OBJECT
 public:
@@ -29,7 +28,6 @@ public:
     enum class Mode { Movie, Image };
 
     explicit LauncherWindow(QWidget *parent = nullptr);
-    ~LauncherWindow() override; // an image run still going is stopped before the pages go
 
     // False when the caption images could not be read; the program then ends without a window.
     bool IsCreated() const { return m_created; }
@@ -45,10 +43,10 @@ public:
     // Shows the mode's page; false (after telling the user) when the page being left converts.
     bool SwitchTo(Mode mode);
 
-    // What a close request runs: while a movie run is active, asks, and on Yes stops it. Once
-    // that run has ended (its engine gone, killed when it lingers, and its unfinished output
-    // with it), stops an image run, writes the kept lists and closes the window. A request
-    // while one is under way changes nothing.
+    // What a close request runs: each page stops its active run (ConfirmExit: the movie page
+    // asks first, and No keeps everything going). Once no run is active any more (a movie's
+    // engine gone, killed when it lingers, an image's picture in work finished), writes the
+    // kept lists and closes the window. A request while one is under way changes nothing.
     void ExitProcedure();
 
     // Brings the window to the user: shown when hidden, restored when minimised, raised, activated.
@@ -60,7 +58,7 @@ protected:
 
 private:
     bool Create();
-    bool IsConverting(Mode mode) const;
+    ConverterPage *PageOf(Mode mode) const;
     // Both pages, once made.
     QList<ConverterPage *> Pages() const;
     // Writes both pages' kept lists now (before a power-off, and on closing).
@@ -68,7 +66,7 @@ private:
     void FinishExit();
 
     bool m_created = false;
-    bool m_exiting = false; // a close waits for the movie run to end
+    bool m_exiting = false; // a close waits for a run to end
     Mode m_mode = Mode::Movie;
     QPixmap m_header;
     ImageButton *m_movieTab = nullptr;

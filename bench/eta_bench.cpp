@@ -38,7 +38,7 @@ int main(int argc, char **argv)
     bool hd = true;
     bool everySample = false;
     QString engine = QCoreApplication::applicationDirPath() + QStringLiteral("/mencoder");
-    QString save;
+    OutputFolder save;
     QStringList files;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--sd"))
@@ -48,11 +48,11 @@ int main(int argc, char **argv)
         else if (args[i] == QLatin1String("--engine") && i + 1 < args.size())
             engine = args[++i];
         else if (args[i] == QLatin1String("--save") && i + 1 < args.size())
-            save = OutputFolder::FromArgument(args[++i]).Text();
+            save = OutputFolder::FromArgument(args[++i]);
         else
             files << QFileInfo(args[i]).absoluteFilePath();
     }
-    if (save.isEmpty() || files.isEmpty()) {
+    if (!save.IsValid() || files.isEmpty()) {
         std::fprintf(stderr, "usage: eta_bench [--sd] [--engine PATH] --save FOLDER FILE...\n");
         return 2;
     }
@@ -60,17 +60,17 @@ int main(int argc, char **argv)
     engine::EngineProcess process;
     process.SetEnginePath(engine.toStdString());
     MovieRun run(process);
-    MovieRunRequest request;
-    request.hdMode = hd;
+    RunRequest request;
+    request.hd = hd;
     request.encode.SetDefaults(hd);
-    request.saveFolder = save;
+    request.outputFolder = save;
     for (int i = 0; i < files.size(); ++i)
-        request.jobs.append({i, files[i], std::nullopt});
+        request.jobs.append({i, files[i]});
 
     QElapsedTimer clock;
     QList<Sample> samples;
     int failed = 0;
-    QObject::connect(&run, &MovieRun::progressChanged, [&](const MovieProgress &p) {
+    QObject::connect(&run, &MovieRun::progressChanged, [&](const RunProgress &p) {
         samples.append(
             {clock.nsecsElapsed() / 1e9, p.batchSecondsLeft, p.fileNumber, p.currentPercent, p.fileSecondsLeft});
     });

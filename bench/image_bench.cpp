@@ -1,7 +1,7 @@
 // image_bench <input folder> <output folder> <box width> <box height> [rotate steps]
-// Converts every picture of the input folder one after another through the image run
-// controller, as the page does, and prints the count, the time and pictures per second.
-#include "image/image_run_controller.h"
+// Converts every picture of the input folder one after another through the image run, as the
+// page does, and prints the count, the time and pictures per second.
+#include "image/image_run.h"
 #include "shell/output_folder.h"
 
 #include <QDir>
@@ -19,7 +19,7 @@ int main(int argc, char **argv)
                      "usage: image_bench <input folder> <output folder> <box width> <box height> [rotate steps]\n");
         return 2;
     }
-    ImageBatch batch;
+    RunRequest request;
     const QDir input(args[1]);
     int row = 0;
     const QStringList names =
@@ -27,21 +27,24 @@ int main(int argc, char **argv)
                          QStringLiteral("*.bmp"), QStringLiteral("*.gif")},
                         QDir::Files, QDir::Name);
     for (const QString &name : names)
-        batch.items.append({row++, input.filePath(name), name});
-    batch.outputFolder = OutputFolder::FromArgument(args[2]).Text();
-    batch.box = QSize(args[3].toInt(), args[4].toInt());
-    batch.rotateSteps = args.size() > 5 ? args[5].toInt() : 0;
+        request.jobs.append({row++, input.filePath(name)});
+    request.outputFolder = OutputFolder::FromArgument(args[2]);
+    request.box = QSize(args[3].toInt(), args[4].toInt());
+    request.rotateSteps = args.size() > 5 ? args[5].toInt() : 0;
 
-    ImageRunController controller;
+    ImageRun run;
     QElapsedTimer timer;
     int failed = 0;
-    QObject::connect(&controller, &ImageRunController::fileFailed, [&](int r, ImageError error) {
+    QObject::connect(&run, &ImageRun::fileEnded, [&](const FileEnd &end) {
+        if (end.outcome == Outcome::Done)
+            return;
         ++failed;
-        std::fprintf(stderr, "failed: %s (%s)\n", qPrintable(batch.items[r].sourcePath), ImageErrorText(error));
+        std::fprintf(stderr, "failed: %s (%s)\n", qPrintable(end.sourcePath),
+                     ImageErrorText(ImageError(end.reason.code)));
     });
-    QObject::connect(&controller, &ImageRunController::runFinished, &app, &QCoreApplication::quit);
+    QObject::connect(&run, &ImageRun::runEnded, &app, &QCoreApplication::quit);
     timer.start();
-    if (controller.Start(batch) != ImageRunController::StartResult::Started) {
+    if (!run.Start(request)) {
         std::fprintf(stderr, "no pictures in %s\n", qPrintable(args[1]));
         return 2;
     }

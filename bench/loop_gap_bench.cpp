@@ -142,7 +142,7 @@ int main(int argc, char **argv)
         MovieWindow page(nullptr, SkinDialog::Kind::Window);
         const QString save = home.filePath(QStringLiteral("out%1").arg(run));
         QDir().mkpath(save);
-        page.SetSaveFolder(save);
+        page.SetOutputFolder(OutputFolder(save));
         page.show();
         QObject::connect(&page.Run(), &MovieRun::fileEnded,
                          [&](const FileEnd &end) { failed += end.outcome == Outcome::Done ? 0 : 1; });
@@ -153,7 +153,7 @@ int main(int argc, char **argv)
         std::printf("run %d: ten files: longest gap %.1f ms (%s)\n", run, meter.LongestMs(), qPrintable(meter.Where()));
 
         page.Rows().AddFiles({longClip});
-        const auto cancel = QObject::connect(&page.Run(), &MovieRun::progressChanged, [&](const MovieProgress &p) {
+        const auto cancel = QObject::connect(&page.Run(), &MovieRun::progressChanged, [&](const RunProgress &p) {
             if (p.currentPercent >= 10)
                 QTimer::singleShot(0, &page, [&page] { page.OnCancelCommand(); });
         });

@@ -114,9 +114,9 @@ QSize FitToBox(int width, int height, int boxWidth, int boxHeight)
     return {outWidth, outHeight};
 }
 
-QString MakeImageOutputPath(const QString &saveFolder, const QString &listName)
+QString MakeImageOutputPath(const OutputFolder &folder, const QString &sourceName)
 {
-    return MakeOutputName(saveFolder, listName, QStringLiteral("jpg"));
+    return MakeOutputName(folder, sourceName, QStringLiteral("jpg"));
 }
 
 void EnsureImageAllocationLimit()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/output_folder.h"
+
 #include <QImage>
 #include <QMetaType>
 #include <QSize>
@@ -40,9 +42,9 @@ ImageFormat ImageFormatFromPath(const QString &path);
 // an empty size.
 QSize FitToBox(int width, int height, int boxWidth, int boxHeight);
 
-// saveFolder + base name of listName + ".jpg", or "(1)", "(2)", ... before ".jpg" while a file
-// (or a dangling link) of that name exists. saveFolder must end with "/".
-QString MakeImageOutputPath(const QString &saveFolder, const QString &listName);
+// In folder, the base name of sourceName + ".jpg", or "(1)", "(2)", ... before ".jpg" while a
+// file (or a dangling link) of that name exists; empty when the folder is not valid.
+QString MakeImageOutputPath(const OutputFolder &folder, const QString &sourceName);
 
 struct ImageConvertOptions {
     QSize box;           // target box

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "image/image_intake.h"
-#include "image/image_run_controller.h"
+#include "image/image_run.h"
 #include "image/image_settings.h"
 #include "options/image_options_dlg.h"
 #include "page/converter_page.h"
@@ -10,10 +10,8 @@
 #include <memory>
 
 // The image-mode page: the shared page with the HD/SD boxes, the image settings and an
-// ImageRunController, whose worker thread converts the checked rows; the run's values reach
-// the page queued, on the window thread, and are mapped onto the labels, bars and rows. The
-// launcher hosts it as a child page (Kind::Child), asks IsConverting() before a mode switch
-// and calls StopAndWait() in its exit procedure. Window thread.
+// ImageRun, whose worker thread converts the checked rows, and the words of its four progress
+// labels. The launcher hosts it as a child page (Kind::Child). Window thread.
 class ImageWindow : public ConverterPage {
     Q_OBJECT
 public:
@@ -41,18 +39,10 @@ public:
     static constexpr int kClientHeight = 444;
 
     explicit ImageWindow(QWidget *parent = nullptr, Kind kind = Kind::Child);
-    ~ImageWindow() override; // a running worker is stopped and its thread joined
 
-    // For the launcher: a run is active (mode switches are refused meanwhile).
-    bool IsConverting() const { return m_run->IsConverting(); }
-    bool IsRunActive() const override { return IsConverting(); }
-    // For the launcher's exit: asks the worker to stop, waits until the picture in work is
-    // done and ends the run here and now, without the end-of-run actions. Harmless when idle.
-    void StopAndWait();
-
-    ImageRunController &Run() { return *m_run; }
+    ImageRun &Run() { return *m_run; }
     const ImageSettings &Settings() const { return m_settings; }
-    QString SaveFolder() const override { return m_settings.saveFolder; }
+    ::OutputFolder OutputFolder() const override { return ::OutputFolder(m_settings.saveFolder); }
     const ImageBoxes &Boxes() const { return m_boxes; }
     // The box a run started now would use.
     QSize ChosenBox() const { return m_boxes.Chosen(IsHdChecked()); }
@@ -62,24 +52,22 @@ public:
     using OptionsDialogRunner = std::function<bool(QWidget *owner, ImageOptionValues &values)>;
     void SetOptionsDialog(OptionsDialogRunner runner) { m_optionsDialog = std::move(runner); }
 
-    void OnConvertCommand() override;
-    void OnCancelCommand() override;
-    void OnPauseCommand() override;
-    void OnResumeCommand() override;
     void OnOptionCommand() override;
 
-signals:
-    // The page went busy (Convert accepted) or idle again (its run ended).
-    void convertingChanged(bool converting);
+protected:
+    void FillRequest(RunRequest &request) const override;
+    void ShowProgressTexts(const RunProgress &progress) override;
+    void ShowMomentTexts(RunMoment moment) override;
+    void ShowRunEndTexts(const RunSummary &summary) override;
 
 private:
-    void ConnectRun();
     void ShowLabels(const QString &current, const QString &time, const QString &total);
     void ShowTimeLeft(int seconds);
-    void OnRunEnded(const RunSummary &summary);
 
     ImageSettings m_settings;
     ImageBoxes m_boxes;
     OptionsDialogRunner m_optionsDialog;
-    std::unique_ptr<ImageRunController> m_run;
+    // Last, so that it goes first: a picture still in work is finished and the worker's
+    // thread joined before the rest of the page goes.
+    std::unique_ptr<ImageRun> m_run;
 };

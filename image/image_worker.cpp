@@ -24,8 +24,8 @@ struct HeldPicture {
 
 } // namespace
 
-ImageWorker::ImageWorker(ImageBatch batch, std::shared_ptr<ImageRunFlags> flags, std::shared_ptr<DecodeBudget> budget)
-    : m_batch(std::move(batch))
+ImageWorker::ImageWorker(RunRequest request, std::shared_ptr<ImageRunFlags> flags, std::shared_ptr<DecodeBudget> budget)
+    : m_request(std::move(request))
     , m_flags(std::move(flags))
     , m_budget(budget ? std::move(budget) : std::make_shared<DecodeBudget>(kImageRunBudgetBytes))
 {
@@ -64,20 +64,22 @@ bool ImageWorker::WaitWhilePaused()
 
 void ImageWorker::Run()
 {
-    ImageRunResult result;
-    result.total = int(m_batch.items.size());
+    const int count = int(m_request.jobs.size());
+    int total = count; // less the rows passed by
+    int handled = 0;
+    bool stopped = false;
     // Outputs never land beside the program because a folder went missing from the settings:
-    // a relative folder fails every picture. One removed since it was chosen is made again.
-    const OutputFolder outputFolder(m_batch.outputFolder);
-    const QString &folder = outputFolder.Text();
-    const bool folderUsable = outputFolder.IsValid();
+    // a folder that is not valid (a relative one) fails every picture. One removed since it
+    // was chosen is made again.
+    const OutputFolder &folder = m_request.outputFolder;
+    const bool folderUsable = folder.IsValid();
     if (folderUsable) {
-        outputFolder.Make();
+        folder.Make();
         // Where the file system has no unnamed files (vfat, exFAT, network shares) a run that
         // was killed mid-write left its hidden temporary picture; only one run writes at a time.
-        RemoveStaleTemporaries(folder);
+        RemoveStaleTemporaries(folder.Text());
     }
-    const ImageConvertOptions options{m_batch.box, m_batch.rotateSteps};
+    const ImageConvertOptions options{m_request.box, m_request.rotateSteps};
     EnsureImageAllocationLimit();
 
     // Decoding is most of the work and a decode uses one core, so each picture is decoded on a
@@ -86,14 +88,13 @@ void ImageWorker::Run()
     // budget allows. Reports, names and outputs still go strictly in list order. Once the run
     // stops, a decode not yet begun is skipped and one running is waited for; their pictures
     // are thrown away.
-    const int count = int(m_batch.items.size());
     std::vector<std::future<HeldPicture>> loads(size_t(std::max(count, 0)));
     const auto abandoned = std::make_shared<std::atomic_bool>(false);
     const std::shared_ptr<DecodeBudget> budget = m_budget;
     int launched = 0;
     auto launchUpTo = [&](int end) {
         for (; folderUsable && launched < std::min(end, count); ++launched) {
-            auto load = [path = m_batch.items[launched].sourcePath, turn = launched, options, abandoned, budget,
+            auto load = [path = m_request.jobs[launched].sourcePath, turn = launched, options, abandoned, budget,
                          flags = m_flags] {
                 HeldPicture held;
                 held.picture.error = ImageError::Unreadable;
@@ -120,11 +121,11 @@ void ImageWorker::Run()
         }
     };
 
-    emit progressChanged(0, result.total);
+    emit progressChanged(0, total);
     for (int i = 0; i < count; ++i) {
-        const ImageBatchItem &item = m_batch.items[i];
+        const RunJob &job = m_request.jobs[i];
         if (!WaitWhilePaused()) {
-            result.cancelled = true;
+            stopped = true;
             break;
         }
         launchUpTo(i + 2);
@@ -135,35 +136,31 @@ void ImageWorker::Run()
                 if (held.bytes >= 0)
                     budget->Give(held.bytes);
             }
-            --result.total;
-            emit fileSkipped(item.row);
-            emit progressChanged(result.handled, result.total);
+            --total;
+            emit fileSkipped(job.row);
+            emit progressChanged(handled, total);
             continue;
         }
-        QString output = MakeImageOutputPath(folder, item.listName);
-        emit fileStarted(item.row, output);
+        QString output = MakeImageOutputPath(folder, job.sourcePath);
+        emit fileStarted(job.row, output);
         ImageError error = ImageError::WriteFailed;
         if (folderUsable) {
             HeldPicture held = loads[size_t(i)].get();
             error = FinishPicture(held.picture, output);
             // Another program took the name between choosing and writing: choose again.
             for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
-                output = MakeImageOutputPath(folder, item.listName);
+                output = MakeImageOutputPath(folder, job.sourcePath);
                 error = FinishPicture(held.picture, output);
             }
             held.picture = {};
             if (held.bytes >= 0)
                 budget->Give(held.bytes);
         }
-        ++result.handled;
-        if (error == ImageError::None) {
-            result.converted.append({item.row, item.sourcePath, output});
-            emit fileConverted(item.row, output);
-        } else {
-            result.failedRows.append(item.row);
-            emit fileFailed(item.row, error);
-        }
-        emit progressChanged(result.handled, result.total);
+        ++handled;
+        const bool done = error == ImageError::None;
+        emit fileEnded({job.row, job.sourcePath, output, done ? Outcome::Done : Outcome::Failed,
+                        done ? Reason{} : Reason::Image(int(error))});
+        emit progressChanged(handled, total);
     }
     *abandoned = true;
     budget->Abandon();
@@ -172,6 +169,6 @@ void ImageWorker::Run()
         if (load.valid() && load.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
             load.wait();
     }
-    emit runEnded(result);
+    emit runEnded(stopped);
     QThread::currentThread()->quit();
 }

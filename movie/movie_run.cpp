@@ -40,12 +40,12 @@ QString ScratchPath() { return QDir::tempPath() + QStringLiteral("/u2p.tmp"); }
 } // namespace
 
 MovieRun::MovieRun(engine::EngineControl &engine, QObject *parent)
-    : QObject(parent)
+    : Run(parent)
     , m_engine(engine)
 {
     qRegisterMetaType<FileEnd>();
     qRegisterMetaType<RunSummary>();
-    qRegisterMetaType<MovieProgress>();
+    qRegisterMetaType<RunProgress>();
     m_engine.Attach(this, &m_statusCopy);
     m_timer.setInterval(m_timings.tickMs);
     connect(&m_timer, &QTimer::timeout, this, &MovieRun::Tick);
@@ -92,7 +92,7 @@ void MovieRun::SetState(State state)
 
 // --- starting files ------------------------------------------------------------------------
 
-bool MovieRun::Start(const MovieRunRequest &request)
+bool MovieRun::Start(const RunRequest &request)
 {
     if (IsActive() || request.jobs.isEmpty())
         return false;
@@ -104,9 +104,9 @@ bool MovieRun::Start(const MovieRunRequest &request)
     m_records.clear();
     QList<MovieLoad> loads;
     QStringList paths;
-    for (const MovieRunJob &job : m_request.jobs) {
+    for (const RunJob &job : m_request.jobs) {
         m_records.append(std::nullopt);
-        loads << job.load.value_or(MovieLoad{});
+        loads << m_givenLoads.value(loads.size()).value_or(MovieLoad{});
         paths << job.sourcePath;
     }
     m_timeLeft.Begin(loads);
@@ -126,9 +126,9 @@ void MovieRun::OnProbed(int index, const MediaRecord &record)
     if (!IsActive() || index < 0 || index >= m_records.size())
         return;
     m_records[index] = record;
-    if (!m_request.jobs[index].load) {
+    if (!m_givenLoads.value(index)) {
         const MediaLength &length = record.length;
-        const bool hd = m_request.hdMode;
+        const bool hd = m_request.hd;
         m_timeLeft.SetLoad(index,
                            {length.seconds,
                             SourceCost(length.width, length.height, length.frameRate, hd ? 1280 : 720, hd ? 720 : 480),
@@ -158,15 +158,15 @@ void MovieRun::StartNext()
 
 void MovieRun::LaunchFile()
 {
-    const MovieRunJob &job = m_request.jobs[m_current];
+    const RunJob &job = m_request.jobs[m_current];
     const EncodeSettings &encode = m_request.encode;
-    // A save folder removed since it was chosen would fail every file; make it again.
-    if (QDir::isAbsolutePath(m_request.saveFolder))
-        QDir().mkpath(m_request.saveFolder);
+    // An output folder removed since it was chosen would fail every file; make it again. One
+    // that is not valid gives no output name, and the file fails as unprepared.
+    m_request.outputFolder.Make();
     m_outputPath =
-        MakeOutputName(m_request.saveFolder, job.sourcePath, m_request.hdMode ? encode.HDFormat : encode.SDFormat);
+        MakeOutputName(m_request.outputFolder, job.sourcePath, m_request.hd ? encode.HDFormat : encode.SDFormat);
     const PreparedJob prepared =
-        PrepareJob(encode, m_request.hdMode, m_records[m_current]->facts, job.sourcePath, m_outputPath);
+        PrepareJob(encode, m_request.hd, m_records[m_current]->facts, job.sourcePath, m_outputPath);
     emit fileStarted(job.row, m_outputPath);
     if (!prepared.ok()) {
         EndFile(Outcome::Failed, Reason::Preparation(int(prepared.arguments.error)));
@@ -259,11 +259,12 @@ void MovieRun::ShowProgress()
     const int fileNumber = m_current + 1;
     const float total = float(cur * 0.01f * (100.0 / files) + (fileNumber - 1) * 100.0 / files);
 
-    MovieProgress progress;
-    progress.currentPercent = int(cur);
-    progress.totalPercent = int(total);
+    RunProgress progress;
     progress.fileNumber = fileNumber;
     progress.totalFiles = files;
+    progress.filesEnded = int(m_summary.files.size());
+    progress.currentPercent = int(cur);
+    progress.totalPercent = int(total);
     progress.elapsedSeconds = m_elapsedSeconds;
     progress.speedFactor = m_speedFactor;
     progress.fileSecondsLeft = m_timeLeft.FileLeft().value_or(-1);
@@ -337,7 +338,7 @@ void MovieRun::FileGone()
     }
     const Ending ending = *m_ending;
     m_timeLeft.FileEnded(ending.outcome == Outcome::Done, RunSeconds());
-    const MovieRunJob &job = m_request.jobs[m_current];
+    const RunJob &job = m_request.jobs[m_current];
     const FileEnd end{job.row, job.sourcePath, m_outputPath, ending.outcome, ending.reason};
     m_summary.files.append(end);
     // What the engine was told and said, for the log; read once it has gone, so that its last
@@ -369,6 +370,7 @@ void MovieRun::EndRun(RunEnd end)
     if (end == RunEnd::Finished || end == RunEnd::EngineMissing)
         QFile::remove(ScratchPath());
     m_inhibit.Release();
+    m_givenLoads.clear();
     m_log.ended = QDateTime::currentDateTime();
     m_log.end = end;
     RunLog().Append(m_log); // a log that cannot be written changes nothing else

@@ -4,6 +4,7 @@
 #include "engine/engine_control.h"
 #include "movie/movie_time_left.h"
 #include "run/run_log.h"
+#include "run/run.h"
 #include "run/run_outcome.h"
 #include "platform/power_inhibit.h"
 #include "probe/media_prober.h"
@@ -18,33 +19,6 @@
 #include <functional>
 #include <optional>
 
-// One file of a movie run: the list row it came from and its full path.
-struct MovieRunJob {
-    int row = -1;
-    QString sourcePath;
-    std::optional<MovieLoad> load; // for the time left; from the file's probe when not given
-};
-
-// Everything a movie run needs, copied at its start.
-struct MovieRunRequest {
-    QList<MovieRunJob> jobs; // the checked rows, top to bottom
-    bool hdMode = true;
-    EncodeSettings encode;
-    QString saveFolder; // ends with "/"
-};
-
-// The figures of one progress tick.
-struct MovieProgress {
-    int currentPercent = 0;
-    int totalPercent = 0;
-    int fileNumber = 0;
-    int totalFiles = 0;
-    int elapsedSeconds = 0;
-    float speedFactor = 0.0f; // seconds of media per second
-    int fileSecondsLeft = -1; // -1 until known
-    int batchSecondsLeft = -1;
-};
-
 // Tick period and watchdog limits; tests tick by hand.
 struct MovieRunTimings {
     int tickMs = 1000;
@@ -56,41 +30,40 @@ struct MovieRunTimings {
 };
 
 // Converts the jobs of a run one after another, one engine per file, and reports what
-// happens as values; it holds no widget. Every file ends in EndFile, with an outcome and a
-// reason, and is reported once its engine has gone. Lives on the window thread, which never
-// waits here: the files are probed on the prober's thread, and what the engine link's threads
-// learn (connected, reports, ended) reaches the run as posted events and the status copy.
-// Starting waits for the file's probe and its engine's connection; Stopping (and the gap
-// between files) for the engine's end, with a kill after the grace.
-class MovieRun : public QObject, private engine::EngineSink {
+// happens as values; it holds no widget. It reads the request's profile (hd, encode) and its
+// output folder. Every file ends in EndFile, with an outcome and a reason, and is reported
+// once its engine has gone. Lives on the window thread, which never waits here: the files are
+// probed on the prober's thread, and what the engine link's threads learn (connected,
+// reports, ended) reaches the run as posted events and the status copy. Starting waits for
+// the file's probe and its engine's connection; Stopping (and the gap between files) for the
+// engine's end, with a kill after the grace.
+class MovieRun : public Run, private engine::EngineSink {
     Q_OBJECT
 public:
-    enum class State { Idle, Starting, Converting, Paused, Stopping, Ended };
-    Q_ENUM(State)
-
     static constexpr int kProgressTimerId = 7979;
 
     explicit MovieRun(engine::EngineControl &engine, QObject *parent = nullptr);
     ~MovieRun() override; // an engine still running is stopped and killed at once, unreported
 
     void SetTimings(const MovieRunTimings &timings);
+    // Test seam: the time-left loads of the next run's jobs, by job, where given instead of
+    // from their probes.
+    void SetLoads(const QList<std::optional<MovieLoad>> &loads) { m_givenLoads = loads; }
 
-    // False when a run is active or there is no job.
-    bool Start(const MovieRunRequest &request);
-    void Pause();
-    void Resume();
+    bool Start(const RunRequest &request) override;
+    // Pause holds the engine while a file converts (Converting); while a file starts it does
+    // nothing.
+    void Pause() override;
+    void Resume() override;
     // Both stop the engine and end the run (Ended, runEnded) once it has gone, taking an end
-    // the engine had already reported; a file still in work goes back to waiting. Cancel is
-    // the user's; Stop is for closing. Either way the page runs no end-of-run action.
-    void Cancel();
-    void Stop();
+    // the engine had already reported.
+    void Cancel() override;
+    void Stop() override;
 
     // The progress timer's tick, public so that tests tick by hand.
     void Tick();
 
-    State CurrentState() const { return m_state; }
-    bool IsActive() const { return m_state != State::Idle && m_state != State::Ended; }
-    bool IsPaused() const { return m_state == State::Paused; }
+    State CurrentState() const override { return m_state; }
     int CurrentRow() const { return m_current < 0 ? -1 : m_request.jobs[m_current].row; }
     QString CurrentOutputPath() const { return m_outputPath; }
     bool IsTimerActive() const { return m_timer.isActive(); }
@@ -101,14 +74,6 @@ public:
     int TotalFiles() const { return int(m_request.jobs.size()); }
     bool HoldsPowerInhibit() const { return m_inhibit.IsHeld(); }
     const MovieRunTimings &Timings() const { return m_timings; }
-
-signals:
-    void stateChanged(MovieRun::State state);
-    // The file's engine is about to start; outputPath is where its output will go.
-    void fileStarted(int row, const QString &outputPath);
-    void progressChanged(const MovieProgress &progress);
-    void fileEnded(const FileEnd &end);
-    void runEnded(const RunSummary &summary);
 
 protected:
     void customEvent(QEvent *event) override;
@@ -157,7 +122,8 @@ private:
     std::atomic<quint64> m_generation{0};
 
     State m_state = State::Idle;
-    MovieRunRequest m_request;
+    RunRequest m_request;
+    QList<std::optional<MovieLoad>> m_givenLoads;
     QList<std::optional<MediaRecord>> m_records; // by job, as the prober hands them back
     RunSummary m_summary;
     RunLogEntry m_log;
@@ -181,5 +147,3 @@ private:
     // Last, so that it goes first: no record arrives for a run being taken down.
     MediaProber m_prober;
 };
-
-Q_DECLARE_METATYPE(MovieProgress)

@@ -11,8 +11,6 @@
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
-#include <QCloseEvent>
-
 #include <utility>
 
 namespace {
@@ -21,9 +19,14 @@ QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
 enum Label { kCurrent, kSpeed, kTime, kTotal, kCount, kLeft };
 
-// The list is locked during a run, and commands refused meanwhile say why.
-const PageLayout kLayout =
-    LayoutOf<MovieWindow>({"IDS_SUPPORT_FILES", "IDS_SUPPORT_VFORMAT_STR", "jobList", "movie"}, false, true);
+// The list is locked during a run, commands refused meanwhile say why, and closing asks.
+const PageLayout kLayout = [] {
+    PageLayout l =
+        LayoutOf<MovieWindow>({"IDS_SUPPORT_FILES", "IDS_SUPPORT_VFORMAT_STR", "jobList", "movie"}, false, true);
+    l.noFileStyle = MB_ICONQUESTION;
+    l.closeQuestionKey = "IDS_MESSAGEBOX_CONVET_EXIT";
+    return l;
+}();
 
 } // namespace
 
@@ -39,83 +42,38 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
         m_labels[i] = MakeSkinLabel(Client(), labels[i].first, labels[i].second);
 
     SettingsStore(T("IDS_APP_NAME")).Initialise(m_settings, IsHdChecked());
-    ShowFolderLabel(m_settings.options.SaveFolder);
+    ShowFolderLabel(OutputFolder().Text());
     ResetProgress();
-    ConnectRun();
+    ConnectRun(*m_run);
 }
 
-void MovieWindow::ConnectRun()
-{
-    MovieRun *run = m_run.get();
-    connect(run, &MovieRun::stateChanged, this, &MovieWindow::OnStateChanged);
-    connect(run, &MovieRun::fileStarted, this, [this](int row, const QString &outputPath) {
-        List().ClearRowSelection(row);
-        List().EnsureRowVisible(row);
-        ShowFolderLabel(outputPath);
-        // Never the figures of a run before: which file this is shows at once.
-        ShowLabel(kCount, QString::asprintf("( %2d / %2d )", m_run->FileNumber(), m_run->TotalFiles()));
-        ShowLabel(kTime, ElapsedText(m_run->ElapsedSeconds()));
-    });
-    connect(run, &MovieRun::progressChanged, this, &MovieWindow::OnProgress);
-    connect(run, &MovieRun::fileEnded, this, &MovieWindow::OnFileEnded);
-    connect(run, &MovieRun::runEnded, this, &MovieWindow::OnRunEnded);
-}
+// --- the run's figures in words ------------------------------------------------------------
 
-// --- the run onto the controls ---------------------------------------------------------------
-
-void MovieWindow::OnStateChanged(MovieRun::State state)
+void MovieWindow::ShowProgressTexts(const RunProgress &p)
 {
-    switch (state) {
-    case MovieRun::State::Starting:
-        // Pause and Cancel show while the file waits for its probe and its engine.
-        SetBusy(true);
-        ShowRunLook(RunLook::Running);
-        break;
-    case MovieRun::State::Stopping: SetBusy(true); break;
-    case MovieRun::State::Converting:
-        Rows().ShowRowStatus(m_run->CurrentRow(), RowStatus::Converting);
-        SetBusy(true);
-        ShowRunLook(RunLook::Running);
-        break;
-    case MovieRun::State::Paused:
-        ShowRunLook(RunLook::Paused);
-        ShowLabel(kSpeed, QStringLiteral(" x0.0"));
-        break;
-    case MovieRun::State::Idle:
-    case MovieRun::State::Ended:
-        ShowRunLook(RunLook::Idle);
-        SetBusy(false);
-        ShowFolderLabel(m_settings.options.SaveFolder);
-        break;
-    }
-    if (m_reportedActive != m_run->IsActive()) {
-        m_reportedActive = m_run->IsActive();
-        emit runStateChanged(m_reportedActive);
-    }
-}
-
-void MovieWindow::OnProgress(const MovieProgress &p)
-{
-    CurrentBar()->SetPosition(p.currentPercent);
-    TotalBar()->SetPosition(p.totalPercent);
     ShowLabel(kCurrent, QString::asprintf(" %3d%%", p.currentPercent));
-    ShowLabel(kSpeed, QString::asprintf(" x%.2f", double(p.speedFactor)));
+    ShowLabel(kSpeed, p.speedFactor < 0 ? QStringLiteral(" x0.0") : QString::asprintf(" x%.2f", double(p.speedFactor)));
     ShowLabel(kTime, ElapsedText(p.elapsedSeconds));
     ShowLabel(kTotal, QString::asprintf(" %3d%%", p.totalPercent));
     ShowLabel(kCount, QString::asprintf("( %2d / %2d )", p.fileNumber, p.totalFiles));
     ShowLabel(kLeft, TimeLeftText(p.fileSecondsLeft, p.batchSecondsLeft));
 }
 
-void MovieWindow::OnFileEnded(const FileEnd &end)
+void MovieWindow::ShowMomentTexts(RunMoment moment)
 {
-    Rows().ShowFileEnd(end);
-    if (end.outcome == Outcome::Done || end.outcome == Outcome::Failed) {
-        CurrentBar()->SetPosition(100);
-        ShowLabel(kCurrent, QStringLiteral(" 100%"));
+    switch (moment) {
+    case RunMoment::Starting: break; // the last run's figures stay until the first file starts
+    case RunMoment::FileStarted:
+        // Never the figures of a run before: which file this is shows at once.
+        ShowLabel(kCount, QString::asprintf("( %2d / %2d )", m_run->FileNumber(), m_run->TotalFiles()));
+        ShowLabel(kTime, ElapsedText(m_run->ElapsedSeconds()));
+        break;
+    case RunMoment::FileEnded: ShowLabel(kCurrent, QStringLiteral(" 100%")); break;
+    case RunMoment::Paused: ShowLabel(kSpeed, QStringLiteral(" x0.0")); break;
     }
 }
 
-void MovieWindow::OnRunEnded(const RunSummary &summary)
+void MovieWindow::ShowRunEndTexts(const RunSummary &summary)
 {
     if (summary.end == RunEnd::Finished) {
         TotalBar()->SetPosition(100);
@@ -125,11 +83,6 @@ void MovieWindow::OnRunEnded(const RunSummary &summary)
     } else if (summary.end != RunEnd::Stopped) {
         ResetProgress();
     }
-    if (summary.end == RunEnd::EngineMissing)
-        XMessageBoxKey(QStringLiteral("IDS_ERR_ENGINE_CREATE_FAIL"), MB_OK, QStringLiteral("IDS_WORD_ERROR"));
-    FinishRun(summary);
-    if (std::exchange(m_closeWhenEnded, false))
-        accept();
 }
 
 void MovieWindow::ResetProgress()
@@ -149,76 +102,21 @@ void MovieWindow::ShowLabel(int label, const QString &value)
     m_labels[label]->SetWindowTextW((titles[label] ? T(titles[label]) : QString()) + value);
 }
 
-// --- commands ------------------------------------------------------------------------------
-
-void MovieWindow::OnConvertCommand()
-{
-    if (m_run->IsActive()) {
-        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CONVERT_INFO"), MB_ICONQUESTION);
-        return;
-    }
-    MovieRunRequest request;
-    for (int row : Rows().CheckedRows())
-        request.jobs.append({row, List().RowPath(row), std::nullopt});
-    if (request.jobs.isEmpty()) {
-        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_NO_FILE"), MB_ICONQUESTION);
-        return;
-    }
-    request.hdMode = IsHdChecked();
-    request.encode = m_settings.encode;
-    request.saveFolder = m_settings.options.SaveFolder;
-    Rows().ShowAllWaiting();
-    m_run->Start(request);
-}
-
-void MovieWindow::OnCancelCommand()
-{
-    if (!m_run->IsActive() || m_run->CurrentState() == MovieRun::State::Stopping)
-        return;
-    if (!AskToStopRun("IDS_MESSAGEBOX_CANCEL"))
-        return;
-    // The box let events through: the run may have ended while the question was open.
-    m_run->Cancel();
-}
+// --- options -------------------------------------------------------------------------------
 
 void MovieWindow::OnOptionCommand()
 {
     if (RefusedWhileRunning("IDS_MESSAGEBOX_CONVERTING") || !m_optionsDialog)
         return;
-    QString folder = m_settings.options.SaveFolder;
+    QString folder = OutputFolder().Text();
     if (m_optionsDialog(this, folder))
-        SetSaveFolder(folder);
+        SetOutputFolder(::OutputFolder(folder));
 }
 
-void MovieWindow::SetSaveFolder(const QString &folder)
+void MovieWindow::SetOutputFolder(const ::OutputFolder &folder)
 {
-    const QString path = OutputFolder(folder).Text();
-    m_settings.options.SaveFolder = path;
+    m_settings.options.SaveFolder = folder.Text();
     SettingsStore(T("IDS_APP_NAME")).Save(m_settings);
-    if (!m_run->IsActive())
-        ShowFolderLabel(path);
-}
-
-bool MovieWindow::ConfirmExit()
-{
-    if (!m_run->IsActive() || m_run->CurrentState() == MovieRun::State::Stopping)
-        return true;
-    if (!AskToStopRun("IDS_MESSAGEBOX_CONVET_EXIT"))
-        return false;
-    // The run may have ended while the question was open; what it finished stays finished.
-    m_run->Stop();
-    return true;
-}
-
-void MovieWindow::closeEvent(QCloseEvent *event)
-{
-    event->ignore();
-    if (m_closeWhenEnded || !ConfirmExit())
-        return;
-    if (m_run->IsActive()) {
-        m_closeWhenEnded = true; // the run's end closes the page
-        return;
-    }
-    event->accept();
-    accept(); // the dialog ends with OK
+    if (!IsRunActive())
+        ShowFolderLabel(folder.Text());
 }

@@ -15,9 +15,11 @@
 #include "widgets/file_list_ctrl.h"
 #include "widgets/progress_bar_ctrl.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 
 #include <utility>
@@ -126,6 +128,24 @@ ConverterPage::ConverterPage(const PageLayout &layout, QWidget *parent, Kind kin
     });
 }
 
+void ConverterPage::ConnectRun(Run &run)
+{
+    Q_ASSERT(!m_pageRun);
+    m_pageRun = &run;
+    connect(&run, &Run::stateChanged, this, &ConverterPage::OnRunStateChanged);
+    connect(&run, &Run::fileStarted, this, &ConverterPage::OnFileStarted);
+    connect(&run, &Run::fileEnded, this, &ConverterPage::OnFileEnded);
+    connect(&run, &Run::progressChanged, this, &ConverterPage::OnProgress);
+    connect(&run, &Run::runEnded, this, &ConverterPage::OnRunEnded);
+    // Where the list stays usable, a row unchecked before its turn leaves the run.
+    connect(m_list, &FileListCtrl::checksChanged, this, [this] {
+        if (!IsRunActive())
+            return;
+        for (int row = 0; row < m_list->RowCount(); ++row)
+            m_pageRun->SetJobWanted(row, m_list->IsChecked(row));
+    });
+}
+
 ImageButton *ConverterPage::Add(ImageButton *button)
 {
     m_buttons << button;
@@ -173,6 +193,86 @@ void ConverterPage::SetBusy(bool busy)
 }
 
 void ConverterPage::ShowFolderLabel(const QString &text) { Button(m_layout.folderLabelId)->SetWindowTextW(text); }
+
+// --- the run onto the controls ---------------------------------------------------------------
+
+void ConverterPage::OnRunStateChanged(Run::State state)
+{
+    switch (state) {
+    case Run::State::Starting:
+        // Pause and Cancel show while a file waits to be converted (a movie for its engine).
+        SetBusy(true);
+        ShowRunLook(RunLook::Running);
+        break;
+    case Run::State::Converting:
+        Rows().ShowRowStatus(m_rowInWork, RowStatus::Converting);
+        SetBusy(true);
+        ShowRunLook(RunLook::Running);
+        break;
+    case Run::State::Paused:
+        ShowRunLook(RunLook::Paused);
+        ShowMomentTexts(RunMoment::Paused);
+        break;
+    case Run::State::Stopping: SetBusy(true); break;
+    case Run::State::Idle:
+    case Run::State::Ended:
+        ShowRunLook(RunLook::Idle);
+        SetBusy(false);
+        ShowFolderLabel(OutputFolder().Text());
+        break;
+    }
+    if (m_reportedActive != IsRunActive()) {
+        m_reportedActive = IsRunActive();
+        emit runActiveChanged(m_reportedActive);
+    }
+}
+
+void ConverterPage::OnFileStarted(int row, const QString &outputPath)
+{
+    m_rowInWork = row;
+    // A list that stays usable follows the run with its current row; a locked one shows no
+    // selection on the row in work.
+    if (m_layout.listLiveWhileBusy && row >= 0 && row < m_list->RowCount())
+        m_list->selectionModel()->setCurrentIndex(m_list->model()->index(row, 0), QItemSelectionModel::NoUpdate);
+    else
+        m_list->ClearRowSelection(row);
+    m_list->EnsureRowVisible(row);
+    ShowFolderLabel(outputPath);
+    // The row says converting once the run converts it: a movie waits for its engine first.
+    if (m_pageRun->CurrentState() != Run::State::Starting)
+        Rows().ShowRowStatus(row, RowStatus::Converting);
+    ShowMomentTexts(RunMoment::FileStarted);
+}
+
+void ConverterPage::OnFileEnded(const FileEnd &end)
+{
+    if (end.row == m_rowInWork)
+        m_rowInWork = -1;
+    Rows().ShowFileEnd(end);
+    if (end.outcome == Outcome::Done || end.outcome == Outcome::Failed) {
+        CurrentBar()->SetPosition(100);
+        ShowMomentTexts(RunMoment::FileEnded);
+    }
+}
+
+void ConverterPage::OnProgress(const RunProgress &progress)
+{
+    CurrentBar()->SetPosition(progress.currentPercent);
+    TotalBar()->SetPosition(progress.totalPercent);
+    ShowProgressTexts(progress);
+}
+
+void ConverterPage::OnRunEnded(const RunSummary &summary)
+{
+    m_rowInWork = -1;
+    ShowRunEndTexts(summary);
+    if (summary.end == RunEnd::EngineMissing)
+        XMessageBoxKey(QStringLiteral("IDS_ERR_ENGINE_CREATE_FAIL"), MB_OK, QStringLiteral("IDS_WORD_ERROR"));
+    // The application is closing when the run was stopped: no message, nothing moved.
+    FinishRun(summary);
+    if (std::exchange(m_closeWhenEnded, false))
+        accept();
+}
 
 bool ConverterPage::RefusedWhileRunning(const char *noticeKey)
 {
@@ -236,7 +336,7 @@ void ConverterPage::ShowEndMessage(const MessageBoxQuestion &message)
 {
     XSummaryBox(this, message, [this](int action) {
         if (action == kOpenSaveFolder)
-            platform::OpenFolder(SaveFolder());
+            platform::OpenFolder(OutputFolder().Text());
         else
             platform::OpenFolder(RunLogPath());
     });
@@ -259,7 +359,7 @@ void ConverterPage::OnDeleteCommand()
     m_rows.DeleteCheckedRows();
 }
 
-void ConverterPage::OnOpenFolderCommand() { platform::OpenFolder(SaveFolder()); }
+void ConverterPage::OnOpenFolderCommand() { platform::OpenFolder(OutputFolder().Text()); }
 
 void ConverterPage::OnFilesDropped(const QStringList &paths)
 {
@@ -268,7 +368,66 @@ void ConverterPage::OnFilesDropped(const QStringList &paths)
     m_rows.AddFiles(paths);
 }
 
+void ConverterPage::OnConvertCommand()
+{
+    if (RefusedWhileRunning("IDS_MESSAGEBOX_CONVERT_INFO"))
+        return;
+    RunRequest request;
+    for (int row : m_rows.CheckedRows())
+        request.jobs.append({row, m_list->RowPath(row)});
+    if (request.jobs.isEmpty()) {
+        XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_NO_FILE"), m_layout.noFileStyle);
+        return;
+    }
+    request.hd = IsHdChecked();
+    request.outputFolder = OutputFolder();
+    FillRequest(request);
+    m_rows.ShowAllWaiting();
+    ShowMomentTexts(RunMoment::Starting);
+    m_pageRun->Start(request);
+}
+
+void ConverterPage::OnCancelCommand()
+{
+    if (!IsRunActive() || m_pageRun->CurrentState() == Run::State::Stopping)
+        return;
+    if (!AskToStopRun("IDS_MESSAGEBOX_CANCEL"))
+        return;
+    // The box let events through: the run may have ended while the question was open.
+    m_pageRun->Cancel();
+}
+
+void ConverterPage::OnPauseCommand() { m_pageRun->Pause(); }
+
+void ConverterPage::OnResumeCommand() { m_pageRun->Resume(); }
+
+bool ConverterPage::ConfirmExit()
+{
+    if (!IsRunActive())
+        return true;
+    if (m_pageRun->CurrentState() != Run::State::Stopping && m_layout.closeQuestionKey
+        && !AskToStopRun(m_layout.closeQuestionKey))
+        return false;
+    // The run may have ended while the question was open; what it finished stays finished.
+    // One already stopping after a cancel ends as stopped too.
+    m_pageRun->Stop();
+    return true;
+}
+
 // --- events --------------------------------------------------------------------------------
+
+void ConverterPage::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    if (m_closeWhenEnded || !ConfirmExit())
+        return;
+    if (IsRunActive()) {
+        m_closeWhenEnded = true; // the run's end closes the page
+        return;
+    }
+    event->accept();
+    accept(); // the dialog ends with OK
+}
 
 void ConverterPage::PaintClient(QPainter &painter, const QRect &dirty)
 {

@@ -2,7 +2,9 @@
 
 #include "page/job_rows.h"
 #include "page/list_keeper.h"
+#include "run/run.h"
 #include "run/run_outcome.h"
+#include "shell/output_folder.h"
 #include "skin/message_box.h"
 #include "skin/skin_dialog.h"
 
@@ -19,8 +21,8 @@ class DesktopNotifier;
 }
 class ProgressBarCtrl;
 
-// Where the two pages differ in the controls they share: ids, the list's extensions and
-// whether the list stays usable during a run.
+// Where the two pages differ in the controls they share: ids, the list's extensions, whether
+// the list stays usable during a run and how the page speaks when a command cannot go on.
 struct PageLayout {
     int clientHeight = 417;
     int convertId = 0, cancelId = 0, pauseId = 0, resumeId = 0;
@@ -33,6 +35,9 @@ struct PageLayout {
     QString keptListName;           // the key its unfinished rows are kept under between starts
     bool listLiveWhileBusy = false; // checks may change during a run
     bool noticesWhileBusy = false;  // refused commands say why during a run
+    unsigned noFileStyle = 0;       // the box that says no row is checked
+    // Asked before closing stops a run; without one, closing stops it at once.
+    const char *closeQuestionKey = nullptr;
 };
 
 // The language-file keys and object names a page's list goes by.
@@ -72,9 +77,11 @@ PageLayout LayoutOf(const PageNames &names, bool listLiveWhileBusy, bool notices
 }
 
 // What both conversion pages share: the skinned page with its list, its buttons, the two
-// progress bars and the two end-of-run boxes; adding, dropping and deleting files; the busy
-// look of a run; and what happens when a run ends. A page adds its settings, its options
-// dialog, its labels and its run. Window thread.
+// progress bars and the two end-of-run boxes; adding, dropping and deleting files; and the
+// page's run, mapped onto the controls here once: its state onto the buttons and the busy
+// look, its files onto the rows and the folder label, its figures onto the bars, its end onto
+// the end-of-run actions. A page adds its settings, its options dialog, how it fills a run's
+// request and the words of its labels. Window thread.
 class ConverterPage : public SkinDialog {
     Q_OBJECT
 public:
@@ -91,34 +98,70 @@ public:
     ProgressBarCtrl *TotalBar() const { return m_totalBar; }
     bool IsHdChecked() const;
 
-    virtual bool IsRunActive() const = 0;
-    virtual QString SaveFolder() const = 0;
+    // The page's run has started and not ended: mode switches are refused meanwhile.
+    bool IsRunActive() const { return m_pageRun && m_pageRun->IsActive(); }
+    // Where the page's runs write, as its settings keep it.
+    virtual ::OutputFolder OutputFolder() const = 0;
+    // For closing: stops an active run, asking first where the page asks (No: false, the run
+    // goes on). True when the page may close, once IsRunActive() is false: at once, or when
+    // runActiveChanged(false) comes, for nobody waits for the run. No end-of-run action runs,
+    // also when the run ended while the question was open; on No such a run ends as it would
+    // have. A run already stopping is not asked about.
+    bool ConfirmExit();
 
     // Commands, as the buttons, keys and drops run them.
     void OnAddCommand();
     void OnDeleteCommand();
     void OnOpenFolderCommand();
     void OnFilesDropped(const QStringList &paths);
-    virtual void OnConvertCommand() = 0;
-    virtual void OnCancelCommand() = 0;
-    virtual void OnPauseCommand() = 0;
-    virtual void OnResumeCommand() = 0;
+    void OnConvertCommand();
+    void OnCancelCommand();
+    void OnPauseCommand();
+    void OnResumeCommand();
     virtual void OnOptionCommand() = 0;
 
 signals:
     // A power-off is about to be requested: whatever else is kept must reach the disk now.
     void aboutToPowerOff();
+    // The page's run became active (Convert accepted) or inactive (it has ended).
+    void runActiveChanged(bool active);
 
 protected:
+    // The page's run, mapped onto the controls from here on; once, from the page's constructor.
+    void ConnectRun(Run &run);
+    // What a run needs beyond the checked rows, the HD choice and the output folder.
+    virtual void FillRequest(RunRequest &request) const = 0;
+    // The words of the page's labels for the run's figures (the bars follow them here).
+    virtual void ShowProgressTexts(const RunProgress &progress) = 0;
+    // Moments of a run where a page's labels change beside its figures: a run about to start,
+    // a file started, a file done or failed, a pause.
+    enum class RunMoment { Starting, FileStarted, FileEnded, Paused };
+    virtual void ShowMomentTexts(RunMoment moment) { Q_UNUSED(moment); }
+    // The labels once the run has ended, before the end-of-run actions.
+    virtual void ShowRunEndTexts(const RunSummary &summary) = 0;
+
+    void ShowFolderLabel(const QString &text);
+    // A refused command while a run is active; says why where the page does.
+    bool RefusedWhileRunning(const char *noticeKey);
+
+    void PaintClient(QPainter &painter, const QRect &dirty) override;
+    // A close during a run stops it (ConfirmExit) and closes the page once it has ended.
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+    // Makes a page's own control known to Button(id).
+    ImageButton *Add(ImageButton *button);
+
+private:
     enum class RunLook { Idle, Running, Paused };
     // Which of Convert, Pause and Resume shows, and whether Cancel can be pressed.
     void ShowRunLook(RunLook look);
     // Busy: Add, Delete and Options take their disabled look, drops are refused, rows stay
     // where they are and HD/SD cannot change.
     void SetBusy(bool busy);
-    void ShowFolderLabel(const QString &text);
-    // A refused command while a run is active; says why where the page does.
-    bool RefusedWhileRunning(const char *noticeKey);
     // Asks whether to stop the run (cancel, close): true on Yes. The event loop runs while the
     // question is open, so the run may end meanwhile; its end then waits for the answer: Yes
     // takes it as stopped (none of the end-of-run actions), No lets it end as it would have.
@@ -132,17 +175,12 @@ protected:
     // why; a refused power-off shows the end message after all, with the system's reason.
     void FinishRun(const RunSummary &ended);
 
-    void PaintClient(QPainter &painter, const QRect &dirty) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-
-    // Makes a page's own control known to Button(id).
-    ImageButton *Add(ImageButton *button);
-
-private:
-    // The end message with its two actions: the save folder and the log.
+    void OnRunStateChanged(Run::State state);
+    void OnFileStarted(int row, const QString &outputPath);
+    void OnFileEnded(const FileEnd &end);
+    void OnProgress(const RunProgress &progress);
+    void OnRunEnded(const RunSummary &summary);
+    // The end message with its two actions: the output folder and the log.
     void ShowEndMessage(const MessageBoxQuestion &message);
 
     PageLayout m_layout;
@@ -154,6 +192,10 @@ private:
     QPixmap m_listPanel;
     QPixmap m_infoPanel;
     platform::DesktopNotifier *m_notifier = nullptr;
+    Run *m_pageRun = nullptr;
+    int m_rowInWork = -1;          // the row of the file the run started last, until it ends
+    bool m_reportedActive = false; // as runActiveChanged last said
+    bool m_closeWhenEnded = false; // a close waits for the run to end
     bool m_stopQuestionOpen = false;
     std::optional<RunSummary> m_heldEnd;  // a run that ended while the stop question was open
     std::unique_ptr<ListKeeper> m_keeper; // goes first: its last write reads the list

@@ -46,13 +46,17 @@ bool IsTaken(const QString &path)
 
 } // namespace
 
-QString MakeOutputName(const QString &saveFolder, const QString &sourceName, const QString &extension)
+QString MakeOutputName(const OutputFolder &folder, const QString &sourceName, const QString &extension)
 {
+    // A relative name would land wherever the program happened to start.
+    if (!folder.IsValid())
+        return {};
     const QString name = QFileInfo(sourceName).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot <= 0 ? name : name.left(dot);
-    QString candidate = saveFolder + base + QLatin1Char('.') + extension;
+    QString candidate = folder.FilePath(base + QLatin1Char('.') + extension);
     for (int counter = 1; IsTaken(candidate); ++counter)
-        candidate = saveFolder + base + QLatin1Char('(') + QString::number(counter) + QStringLiteral(").") + extension;
+        candidate =
+            folder.FilePath(base + QLatin1Char('(') + QString::number(counter) + QStringLiteral(").") + extension);
     return candidate;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/trash.h"
 #include "run/run_outcome.h"
+#include "shell/output_folder.h"
 
 #include <QList>
 #include <QString>
@@ -34,8 +35,8 @@ struct TrashReport {
 // is kept, and the report says why.
 TrashReport TrashSources(const QList<FileEnd> &converted);
 
-// The output name both pages use: saveFolder + the source's name without its last extension
-// + "." + extension, or "name(1).ext", "name(2).ext", ... while that name is taken (anything
+// The output name both runs use: in folder, the source's name without its last extension +
+// "." + extension, or "name(1).ext", "name(2).ext", ... while that name is taken (anything
 // there, a dangling link included). A name that only starts with a dot keeps it: ".clip"
-// gives ".clip.mp4", never ".mp4". saveFolder ends with "/".
-QString MakeOutputName(const QString &saveFolder, const QString &sourceName, const QString &extension);
+// gives ".clip.mp4", never ".mp4". Empty when the folder is not valid.
+QString MakeOutputName(const OutputFolder &folder, const QString &sourceName, const QString &extension);

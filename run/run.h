@@ -55,11 +55,15 @@ public:
 
     // False, and nothing happens, while a run is active or when there is no job.
     virtual bool Start(const RunRequest &request) = 0;
+    // Paused at once, the file in work held (a movie's engine) or finished first (a picture);
+    // a movie file still starting cannot be held and is not.
     virtual void Pause() = 0;
     virtual void Resume() = 0;
     // Both end the run (a Stopping state first where the work takes a moment to let go). A
-    // file still in work goes back to waiting; what was finished stays finished. Cancel is the
-    // user's; Stop is for closing. Neither leads to an end-of-run action.
+    // file still in work goes back to waiting, or is finished first where it cannot be left
+    // half done (a picture); what was finished stays finished. Cancel is the user's; Stop is
+    // for closing. Neither leads to an end-of-run action, but a cancel that finds nothing
+    // left to stop (the last picture already in work) lets the run finish.
     virtual void Cancel() = 0;
     virtual void Stop() = 0;
     // A job unchecked during the run is passed by when its turn comes; modes whose list is

@@ -142,7 +142,7 @@ int main(int argc, char *argv[])
     ok &= Shoot(&launcher, out + "movie_run.png");
     ok &= ShootStatusTip(&launcher, movie.List(), 0, out + "movie_failed_reason.png");
     movie.Run().Cancel();
-    ok &= WaitFor([&] { return !movie.IsRunStarted(); }, 30000);
+    ok &= WaitFor([&] { return !movie.IsRunActive(); }, 30000);
 
     // The damaged file and the short clips again, to the end and its summary, which a person
     // answers: the real box shows.
@@ -161,7 +161,8 @@ int main(int argc, char *argv[])
     image.OnConvertCommand();
     ok &= WaitFor([&] { return image.List().RowStatusCode(2) == 4; }, 120000);
     ok &= Shoot(&launcher, out + "image_run.png");
-    image.StopAndWait();
+    image.Run().Stop();
+    ok &= WaitFor([&] { return !image.IsRunActive(); }, 30000);
 
     launcher.close();
     return ok ? 0 : 1;

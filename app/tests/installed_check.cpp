@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
     if (movie.Rows().AddFiles({clip}) != 1)
         return Fail("the clip was not added");
     movie.OnConvertCommand();
-    if (!WaitFor([&] { return !movie.IsRunStarted(); }, 300000))
+    if (!WaitFor([&] { return !movie.IsRunActive(); }, 300000))
         return Fail("the movie run did not end");
     if (movie.List().RowStatusCode(movie.List().FindRow(clip)) != kComplete) // earlier rows are kept
         return Fail("the clip did not convert");
@@ -86,14 +86,14 @@ int main(int argc, char *argv[])
     if (image.Rows().AddFiles({picture}) != 1)
         return Fail("the picture was not added");
     image.OnConvertCommand();
-    if (!WaitFor([&] { return !image.IsConverting(); }, 120000))
+    if (!WaitFor([&] { return !image.IsRunActive(); }, 120000))
         return Fail("the image run did not end");
     if (image.List().RowStatusCode(image.List().FindRow(picture)) != kComplete)
         return Fail("the picture did not convert");
 
     QTextStream out(stdout);
-    out << "movie: " << OutputOf(movie.SaveFolder(), QFileInfo(clip).completeBaseName()) << '\n'
-        << "image: " << OutputOf(image.Settings().saveFolder, QFileInfo(picture).completeBaseName()) << '\n';
+    out << "movie: " << OutputOf(movie.OutputFolder().Text(), QFileInfo(clip).completeBaseName()) << '\n'
+        << "image: " << OutputOf(image.OutputFolder().Text(), QFileInfo(picture).completeBaseName()) << '\n';
     for (const MessageBoxQuestion &q : box.Questions())
         out << "asked: " << q.text << '\n';
     return 0;

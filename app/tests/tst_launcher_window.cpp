@@ -126,13 +126,13 @@ public:
         if (Movie().Rows().AddFiles(files) != files.size())
             return false;
         Click(Movie().Button(MovieWindow::kConvertId));
-        return QTest::qWaitFor([&] { return Movie().Engine().IsAlive() && Movie().IsRunStarted(); }, 20000);
+        return QTest::qWaitFor([&] { return Movie().Engine().IsAlive() && Movie().IsRunActive(); }, 20000);
     }
     bool StartImageRun(const QStringList &files)
     {
         Image().Rows().AddFiles(files);
         Click(ImageButtonOf(ImageWindow::kConvertId));
-        return Image().IsConverting();
+        return Image().IsRunActive();
     }
 
     ScriptedMessageBox box{IDOK};
@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(l.box.Questions()[0].caption, T("IDS_MESSAGEBOX_INFO"));
         QCOMPARE(l.box.Questions()[0].style, 0x30u);
 
-        QVERIFY(QTest::qWaitFor([&] { return !l.Movie().IsRunStarted(); }, 120000));
+        QVERIFY(QTest::qWaitFor([&] { return !l.Movie().IsRunActive(); }, 120000));
         QCOMPARE(l.Movie().List().RowStatusCode(0), 4); // complete
         l.Click(l.W().ImageTab());
         QCOMPARE(l.W().CurrentMode(), Mode::Image);
@@ -245,11 +245,11 @@ private slots:
         QCOMPARE(l.Asked(), QStringList{T("IDS_MESSAGEBOX_CONVERTING")});
 
         l.Click(l.ImageButtonOf(ImageWindow::kResumeId));
-        QVERIFY(QTest::qWaitFor([&] { return !l.Image().IsConverting(); }, 120000));
+        QVERIFY(QTest::qWaitFor([&] { return !l.Image().IsRunActive(); }, 120000));
         l.Click(l.W().MovieTab());
         QCOMPARE(l.W().CurrentMode(), Mode::Movie);
         QCOMPARE(l.Asked().count(T("IDS_MESSAGEBOX_CONVERTING")), 1);
-        QCOMPARE(FilesIn(l.Image().Settings().saveFolder).size(), m_pictures.size());
+        QCOMPARE(FilesIn(l.Image().OutputFolder().Text()).size(), m_pictures.size());
     }
 
     void closingIdleAsksNothing_data()
@@ -318,30 +318,29 @@ private slots:
         QCOMPARE(l.W().result(), int(QDialog::Accepted));
         QVERIFY(!l.Movie().Engine().IsAlive());
         QCOMPARE(EngineChildren(), 0);
-        QCOMPARE(FilesIn(l.Movie().SaveFolder()), QStringList());
+        QCOMPARE(FilesIn(l.Movie().OutputFolder().Text()), QStringList());
     }
 
-    // An image run is stopped on closing, even paused, before the pages go: it ends as stopped,
-    // nothing is asked and nothing more is converted. (The run is held before its first
-    // picture, so that it cannot end by itself first; that a picture in work is finished whole
-    // is the image page's and run's tests' matter.)
+    // An image run is stopped on closing, even paused, and the window closes once it has ended:
+    // it ends as stopped, nothing is asked and nothing more is converted. (The run is held
+    // before its first picture, so that it cannot end by itself first; that a picture in work
+    // is finished whole is the run's tests' matter.)
     void closingDuringImageRun()
     {
         Launcher l;
         l.W().SwitchTo(Mode::Image);
-        QSignalSpy ended(&l.Image().Run(), &ImageRunController::runEnded);
+        QSignalSpy ended(&l.Image().Run(), &Run::runEnded);
         QObject::connect(
-            &l.Image().Run(), &ImageRunController::runStarted, &l.Image(), [&l] { l.Image().Run().Pause(); },
+            &l.Image().Run(), &Run::stateChanged, &l.Image(), [&l] { l.Image().Run().Pause(); },
             Qt::SingleShotConnection);
         QVERIFY(l.StartImageRun(m_pictures));
-        l.Click(l.ImageButtonOf(ImageWindow::kPauseId));
         QTest::keyClick(&l.W(), Qt::Key_Escape);
-        QVERIFY(!l.W().isVisible());
-        QVERIFY(!l.Image().IsConverting());
+        QTRY_VERIFY(!l.W().isVisible());
+        QVERIFY(!l.Image().IsRunActive());
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended.first().first().value<RunSummary>().end, RunEnd::Stopped);
         QVERIFY(l.Asked().isEmpty());
-        const QString folder = l.Image().Settings().saveFolder;
+        const QString folder = l.Image().OutputFolder().Text();
         l.window.reset();
         QCOMPARE(FilesIn(folder), QStringList());
         for (const QString &picture : m_pictures)

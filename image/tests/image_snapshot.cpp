@@ -29,7 +29,7 @@ int main(int argc, char **argv)
     QTimer::singleShot(200, &window, [&] { window.OnConvertCommand(); });
     QTimer::singleShot(delay, &window, [&] {
         window.grab().save(out);
-        window.StopAndWait();
+        window.Run().Stop();
         app.quit();
     });
     return app.exec();

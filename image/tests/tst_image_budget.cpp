@@ -140,22 +140,25 @@ void TestImageBudget::bombsStayUnderTheBudget()
     QVERIFY(WriteValidPngBomb(d + "a 16-bit.png", 12000, 12000, 16, 2));
     QVERIFY(WriteValidPngBomb(d + "b 8-bit.png", 15000, 15000, 8, 2));
     QVERIFY(WriteValidPngBomb(d + "c 16-bit alpha.png", 12000, 12000, 16, 6));
-    ImageBatch batch;
+    RunRequest batch;
     batch.box = QSize(1280, 720);
-    batch.outputFolder = d + "out/";
+    batch.outputFolder = OutputFolder(d + "out/");
     for (const QString name : {"a 16-bit.png", "b 8-bit.png", "c 16-bit alpha.png"}) {
         QVERIFY(QFileInfo(d + name).size() < 2 * 1024 * 1024);
-        batch.items.append({int(batch.items.size()), d + name, name});
+        batch.jobs.append({int(batch.jobs.size()), d + name});
     }
 
     const auto budget = std::make_shared<DecodeBudget>(kImageRunBudgetBytes);
     ImageWorker worker(batch, std::make_shared<ImageRunFlags>(), budget);
-    ImageRunResult result;
-    connect(&worker, &ImageWorker::runEnded, this, [&](const ImageRunResult &r) { result = r; });
+    QList<FileEnd> converted;
+    connect(&worker, &ImageWorker::fileEnded, this, [&](const FileEnd &end) {
+        if (end.outcome == Outcome::Done)
+            converted << end;
+    });
     worker.Run();
 
-    QCOMPARE(result.convertedCount(), 3);
-    for (const ConvertedPicture &c : result.converted) {
+    QCOMPARE(converted.size(), 3);
+    for (const FileEnd &c : converted) {
         const QImage output(c.outputPath);
         QCOMPARE(output.size(), QSize(720, 720));
         // Mid-grey; the one with alpha is half transparent, on white.
@@ -204,11 +207,11 @@ void TestImageBudget::staleTemporariesRemoved()
     QVERIFY(QFile::link(dir.path() + "/precious.jpg", out + ".framepress-XyZ789.part"));
     QVERIFY(QDir().mkpath(out + ".framepress-QwE456.part"));
 
-    ImageBatch batch;
+    RunRequest batch;
     batch.box = QSize(720, 480);
-    batch.outputFolder = out;
+    batch.outputFolder = OutputFolder(out);
     QVERIFY(WriteJpeg(dir.path() + "/photo.jpg", Photo(640, 480)));
-    batch.items.append({0, dir.path() + "/photo.jpg", "photo.jpg"});
+    batch.jobs.append({0, dir.path() + "/photo.jpg"});
     ImageWorker worker(batch, std::make_shared<ImageRunFlags>());
     worker.Run();
 

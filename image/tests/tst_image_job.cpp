@@ -103,18 +103,20 @@ void TestImageJob::outputNames()
 {
     QTemporaryDir dir;
     const QString folder = dir.path() + QLatin1Char('/');
-    QCOMPARE(MakeImageOutputPath(folder, QStringLiteral("photo.png")), folder + "photo.jpg");
+    QCOMPARE(MakeImageOutputPath(OutputFolder(folder), QStringLiteral("photo.png")), folder + "photo.jpg");
     WriteBytes(folder + "photo.jpg", "x");
     WriteBytes(folder + "photo(1).jpg", "x");
-    QCOMPARE(MakeImageOutputPath(folder, QStringLiteral("photo.bmp")), folder + "photo(2).jpg");
+    QCOMPARE(MakeImageOutputPath(OutputFolder(folder), QStringLiteral("photo.bmp")), folder + "photo(2).jpg");
     // Only the last extension goes; names keep spaces, quotes and letters beyond ASCII.
-    QCOMPARE(MakeImageOutputPath(folder, QStringLiteral("my holiday.2024.gif")), folder + "my holiday.2024.jpg");
-    QCOMPARE(MakeImageOutputPath(folder, QStringLiteral("l'été \"Ærø\".jpeg")), folder + "l'été \"Ærø\".jpg");
-    QCOMPARE(MakeImageOutputPath(folder, QStringLiteral("noext")), folder + "noext.jpg");
-    QCOMPARE(MakeImageOutputPath(folder, QStringLiteral(".hidden")), folder + ".hidden.jpg");
+    QCOMPARE(MakeImageOutputPath(OutputFolder(folder), QStringLiteral("my holiday.2024.gif")),
+             folder + "my holiday.2024.jpg");
+    QCOMPARE(MakeImageOutputPath(OutputFolder(folder), QStringLiteral("l'été \"Ærø\".jpeg")),
+             folder + "l'été \"Ærø\".jpg");
+    QCOMPARE(MakeImageOutputPath(OutputFolder(folder), QStringLiteral("noext")), folder + "noext.jpg");
+    QCOMPARE(MakeImageOutputPath(OutputFolder(folder), QStringLiteral(".hidden")), folder + ".hidden.jpg");
     // A dangling link holds its name too: renaming onto it would fail or follow it.
     QVERIFY(QFile::link(folder + "nowhere", folder + "link.jpg"));
-    QCOMPARE(MakeImageOutputPath(folder, QStringLiteral("link.png")), folder + "link(1).jpg");
+    QCOMPARE(MakeImageOutputPath(OutputFolder(folder), QStringLiteral("link.png")), folder + "link(1).jpg");
 }
 
 void TestImageJob::convertsPicturesAsUsersHaveThem_data()
@@ -205,7 +207,7 @@ void TestImageJob::convertsPicturesAsUsersHaveThem()
 
     QTemporaryDir out;
     const QString folder = out.path() + QLatin1Char('/');
-    const QString output = MakeImageOutputPath(folder, QFileInfo(file).fileName());
+    const QString output = MakeImageOutputPath(OutputFolder(folder), QFileInfo(file).fileName());
     QSize written;
     QCOMPARE(ConvertImage(file, output, {box, 0}, &written), ImageError::None);
     QCOMPARE(written, expected);

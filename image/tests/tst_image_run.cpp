@@ -1,8 +1,8 @@
 // The image run without a window: progress figures and texts, the settings, the worker and
-// its controller on real pictures, pause, cancel, stop, rows passed by, and each file's end.
+// the run on real pictures, pause, stop, rows passed by, and each file's end.
 
 #include "image/image_progress.h"
-#include "image/image_run_controller.h"
+#include "image/image_run.h"
 #include "image/image_settings.h"
 #include "platform/registry.h"
 #include "run/end_actions.h"
@@ -44,7 +44,6 @@ private slots:
     void threeRowsSecondUnreadable();
     void rowUncheckedDuringRunIsPassedBy_data();
     void rowUncheckedDuringRunIsPassedBy();
-    void emptyBatchIsNoFile();
     void keepsTheMachineAwakeWhileRunning();
     void sameNamesAndBadFolders();
     void workerPausesBetweenPictures();
@@ -52,24 +51,37 @@ private slots:
     void workerPassesByARowUncheckedWhileDecodedAhead();
     void workerStopsBetweenPictures_data();
     void workerStopsBetweenPictures();
-    void cancelWhilePausedStartsNoPicture();
     void clockStandsStillWhilePaused();
-    void stopAndWaitEndsTheThread();
+    void destroyedMidRunLeavesWholePictures();
 
 private:
     // A folder with n photos a.jpg, b.jpg, ... and an output folder beside them.
-    ImageBatch MakeBatch(const QTemporaryDir &dir, int n);
+    RunRequest MakeBatch(const QTemporaryDir &dir, int n);
 };
 
 namespace {
 
 // Holds the next run before its first picture: the pause is asked for before the worker's
 // thread starts, so nothing of the run has happened when Start returns.
-void HoldAtStart(ImageRunController &controller)
+void HoldAtStart(ImageRun &run)
 {
     QObject::connect(
-        &controller, &ImageRunController::runStarted, &controller, [&controller] { controller.Pause(); },
-        Qt::SingleShotConnection);
+        &run, &Run::stateChanged, &run, [&run] { run.Pause(); }, Qt::SingleShotConnection);
+}
+
+// A report's run figures: percent, pictures done, pictures in the run.
+QVariantList Figures(const QVariantList &args)
+{
+    const RunProgress p = args[0].value<RunProgress>();
+    return {p.totalPercent, p.filesEnded, p.totalFiles};
+}
+
+QList<FileEnd> Ends(const QSignalSpy &spy)
+{
+    QList<FileEnd> ends;
+    for (const QVariantList &args : spy)
+        ends << args[0].value<FileEnd>();
+    return ends;
 }
 
 QList<int> Rows(const QList<FileEnd> &files)
@@ -82,15 +94,15 @@ QList<int> Rows(const QList<FileEnd> &files)
 
 } // namespace
 
-ImageBatch TestImageRun::MakeBatch(const QTemporaryDir &dir, int n)
+RunRequest TestImageRun::MakeBatch(const QTemporaryDir &dir, int n)
 {
-    ImageBatch batch;
+    RunRequest batch;
     batch.box = QSize(720, 480);
-    batch.outputFolder = dir.path() + "/out put/";
+    batch.outputFolder = OutputFolder(dir.path() + "/out put/");
     for (int i = 0; i < n; ++i) {
         const QString name = QString(QChar('a' + i)) + ".jpg";
         WriteJpeg(dir.path() + "/" + name, Photo(1200, 900));
-        batch.items.append({i, dir.path() + "/" + name, name});
+        batch.jobs.append({i, dir.path() + "/" + name});
     }
     return batch;
 }
@@ -200,61 +212,42 @@ void TestImageRun::picturesTimeLeft()
 void TestImageRun::threeRowsSecondUnreadable()
 {
     QTemporaryDir dir;
-    ImageBatch batch = MakeBatch(dir, 3);
-    WriteBytes(batch.items[1].sourcePath, "not a picture at all");
+    RunRequest batch = MakeBatch(dir, 3);
+    const QString out = batch.outputFolder.Text();
+    WriteBytes(batch.jobs[1].sourcePath, "not a picture at all");
     // Stored landscape, shown upright as a portrait by its EXIF orientation (6: turn right).
-    QVERIFY(WriteJpegWithOrientation(batch.items[2].sourcePath, Photo(1200, 900), 6));
+    QVERIFY(WriteJpegWithOrientation(batch.jobs[2].sourcePath, Photo(1200, 900), 6));
     // Rows as the list numbers them: an unchecked row 1 is simply not in the batch.
-    batch.items[0].row = 0;
-    batch.items[1].row = 2;
-    batch.items[2].row = 3;
+    batch.jobs[0].row = 0;
+    batch.jobs[1].row = 2;
+    batch.jobs[2].row = 3;
 
-    ImageRunController controller;
-    QSignalSpy started(&controller, &ImageRunController::fileStarted);
-    QSignalSpy converted(&controller, &ImageRunController::fileConverted);
-    QSignalSpy failed(&controller, &ImageRunController::fileFailed);
-    QSignalSpy progress(&controller, &ImageRunController::progressChanged);
-    QSignalSpy finished(&controller, &ImageRunController::runFinished);
-    QSignalSpy fileEnded(&controller, &ImageRunController::fileEnded);
-    QSignalSpy runEnded(&controller, &ImageRunController::runEnded);
-    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
-    QVERIFY(controller.IsConverting());
-    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::AlreadyRunning);
+    ImageRun run;
+    QSignalSpy started(&run, &Run::fileStarted);
+    QSignalSpy progress(&run, &Run::progressChanged);
+    QSignalSpy fileEnded(&run, &Run::fileEnded);
+    QSignalSpy runEnded(&run, &Run::runEnded);
+    QVERIFY(run.Start(batch));
     QVERIFY(runEnded.wait(20000));
-    QVERIFY(!controller.IsConverting());
 
     QCOMPARE(started.size(), 3);
-    QCOMPARE(started[0][1].toString(), batch.outputFolder + "a.jpg");
-    QCOMPARE(converted.size(), 2);
-    QCOMPARE(converted[0][0].toInt(), 0);
-    QCOMPARE(converted[1][0].toInt(), 3);
-    QCOMPARE(failed.size(), 1);
-    QCOMPARE(failed[0][0].toInt(), 2);
-    QCOMPARE(failed[0][1].value<ImageError>(), ImageError::Unreadable);
-    QCOMPARE(progress.size(), 4);
-    QCOMPARE(progress.first(), (QVariantList{0, 0, 3}));
-    QCOMPARE(progress.last(), (QVariantList{100, 3, 3}));
-    QCOMPARE(TotalProgressText(progress.last()[1].toInt(), progress.last()[2].toInt()), " 100% ( 3 / 3 )");
+    QCOMPARE(started[0][1].toString(), out + "a.jpg");
+    QCOMPARE(Figures(progress.first()), (QVariantList{0, 0, 3}));
+    QCOMPARE(Figures(progress.last()), (QVariantList{100, 3, 3}));
 
     // The run's log entry is the last of the log.
     QFile log(RunLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString entry = QString::fromUtf8(log.readAll()).section(RunLog::kEntryMarker, -1);
     QVERIFY(entry.contains("Mode: image"));
-    QVERIFY(entry.contains("Source: " + batch.items[1].sourcePath + "\n  Output: " + batch.outputFolder
+    QVERIFY(entry.contains("Source: " + batch.jobs[1].sourcePath + "\n  Output: " + out
                            + "b.jpg\n  Outcome: failed\n  Reason: image 1"));
 
-    QCOMPARE(finished.size(), 1);
-    const ImageRunResult result = finished.first().first().value<ImageRunResult>();
-    QVERIFY(!result.cancelled);
-    QCOMPARE(result.handled, 3);
-    QCOMPARE(result.convertedCount(), 2);
-    QCOMPARE(result.failedRows, QList<int>{2});
-    QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.jpg", "c.jpg"}));
-    QImageReader output(batch.outputFolder + "a.jpg");
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.jpg", "c.jpg"}));
+    QImageReader output(out + "a.jpg");
     QCOMPARE(output.format(), QByteArray("jpeg"));
     QCOMPARE(output.size(), QSize(640, 480));
-    const QImage upright(batch.outputFolder + "c.jpg");
+    const QImage upright(out + "c.jpg");
     QCOMPARE(upright.size(), QSize(360, 480));
     // The stored top-left red block is at the top right once the photo stands upright.
     QVERIFY(Near(MeanColor(upright, upright.width() - 20, 20), QColor(220, 20, 20)));
@@ -267,11 +260,11 @@ void TestImageRun::threeRowsSecondUnreadable()
     QCOMPARE(fileEnded.size(), 3);
     const QList<Outcome> outcomes{Outcome::Done, Outcome::Failed, Outcome::Done};
     const QList<Reason> reasons{Reason{}, Reason::Image(int(ImageError::Unreadable)), Reason{}};
-    const QStringList outputs{batch.outputFolder + "a.jpg", QString(), batch.outputFolder + "c.jpg"};
+    const QStringList outputs{out + "a.jpg", QString(), out + "c.jpg"};
     for (int i = 0; i < 3; ++i) {
         const FileEnd end = fileEnded[i][0].value<FileEnd>();
         QCOMPARE(end.row, summary.files[i].row);
-        QCOMPARE(end.sourcePath, batch.items[i].sourcePath);
+        QCOMPARE(end.sourcePath, batch.jobs[i].sourcePath);
         QCOMPARE(end.outcome, outcomes[i]);
         QCOMPARE(end.reason, reasons[i]);
         if (end.outcome == Outcome::Done)
@@ -282,18 +275,17 @@ void TestImageRun::threeRowsSecondUnreadable()
     // unreadable one stays, into the trash where a user can get them back.
     const QList<FileEnd> trashed = TrashSources(summary.Files(Outcome::Done)).gone;
     QCOMPARE(Rows(trashed), (QList<int>{0, 3}));
-    QVERIFY(!QFileInfo::exists(batch.items[0].sourcePath));
-    QVERIFY(QFileInfo::exists(batch.items[1].sourcePath));
-    QVERIFY(!QFileInfo::exists(batch.items[2].sourcePath));
+    QVERIFY(!QFileInfo::exists(batch.jobs[0].sourcePath));
+    QVERIFY(QFileInfo::exists(batch.jobs[1].sourcePath));
+    QVERIFY(!QFileInfo::exists(batch.jobs[2].sourcePath));
     const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
     QVERIFY(QFileInfo::exists(trash + "a.jpg"));
     QVERIFY(QFileInfo::exists(trash + "c.jpg"));
 
     // A second run of the same names takes "(1)" names.
-    ImageBatch second = MakeBatch(dir, 1);
-    QCOMPARE(controller.Start(second), ImageRunController::StartResult::Started);
+    QVERIFY(run.Start(MakeBatch(dir, 1)));
     QVERIFY(runEnded.wait(20000));
-    QVERIFY(QFileInfo::exists(batch.outputFolder + "a(1).jpg"));
+    QVERIFY(QFileInfo::exists(out + "a(1).jpg"));
 }
 
 // The batch holds list rows 0, 2 and 5 (a.jpg, b.jpg, c.jpg); rows are unchecked, and some
@@ -319,23 +311,23 @@ void TestImageRun::rowUncheckedDuringRunIsPassedBy()
     QFETCH(QList<int>, converted);
 
     QTemporaryDir dir;
-    ImageBatch batch = MakeBatch(dir, 3);
-    batch.items[1].row = 2;
-    batch.items[2].row = 5;
+    RunRequest batch = MakeBatch(dir, 3);
+    batch.jobs[1].row = 2;
+    batch.jobs[2].row = 5;
     const QHash<int, QString> names{{0, "a.jpg"}, {2, "b.jpg"}, {5, "c.jpg"}};
 
-    ImageRunController controller;
-    HoldAtStart(controller);
-    QSignalSpy started(&controller, &ImageRunController::fileStarted);
-    QSignalSpy progress(&controller, &ImageRunController::progressChanged);
-    QSignalSpy runEnded(&controller, &ImageRunController::runEnded);
-    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
-    QVERIFY(controller.IsPaused());
+    ImageRun run;
+    HoldAtStart(run);
+    QSignalSpy started(&run, &Run::fileStarted);
+    QSignalSpy progress(&run, &Run::progressChanged);
+    QSignalSpy runEnded(&run, &Run::runEnded);
+    QVERIFY(run.Start(batch));
+    QVERIFY(run.IsPaused());
     for (int row : unchecked)
-        controller.SetRowChecked(row, false);
+        run.SetJobWanted(row, false);
     for (int row : checkedAgain)
-        controller.SetRowChecked(row, true);
-    controller.Resume();
+        run.SetJobWanted(row, true);
+    run.Resume();
     QVERIFY(runEnded.wait(20000));
 
     QList<int> startedRows;
@@ -348,13 +340,13 @@ void TestImageRun::rowUncheckedDuringRunIsPassedBy()
     QCOMPARE(summary.Count(Outcome::Done), converted.size());
     // A passed-by row leaves the run's total.
     const int n = int(converted.size());
-    QCOMPARE(progress.last(), (QVariantList{n ? 100 : 0, n, n}));
+    QCOMPARE(Figures(progress.last()), (QVariantList{n ? 100 : 0, n, n}));
     QStringList outputs;
     for (int row : converted)
         outputs << names[row];
-    QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden, QDir::Name), outputs);
-    for (const ImageBatchItem &item : batch.items)
-        QVERIFY(QFileInfo::exists(item.sourcePath));
+    QCOMPARE(QDir(batch.outputFolder.Text()).entryList(QDir::Files | QDir::Hidden, QDir::Name), outputs);
+    for (const RunJob &job : batch.jobs)
+        QVERIFY(QFileInfo::exists(job.sourcePath));
 }
 
 void TestImageRun::keepsTheMachineAwakeWhileRunning()
@@ -365,24 +357,15 @@ void TestImageRun::keepsTheMachineAwakeWhileRunning()
         return ::dup(0);
     });
     QTemporaryDir dir;
-    ImageRunController controller;
-    QSignalSpy finished(&controller, &ImageRunController::runFinished);
-    QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
+    ImageRun run;
+    QSignalSpy finished(&run, &Run::runEnded);
+    QVERIFY(run.Start(MakeBatch(dir, 1)));
     QCOMPARE(held, 1);
     QVERIFY(finished.wait(20000));
-    QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
+    QVERIFY(run.Start(MakeBatch(dir, 1)));
     QCOMPARE(held, 2); // released at the end of the first run, taken again
     QVERIFY(finished.wait(20000));
     platform::PowerInhibit::SetBackend(previous);
-}
-
-void TestImageRun::emptyBatchIsNoFile()
-{
-    ImageRunController controller;
-    QSignalSpy started(&controller, &ImageRunController::runStarted);
-    QCOMPARE(controller.Start(ImageBatch{}), ImageRunController::StartResult::NoFile);
-    QVERIFY(!controller.IsConverting());
-    QCOMPARE(started.size(), 0);
 }
 
 void TestImageRun::sameNamesAndBadFolders()
@@ -390,26 +373,25 @@ void TestImageRun::sameNamesAndBadFolders()
     QTemporaryDir dir;
     WriteImage(dir.path() + "/a.png", Photo(300, 200), "png");
     WriteImage(dir.path() + "/a.bmp", Photo(300, 200), "bmp");
-    ImageBatch batch;
+    RunRequest batch;
     batch.box = QSize(720, 480);
-    batch.items = {{0, dir.path() + "/a.png", "a.png"}, {1, dir.path() + "/a.bmp", "a.bmp"}};
-    batch.outputFolder = dir.path() + "/new/folder"; // missing, and without its final "/"
+    batch.jobs = {{0, dir.path() + "/a.png"}, {1, dir.path() + "/a.bmp"}};
+    batch.outputFolder = OutputFolder(dir.path() + "/new/folder"); // missing, and without its final "/"
 
-    ImageRunController controller;
-    QSignalSpy converted(&controller, &ImageRunController::fileConverted);
-    QSignalSpy finished(&controller, &ImageRunController::runFinished);
-    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
+    ImageRun run;
+    QSignalSpy ended(&run, &Run::fileEnded);
+    QSignalSpy finished(&run, &Run::runEnded);
+    QVERIFY(run.Start(batch));
     QVERIFY(finished.wait(20000));
-    QCOMPARE(converted.size(), 2);
-    QCOMPARE(converted[0][1].toString(), dir.path() + "/new/folder/a.jpg");
-    QCOMPARE(converted[1][1].toString(), dir.path() + "/new/folder/a(1).jpg");
+    QCOMPARE(Ends(ended).value(0).outputPath, dir.path() + "/new/folder/a.jpg");
+    QCOMPARE(Ends(ended).value(1).outputPath, dir.path() + "/new/folder/a(1).jpg");
 
     // A relative folder would write beside the program: every picture fails instead.
-    batch.outputFolder = "relative/";
-    QSignalSpy failed(&controller, &ImageRunController::fileFailed);
-    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
+    batch.outputFolder = OutputFolder("relative/");
+    ended.clear();
+    QVERIFY(run.Start(batch));
     QVERIFY(finished.wait(20000));
-    QCOMPARE(failed.size(), 2);
+    QCOMPARE(finished.last().first().value<RunSummary>().Count(Outcome::Failed), 2);
     QVERIFY(!QFileInfo::exists("relative"));
 }
 
@@ -425,7 +407,7 @@ void TestImageRun::workerPausesBetweenPictures()
     worker.moveToThread(&thread);
     connect(&thread, &QThread::started, &worker, &ImageWorker::Run);
     connect(
-        &worker, &ImageWorker::fileConverted, &worker, [&] { flags->pause = true; }, Qt::DirectConnection);
+        &worker, &ImageWorker::fileEnded, &worker, [&] { flags->pause = true; }, Qt::DirectConnection);
     std::atomic_int startedWhilePaused{0};
     std::atomic_int reports{0};
     connect(
@@ -438,6 +420,7 @@ void TestImageRun::workerPausesBetweenPictures()
     connect(
         &worker, &ImageWorker::progressChanged, &worker, [&] { ++reports; }, Qt::DirectConnection);
     QSignalSpy started(&worker, &ImageWorker::fileStarted);
+    QSignalSpy fileEnds(&worker, &ImageWorker::fileEnded);
     QSignalSpy ended(&worker, &ImageWorker::runEnded);
     thread.start();
 
@@ -452,11 +435,9 @@ void TestImageRun::workerPausesBetweenPictures()
 
     QCOMPARE(startedWhilePaused.load(), 0);
     QCOMPARE(started.size(), 2);
-    QCOMPARE(ended.size(), 1);
-    const ImageRunResult result = ended.first().first().value<ImageRunResult>();
-    QVERIFY(result.cancelled);
-    QCOMPARE(result.handled, 2);
-    QCOMPARE(result.convertedCount(), 2);
+    QCOMPARE(ended, QList<QVariantList>{{true}});
+    QCOMPARE(Ends(fileEnds).size(), 2);
+    QCOMPARE(Ends(fileEnds).last().outcome, Outcome::Done);
 }
 
 void TestImageRun::workerReportsInListOrder()
@@ -470,11 +451,11 @@ void TestImageRun::workerReportsInListOrder()
     QVERIFY(WriteImage(d + "x.png", Photo(300, 200), "png"));
     QVERIFY(WriteImage(d + "x.bmp", Photo(300, 200), "bmp"));
     QVERIFY(WriteJpeg(d + "last.jpg", Photo(300, 200)));
-    ImageBatch batch;
+    RunRequest batch;
     batch.box = QSize(720, 480);
-    batch.outputFolder = d + "out/";
+    batch.outputFolder = OutputFolder(d + "out/");
     for (const char *name : {"slow.png", "broken.jpg", "x.png", "x.bmp", "gone.png", "last.jpg"})
-        batch.items.append({int(batch.items.size()), d + name, QString::fromLatin1(name)});
+        batch.jobs.append({int(batch.jobs.size()), d + name});
 
     ImageWorker worker(batch, std::make_shared<ImageRunFlags>());
     QThread thread;
@@ -489,10 +470,8 @@ void TestImageRun::workerReportsInListOrder()
         },
         Qt::DirectConnection);
     connect(
-        &worker, &ImageWorker::fileConverted, &worker, [&](int row) { events << QString("ok %1").arg(row); },
-        Qt::DirectConnection);
-    connect(
-        &worker, &ImageWorker::fileFailed, &worker, [&](int row) { events << QString("fail %1").arg(row); },
+        &worker, &ImageWorker::fileEnded, &worker,
+        [&](const FileEnd &end) { events << QString(end.outcome == Outcome::Done ? "ok %1" : "fail %1").arg(end.row); },
         Qt::DirectConnection);
     connect(
         &worker, &ImageWorker::progressChanged, &worker, [&](int done) { events << QString("done %1").arg(done); },
@@ -505,9 +484,9 @@ void TestImageRun::workerReportsInListOrder()
                                "done 4", "start 4 gone.jpg", "fail 4", "done 5", "start 5 last.jpg",   "ok 5",
                                "done 6"};
     QCOMPARE(events, expected);
-    QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(QDir(d + "out/").entryList(QDir::Files | QDir::Hidden),
              (QStringList{"last.jpg", "slow.jpg", "x(1).jpg", "x.jpg"}));
-    QCOMPARE(QImageReader(batch.outputFolder + "slow.jpg").size(), QSize(720, 480));
+    QCOMPARE(QImageReader(d + "out/slow.jpg").size(), QSize(720, 480));
 }
 
 void TestImageRun::workerPassesByARowUncheckedWhileDecodedAhead()
@@ -515,7 +494,7 @@ void TestImageRun::workerPassesByARowUncheckedWhileDecodedAhead()
     // The second picture's decode is launched before the first is reported; unchecking its
     // row then must still keep it out of the run.
     QTemporaryDir dir;
-    const ImageBatch batch = MakeBatch(dir, 3);
+    const RunRequest batch = MakeBatch(dir, 3);
     auto flags = std::make_shared<ImageRunFlags>();
     flags->wanted = std::vector<std::atomic_bool>(3);
     for (std::atomic_bool &wanted : flags->wanted)
@@ -535,7 +514,7 @@ void TestImageRun::workerPassesByARowUncheckedWhileDecodedAhead()
         },
         Qt::DirectConnection);
     connect(
-        &worker, &ImageWorker::fileConverted, &worker, [&](int row) { events << QString("ok %1").arg(row); },
+        &worker, &ImageWorker::fileEnded, &worker, [&](const FileEnd &end) { events << QString("ok %1").arg(end.row); },
         Qt::DirectConnection);
     connect(
         &worker, &ImageWorker::fileSkipped, &worker, [&](int row) { events << QString("skip %1").arg(row); },
@@ -550,11 +529,8 @@ void TestImageRun::workerPassesByARowUncheckedWhileDecodedAhead()
     const QStringList expected{"done 0/3", "start 0", "ok 0", "done 1/3", "skip 1",
                                "done 1/2", "start 2", "ok 2", "done 2/2"};
     QCOMPARE(events, expected);
-    QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.jpg", "c.jpg"}));
-    const ImageRunResult result = ended.first().first().value<ImageRunResult>();
-    QVERIFY(!result.cancelled);
-    QCOMPARE(result.total, 2);
-    QCOMPARE(result.handled, 2);
+    QCOMPARE(QDir(batch.outputFolder.Text()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.jpg", "c.jpg"}));
+    QCOMPARE(ended, QList<QVariantList>{{false}});
 }
 
 void TestImageRun::workerStopsBetweenPictures_data()
@@ -573,13 +549,13 @@ void TestImageRun::workerStopsBetweenPictures()
     QFETCH(bool, firstReadable);
     QFETCH(bool, pauseFirst);
     QTemporaryDir dir;
-    ImageBatch batch = MakeBatch(dir, 1);
+    RunRequest batch = MakeBatch(dir, 1);
     if (!firstReadable)
-        WriteBytes(batch.items[0].sourcePath, "not a picture");
+        WriteBytes(batch.jobs[0].sourcePath, "not a picture");
     for (int i = 1; i < 4; ++i) {
         const QString path = dir.path() + QString("/big%1.png").arg(i);
         QVERIFY(WriteImage(path, Photo(2400, 1600), "png"));
-        batch.items.append({i, path, QFileInfo(path).fileName()});
+        batch.jobs.append({i, path});
     }
 
     auto flags = std::make_shared<ImageRunFlags>();
@@ -588,9 +564,9 @@ void TestImageRun::workerStopsBetweenPictures()
     worker.moveToThread(&thread);
     connect(&thread, &QThread::started, &worker, &ImageWorker::Run);
     auto request = [&] { (pauseFirst ? flags->pause : flags->stop) = true; };
-    connect(&worker, &ImageWorker::fileConverted, &worker, request, Qt::DirectConnection);
-    connect(&worker, &ImageWorker::fileFailed, &worker, request, Qt::DirectConnection);
+    connect(&worker, &ImageWorker::fileEnded, &worker, request, Qt::DirectConnection);
     QSignalSpy started(&worker, &ImageWorker::fileStarted);
+    QSignalSpy fileEnds(&worker, &ImageWorker::fileEnded);
     QSignalSpy ended(&worker, &ImageWorker::runEnded);
     thread.start();
     if (pauseFirst) {
@@ -603,88 +579,53 @@ void TestImageRun::workerStopsBetweenPictures()
     QVERIFY(thread.wait(20000));
 
     QCOMPARE(started.size(), 1);
-    QCOMPARE(ended.size(), 1);
-    const ImageRunResult result = ended.first().first().value<ImageRunResult>();
-    QVERIFY(result.cancelled);
-    QCOMPARE(result.handled, 1);
-    QCOMPARE(result.convertedCount(), firstReadable ? 1 : 0);
+    QCOMPARE(ended, QList<QVariantList>{{true}});
+    QCOMPARE(Ends(fileEnds).size(), 1);
+    QCOMPARE(Ends(fileEnds)[0].outcome, firstReadable ? Outcome::Done : Outcome::Failed);
     const QStringList outputs = firstReadable ? QStringList{"a.jpg"} : QStringList{};
-    QCOMPARE(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden), outputs);
-}
-
-void TestImageRun::cancelWhilePausedStartsNoPicture()
-{
-    QTemporaryDir dir;
-    ImageRunController controller;
-    HoldAtStart(controller);
-    QSignalSpy started(&controller, &ImageRunController::fileStarted);
-    QSignalSpy cancelled(&controller, &ImageRunController::runCancelled);
-    QSignalSpy finished(&controller, &ImageRunController::runFinished);
-    QSignalSpy runEnded(&controller, &ImageRunController::runEnded);
-    const ImageBatch batch = MakeBatch(dir, 4);
-    QCOMPARE(controller.Start(batch), ImageRunController::StartResult::Started);
-    QVERIFY(controller.IsPaused());
-    controller.Cancel();
-    QVERIFY(!controller.IsPaused());
-    QVERIFY(runEnded.wait(20000));
-    QCOMPARE(cancelled.size(), 1);
-    QCOMPARE(finished.size(), 0);
-    QCOMPARE(started.size(), 0);
-    const ImageRunResult result = cancelled.first().first().value<ImageRunResult>();
-    QVERIFY(result.cancelled);
-    QCOMPARE(result.handled, 0);
-    QCOMPARE(result.total, 4);
-    QVERIFY(!controller.IsConverting());
-    const RunSummary summary = runEnded.first().first().value<RunSummary>();
-    QCOMPARE(summary.end, RunEnd::Cancelled);
-    QVERIFY(summary.files.isEmpty());
-    QVERIFY(QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(QDir(batch.outputFolder.Text()).entryList(QDir::Files | QDir::Hidden), outputs);
 }
 
 void TestImageRun::clockStandsStillWhilePaused()
 {
     QTemporaryDir dir;
-    ImageRunController controller;
-    QSignalSpy ticks(&controller, &ImageRunController::elapsedChanged);
-    QSignalSpy finished(&controller, &ImageRunController::runFinished);
-    QCOMPARE(controller.Start(MakeBatch(dir, 1)), ImageRunController::StartResult::Started);
-    controller.Pause();
-    controller.OnClockTick();
+    ImageRun run;
+    HoldAtStart(run);
+    QSignalSpy ticks(&run, &Run::progressChanged);
+    QSignalSpy finished(&run, &Run::runEnded);
+    QVERIFY(run.Start(MakeBatch(dir, 1)));
+    run.Tick();
     QCOMPARE(ticks.size(), 0);
-    controller.Resume();
-    controller.OnClockTick();
-    controller.OnClockTick();
+    run.Resume();
+    run.Tick();
+    run.Tick();
     QCOMPARE(ticks.size(), 2);
-    QCOMPARE(ticks[0][0].toInt(), 1);
-    QCOMPARE(ticks[1][0].toInt(), 2);
+    QCOMPARE(ticks[1][0].value<RunProgress>().elapsedSeconds, 2);
     QVERIFY(finished.wait(20000));
-    QCOMPARE(controller.ElapsedCounter(), 1); // back to 1 for the next run
+    QVERIFY(run.Start(MakeBatch(dir, 1))); // a new run counts from 0
+    run.Tick();
+    QCOMPARE(ticks.last()[0].value<RunProgress>().elapsedSeconds, 1);
 }
 
-void TestImageRun::stopAndWaitEndsTheThread()
+// A run taken down mid-way (the program ending) finishes the picture in work and stops: no
+// picture is left half-written, and the log has the run's end.
+void TestImageRun::destroyedMidRunLeavesWholePictures()
 {
     QTemporaryDir dir;
-    ImageBatch batch = MakeBatch(dir, 3);
-    auto controller = std::make_unique<ImageRunController>();
-    QSignalSpy runEnded(controller.get(), &ImageRunController::runEnded);
-    QCOMPARE(controller->Start(batch), ImageRunController::StartResult::Started);
-    controller->StopAndWait();
-    // Whatever was in work is whole; nothing half-written.
-    const QStringList outputs = QDir(batch.outputFolder).entryList(QDir::Files | QDir::Hidden);
+    const RunRequest batch = MakeBatch(dir, 3);
+    auto run = std::make_unique<ImageRun>();
+    QVERIFY(run->Start(batch));
+    run.reset();
+    const QStringList outputs = QDir(batch.outputFolder.Text()).entryList(QDir::Files | QDir::Hidden);
     for (const QString &name : outputs) {
         QVERIFY2(!name.startsWith('.'), qPrintable(name));
-        QCOMPARE(QImageReader(batch.outputFolder + name).size(), QSize(640, 480));
+        QCOMPARE(QImageReader(batch.outputFolder.FilePath(name)).size(), QSize(640, 480));
     }
-    // The end still arrives once the event loop runs, as stopped: the page then does nothing.
-    QVERIFY(runEnded.wait(5000));
-    const RunSummary summary = runEnded.first().first().value<RunSummary>();
-    QCOMPARE(summary.end, RunEnd::Stopped);
-    QCOMPARE(summary.Count(Outcome::Done), outputs.size());
-    QVERIFY(!controller->IsConverting());
-
-    QCOMPARE(controller->Start(batch), ImageRunController::StartResult::Started);
-    controller->StopAndWait();
-    controller.reset(); // destroying right after must not hang or crash
+    QFile log(RunLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(log.readAll()).section(RunLog::kEntryMarker, -1);
+    QVERIFY(entry.contains("Run end: stopped"));
+    QCOMPARE(entry.count("Outcome: done"), outputs.size());
 }
 
 QTEST_GUILESS_MAIN(TestImageRun)

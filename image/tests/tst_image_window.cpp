@@ -1,6 +1,6 @@
-// The image page driven offscreen through its real widgets: how intake, commands, the busy
-// state, the run's reports and its end map onto the list, labels, bars and buttons, and the
-// end-of-run actions and options. What the run itself does is tested in tst_image_run.
+// The image page driven offscreen through its real widgets and its real run: the words of its
+// labels, its rows, the end-of-run actions and options. What the run itself does is tested in
+// tst_image_run, what both pages share in tst_converter_page.
 
 #include "image/image_window.h"
 #include "options/folder_choice.h"
@@ -83,7 +83,7 @@ public:
     void HoldNextRun()
     {
         QObject::connect(
-            &window->Run(), &ImageRunController::runStarted, window.get(), [this] { window->Run().Pause(); },
+            &window->Run(), &Run::stateChanged, window.get(), [this] { window->Run().Pause(); },
             Qt::SingleShotConnection);
     }
     QList<int> States()
@@ -119,19 +119,12 @@ private slots:
     void fullRunThroughConvert();
     void endOfRunActions_data();
     void endOfRunActions();
-    void pauseAndResume();
     void rowUncheckedDuringRunIsNotConvertedNorTrashed();
-    void cancel_data();
     void cancel();
-    void busyBlocksIntakeAndSettings();
-    void intakeStopsAtFirstRefusal_data();
-    void intakeStopsAtFirstRefusal();
-    void deleteRemovesCheckedRows();
     void trashedSourcesRemoveTheirOwnRows();
     void clockShowsHoursMinutesSeconds();
     void optionsAreStoredAndUsed_data();
     void optionsAreStoredAndUsed();
-    void exitStopsTheRunWithoutEndActions();
 };
 
 void TestImageWindow::fullRunThroughConvert()
@@ -156,17 +149,17 @@ void TestImageWindow::fullRunThroughConvert()
     QCOMPARE(p.List().ItemText(0, 1), FormatFileSize(a));
     p.List().SetChecked(3, false);
 
-    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
-    QSignalSpy converting(&p.W(), &ImageWindow::convertingChanged);
+    QSignalSpy finished(&p.W().Run(), &Run::runEnded);
+    QSignalSpy converting(&p.W(), &ConverterPage::runActiveChanged);
     p.Click(ImageWindow::kConvertId);
-    QVERIFY(p.W().IsConverting());
+    QVERIFY(p.W().IsRunActive());
     QCOMPARE(p.Label(ImageWindow::kTimeLeftLabelId), T("IDS_TIME_LEFT_TITLE") + " —");
     QVERIFY(p.B(ImageWindow::kConvertId)->isHidden());
     QVERIFY(p.B(ImageWindow::kPauseId)->isVisible());
     QCOMPARE(p.B(ImageWindow::kCancelId)->State(), ImageButton::StateNormal);
     QVERIFY(finished.wait(30000));
 
-    QVERIFY(!p.W().IsConverting());
+    QVERIFY(!p.W().IsRunActive());
     QCOMPARE(converting.size(), 2);
     QCOMPARE(p.States(), (QList<int>{kComplete, kFailed, kComplete, kWaiting}));
     QCOMPARE(p.List().ItemText(1, 2), T("IDS_STATUS_FAIL"));
@@ -199,7 +192,7 @@ void TestImageWindow::fullRunThroughConvert()
 
     // Converted rows end unchecked, so the same list has nothing to convert.
     p.Click(ImageWindow::kConvertId);
-    QVERIFY(!p.W().IsConverting());
+    QVERIFY(!p.W().IsRunActive());
     QCOMPARE(p.Asked().last(), T("IDS_MESSAGEBOX_NO_FILE"));
     QCOMPARE(p.box.Questions().last().style, MB_OK);
 }
@@ -234,7 +227,7 @@ void TestImageWindow::endOfRunActions()
 
     const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
     const qsizetype trashedBefore = QDir(trash).entryList({"good*"}).size();
-    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    QSignalSpy finished(&p.W().Run(), &Run::runEnded);
     p.Click(ImageWindow::kConvertId);
     QVERIFY(finished.wait(30000));
 
@@ -254,39 +247,6 @@ void TestImageWindow::endOfRunActions()
     QCOMPARE(p.List().RowPath(deleteSources ? 0 : 1), empty);
 }
 
-void TestImageWindow::pauseAndResume()
-{
-    Page p;
-    QVERIFY(p.ready);
-    p.Add({p.Photo("p0.jpg"), p.Photo("p1.jpg"), p.Photo("p2.jpg")});
-
-    QSignalSpy ended(&p.W().Run(), &ImageRunController::runEnded);
-    p.HoldNextRun();
-    p.Click(ImageWindow::kConvertId);
-    p.Click(ImageWindow::kPauseId);
-    QVERIFY(p.W().Run().IsPaused());
-    QVERIFY(p.B(ImageWindow::kPauseId)->isHidden());
-    QVERIFY(p.B(ImageWindow::kResumeId)->isVisible());
-    QVERIFY(p.B(ImageWindow::kConvertId)->isHidden());
-    // The time label stands still while paused and goes on after.
-    const QString time = p.Label(ImageWindow::kTimeLabelId);
-    p.W().Run().OnClockTick();
-    QCOMPARE(p.Label(ImageWindow::kTimeLabelId), time);
-
-    p.Click(ImageWindow::kResumeId);
-    QVERIFY(!p.W().Run().IsPaused());
-    QVERIFY(p.B(ImageWindow::kPauseId)->isVisible());
-    QVERIFY(p.B(ImageWindow::kResumeId)->isHidden());
-    p.W().Run().OnClockTick();
-    QCOMPARE(p.Label(ImageWindow::kTimeLabelId), T("IDS_TIME_TITLE") + " 00:00:01");
-    QVERIFY(ended.wait(60000));
-    QCOMPARE(p.States(), QList<int>(3, kComplete));
-    QCOMPARE(p.Outputs().size(), 3);
-    QVERIFY(p.B(ImageWindow::kPauseId)->isHidden());
-    QVERIFY(p.B(ImageWindow::kResumeId)->isHidden());
-    QVERIFY(p.B(ImageWindow::kConvertId)->isVisible());
-}
-
 // The list stays live during a run: a row unchecked before the worker reaches it is left out,
 // and the trash, asked for, takes only the sources of converted rows.
 void TestImageWindow::rowUncheckedDuringRunIsNotConvertedNorTrashed()
@@ -299,10 +259,10 @@ void TestImageWindow::rowUncheckedDuringRunIsNotConvertedNorTrashed()
     p.Add(paths);
     p.Click(ImageWindow::kDeleteSourcesId);
 
-    QSignalSpy ended(&p.W().Run(), &ImageRunController::runEnded);
+    QSignalSpy ended(&p.W().Run(), &Run::runEnded);
     p.HoldNextRun();
     p.Click(ImageWindow::kConvertId);
-    QVERIFY(p.W().IsConverting());
+    QVERIFY(p.W().IsRunActive());
     p.List().SetChecked(2, false);
     p.W().OnResumeCommand();
     QVERIFY(ended.wait(30000));
@@ -320,17 +280,8 @@ void TestImageWindow::rowUncheckedDuringRunIsNotConvertedNorTrashed()
     QCOMPARE(p.Asked(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END") + "\n3 converted"});
 }
 
-void TestImageWindow::cancel_data()
-{
-    QTest::addColumn<bool>("paused");
-    QTest::newRow("while paused") << true;
-    QTest::newRow("while running") << false;
-}
-
 void TestImageWindow::cancel()
 {
-    QFETCH(bool, paused);
-
     Page p;
     QVERIFY(p.ready);
     QStringList paths;
@@ -341,28 +292,15 @@ void TestImageWindow::cancel()
     p.Click(ImageWindow::kDeleteSourcesId);
     p.Click(ImageWindow::kShutDownId);
 
-    // The run is held before its first picture whichever way the page looks.
-    QSignalSpy cancelled(&p.W().Run(), &ImageRunController::runCancelled);
-    QSignalSpy ended(&p.W().Run(), &ImageRunController::runEnded);
+    // The run is held before its first picture.
+    QSignalSpy ended(&p.W().Run(), &Run::runEnded);
     p.HoldNextRun();
     p.Click(ImageWindow::kConvertId);
-    if (paused) {
-        p.Click(ImageWindow::kPauseId);
-        // No keeps the run as it was: a cancel request would have lifted the pause.
-        p.box.SetAnswer(IDNO);
-        p.Click(ImageWindow::kCancelId);
-        QVERIFY(p.W().IsConverting());
-        QVERIFY(p.W().Run().IsPaused());
-        QVERIFY(p.B(ImageWindow::kResumeId)->isVisible());
-    }
-
     p.box.SetAnswer(IDYES);
     p.Click(ImageWindow::kCancelId);
-    QCOMPARE(p.Asked(), QStringList(paused ? 2 : 1, T("IDS_MESSAGEBOX_CANCEL")));
-    QCOMPARE(p.box.Questions()[0].style, MB_YESNO | MB_ICONQUESTION);
+    QCOMPARE(p.Asked(), QStringList{T("IDS_MESSAGEBOX_CANCEL")});
     QVERIFY(ended.wait(20000));
-    QCOMPARE(cancelled.size(), 1);
-    QVERIFY(!p.W().IsConverting());
+    QCOMPARE(ended[0][0].value<RunSummary>().end, RunEnd::Cancelled);
 
     // The pictures not reached stay checked and waiting.
     QCOMPARE(p.States(), QList<int>(3, kWaiting));
@@ -378,144 +316,11 @@ void TestImageWindow::cancel()
     QCOMPARE(p.Label(ImageWindow::kFolderLabelId), p.outFolder);
 
     // No end message, nothing moved to the trash, no power-off.
-    QCOMPARE(p.box.Questions().size(), paused ? 2 : 1);
+    QCOMPARE(p.box.Questions().size(), 1);
     QCOMPARE(p.power.Requests(), 0);
     for (const QString &path : paths)
         QVERIFY(QFileInfo::exists(path));
     QVERIFY(p.Outputs().isEmpty());
-}
-
-void TestImageWindow::busyBlocksIntakeAndSettings()
-{
-    Page p;
-    QVERIFY(p.ready);
-    const QString a = p.Photo("a.jpg");
-    const QString b = p.Photo("b.jpg");
-    p.Add({a, b});
-    const QString more = p.Photo("more.jpg");
-    int optionRuns = 0;
-    p.W().SetOptionsDialog([&](QWidget *, ImageOptionValues &) {
-        ++optionRuns;
-        return true;
-    });
-
-    QSignalSpy ended(&p.W().Run(), &ImageRunController::runEnded);
-    p.HoldNextRun();
-    p.Click(ImageWindow::kConvertId);
-    p.Click(ImageWindow::kPauseId);
-    for (int id : {ImageWindow::kAddId, ImageWindow::kDeleteId, ImageWindow::kOptionId})
-        QCOMPARE(p.B(id)->State(), ImageButton::StateSelected);
-    QVERIFY(!p.B(ImageWindow::kSdId)->isEnabled());
-    QVERIFY(!p.List().DragAllowed());
-
-    {
-        ScriptedOpenDialog dialog({more});
-        p.Click(ImageWindow::kAddId);
-        QCOMPARE(dialog.calls, 0);
-    }
-    Drop(p.List().viewport(), {more});
-    Drop(&p.W(), {more});
-    p.List().setFocus();
-    p.List().CheckAll();
-    QTest::keyClick(&p.List(), Qt::Key_Delete);
-    p.Click(ImageWindow::kDeleteId);
-    p.Click(ImageWindow::kOptionId);
-    QCOMPARE(p.List().RowCount(), 2);
-    QCOMPARE(optionRuns, 0);
-    QVERIFY(p.box.Questions().isEmpty());
-
-    p.box.SetAnswer(IDYES);
-    p.Click(ImageWindow::kCancelId);
-    QVERIFY(ended.wait(20000));
-
-    // Idle again: everything takes effect.
-    QVERIFY(p.B(ImageWindow::kSdId)->isEnabled());
-    QVERIFY(p.List().DragAllowed());
-    Drop(p.List().viewport(), {more});
-    QCOMPARE(p.List().RowCount(), 3);
-    p.Click(ImageWindow::kOptionId);
-    QCOMPARE(optionRuns, 1);
-}
-
-// Paths given to the dialog or dropped: "+name" is a picture, "dir" a folder, "dup" the first
-// picture in other letter case, "txt" a file of another type.
-void TestImageWindow::intakeStopsAtFirstRefusal_data()
-{
-    QTest::addColumn<bool>("drop");
-    QTest::addColumn<QStringList>("paths");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<bool>("message");
-
-    QTest::newRow("drop: five, the third a folder") << true << QStringList{"a", "b", "dir", "c", "d"} << 2 << false;
-    QTest::newRow("dialog: five, the third a folder") << false << QStringList{"a", "b", "dir", "c", "d"} << 2 << false;
-    QTest::newRow("drop: duplicate second") << true << QStringList{"a", "dup", "b"} << 1 << true;
-    QTest::newRow("dialog: unsupported second") << false << QStringList{"a", "txt", "b"} << 1 << true;
-    QTest::newRow("drop: all good, upper-case extension") << true << QStringList{"a", "b", "c"} << 3 << false;
-}
-
-void TestImageWindow::intakeStopsAtFirstRefusal()
-{
-    QFETCH(bool, drop);
-    QFETCH(QStringList, paths);
-    QFETCH(int, rows);
-    QFETCH(bool, message);
-
-    Page p;
-    QVERIFY(p.ready);
-    QDir().mkpath(p.inFolder + "folder.jpg");
-    QStringList files;
-    for (const QString &name : paths) {
-        if (name == "dir")
-            files << p.inFolder + "folder.jpg";
-        else if (name == "dup")
-            files << p.inFolder + "A.JPG";
-        else if (name == "txt")
-            files << p.Bytes("notes.txt", "x");
-        else
-            files << p.Bytes(name + (name == "b" ? ".PNG" : ".jpg"), "x");
-    }
-    if (drop) {
-        Drop(p.List().viewport(), files);
-    } else {
-        ScriptedOpenDialog dialog(files);
-        p.Click(ImageWindow::kAddId);
-        QCOMPARE(dialog.calls, 1);
-    }
-    QCOMPARE(p.List().RowCount(), rows);
-    // The refusal names the file it refused: the second of each batch.
-    QCOMPARE(p.Asked(), message ? QStringList{T("IDS_MESSAGEBOX_FILE_SUPPORT").arg(QFileInfo(files[1]).fileName())}
-                                : QStringList{});
-    QCOMPARE(p.List().CheckedCount(), rows);
-    QCOMPARE(p.States(), QList<int>(rows, kWaiting));
-}
-
-void TestImageWindow::deleteRemovesCheckedRows()
-{
-    Page p;
-    QVERIFY(p.ready);
-    QStringList paths;
-    for (int i = 0; i < 13; ++i)
-        paths << p.Bytes(QStringLiteral("r%1.jpg").arg(i, 2, 10, QChar('0')), "x");
-    p.Add(paths);
-    p.List().SetChecked(0, false);
-    p.List().selectAll(); // the selection does not decide what goes
-
-    p.box.SetAnswer(IDNO);
-    p.List().setFocus();
-    QTest::keyClick(&p.List(), Qt::Key_Delete);
-    QCOMPARE(p.List().RowCount(), 13);
-    const QStringList lines = p.Asked().value(0).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 1 + 10 + 1);
-    QCOMPARE(lines.value(1), "r01.jpg");
-    QCOMPARE(lines.last(), "<...more files...>");
-
-    p.box.SetAnswer(IDYES);
-    p.Click(ImageWindow::kDeleteId);
-    QCOMPARE(p.List().RowCount(), 1);
-    QCOMPARE(p.List().RowPath(0), paths[0]);
-    // Nothing checked: nothing is asked.
-    QTest::keyClick(&p.List(), Qt::Key_Delete);
-    QCOMPARE(p.box.Questions().size(), 2);
 }
 
 void TestImageWindow::trashedSourcesRemoveTheirOwnRows()
@@ -547,15 +352,14 @@ void TestImageWindow::clockShowsHoursMinutesSeconds()
     Page p;
     QVERIFY(p.ready);
     p.Add({p.Photo("a.jpg")});
-    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    QSignalSpy finished(&p.W().Run(), &Run::runEnded);
     p.Click(ImageWindow::kConvertId);
     QCOMPARE(p.Label(ImageWindow::kTimeLabelId), T("IDS_TIME_TITLE") + " 00:00:00");
     // The run's end cannot arrive before control returns to the event loop.
     for (int tick = 1; tick <= 3725; ++tick)
-        p.W().Run().OnClockTick();
+        p.W().Run().Tick();
     QCOMPARE(p.Label(ImageWindow::kTimeLabelId), T("IDS_TIME_TITLE") + " 01:02:05");
     QVERIFY(finished.wait(20000));
-    QCOMPARE(p.W().Run().ElapsedCounter(), 1);
 }
 
 void TestImageWindow::optionsAreStoredAndUsed_data()
@@ -611,53 +415,13 @@ void TestImageWindow::optionsAreStoredAndUsed()
 
     // A run takes the folder and the turn: the red top-left block ends at the bottom right.
     p.Add({p.Photo("turn.jpg")});
-    QSignalSpy finished(&p.W().Run(), &ImageRunController::runFinished);
+    QSignalSpy finished(&p.W().Run(), &Run::runEnded);
     p.Click(ImageWindow::kConvertId);
     QVERIFY(finished.wait(20000));
     const QImage output(folder + "turn.jpg");
     QCOMPARE(output.size(), QSize(960, 720));
     const QPoint red = apply ? QPoint(output.width() - 20, output.height() - 20) : QPoint(20, 20);
     QVERIFY(Near(MeanColor(output, red.x(), red.y()), QColor(220, 20, 20)));
-}
-
-void TestImageWindow::exitStopsTheRunWithoutEndActions()
-{
-    Page p;
-    QVERIFY(p.ready);
-    QStringList paths;
-    for (int i = 0; i < 6; ++i)
-        paths << p.Photo(QStringLiteral("x%1.jpg").arg(i), 2400, 1800);
-    p.Add(paths);
-    p.Click(ImageWindow::kDeleteSourcesId);
-    p.Click(ImageWindow::kShutDownId);
-    QSignalSpy converting(&p.W(), &ImageWindow::convertingChanged);
-    QSignalSpy ended(&p.W().Run(), &ImageRunController::runEnded);
-    p.Click(ImageWindow::kConvertId);
-
-    p.W().StopAndWait();
-    QVERIFY(!p.W().IsConverting());
-    QCOMPARE(converting.size(), 2);
-    QCOMPARE(ended.size(), 1);
-    QCOMPARE(ended.first().first().value<RunSummary>().end, RunEnd::Stopped);
-    QVERIFY(p.B(ImageWindow::kConvertId)->isVisible());
-    // The worker is gone, so whatever it reported is posted already: deliver it all.
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    QCOMPARE(ended.size(), 1);
-    QVERIFY(p.box.Questions().isEmpty());
-    QCOMPARE(p.power.Requests(), 0);
-    for (const QString &path : paths)
-        QVERIFY(QFileInfo::exists(path));
-    p.W().StopAndWait(); // idle: harmless
-
-    // A page destroyed mid-run joins its worker and leaves no partial file.
-    p.Click(ImageWindow::kConvertId);
-    QVERIFY(p.W().IsConverting());
-    p.window.reset();
-    for (const QString &name : p.Outputs())
-        QVERIFY2(name.endsWith(".jpg") && !name.startsWith('.'), qPrintable(name));
-    QVERIFY(p.box.Questions().isEmpty());
-    QCOMPARE(p.power.Requests(), 0);
 }
 
 QTEST_MAIN(TestImageWindow)

@@ -26,7 +26,7 @@ int main(int argc, char **argv)
         [](const QString &) -> std::optional<int> { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); });
     ScriptedMessageBox box(IDOK);
     MovieWindow window(nullptr, SkinDialog::Kind::Window);
-    window.SetSaveFolder(args[1]);
+    window.SetOutputFolder(OutputFolder(args[1]));
     window.Engine().SetEnginePath(ScriptEnginePath()); // the engine's own limits: no hurry here
     MovieRunTimings timings;
     timings.tickMs = 3600 * 1000; // no stall watchdog while the test takes its time

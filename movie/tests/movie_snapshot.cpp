@@ -25,7 +25,7 @@ int main(int argc, char **argv)
         if (a.startsWith("-engine="))
             window.Engine().SetEnginePath(a.mid(8).toStdString());
         else if (a.startsWith("-save="))
-            window.SetSaveFolder(a.mid(6));
+            window.SetOutputFolder(OutputFolder(a.mid(6)));
         else
             window.Rows().AddFile(a);
     }

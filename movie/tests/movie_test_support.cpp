@@ -66,7 +66,7 @@ RunFixture::RunFixture()
     timings.stopGraceMs = 300;
     timings.clockMs = [this] { return m_clockMs; };
     m_run->SetTimings(timings);
-    m_request.saveFolder = SaveFolder();
+    m_request.outputFolder = OutputFolder(SaveFolder());
     m_request.encode.SetDefaults(true);
     m_ends = std::make_unique<QSignalSpy>(m_run.get(), &MovieRun::fileEnded);
     m_summaries = std::make_unique<QSignalSpy>(m_run.get(), &MovieRun::runEnded);
@@ -78,7 +78,7 @@ RunFixture::~RunFixture() { m_run.reset(); }
 void RunFixture::AddJob(const QString &script)
 {
     const int row = int(m_request.jobs.size());
-    m_request.jobs.append({row, Script(QStringLiteral("clip%1.mp4").arg(row), script), std::nullopt});
+    m_request.jobs.append({row, Script(QStringLiteral("clip%1.mp4").arg(row), script)});
 }
 
 bool RunFixture::WaitUntilSettled(int ms)
@@ -118,11 +118,11 @@ QList<RunSummary> RunFixture::Summaries() const
     return summaries;
 }
 
-QList<MovieProgress> RunFixture::Progress() const
+QList<RunProgress> RunFixture::Progress() const
 {
-    QList<MovieProgress> progress;
+    QList<RunProgress> progress;
     for (const QList<QVariant> &args : *m_progress)
-        progress << args[0].value<MovieProgress>();
+        progress << args[0].value<RunProgress>();
     return progress;
 }
 
@@ -132,7 +132,7 @@ MovieFixture::MovieFixture(int tickMs)
     : m_box(std::make_unique<ScriptedMessageBox>(IDOK))
 {
     m_window = std::make_unique<MovieWindow>(nullptr, SkinDialog::Kind::Window);
-    m_window->SetSaveFolder(SaveFolder());
+    m_window->SetOutputFolder(OutputFolder(SaveFolder()));
     UseTestTimings(m_window->Engine(), ScriptEnginePath());
     MovieRunTimings timings;
     timings.tickMs = tickMs;
@@ -158,7 +158,7 @@ bool MovieFixture::WaitUntilConverting(int ms)
 
 bool MovieFixture::WaitForEnd(int ms)
 {
-    return QTest::qWaitFor([this] { return !m_window->IsRunStarted(); }, ms);
+    return QTest::qWaitFor([this] { return !m_window->IsRunActive(); }, ms);
 }
 
 QList<int> MovieFixture::Statuses()

@@ -50,7 +50,7 @@ public:
     engine::EngineProcess &Engine() { return m_engine; }
     // Adds a job for a new input "clip<n>.mp4" playing script; the row is the job's number.
     void AddJob(const QString &script);
-    MovieRunRequest &Request() { return m_request; }
+    RunRequest &Request() { return m_request; }
     bool Start() { return m_run->Start(m_request); }
     // Waits (dispatching events) until a file is converting or the run has ended.
     bool WaitUntilSettled(int ms = 10000);
@@ -59,12 +59,12 @@ public:
 
     QList<FileEnd> Ends() const;
     QList<RunSummary> Summaries() const;
-    QList<MovieProgress> Progress() const;
+    QList<RunProgress> Progress() const;
 
 private:
     engine::EngineProcess m_engine;
     std::unique_ptr<MovieRun> m_run;
-    MovieRunRequest m_request;
+    RunRequest m_request;
     std::unique_ptr<QSignalSpy> m_ends;
     std::unique_ptr<QSignalSpy> m_summaries;
     std::unique_ptr<QSignalSpy> m_progress;

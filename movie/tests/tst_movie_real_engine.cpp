@@ -301,7 +301,7 @@ void TstMovieRealEngine::closingWhileTheLastFileFinishesKeepsTheFinishedOutput()
     bool endedWhileAsked = false;
     ScriptedMessageBox box([&](const MessageBoxQuestion &q) {
         if (q.text == T("IDS_MESSAGEBOX_CONVET_EXIT"))
-            endedWhileAsked = QTest::qWaitFor([&] { return !f.Window().IsRunStarted(); }, 120000);
+            endedWhileAsked = QTest::qWaitFor([&] { return !f.Window().IsRunActive(); }, 120000);
         return q.text == T("IDS_MESSAGEBOX_CONVET_EXIT") ? IDYES : IDOK;
     });
     QVERIFY(f.Window().close());
@@ -326,7 +326,7 @@ void TstMovieRealEngine::closingAfterTheEngineFinishedKeepsTheOutput()
     const QString output = f.Run().CurrentOutputPath();
     // No event is dispatched while waiting: the finish stays queued.
     QVERIFY(WaitForExit(f.Window().Engine().Pid(), 120000));
-    QVERIFY(f.Window().IsRunStarted());
+    QVERIFY(f.Window().IsRunActive());
 
     f.Box().SetAnswer(IDYES);
     f.Window().close();

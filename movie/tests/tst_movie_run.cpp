@@ -41,7 +41,6 @@ private slots:
     void cancelLetsTheEngineGo();
     void stoppingTakesAFinishAlreadyReported_data();
     void stoppingTakesAFinishAlreadyReported();
-    void startRefusals();
     void timeLeftFollowsTheSpeed();
     void runIsLogged();
 };
@@ -127,7 +126,7 @@ void TstMovieRun::jobThatCannotBePreparedFailsWithoutEngine()
         deep += QString(100, QChar('a' + i)) + '/';
     QVERIFY(QDir().mkpath(deep));
     const QString input = f.Script("clip.mp4", kFinish, deep);
-    f.Request().jobs.append({0, input, std::nullopt});
+    f.Request().jobs.append({0, input});
     f.AddJob(kFinish);
     QVERIFY(f.Start());
     QVERIFY(f.WaitForEnd());
@@ -244,7 +243,7 @@ void TstMovieRun::progressFigures()
     QTRY_VERIFY_WITH_TIMEOUT(
         f.Run().LastStatus().Percent == percent && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
     f.Tick();
-    MovieProgress p = f.Progress().last();
+    RunProgress p = f.Progress().last();
     QCOMPARE(p.currentPercent, percent);
     QCOMPARE(p.totalPercent, total);
     QCOMPARE(p.fileNumber, fileNumber);
@@ -290,7 +289,7 @@ void TstMovieRun::fileEndingWhilePausedStartsTheNextUnpaused()
     RunFixture f;
     f.AddJob("sleep 300\noutput\nfinish\n");
     f.AddJob("progress 10 1\nstep\nprogress 20 2\nstep\nprogress 30 3\n");
-    f.Request().jobs[1].load = MovieLoad{10, 1};
+    f.Run().SetLoads({std::nullopt, MovieLoad{10, 1}});
     QVERIFY(f.Start());
     QVERIFY(f.WaitUntilSettled());
     f.Run().Pause();
@@ -399,17 +398,6 @@ void TstMovieRun::stoppingTakesAFinishAlreadyReported()
     QVERIFY(!QFileInfo::exists(f.SaveFolder() + "clip1.mp4"));
 }
 
-void TstMovieRun::startRefusals()
-{
-    RunFixture f;
-    QVERIFY(!f.Start()); // no job
-    QVERIFY(f.Summaries().isEmpty());
-    f.AddJob(kHold);
-    QVERIFY(f.Start());
-    QVERIFY(!f.Start()); // already running
-    QCOMPARE(f.Run().CurrentRow(), 0);
-}
-
 // The engine moves two seconds of media per tick on the first file and six on the second; a
 // pause stops the clock and keeps the estimate.
 void TstMovieRun::timeLeftFollowsTheSpeed()
@@ -424,9 +412,7 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     f.AddJob(first);
     f.AddJob(second);
     f.AddJob(kHold);
-    f.Request().jobs[0].load = MovieLoad{20, 1};
-    f.Request().jobs[1].load = MovieLoad{60, 1};
-    f.Request().jobs[2].load = MovieLoad{30, 1};
+    f.Run().SetLoads({MovieLoad{20, 1}, MovieLoad{60, 1}, MovieLoad{30, 1}});
     QVERIFY(f.Start());
     // Tick once the engine has reported the position meant, then let it go on.
     auto tickAt = [&](int job, int step, double position) {
@@ -436,7 +422,7 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     };
     for (int i = 1; i <= 3; ++i)
         tickAt(0, i, 2.0 * i);
-    MovieProgress p = f.Progress().last();
+    RunProgress p = f.Progress().last();
     QCOMPARE(p.fileSecondsLeft, 7);       // 14 s of media at 2 a second
     QCOMPARE(p.batchSecondsLeft, 7 + 45); // and 90 more
 

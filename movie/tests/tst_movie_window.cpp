@@ -1,5 +1,6 @@
-// The movie page's intake, commands, busy state, options and end-of-run actions, driven
-// offscreen through its real widgets; output naming on real files.
+// The movie page driven offscreen through its real widgets: its labels, options and rows, and,
+// once for both pages, intake, the busy state and the end-of-run actions. How a run maps onto
+// a page is tested in tst_converter_page.
 
 #include "movie_test_support.h"
 
@@ -54,15 +55,10 @@ private slots:
     void completionActions_data();
     void completionActions();
     void progressOntoLabels();
-    void pauseAndResumeOntoButtons();
     void fileEndsOntoRows();
     void cancelResetsTheProgress();
-    void closeAsksOnlyWhileARunIsActive();
-    void convertRefusals();
     void missingEngineNeverPowersOff_data();
     void missingEngineNeverPowersOff();
-    void runEndingWhileAStopQuestionIsOpen_data();
-    void runEndingWhileAStopQuestionIsOpen();
     void endMessageSaysWhatWasNotDone();
     void trashOnAnAccountWithoutDataFolder();
     void endMessageOpensTheSaveFolderAndTheLog();
@@ -256,7 +252,7 @@ void TstMovieWindow::optionsDialogUpdatesFolder()
     apply = true;
     QTest::mouseClick(ControlsOf(f.Window()).option, Qt::LeftButton);
     QCOMPARE(label->text(), chosen + "/");
-    QCOMPARE(f.Window().SaveFolder(), chosen + "/");
+    QCOMPARE(f.Window().OutputFolder().Text(), chosen + "/");
     MovieSettings stored;
     QVERIFY(SettingsStore(T("IDS_APP_NAME")).Load(stored));
     QCOMPARE(stored.options.SaveFolder, chosen + "/");
@@ -274,7 +270,7 @@ void TstMovieWindow::optionButtonOpensTheOptionsDialog()
     });
     QTest::mouseClick(ControlsOf(f.Window()).option, Qt::LeftButton);
     QCOMPARE(seen, f.SaveFolder());
-    QCOMPARE(f.Window().SaveFolder(), f.SaveFolder());
+    QCOMPARE(f.Window().OutputFolder().Text(), f.SaveFolder());
 }
 
 void TstMovieWindow::escapeAndEnter()
@@ -283,7 +279,7 @@ void TstMovieWindow::escapeAndEnter()
     QVERIFY(f.Window().isVisible());
     QTest::keyClick(&f.Window(), Qt::Key_Return);
     QVERIFY(f.Window().isVisible());
-    QVERIFY(!f.Window().IsRunStarted());
+    QVERIFY(!f.Window().IsRunActive());
     QTest::keyClick(&f.Window(), Qt::Key_Escape);
     QVERIFY(!f.Window().isVisible());
     QVERIFY(f.Box().Questions().isEmpty());
@@ -334,11 +330,11 @@ void TstMovieWindow::completionActions()
     ScriptedMessageBox box([&](const MessageBoxQuestion &) {
         allThereAtMessage =
             std::all_of(sources.begin(), sources.end(), [](const QString &s) { return QFileInfo::exists(s); });
-        idleAtMessage = !f.Window().IsRunStarted() && c.convert->isVisible();
+        idleAtMessage = !f.Window().IsRunActive() && c.convert->isVisible();
         return IDOK;
     });
     f.Window().OnConvertCommand();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Window().IsRunStarted(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Window().IsRunActive(), 10000);
 
     QCOMPARE(box.Questions().size(), message ? 1 : 0);
     if (message) {
@@ -379,26 +375,6 @@ void TstMovieWindow::progressOntoLabels()
     QCOMPARE(c.totalBar->Position(), 16);
     // A script is no media: no length, so no estimate yet.
     QCOMPARE(f.Window().Label(5)->text(), T("IDS_TIME_LEFT_TITLE") + " — / —");
-}
-
-void TstMovieWindow::pauseAndResumeOntoButtons()
-{
-    MovieFixture f;
-    f.AddScripts({kHold});
-    f.Window().OnConvertCommand();
-    QVERIFY(f.WaitUntilConverting());
-    const MovieControls c = ControlsOf(f.Window());
-    QVERIFY(c.pause->isVisible());
-    QVERIFY(!c.convert->isVisible());
-    QTest::mouseClick(c.pause, Qt::LeftButton);
-    QVERIFY(f.Run().IsPaused());
-    QVERIFY(c.resume->isVisible());
-    QVERIFY(!c.pause->isVisible());
-    QCOMPARE(c.speed->text(), T("IDS_STR_SPEED") + " x0.0");
-    QTest::mouseClick(c.resume, Qt::LeftButton);
-    QVERIFY(!f.Run().IsPaused());
-    QVERIFY(c.pause->isVisible());
-    QVERIFY(!c.resume->isVisible());
 }
 
 // Rows of a finished run: converted and failed ones unchecked, a failed one with its reason;
@@ -454,7 +430,7 @@ void TstMovieWindow::cancelResetsTheProgress()
     f.Box().SetAnswer(IDNO);
     QTest::mouseClick(c.cancel, Qt::LeftButton);
     QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CANCEL"));
-    QVERIFY(f.Window().IsRunStarted());
+    QVERIFY(f.Window().IsRunActive());
 
     f.Box().SetAnswer(IDYES);
     QTest::mouseClick(c.cancel, Qt::LeftButton);
@@ -473,56 +449,6 @@ void TstMovieWindow::cancelResetsTheProgress()
     QCOMPARE(c.time->text(), T("IDS_TIME_TITLE") + " 00:00:00");
     QVERIFY(f.List().isEnabled());
     QVERIFY(f.List().DragAllowed());
-}
-
-void TstMovieWindow::closeAsksOnlyWhileARunIsActive()
-{
-    {
-        MovieFixture f;
-        f.AddScripts({kFinish});
-        QVERIFY(f.Window().ConfirmExit()); // nothing converts: no question
-        QVERIFY(f.Box().Questions().isEmpty());
-    }
-    MovieFixture f;
-    f.AddScripts({"output\nprogress 40 2\n", kFinish});
-    ControlsOf(f.Window()).deleteSources->SetCheck(true);
-    f.Window().OnConvertCommand();
-    QTRY_VERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
-
-    f.Box().SetAnswer(IDNO);
-    QVERIFY(!f.Window().ConfirmExit());
-    QVERIFY(f.Window().Engine().IsAlive());
-    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVET_EXIT")});
-
-    // Yes: the page closes once the run has ended; asking again meanwhile changes nothing.
-    f.Box().SetAnswer(IDYES);
-    f.Window().close();
-    QVERIFY(f.Window().isVisible());
-    f.Window().close();
-    QTRY_VERIFY(!f.Window().isVisible());
-    QCOMPARE(f.Window().result(), int(QDialog::Accepted));
-    QVERIFY(!f.Window().Engine().IsAlive());
-    QVERIFY(NoChildLeft());
-    // No end-of-run action, and what stands at the output name is not the page's to remove.
-    QCOMPARE(f.BoxTexts().size(), 2);
-    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
-    QVERIFY(QFileInfo::exists(f.SaveFolder() + "clip0.mp4"));
-    QCOMPARE(f.Statuses(), (QList<int>{kWaiting, kWaiting}));
-}
-
-void TstMovieWindow::convertRefusals()
-{
-    MovieFixture f;
-    f.Window().OnConvertCommand();
-    QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_NO_FILE")});
-    QVERIFY(!f.Window().IsRunStarted());
-
-    f.AddScripts({kHold});
-    f.Window().OnConvertCommand();
-    QVERIFY(f.Window().IsRunStarted());
-    f.Window().OnConvertCommand();
-    QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CONVERT_INFO"));
-    QCOMPARE(f.Run().CurrentRow(), 0);
 }
 
 void TstMovieWindow::missingEngineNeverPowersOff_data()
@@ -555,40 +481,6 @@ void TstMovieWindow::missingEngineNeverPowersOff()
     QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
     QVERIFY(c.convert->isVisible());
     QCOMPARE(c.add->State(), ImageButton::StateNormal);
-}
-
-void TstMovieWindow::runEndingWhileAStopQuestionIsOpen_data()
-{
-    QTest::addColumn<bool>("close");
-    QTest::addColumn<int>("answer");
-    QTest::newRow("cancel, yes") << false << IDYES;
-    QTest::newRow("cancel, no") << false << IDNO;
-    QTest::newRow("close, no") << true << IDNO; // Yes: tst_movie_real_engine
-}
-
-// The run ends inside the question: Yes stops it after all, No lets it end as it would have.
-void TstMovieWindow::runEndingWhileAStopQuestionIsOpen()
-{
-    QFETCH(bool, close);
-    QFETCH(int, answer);
-    MovieFixture f;
-    f.AddScripts({"output\nstep\nfinish\n"});
-    const QString source = f.List().RowPath(0);
-    for (ImageButton *box : {ControlsOf(f.Window()).deleteSources, ControlsOf(f.Window()).shutDown})
-        box->SetCheck(true);
-    ScriptedMessageBox box([&](const MessageBoxQuestion &) {
-        QFile(source + ".go1").open(QIODevice::WriteOnly); // the engine finishes
-        return QTest::qWaitFor([&] { return !f.Window().IsRunStarted(); }, 10000) ? answer : IDCANCEL;
-    });
-    f.Window().OnConvertCommand();
-    if (close)
-        QCOMPARE(f.Window().ConfirmExit(), answer == IDYES);
-    else
-        f.Window().OnCancelCommand();
-    QVERIFY(!f.Window().IsRunStarted());
-    QCOMPARE(box.Questions().size(), 1); // powering off takes the end message's place
-    QCOMPARE(f.PowerOffRequests(), answer == IDYES ? 0 : 1);
-    QCOMPARE(QFileInfo::exists(source), answer == IDYES);
 }
 
 // No trash can be made below a file: the source stays, and the power-off's refusal is told.

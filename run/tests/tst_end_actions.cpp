@@ -165,7 +165,7 @@ void TstEndActions::outputName()
             Touch(save + name);
     }
     QFETCH(QString, output);
-    QCOMPARE(MakeOutputName(save, tmp.path() + "/in/" + source, "mp4"), save + output);
+    QCOMPARE(MakeOutputName(OutputFolder(save), tmp.path() + "/in/" + source, "mp4"), save + output);
 }
 
 QTEST_GUILESS_MAIN(TstEndActions)
