@@ -70,7 +70,10 @@ void CliDriver::StartNext()
         });
         connect(run, &Run::progressChanged, this,
                 [this](const RunProgress &progress) { m_printer.Progress(FileOf(m_currentRow), progress); });
-        connect(run, &Run::fileEnded, this, [this](const FileEnd &end) { m_printer.FileEnded(FileOf(end.row), end); });
+        connect(run, &Run::fileEnded, this, [this](const FileEnd &end) {
+            m_printer.FileEnded(FileOf(end.row), end);
+            m_currentRow = -1; // progress until the next start is the run's alone
+        });
         connect(run, &Run::runEnded, this, &CliDriver::OnRunEnded);
         if (run->Start(stage.request))
             return;

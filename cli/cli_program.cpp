@@ -6,6 +6,9 @@
 #include "cli/run_printer.h"
 #include "cli/run_requests.h"
 #include "cli/sorted_files.h"
+#include "engine/engine_process.h"
+#include "image/image_run.h"
+#include "movie/movie_run.h"
 #include "shell/app_paths.h"
 #include "shell/file_intake.h"
 #include "shell/lang.h"
@@ -52,13 +55,14 @@ int RunCli(const QStringList &arguments)
     // A reader that went away costs the output, not the conversion.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // The engine is "mencoder" beside this program, as the window finds it.
+    engine::EngineProcess engine;
+    MovieRun movies(engine);
+    ImageRun pictures;
     CliDriver driver(*printer, cli.files, cli.trashSources);
     driver.AddRefused(files.refused);
-    // The runs join here once both implement Run.
-    if (!requests.movies.jobs.isEmpty() || !requests.pictures.jobs.isEmpty()) {
-        Complain(QStringLiteral("converting is not wired yet"));
-        return CliDriver::kSomeFailed;
-    }
+    driver.AddRun(QStringLiteral("movie"), movies, requests.movies);
+    driver.AddRun(QStringLiteral("picture"), pictures, requests.pictures);
     InterruptWatch interrupts;
     QObject::connect(&interrupts, &InterruptWatch::interrupted, &driver, &CliDriver::Interrupt);
     QObject::connect(&driver, &CliDriver::finished, qApp, &QCoreApplication::exit);

@@ -117,7 +117,7 @@ public:
     }
     void Progress(const CliFile &file, const RunProgress &progress) override
     {
-        m_file = file;
+        m_file = file.row >= 0 ? std::optional(file) : std::nullopt;
         m_progress = progress;
         Redraw();
     }
@@ -157,25 +157,29 @@ private:
         return text;
     }
 
+    // The file's line while one is in work, and the run's.
     void Redraw()
     {
-        if (!m_file)
-            return;
         const RunProgress &p = m_progress;
-        QString fileLine =
-            QStringLiteral("[%1/%2] %3%").arg(m_file->number).arg(m_file->total).arg(p.currentPercent, 3);
-        if (m_file->mode == QLatin1String("movie"))
-            fileLine +=
-                QStringLiteral("  ") + T("IDS_STR_SPEED")
-                + (p.speedFactor < 0 ? QStringLiteral(" —") : QString::asprintf(" x%.2f", double(p.speedFactor)));
-        fileLine += QStringLiteral("  ") + T("IDS_TIME_LEFT_TITLE") + SecondsText(p.fileSecondsLeft)
-                    + QStringLiteral("  ") + Printable(m_file->shown);
+        const int width = Columns();
+        QString text = ClearLive();
+        if (m_file) {
+            QString fileLine =
+                QStringLiteral("[%1/%2] %3%").arg(m_file->number).arg(m_file->total).arg(p.currentPercent, 3);
+            if (m_file->mode == QLatin1String("movie"))
+                fileLine +=
+                    QStringLiteral("  ") + T("IDS_STR_SPEED")
+                    + (p.speedFactor < 0 ? QStringLiteral(" —") : QString::asprintf(" x%.2f", double(p.speedFactor)));
+            fileLine += QStringLiteral("  ") + T("IDS_TIME_LEFT_TITLE") + SecondsText(p.fileSecondsLeft)
+                        + QStringLiteral("  ") + Printable(m_file->shown);
+            text += Fit(fileLine, width) + QLatin1Char('\n');
+            m_liveLines = 1;
+        }
         const QString runLine = T("IDS_TOTAL_TITLE") + QStringLiteral(" %1%").arg(p.totalPercent, 3)
                                 + QStringLiteral("  ") + T("IDS_TIME_TITLE") + ElapsedText(p.elapsedSeconds)
                                 + QStringLiteral("  ") + T("IDS_TIME_LEFT_TITLE") + SecondsText(p.batchSecondsLeft);
-        const int width = Columns();
-        Write(m_out, ClearLive() + Fit(fileLine, width) + QLatin1Char('\n') + Fit(runLine, width));
-        m_liveLines = 2;
+        Write(m_out, text + Fit(runLine, width));
+        ++m_liveLines;
     }
 
     int Columns() const
@@ -307,10 +311,12 @@ private:
     static QJsonObject Event(const char *name, const CliFile &file)
     {
         QJsonObject o{{QStringLiteral("event"), QString::fromLatin1(name)},
-                      {QStringLiteral("mode"), file.mode.isEmpty() ? QJsonValue() : QJsonValue(file.mode)},
-                      {QStringLiteral("index"), file.row},
-                      {QStringLiteral("file"), file.shown},
-                      {QStringLiteral("source"), file.path}};
+                      {QStringLiteral("mode"), file.mode.isEmpty() ? QJsonValue() : QJsonValue(file.mode)}};
+        if (file.row >= 0) { // else the run's progress between its files
+            o[QStringLiteral("index")] = file.row;
+            o[QStringLiteral("file")] = file.shown;
+            o[QStringLiteral("source")] = file.path;
+        }
         if (file.number > 0) {
             o[QStringLiteral("number")] = file.number;
             o[QStringLiteral("total")] = file.total;
