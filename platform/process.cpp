@@ -126,6 +126,9 @@ bool Process::Start(const std::string &program, const std::vector<std::string> &
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) // the parent died before prctl took effect
             ::_exit(127);
+        // A group of its own: a Ctrl-C in the terminal reaches the parent alone, which decides
+        // how its child stops.
+        ::setpgid(0, 0);
         // dup2 clears close-on-exec on the copy; a descriptor already at 2 keeps its flag.
         if (errorFd == STDERR_FILENO)
             ::fcntl(STDERR_FILENO, F_SETFD, 0);

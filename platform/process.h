@@ -5,7 +5,8 @@
 // never keeps waiting except in WaitFor: another thread learns the child's end from EndFd().
 //
 // The child gets the death signal SIGKILL when the thread that started it ends, so no child
-// outlives the application: start it from a thread that lives as long as the owner.
+// outlives the application: start it from a thread that lives as long as the owner. It runs in
+// a process group of its own, so that no signal of the terminal's reaches it unasked.
 
 #include <chrono>
 #include <optional>

@@ -32,6 +32,7 @@ const std::pair<ReasonKind, const char *> kKindNames[] = {
     {ReasonKind::EngineLost, "engine-lost"},
     {ReasonKind::NoOutput, "no-output"},
     {ReasonKind::SourceGone, "source-gone"},
+    {ReasonKind::Intake, "intake"},
 };
 
 QString KindName(ReasonKind kind)

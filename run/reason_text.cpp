@@ -15,6 +15,7 @@ QString ReasonKey(const Reason &reason)
     case ReasonKind::EngineLost: return QStringLiteral("IDS_REASON_ENGINE_LOST");
     case ReasonKind::NoOutput: return QStringLiteral("IDS_REASON_NO_OUTPUT");
     case ReasonKind::SourceGone: return QStringLiteral("IDS_REASON_SOURCE_GONE");
+    case ReasonKind::Intake: return QStringLiteral("IDS_REASON_INTAKE_") + code;
     }
     return {};
 }

@@ -84,6 +84,7 @@ QString ReasonLine(const Reason &reason)
     case ReasonKind::Preparation: kind = QStringLiteral("preparation"); break;
     case ReasonKind::Stall: kind = QStringLiteral("stall"); break;
     case ReasonKind::Image: kind = QStringLiteral("image"); break;
+    case ReasonKind::Intake: kind = QStringLiteral("intake"); break;
     case ReasonKind::EngineMissing:
         kind = QStringLiteral("engine missing");
         numbered = false;

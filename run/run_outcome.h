@@ -26,6 +26,14 @@ enum class ReasonKind {
     EngineLost,    // the engine did not connect within the limit, or went away without a word
     NoOutput,      // the engine said finished, but no output is on disk
     SourceGone,    // the source is no longer there
+    Intake,        // the file was never taken into a run: an IntakeRefusal
+};
+
+// Why a file named for conversion was not taken into a run.
+enum class IntakeRefusal {
+    NoSuchFile = 1,
+    NotAFile = 2,     // a folder, pipe, socket or device
+    NotSupported = 3, // its extension is of no accepted kind
 };
 
 struct Reason {
@@ -36,6 +44,7 @@ struct Reason {
     static Reason Preparation(int code) { return {ReasonKind::Preparation, code}; }
     static Reason Stall(int ticks) { return {ReasonKind::Stall, ticks}; }
     static Reason Image(int code) { return {ReasonKind::Image, code}; }
+    static Reason Intake(IntakeRefusal refusal) { return {ReasonKind::Intake, int(refusal)}; }
     static Reason Of(ReasonKind kind) { return {kind, 0}; }
     bool operator==(const Reason &) const = default;
 };

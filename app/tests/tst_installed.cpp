@@ -53,13 +53,15 @@ private slots:
 
     void layout()
     {
-        for (const char *program : {"framepress", "mencoder"})
+        for (const char *program : {"framepress", "framepress-cli", "mencoder"})
             QVERIFY2(QFileInfo(m_folder + program).isExecutable(), program);
         for (const char *file : {"res/lang.opt", "res/Comm_Caption.png", "res/tab_mode_movie.png"})
             QVERIFY2(QFileInfo::exists(m_folder + file), file);
-        const QFileInfo link(m_prefix.filePath("bin/framepress"));
-        QVERIFY(link.isSymLink());
-        QCOMPARE(link.canonicalFilePath(), QFileInfo(m_folder + "framepress").canonicalFilePath());
+        for (const QString program : {"framepress", "framepress-cli"}) {
+            const QFileInfo link(m_prefix.filePath("bin/" + program));
+            QVERIFY(link.isSymLink());
+            QCOMPARE(link.canonicalFilePath(), QFileInfo(m_folder + program).canonicalFilePath());
+        }
 
         QFile desktop(m_prefix.filePath("share/applications/framepress.desktop"));
         QVERIFY(desktop.open(QIODevice::ReadOnly));
@@ -144,6 +146,11 @@ private slots:
         const QImage converted = reader.read();
         QVERIFY(!converted.isNull());
         QVERIFY(converted.width() < 1600);
+
+        // The program without a window, started through its link, finds them beside it too.
+        QTemporaryDir cliOut;
+        QVERIFY(Run(m_prefix.filePath("bin/framepress-cli"), {"--output", cliOut.path(), clip, picture}));
+        QCOMPARE(QDir(cliOut.path()).entryList(QDir::Files).size(), 2);
     }
 };
 

@@ -68,7 +68,8 @@ private slots:
         QVERIFY(p.Start("/bin/sleep", "30"));
         QVERIFY(p.IsAlive());
         const pid_t pid = p.Pid();
-        QVERIFY(p.Kill()); // without waiting: reaped once it has gone
+        QCOMPARE(::getpgid(pid), pid); // a group of its own: the terminal's Ctrl-C is not for it
+        QVERIFY(p.Kill());             // without waiting: reaped once it has gone
         QVERIFY(p.WaitFor(5000ms));
         QCOMPARE(p.ExitCode(), std::optional<int>(128 + SIGKILL));
         QCOMPARE(::kill(pid, 0), -1); // reaped, not a zombie

@@ -65,6 +65,8 @@ void TstReasonText::otherReasons()
     for (ReasonKind kind :
          {ReasonKind::EngineMissing, ReasonKind::EngineLost, ReasonKind::NoOutput, ReasonKind::SourceGone})
         QVERIFY(!ReasonText(Reason::Of(kind)).isEmpty());
+    for (IntakeRefusal refusal : {IntakeRefusal::NoSuchFile, IntakeRefusal::NotAFile, IntakeRefusal::NotSupported})
+        QVERIFY(!Lang::Get(ReasonKey(Reason::Intake(refusal))).isEmpty());
     // A code this version has no words for still tells which it was.
     QVERIFY(ReasonText(Reason::Engine(201)).contains("201"));
 }

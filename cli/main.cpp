@@ -1,0 +1,17 @@
+#include "cli/cli_program.h"
+#include "probe/mediainfo_library.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    // A picture's density comes from the screen where there is one: 96 dpi, as on the window's
+    // usual display, rather than Qt's 100 dpi without one, so that both write the same bytes.
+    QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+    QCoreApplication app(argc, argv);
+    // Before any other thread exists: wide-character paths handed to C libraries convert
+    // through the locale, and a plain C locale cannot carry "é".
+    MediaInfoLibrary::PrepareCharacterLocale();
+    QCoreApplication::setApplicationName(QStringLiteral("Framepress"));
+    return RunCli(QCoreApplication::arguments());
+}

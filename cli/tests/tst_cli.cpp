@@ -1,0 +1,206 @@
+// framepress-cli as a terminal, a script or an SSH session runs it: a child process with no
+// display and no platform plugin named, judged by its exit status and what it writes.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+struct Ran {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The environment of a session without a display: no X, no Wayland, no platform plugin.
+QProcessEnvironment Headless()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    return env;
+}
+
+QString CliPath() { return QCoreApplication::applicationDirPath() + QStringLiteral("/framepress-cli"); }
+
+bool Make(const QStringList &ffmpegArgs)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-y"} + ffmpegArgs);
+    return ffmpeg.waitForFinished(120000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+}
+
+// Small and quick: a test pattern with a tone, seconds long.
+bool MakeClip(const QString &path, int seconds)
+{
+    const QString length = QString::number(seconds);
+    return Make({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=" + length, "-f", "lavfi", "-i",
+                 "sine=frequency=440:duration=" + length, "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+                 path});
+}
+
+Ran RunCli(const QStringList &args)
+{
+    QProcess cli;
+    cli.setProcessEnvironment(Headless());
+    cli.start(CliPath(), args);
+    Ran ran;
+    if (!cli.waitForFinished(120000) || cli.exitStatus() != QProcess::NormalExit)
+        return ran;
+    ran.exitCode = cli.exitCode();
+    ran.out = QString::fromUtf8(cli.readAllStandardOutput());
+    ran.err = QString::fromUtf8(cli.readAllStandardError());
+    return ran;
+}
+
+} // namespace
+
+class TstCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_media; // made once, copied for each row: trashed sources must not be missed
+
+private slots:
+    void initTestCase();
+    void usage_data();
+    void usage();
+    void converts_data();
+    void converts();
+};
+
+void TstCli::initTestCase()
+{
+    const QString m = m_media.path() + '/';
+    QVERIFY(MakeClip(m + "clip one.mp4", 1));
+    QVERIFY(MakeClip(m + "long.mkv", 30));
+    QVERIFY(Make({"-f", "lavfi", "-i", "testsrc=size=400x300", "-frames:v", "1", m + "pic é.png"}));
+    QFile(m + "empty.mp4").open(QIODevice::WriteOnly);
+    QFile notes(m + "notes.txt");
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not media\n") > 0);
+}
+
+void TstCli::usage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // on standard output for --help, else on standard error
+
+    QTest::newRow("no file") << QStringList{} << 2 << "no file to convert";
+    QTest::newRow("options only") << QStringList{"--sd", "--json"} << 2 << "no file to convert";
+    QTest::newRow("unknown option") << QStringList{"--fast", "a.mp4"} << 2 << "\"--fast\"";
+    QTest::newRow("unknown option with a value") << QStringList{"--speed=9", "a.mp4"} << 2 << "\"--speed\"";
+    QTest::newRow("output without a folder") << QStringList{"a.mp4", "--output"} << 2 << "--output needs a folder";
+    QTest::newRow("output empty") << QStringList{"--output=", "a.mp4"} << 2 << "--output needs a folder";
+    QTest::newRow("rotate off the quarter turns") << QStringList{"--rotate", "45", "a.jpg"} << 2 << "\"45\"";
+    QTest::newRow("rotate without an angle") << QStringList{"a.jpg", "--rotate"} << 2 << "--rotate needs an angle";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: framepress-cli";
+    QTest::newRow("help over a bad line") << QStringList{"--fast", "-h"} << 0 << "Usage: framepress-cli";
+}
+
+void TstCli::usage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const Ran ran = RunCli(args);
+    QCOMPARE(ran.exitCode, exitCode);
+    if (exitCode == 0) {
+        QVERIFY2(ran.out.contains(said), qPrintable(ran.out));
+        QVERIFY(ran.err.isEmpty());
+    } else {
+        // Usage errors go to standard error only: a script reading standard output gets nothing.
+        QVERIFY2(ran.err.contains(said), qPrintable(ran.err));
+        QVERIFY(ran.out.isEmpty());
+    }
+}
+
+void TstCli::converts_data()
+{
+    QTest::addColumn<QStringList>("files");   // of the made media; another name is missing
+    QTest::addColumn<QStringList>("options"); // --json and --output out are always given
+    QTest::addColumn<bool>("interrupt");      // SIGINT once the long clip reports progress
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("outcomes"); // by file; "" for one that never ended
+    QTest::addColumn<QStringList>("outputs");  // the output folder afterwards, hidden files too
+
+    QTest::newRow("every file converted") << QStringList{"clip one.mp4", "pic é.png"} << QStringList{} << false << 0
+                                          << QStringList{"done", "done"} << QStringList{"clip one.mp4", "pic é.jpg"};
+    QTest::newRow("a failed file fails the command")
+        << QStringList{"empty.mp4", "clip one.mp4", "notes.txt", "missing.mov", "pic é.png"} << QStringList{} << false
+        << 1 << QStringList{"failed", "done", "failed", "failed", "done"} << QStringList{"clip one.mp4", "pic é.jpg"};
+    QTest::newRow("sources to the trash")
+        << QStringList{"clip one.mp4", "pic é.png"} << QStringList{"--trash-sources"} << false << 0
+        << QStringList{"done", "done"} << QStringList{"clip one.mp4", "pic é.jpg"};
+    // Mid-file: nothing of the long clip stays, the clip finished before it does, and no
+    // picture starts.
+    QTest::newRow("ctrl-c") << QStringList{"clip one.mp4", "long.mkv", "pic é.png"} << QStringList{} << true << 130
+                            << QStringList{"done", "cancelled", ""} << QStringList{"clip one.mp4"};
+}
+
+void TstCli::converts()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, options);
+    QFETCH(bool, interrupt);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, outcomes);
+    QFETCH(QStringList, outputs);
+
+    QTemporaryDir row;
+    for (const QString &name : files)
+        QFile::copy(m_media.filePath(name), row.filePath(name));
+    QProcess cli;
+    cli.setProcessEnvironment(Headless());
+    cli.setWorkingDirectory(row.path());
+    cli.start(CliPath(), QStringList{"--json", "--output", "out"} + options + files);
+    QVERIFY(cli.waitForStarted());
+
+    QList<QJsonObject> events;
+    bool sent = false;
+    while (cli.state() == QProcess::Running || cli.canReadLine()) {
+        if (!cli.canReadLine() && !cli.waitForReadyRead(120000) && cli.state() == QProcess::Running)
+            QFAIL("no word from framepress-cli");
+        while (cli.canReadLine()) {
+            // Every line is one JSON object, and nothing else is written.
+            QJsonParseError error;
+            const QJsonDocument line = QJsonDocument::fromJson(cli.readLine(), &error);
+            QVERIFY2(error.error == QJsonParseError::NoError && line.isObject(), qPrintable(error.errorString()));
+            events << line.object();
+            if (interrupt && !sent && events.last()["event"] == "progress" && events.last()["file"] == "long.mkv")
+                sent = ::kill(pid_t(cli.processId()), SIGINT) == 0;
+        }
+    }
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), exitCode);
+    QCOMPARE(sent, interrupt);
+
+    QStringList ended(files.size());
+    for (const QJsonObject &event : events) {
+        if (event["event"] == "fileEnded")
+            ended[event["index"].toInt()] = event["outcome"].toString();
+    }
+    QCOMPARE(ended, outcomes);
+    QCOMPARE(events.last()["event"], "summary");
+    QCOMPARE(events.last()["exitStatus"].toInt(), exitCode);
+    QCOMPARE(QDir(row.filePath("out")).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), outputs);
+
+    // Trashed sources went to the trash, and only then left their place.
+    const bool trashed = options.contains("--trash-sources");
+    for (int i = 0; i < files.size(); ++i) {
+        if (ended[i] == "done")
+            QCOMPARE(QFile::exists(row.filePath(files[i])), !trashed);
+    }
+    if (trashed)
+        QVERIFY(QFile::exists(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files/pic é.png"));
+}
+
+QTEST_GUILESS_MAIN(TstCli)
+#include "tst_cli.moc"
