@@ -2,6 +2,7 @@
 
 #include "encoder/completeness.h"
 #include "encoder/filter_graph.h"
+#include "encoder/h264_level.h"
 #include "encoder/output_file.h"
 #include "encoder/stages.h"
 #include "encoder/structure_end.h"
@@ -18,6 +19,7 @@ extern "C" {
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <set>
 #include <sys/stat.h>
@@ -34,6 +36,28 @@ namespace {
 // that a few decoded HD pictures are all that waits.
 constexpr std::size_t kPacketDepth = 64;
 constexpr std::size_t kFrameDepth = 6;
+
+// The pictures x264 keeps for reference and reordering with these options: its defaults are
+// three references and three B-frames as a pyramid, which needs four.
+int X264BufferFrames(const EncoderChoice &choice)
+{
+    int refs = 3, bframes = 3;
+    for (const auto &[key, value] : choice.options) {
+        if (key != "x264-params")
+            continue;
+        // The parser wrote them as "name=number:name=number".
+        for (std::size_t at = 0; at < value.size();) {
+            const std::size_t end = std::min(value.find(':', at), value.size());
+            const std::string item = value.substr(at, end - at);
+            if (item.rfind("ref=", 0) == 0)
+                refs = std::atoi(item.c_str() + 4);
+            else if (item.rfind("bframes=", 0) == 0)
+                bframes = std::atoi(item.c_str() + 8);
+            at = end + 1;
+        }
+    }
+    return std::max({refs, bframes >= 2 ? 4 : 1, 1 + std::min(bframes, 1)});
+}
 
 // Probing decodes the first pictures on one thread, only to learn their pixel format, and
 // the decoder then does the same work again; a noisy HD key frame costs 60 ms or more, with
@@ -432,7 +456,16 @@ void Conversion::SetUpVideo()
     if (enc->thread_count == 0 && m_opts.video.name == "libxvid")
         enc->thread_count = int(std::max(1u, std::thread::hardware_concurrency()));
     enc->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    OpenEncoder(path, codec, m_opts.video);
+    EncoderChoice choice = m_opts.video;
+    if (codec->id == AV_CODEC_ID_H264) {
+        // The level the stream needs, not the one asked for: a strict player refuses a stream
+        // that claims less, and one that claims more than it needs is refused by fewer.
+        const double fps = enc->framerate.num > 0 && enc->framerate.den > 0 ? av_q2d(enc->framerate) : 25.0;
+        const int level = H264Level(enc->width, enc->height, fps, choice.bitRate, X264BufferFrames(choice));
+        if (level > 0)
+            choice.level = level;
+    }
+    OpenEncoder(path, codec, choice);
 
     AVStream *stream = m_output->streams[path.outputIndex];
     stream->avg_frame_rate = enc->framerate;

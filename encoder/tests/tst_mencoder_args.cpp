@@ -2,6 +2,7 @@
 // refusals with their codes, the Base64 names, and the picture geometry of the filter chain.
 
 #include "encoder/arguments.h"
+#include "encoder/h264_level.h"
 #include "encoder/video_chain.h"
 
 #include <QStringList>
@@ -51,6 +52,8 @@ private slots:
     void fitSize();
     void chainGeometry_data();
     void chainGeometry();
+    void h264Level_data();
+    void h264Level();
 };
 
 // The builder's HD text for an H.264 MKV on four processors, as the engine receives it.
@@ -261,6 +264,42 @@ void TestMencoderArgs::fitSize()
     mencoder::FitSize(srcW, srcH, outW, outH, w, h);
     QTEST(w, "w");
     QTEST(h, "h");
+}
+
+// The lowest level whose limits hold the stream; each row sits at an edge of one limit.
+void TestMencoderArgs::h264Level_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<double>("fps");
+    QTest::addColumn<int>("kbits");
+    QTest::addColumn<int>("frames"); // decoded picture buffer
+    QTest::addColumn<int>("level");
+    QTest::newRow("HD profile: 720p30") << 1280 << 720 << 30.0 << 5000 << 4 << 31;
+    QTest::newRow("720p25") << 1280 << 720 << 25.0 << 5000 << 4 << 31;
+    QTest::newRow("720p60") << 1280 << 720 << 60.0 << 5000 << 4 << 32;
+    QTest::newRow("SD size 30 fps") << 720 << 480 << 30.0 << 1200 << 4 << 30;
+    QTest::newRow("SD size at 29.97") << 720 << 480 << 29.97 << 1200 << 4 << 30;
+    QTest::newRow("SD size over level 3's rate") << 720 << 480 << 30.0 << 12000 << 4 << 31;
+    QTest::newRow("SD size with 12 references") << 720 << 480 << 30.0 << 1200 << 12 << 31;
+    QTest::newRow("1080p30") << 1920 << 1080 << 30.0 << 8000 << 4 << 40;
+    QTest::newRow("1080p30 at 25 Mbit/s") << 1920 << 1080 << 30.0 << 25000 << 4 << 41;
+    QTest::newRow("1080p60") << 1920 << 1080 << 60.0 << 8000 << 4 << 42;
+    QTest::newRow("portrait 720x1280") << 720 << 1280 << 30.0 << 5000 << 4 << 31;
+    QTest::newRow("a strip too long for 3.1") << 3000 << 16 << 30.0 << 1000 << 4 << 32;
+    QTest::newRow("tiny") << 176 << 144 << 15.0 << 64 << 1 << 10;
+    QTest::newRow("4K30") << 3840 << 2160 << 30.0 << 20000 << 4 << 51;
+    QTest::newRow("no level holds it") << 16384 << 16384 << 120.0 << 1000 << 4 << 0;
+}
+
+void TestMencoderArgs::h264Level()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(double, fps);
+    QFETCH(int, kbits);
+    QFETCH(int, frames);
+    QTEST(mencoder::H264Level(width, height, fps, kbits * 1000LL, frames), "level");
 }
 
 void TestMencoderArgs::chainGeometry_data()

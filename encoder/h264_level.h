@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mencoder {
+
+// The lowest H.264 level (level_idc: 31 = 3.1) whose limits hold a stream of this picture
+// size, frame rate, average bit rate (bit/s) and decoded picture buffer (frames). Players that
+// check the level refuse a stream that claims less than it needs. 0 when no level holds it.
+int H264Level(int width, int height, double framesPerSecond, std::int64_t bitRate, int bufferFrames);
+
+} // namespace mencoder
