@@ -1,5 +1,5 @@
 # Sourced by run.sh and test.sh: installs the missing Debian packages, then configures and
-# builds into build/ with every core.
+# builds into build/ with every core: what FP_BUILD_TARGETS names, else everything.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -28,4 +28,11 @@ fi
 # FRAMEPRESS_WERROR=ON (CI) turns warnings into errors; said every time, so that a build folder
 # once configured by CI does not keep it for ./run.sh.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFP_WARNINGS_AS_ERRORS="${FRAMEPRESS_WERROR:-OFF}"
-cmake --build build -j"$(nproc)"
+# run.sh names the programs it needs (FP_BUILD_TARGETS), so that a first start does not wait for
+# every test; test.sh builds everything.
+if [ -n "${FP_BUILD_TARGETS:-}" ]; then
+    # shellcheck disable=SC2086
+    cmake --build build -j"$(nproc)" --target $FP_BUILD_TARGETS
+else
+    cmake --build build -j"$(nproc)"
+fi
