@@ -37,6 +37,12 @@ struct EncodeJob {
 // only dot starts the name. Cut to the field size like any other text.
 QString SourceExtOf(const QString &path);
 
+// The lowest video rates, kbit/s, at which screen-recording-like and slideshow-like sources
+// stay clean at each profile's size (every picture at 32 dB or more against the source, with
+// H.264 at 1280 x 720 and at 720 x 480; the SD profile's MPEG-4 is clean at any rate).
+constexpr int32_t kHdVideoFloorKbps = 100;
+constexpr int32_t kSdVideoFloorKbps = 100;
+
 // Fills the job's choices from the profile selected by hdMode and from the facts and
 // SourceExt already in the job.
 void ResolveJob(const EncodeSettings &settings, bool hdMode, EncodeJob &job);

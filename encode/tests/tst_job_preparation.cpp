@@ -49,6 +49,9 @@ private slots:
         QTest::newRow("SD 1500 kbit/s capped") << false << 1500000.0f << 1200;
         QTest::newRow("SD at the ceiling") << false << 1200000.0f << 1200;
         QTest::newRow("999 bit/s is 0 kbit/s") << true << 999.0f << 5000;
+        QTest::newRow("HD starved source raised to the floor") << true << 9000.0f << kHdVideoFloorKbps;
+        QTest::newRow("SD starved source raised to the floor") << false << 9000.0f << kSdVideoFloorKbps;
+        QTest::newRow("just above the floor keeps its own") << true << 101000.0f << 101;
         QTest::newRow("fraction truncated") << true << 4999999.0f << 4999;
         QTest::newRow("negative") << true << -800000.0f << 5000;
         QTest::newRow("infinite") << true << std::numeric_limits<float>::infinity() << 5000;

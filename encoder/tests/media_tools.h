@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -98,6 +99,21 @@ inline QByteArray DecodeErrors(const QString &path)
 {
     const Outcome o = Run("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-f", "null", "-"});
     return o.exitCode == 0 ? o.err : "exit " + QByteArray::number(o.exitCode) + ": " + o.err;
+}
+
+// ffmpeg's PSNR of a against b over all planes, in dB; -1 when it could not tell. Pictures are
+// paired by their order: MP4 and Matroska round the same times differently. bSteps (filters)
+// bring b to a's geometry first.
+inline double Psnr(const QString &a, const QString &b, const QString &bSteps = QString())
+{
+    const QString b2 = bSteps.isEmpty() ? QString() : bSteps + ",";
+    const Outcome o =
+        Run("ffmpeg", {"-nostdin", "-i", a, "-i", b, "-lavfi",
+                       "[0:v]setpts=N/(30*TB)[a];[1:v]" + b2 + "setpts=N/(30*TB)[b];[a][b]psnr", "-f", "null", "-"});
+    const QRegularExpressionMatch m = QRegularExpression("average:([0-9.]+|inf)").match(QString::fromUtf8(o.err));
+    if (!m.hasMatch())
+        return -1;
+    return m.captured(1) == "inf" ? 1000.0 : m.captured(1).toDouble();
 }
 
 // Files of a folder, hidden ones included: what a run left behind.

@@ -56,19 +56,6 @@ Looks Measure(const QString &path)
     return looks;
 }
 
-// ffmpeg's PSNR of a against b over all planes, in dB; -1 when it could not tell. Pictures are
-// paired by their order: MP4 and Matroska round the same times differently.
-double Psnr(const QString &a, const QString &b)
-{
-    const Outcome o =
-        Run("ffmpeg", {"-nostdin", "-i", a, "-i", b, "-lavfi",
-                       "[0:v]setpts=N/(30*TB)[a];[1:v]setpts=N/(30*TB)[b];[a][b]psnr", "-f", "null", "-"});
-    const QRegularExpressionMatch m = QRegularExpression("average:([0-9.]+|inf)").match(QString::fromUtf8(o.err));
-    if (!m.hasMatch())
-        return -1;
-    return m.captured(1) == "inf" ? 1000.0 : m.captured(1).toDouble();
-}
-
 QString FrameHashes(const QString &path)
 {
     const Outcome o = Run("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-map", "0:v", "-f", "framemd5", "-"});
