@@ -266,6 +266,13 @@ void Conversion::OpenInput()
     }
     Check(opened, FailureCode::InputUnreadable, ("opening " + m_opts.input).c_str());
     m_input.reset(ctx);
+    // One whose index comes first opens well; its cut shows in its data box running past the
+    // end. Told now, not after hours of converting what is there.
+    if (const std::string demuxer = ctx->iformat->name; demuxer.rfind("mov,", 0) == 0) {
+        const StructureEnd end = ReadStructureEnd(m_opts.input, demuxer);
+        if (end.shape == StructureEnd::Shape::CutOff)
+            throw AvError(FailureCode::InputCutShort, "the file is cut short: " + m_opts.input + ": " + end.what);
+    }
     m_completeness.ReadDeclared(ctx, m_opts.input);
     FindStreamInfo(ctx);
     m_completeness.ReadProbed(ctx);

@@ -163,6 +163,9 @@ void TestMencoderComplete::cutShort()
     QCOMPARE(QFile::exists(output), code == FailureCode::None);
     if (code == FailureCode::InputCutShort)
         QVERIFY2(run.err.contains("cut short"), run.err.constData());
+    // MP4 shows its cut in its top-level boxes: refused before a picture is converted.
+    if (code == FailureCode::InputCutShort && source.endsWith(".mp4"))
+        QVERIFY2(!run.err.contains("Pos:"), run.err.constData());
 }
 
 // Files whose streams legitimately end apart or start late must not look cut; nor must whole
