@@ -1,6 +1,7 @@
 #include "image/image_job.h"
 
 #include "image/picture_colour.h"
+#include "image/jpeg_frame.h"
 #include "image/picture_integrity.h"
 #include "image/png_reduced.h"
 #include "run/end_actions.h"
@@ -232,6 +233,14 @@ DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const Imag
     if (!reduced.isEmpty()) {
         reader.setScaledSize(reduced);
         plan.bytes = qint64(reduced.width()) * reduced.height() * 4;
+    }
+    if (reader.format() == "jpeg") {
+        // A few megabytes of progressive JPEG can make the decoder hold more than a whole run
+        // may: counted with the picture, and refused when that alone is past the budget.
+        const qint64 coefficients = JpegCoefficientBytes(inputPath);
+        if (coefficients > kImageRunBudgetBytes)
+            return Refused(ImageError::TooLarge);
+        plan.bytes += coefficients;
     }
     const int factor = std::min(stored.width() / storedTarget.width(), stored.height() / storedTarget.height());
     if (reader.format() == "png" && factor >= 2 && plan.bytes > kImageRunBudgetBytes / 4

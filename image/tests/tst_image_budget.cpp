@@ -67,6 +67,47 @@ bool WriteValidPngBomb(const QString &path, quint32 width, quint32 height, int b
     return WriteBytes(path, png);
 }
 
+// A valid progressive JPEG of flat grey: one DC scan in which every block's difference is the
+// one-bit code 0, so that megabytes describe a picture whose coefficients fill gigabytes.
+bool WriteProgressiveJpegBomb(const QString &path, int width, int height, bool subsampled)
+{
+    const int components = 3, lumaFactor = subsampled ? 2 : 1;
+    const auto segment = [](uchar marker, const QByteArray &body) {
+        QByteArray s("\xFF", 1);
+        s += char(marker);
+        s += char((body.size() + 2) >> 8);
+        s += char((body.size() + 2) & 0xFF);
+        return s + body;
+    };
+    QByteArray frame;
+    frame += char(8);
+    frame += char(height >> 8);
+    frame += char(height & 0xFF);
+    frame += char(width >> 8);
+    frame += char(width & 0xFF);
+    frame += char(components);
+    for (int c = 0; c < components; ++c) {
+        const int factor = c == 0 ? lumaFactor : 1;
+        frame += char(c + 1);
+        frame += char(factor << 4 | factor);
+        frame += char(0);
+    }
+    QByteArray scan;
+    scan += char(components);
+    for (int c = 0; c < components; ++c) {
+        scan += char(c + 1);
+        scan += char(0);
+    }
+    scan += QByteArray(3, 0); // DC only, no refinement
+    const qint64 mcu = 8 * lumaFactor;
+    const qint64 blocks = ((width + mcu - 1) / mcu) * ((height + mcu - 1) / mcu) * (lumaFactor * lumaFactor + 2);
+    const QByteArray jpeg = QByteArray("\xFF\xD8", 2) + segment(0xDB, QByteArray(1, 0) + QByteArray(64, 1))
+                            + segment(0xC2, frame)
+                            + segment(0xC4, QByteArray("\x00\x01", 2) + QByteArray(15, 0) + QByteArray(1, 0))
+                            + segment(0xDA, scan) + QByteArray((blocks + 7) / 8, 0) + QByteArray("\xFF\xD9", 2);
+    return WriteBytes(path, jpeg);
+}
+
 qint64 PeakResidentBytes()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -87,6 +128,7 @@ private slots:
     void turnsInListOrder();
     void waitsForRoom();
     void abandonWakesWaiters();
+    void bombsStayUnderTheBudget_data();
     void bombsStayUnderTheBudget();
     void largePngDecodedReduced();
     void staleTemporariesRemoved();
@@ -132,42 +174,61 @@ void TestImageBudget::abandonWakesWaiters()
 }
 
 // Small files that announce huge pictures, each under the per-picture limits: decoded
-// reduced, they never come near the run's budget, also with the read-ahead.
+// reduced, they never come near the run's budget, also with the read-ahead. A progressive
+// JPEG's decoder holds every coefficient at full size: two of those wait for each other, and
+// one that alone would pass the budget is refused.
+void TestImageBudget::bombsStayUnderTheBudget_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("converted"); // the rest are refused as too large
+    QTest::newRow("PNG") << QStringList{"a 16-bit.png", "b 8-bit.png", "c 16-bit alpha.png"}
+                         << QStringList{"a 16-bit.jpg", "b 8-bit.jpg", "c 16-bit alpha.jpg"};
+    QTest::newRow("progressive JPEG") << QStringList{"d 420.jpg", "e 444.jpg", "f 420.jpg"}
+                                      << QStringList{"d 420.jpg", "f 420.jpg"};
+}
+
 void TestImageBudget::bombsStayUnderTheBudget()
 {
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, converted);
     QTemporaryDir dir;
     const QString d = dir.path() + "/";
     QVERIFY(WriteValidPngBomb(d + "a 16-bit.png", 12000, 12000, 16, 2));
     QVERIFY(WriteValidPngBomb(d + "b 8-bit.png", 15000, 15000, 8, 2));
     QVERIFY(WriteValidPngBomb(d + "c 16-bit alpha.png", 12000, 12000, 16, 6));
+    QVERIFY(WriteProgressiveJpegBomb(d + "d 420.jpg", 15000, 15000, true));
+    QVERIFY(WriteProgressiveJpegBomb(d + "e 444.jpg", 15000, 15000, false));
+    QVERIFY(WriteProgressiveJpegBomb(d + "f 420.jpg", 15000, 15000, true));
     RunRequest batch;
     batch.box = QSize(1280, 720);
     batch.outputFolder = OutputFolder(d + "out/");
-    for (const QString name : {"a 16-bit.png", "b 8-bit.png", "c 16-bit alpha.png"}) {
+    for (const QString &name : files) {
         QVERIFY(QFileInfo(d + name).size() < 2 * 1024 * 1024);
         batch.jobs.append({int(batch.jobs.size()), d + name});
     }
 
     const auto budget = std::make_shared<DecodeBudget>(kImageRunBudgetBytes);
     ImageWorker worker(batch, std::make_shared<ImageRunFlags>(), budget);
-    QList<FileEnd> converted;
+    QStringList outputs;
     connect(&worker, &ImageWorker::fileEnded, this, [&](const FileEnd &end) {
         if (end.outcome == Outcome::Done)
-            converted << end;
+            outputs << QFileInfo(end.outputPath).fileName();
+        else
+            QCOMPARE(end.reason, Reason::Image(int(ImageError::TooLarge)));
     });
     worker.Run();
 
-    QCOMPARE(converted.size(), 3);
-    for (const FileEnd &c : converted) {
-        const QImage output(c.outputPath);
+    QCOMPARE(outputs, converted);
+    for (const QString &name : outputs) {
+        const QImage output(d + "out/" + name);
         QCOMPARE(output.size(), QSize(720, 720));
         // Mid-grey; the one with alpha is half transparent, on white.
-        const int grey = c.outputPath.contains("alpha") ? 191 : 128;
+        const int grey = name.contains("alpha") ? 191 : 128;
         const QColor mean = MeanColor(output, 360, 360);
-        QVERIFY2(Near(mean, QColor(grey, grey, grey), 4), qPrintable(c.outputPath + " " + mean.name()));
+        QVERIFY2(Near(mean, QColor(grey, grey, grey), 4), qPrintable(name + " " + mean.name()));
     }
     const qint64 peak = PeakResidentBytes();
-    qInfo("three PNG bombs: peak resident memory %lld MB, decoded pictures held at most %lld MB",
+    qInfo("%s bombs: peak resident memory %lld MB, decoded pictures held at most %lld MB", QTest::currentDataTag(),
           static_cast<long long>(peak >> 20), static_cast<long long>(budget->Peak() >> 20));
     QVERIFY(budget->Peak() <= kImageRunBudgetBytes);
     QVERIFY2(peak > 0 && peak < kImageRunBudgetBytes, qPrintable(QString::number(peak >> 20) + " MB"));
