@@ -1,7 +1,8 @@
 // The job list as both pages show it: the model's rows and ids, the view's check boxes, header
 // box and colours, files dropped from outside, and rows moved by a real drag. The drags run in
-// a child process on a platform that carries drags out (the offscreen one drops every drag at
-// once), with the window at several places and at a device pixel ratio of 1 and 2.
+// a child process on a virtual X server of the test's own (the offscreen platform drops every
+// drag at once), bare or under a window manager, with the window at several places and at a
+// device pixel ratio of 1 and 2.
 
 #define QTEST_QPA_MOUSE_HANDLING // mouse events pass through the window system, as a drag's must
 #include "page/job_list_model.h"
@@ -10,6 +11,7 @@
 #include "widgets/file_list_header.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
 #include <QSignalSpy>
@@ -20,6 +22,9 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <xcb/xcb.h>
 
 namespace {
 // A list set up the way the pages set theirs up (smaller), placed inside a window.
@@ -76,6 +81,19 @@ struct List {
     }
 };
 
+// Where the X server has the window's top left, in device pixels. A drag finds its target by
+// the server's idea, which Qt (and so the test's mouse) learns of a window manager's placing
+// only afterwards.
+QPoint ServerOrigin(const QWidget &window)
+{
+    xcb_connection_t *x = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    const std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> reply(
+        xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, window.winId(), root, 0, 0), nullptr),
+        std::free);
+    return reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint(-1, -1);
+}
+
 // In the child: selects the row, drags it with real mouse events to a place (above or below the
 // middle of a row, under the rows, or outside the window) and prints the rows' order. A drag
 // runs its own event loop until the button is released, so the moves that follow its start are
@@ -85,7 +103,14 @@ int DragChild(int argc, char **argv)
     QApplication app(argc, argv);
     const QStringList a = app.arguments(); // --drag x y from onto place setup
     List l(5, {230, 200});
-    l.window.move(a[2].toInt(), a[3].toInt());
+    // A window manager places the window at its own pace: the drag waits until the server and
+    // Qt both have it where it was asked to be.
+    const QPoint at(a[2].toInt(), a[3].toInt());
+    l.window.move(at);
+    const qreal ratio = l.window.devicePixelRatioF();
+    if (!QTest::qWaitFor(
+            [&] { return l.window.pos() == at && ServerOrigin(l.window) == l.window.mapToGlobal(QPoint()) * ratio; }))
+        std::fprintf(stderr, "the window stays at (%d, %d)\n", l.window.x(), l.window.y());
     const QString place = a[6], setup = a[7];
     l.ctrl.SetDragAllowed(setup != "not allowed");
     l.model.LockOrder(setup == "order locked");
@@ -320,6 +345,7 @@ private slots:
 
     void dragMovesARow_data()
     {
+        QTest::addColumn<bool>("wm");
         QTest::addColumn<int>("scale");
         QTest::addColumn<QPoint>("window");
         QTest::addColumn<int>("from");
@@ -327,51 +353,104 @@ private slots:
         QTest::addColumn<QString>("place");
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("order");
-        const QString allowed = "allowed";
-        QTest::newRow("0 below 3") << 1 << QPoint(0, 0) << 0 << 3 << "below" << allowed << "1 2 3 0 4";
-        QTest::newRow("0 above 3, window moved")
-            << 1 << QPoint(713, 389) << 0 << 3 << "above" << allowed << "1 2 0 3 4";
-        QTest::newRow("4 above 1, window far")
-            << 1 << QPoint(1500, 1100) << 4 << 1 << "above" << allowed << "0 4 1 2 3";
-        QTest::newRow("1 under the rows") << 1 << QPoint(35, 620) << 1 << 0 << "under all" << allowed << "0 2 3 4 1";
-        QTest::newRow("x2: 0 below 3") << 2 << QPoint(0, 0) << 0 << 3 << "below" << allowed << "1 2 3 0 4";
-        QTest::newRow("x2: 4 above 1, window moved")
-            << 2 << QPoint(411, 303) << 4 << 1 << "above" << allowed << "0 4 1 2 3";
-        QTest::newRow("x2: 2 below 0, window far")
-            << 2 << QPoint(900, 600) << 2 << 0 << "below" << allowed << "0 2 1 3 4";
-        QTest::newRow("2 onto its own place") << 1 << QPoint(40, 40) << 2 << 2 << "below" << allowed << "0 1 2 3 4";
-        QTest::newRow("released outside") << 1 << QPoint(40, 40) << 0 << 0 << "outside" << allowed << "0 1 2 3 4";
-        QTest::newRow("not allowed") << 1 << QPoint(40, 40) << 0 << 3 << "below"
+        const QString ok = "allowed";
+        QTest::newRow("0 below 3") << false << 1 << QPoint(0, 0) << 0 << 3 << "below" << ok << "1 2 3 0 4";
+        QTest::newRow("0 above 3, moved") << false << 1 << QPoint(713, 389) << 0 << 3 << "above" << ok << "1 2 0 3 4";
+        QTest::newRow("4 above 1, far") << false << 1 << QPoint(1500, 1100) << 4 << 1 << "above" << ok << "0 4 1 2 3";
+        QTest::newRow("1 under the rows")
+            << false << 1 << QPoint(35, 620) << 1 << 0 << "under all" << ok << "0 2 3 4 1";
+        QTest::newRow("x2: 0 below 3") << false << 2 << QPoint(0, 0) << 0 << 3 << "below" << ok << "1 2 3 0 4";
+        QTest::newRow("x2: 4 above 1, moved")
+            << false << 2 << QPoint(411, 303) << 4 << 1 << "above" << ok << "0 4 1 2 3";
+        QTest::newRow("wm: 0 below 3") << true << 1 << QPoint(0, 0) << 0 << 3 << "below" << ok << "1 2 3 0 4";
+        QTest::newRow("wm: 4 above 1, far")
+            << true << 1 << QPoint(1500, 1100) << 4 << 1 << "above" << ok << "0 4 1 2 3";
+        QTest::newRow("wm x2: 2 below 0, far")
+            << true << 2 << QPoint(900, 600) << 2 << 0 << "below" << ok << "0 2 1 3 4";
+        QTest::newRow("wm x2: 1 under the rows")
+            << true << 2 << QPoint(57, 211) << 1 << 0 << "under all" << ok << "0 2 3 4 1";
+        QTest::newRow("2 onto its own place") << false << 1 << QPoint(40, 40) << 2 << 2 << "below" << ok << "0 1 2 3 4";
+        QTest::newRow("released outside") << false << 1 << QPoint(40, 40) << 0 << 0 << "outside" << ok << "0 1 2 3 4";
+        QTest::newRow("not allowed") << false << 1 << QPoint(40, 40) << 0 << 3 << "below"
                                      << "not allowed"
                                      << "0 1 2 3 4";
-        QTest::newRow("order locked") << 1 << QPoint(40, 40) << 0 << 3 << "below"
+        QTest::newRow("order locked") << false << 1 << QPoint(40, 40) << 0 << 3 << "below"
                                       << "order locked"
                                       << "0 1 2 3 4";
-        QTest::newRow("two selected") << 1 << QPoint(40, 40) << 0 << 3 << "below"
+        QTest::newRow("two selected") << false << 1 << QPoint(40, 40) << 0 << 3 << "below"
                                       << "two selected"
                                       << "0 1 2 3 4";
     }
 
     void dragMovesARow()
     {
+        QFETCH(bool, wm);
         QFETCH(int, scale);
         QFETCH(QPoint, window);
         QFETCH(int, from);
         QFETCH(int, onto);
         QFETCH(QString, place);
         QFETCH(QString, setup);
+        XServer &server = m_servers[wm];
+        if (server.display.isEmpty())
+            QVERIFY2(server.Start(wm), "no virtual X server");
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", server.display);
         env.insert("QT_SCALE_FACTOR", QString::number(scale));
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start("xvfb-run", {"-a", "-s", "-screen 0 2400x1800x24", QCoreApplication::applicationFilePath(),
-                                 "--drag", QString::number(window.x()), QString::number(window.y()),
-                                 QString::number(from), QString::number(onto), place, setup});
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--drag", QString::number(window.x()), QString::number(window.y()), QString::number(from),
+                     QString::number(onto), place, setup});
         QVERIFY(child.waitForFinished(60000));
         QTEST(QString::fromLatin1(child.readAllStandardOutput().trimmed()), "order");
     }
+
+private:
+    // A virtual X server (its display number chosen by the server itself, so that parallel
+    // tests never collide) and, with wm, a window manager managing it.
+    struct XServer {
+        QProcess xvfb, wm;
+        QString display;
+
+        bool Start(bool withWm)
+        {
+            xvfb.setStandardErrorFile(QProcess::nullDevice());
+            xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "2400x1800x24"});
+            while (!xvfb.canReadLine()) {
+                if (!xvfb.waitForReadyRead(30000))
+                    return false;
+            }
+            display = ':' + QString::fromLatin1(xvfb.readLine().trimmed());
+            if (!withWm)
+                return true;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("DISPLAY", display);
+            wm.setProcessEnvironment(env);
+            wm.setStandardErrorFile(QProcess::nullDevice());
+            // The start-up command runs once the manager manages the screen; it may talk first.
+            wm.start("openbox", {"--sm-disable", "--startup", "echo managing"});
+            for (;;) {
+                while (!wm.canReadLine()) {
+                    if (!wm.waitForReadyRead(30000))
+                        return false;
+                }
+                if (wm.readLine().startsWith("managing"))
+                    return true;
+            }
+        }
+
+        ~XServer()
+        {
+            for (QProcess *p : {&wm, &xvfb}) {
+                p->terminate();
+                p->waitForFinished(10000);
+            }
+        }
+    };
+    XServer m_servers[2];
 };
 
 int main(int argc, char **argv)
