@@ -6,7 +6,8 @@
 #
 # fp_core_library(target [NO_QT | WITH_GUI])
 #   NO_QT: no Qt at all (the engine link, the engine program's parts).
-#   WITH_GUI: Qt Gui allowed (the image core: QImage and its reader and writer live there).
+#   WITH_GUI: Qt Gui allowed (the image core: QImage and its reader and writer live there; the
+#   job list: its status colours and file icons).
 function(fp_core_library target)
     cmake_parse_arguments(C "NO_QT;WITH_GUI" "" "" ${ARGN})
     set(level core)

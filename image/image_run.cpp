@@ -51,9 +51,9 @@ bool ImageRun::Start(const RunRequest &request)
     m_flags->wanted = std::vector<std::atomic_bool>(size_t(request.jobs.size()));
     for (std::atomic_bool &wanted : m_flags->wanted)
         wanted = true;
-    m_jobOfRow.clear();
+    m_jobOfId.clear();
     for (int i = 0; i < request.jobs.size(); ++i)
-        m_jobOfRow.insert(request.jobs[i].row, i);
+        m_jobOfId.insert(request.jobs[i].id, i);
     m_summary = RunSummary{};
     m_log = RunLogEntry{QStringLiteral("image"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
     m_stopEnd.reset();
@@ -70,9 +70,9 @@ bool ImageRun::Start(const RunRequest &request)
     ImageWorker *worker = m_worker.get();
     connect(m_thread.get(), &QThread::started, worker, &ImageWorker::Run);
     connect(worker, &ImageWorker::progressChanged, this, &ImageRun::OnProgress);
-    connect(worker, &ImageWorker::fileStarted, this, [this](int row, const QString &outputPath) {
+    connect(worker, &ImageWorker::fileStarted, this, [this](int id, const QString &outputPath) {
         m_inWork = true;
-        emit fileStarted(row, outputPath);
+        emit fileStarted(id, outputPath);
         ShowProgress(); // the current picture from nothing
     });
     connect(worker, &ImageWorker::fileEnded, this, &ImageRun::OnFileEnded);
@@ -182,9 +182,9 @@ void ImageRun::StopRun(RunEnd end)
     SetState(State::Stopping);
 }
 
-void ImageRun::SetJobWanted(int row, bool wanted)
+void ImageRun::SetJobWanted(int id, bool wanted)
 {
-    const int job = m_jobOfRow.value(row, -1);
+    const int job = m_jobOfId.value(id, -1);
     if (IsActive() && job >= 0 && size_t(job) < m_flags->wanted.size())
         m_flags->wanted[size_t(job)] = wanted;
 }

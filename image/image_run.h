@@ -37,7 +37,7 @@ public:
     void Cancel() override;
     void Stop() override;
     // A row unchecked before the worker reaches it is passed by and leaves the run's total.
-    void SetJobWanted(int row, bool wanted) override;
+    void SetJobWanted(int id, bool wanted) override;
     State CurrentState() const override { return m_state; }
 
     // The clock's tick, public so that tests tick by hand: a second of the run unless paused.
@@ -59,7 +59,7 @@ private:
     platform::PowerInhibit m_awake;
     State m_state = State::Idle;
     std::optional<RunEnd> m_stopEnd; // asked for by Cancel or Stop
-    QHash<int, int> m_jobOfRow;
+    QHash<int, int> m_jobOfId;       // job index by row id
     int m_done = 0;
     int m_total = 0;
     int m_elapsed = 0;     // seconds of the run, pauses left out

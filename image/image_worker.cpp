@@ -137,12 +137,12 @@ void ImageWorker::Run()
                     budget->Give(held.bytes);
             }
             --total;
-            emit fileSkipped(job.row);
+            emit fileSkipped(job.id);
             emit progressChanged(handled, total);
             continue;
         }
         QString output = MakeImageOutputPath(folder, job.sourcePath);
-        emit fileStarted(job.row, output);
+        emit fileStarted(job.id, output);
         ImageError error = ImageError::WriteFailed;
         if (folderUsable) {
             HeldPicture held = loads[size_t(i)].get();
@@ -158,7 +158,7 @@ void ImageWorker::Run()
         }
         ++handled;
         const bool done = error == ImageError::None;
-        emit fileEnded({job.row, job.sourcePath, output, done ? Outcome::Done : Outcome::Failed,
+        emit fileEnded({job.id, job.sourcePath, output, done ? Outcome::Done : Outcome::Failed,
                         done ? Reason{} : Reason::Image(int(error))});
         emit progressChanged(handled, total);
     }

@@ -39,11 +39,11 @@ public:
 
 signals:
     void progressChanged(int done, int total);
-    void fileStarted(int row, const QString &outputPath);
+    void fileStarted(int id, const QString &outputPath);
     // Done with the output written, or Failed with the ImageError as its reason.
     void fileEnded(const FileEnd &end);
     // A row unchecked during the run was passed by; the run's total is one less.
-    void fileSkipped(int row);
+    void fileSkipped(int id);
     // stopped: a stop request ended it before every job was handled.
     void runEnded(bool stopped);
 

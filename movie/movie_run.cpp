@@ -167,7 +167,7 @@ void MovieRun::LaunchFile()
         MakeOutputName(m_request.outputFolder, job.sourcePath, m_request.hd ? encode.HDFormat : encode.SDFormat);
     const PreparedJob prepared =
         PrepareJob(encode, m_request.hd, m_records[m_current]->facts, job.sourcePath, m_outputPath);
-    emit fileStarted(job.row, m_outputPath);
+    emit fileStarted(job.id, m_outputPath);
     if (!prepared.ok()) {
         EndFile(Outcome::Failed, Reason::Preparation(int(prepared.arguments.error)));
         return;
@@ -339,7 +339,7 @@ void MovieRun::FileGone()
     const Ending ending = *m_ending;
     m_timeLeft.FileEnded(ending.outcome == Outcome::Done, RunSeconds());
     const RunJob &job = m_request.jobs[m_current];
-    const FileEnd end{job.row, job.sourcePath, m_outputPath, ending.outcome, ending.reason};
+    const FileEnd end{job.id, job.sourcePath, m_outputPath, ending.outcome, ending.reason};
     m_summary.files.append(end);
     // What the engine was told and said, for the log; read once it has gone, so that its last
     // words are in.

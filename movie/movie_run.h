@@ -64,7 +64,8 @@ public:
     void Tick();
 
     State CurrentState() const override { return m_state; }
-    int CurrentRow() const { return m_current < 0 ? -1 : m_request.jobs[m_current].row; }
+    // The row id of the file in work; kNoRowId between runs.
+    int CurrentId() const { return m_current < 0 ? kNoRowId : m_request.jobs[m_current].id; }
     QString CurrentOutputPath() const { return m_outputPath; }
     bool IsTimerActive() const { return m_timer.isActive(); }
     engine::EngineStatus LastStatus() const { return m_statusCopy.Load(); }

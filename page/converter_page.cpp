@@ -138,11 +138,12 @@ void ConverterPage::ConnectRun(Run &run)
     connect(&run, &Run::progressChanged, this, &ConverterPage::OnProgress);
     connect(&run, &Run::runEnded, this, &ConverterPage::OnRunEnded);
     // Where the list stays usable, a row unchecked before its turn leaves the run.
-    connect(m_list, &FileListCtrl::checksChanged, this, [this] {
+    connect(&m_rows.Model(), &JobListModel::checksChanged, this, [this] {
         if (!IsRunActive())
             return;
-        for (int row = 0; row < m_list->RowCount(); ++row)
-            m_pageRun->SetJobWanted(row, m_list->IsChecked(row));
+        const JobListModel &model = m_rows.Model();
+        for (int row = 0; row < model.RowCount(); ++row)
+            m_pageRun->SetJobWanted(model.At(row).id, model.At(row).checked);
     });
 }
 
@@ -184,8 +185,9 @@ void ConverterPage::SetBusy(bool busy)
         Button(id)->SetState(state);
     setAcceptDrops(!busy);
     m_list->SetAcceptFileDrops(!busy);
-    // Results name rows by number, so rows neither come, go nor move during a run.
+    // A run's rows keep the order it took them in.
     m_list->SetDragAllowed(!busy);
+    m_rows.Model().LockOrder(busy);
     if (!m_layout.listLiveWhileBusy)
         m_list->setEnabled(!busy);
     Button(m_layout.hdId)->setEnabled(!busy);
@@ -205,7 +207,7 @@ void ConverterPage::OnRunStateChanged(Run::State state)
         ShowRunLook(RunLook::Running);
         break;
     case Run::State::Converting:
-        Rows().ShowRowStatus(m_rowInWork, RowStatus::Converting);
+        m_rows.Model().SetStatus(m_idInWork, RowStatus::Converting);
         SetBusy(true);
         ShowRunLook(RunLook::Running);
         break;
@@ -227,12 +229,13 @@ void ConverterPage::OnRunStateChanged(Run::State state)
     }
 }
 
-void ConverterPage::OnFileStarted(int row, const QString &outputPath)
+void ConverterPage::OnFileStarted(int id, const QString &outputPath)
 {
-    m_rowInWork = row;
+    m_idInWork = id;
+    const int row = m_rows.Model().RowOf(id);
     // A list that stays usable follows the run with its current row; a locked one shows no
     // selection on the row in work.
-    if (m_layout.listLiveWhileBusy && row >= 0 && row < m_list->RowCount())
+    if (m_layout.listLiveWhileBusy && row >= 0)
         m_list->selectionModel()->setCurrentIndex(m_list->model()->index(row, 0), QItemSelectionModel::NoUpdate);
     else
         m_list->ClearRowSelection(row);
@@ -240,14 +243,14 @@ void ConverterPage::OnFileStarted(int row, const QString &outputPath)
     ShowFolderLabel(outputPath);
     // The row says converting once the run converts it: a movie waits for its engine first.
     if (m_pageRun->CurrentState() != Run::State::Starting)
-        Rows().ShowRowStatus(row, RowStatus::Converting);
+        m_rows.Model().SetStatus(id, RowStatus::Converting);
     ShowMomentTexts(RunMoment::FileStarted);
 }
 
 void ConverterPage::OnFileEnded(const FileEnd &end)
 {
-    if (end.row == m_rowInWork)
-        m_rowInWork = -1;
+    if (end.id == m_idInWork)
+        m_idInWork = kNoRowId;
     Rows().ShowFileEnd(end);
     if (end.outcome == Outcome::Done || end.outcome == Outcome::Failed) {
         CurrentBar()->SetPosition(100);
@@ -264,7 +267,7 @@ void ConverterPage::OnProgress(const RunProgress &progress)
 
 void ConverterPage::OnRunEnded(const RunSummary &summary)
 {
-    m_rowInWork = -1;
+    m_idInWork = kNoRowId;
     ShowRunEndTexts(summary);
     if (summary.end == RunEnd::EngineMissing)
         XMessageBoxKey(QStringLiteral("IDS_ERR_ENGINE_CREATE_FAIL"), MB_OK, QStringLiteral("IDS_WORD_ERROR"));
@@ -354,7 +357,7 @@ void ConverterPage::OnAddCommand()
 
 void ConverterPage::OnDeleteCommand()
 {
-    if (RefusedWhileRunning("IDS_MESSAGEBOX_CONVERTING") || m_list->RowCount() == 0)
+    if (RefusedWhileRunning("IDS_MESSAGEBOX_CONVERTING") || m_rows.Model().RowCount() == 0)
         return;
     m_rows.DeleteCheckedRows();
 }
@@ -373,8 +376,8 @@ void ConverterPage::OnConvertCommand()
     if (RefusedWhileRunning("IDS_MESSAGEBOX_CONVERT_INFO"))
         return;
     RunRequest request;
-    for (int row : m_rows.CheckedRows())
-        request.jobs.append({row, m_list->RowPath(row)});
+    for (int id : m_rows.Model().CheckedIds())
+        request.jobs.append({id, m_rows.Model().Find(id)->path});
     if (request.jobs.isEmpty()) {
         XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_NO_FILE"), m_layout.noFileStyle);
         return;

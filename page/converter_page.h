@@ -160,7 +160,7 @@ private:
     // Which of Convert, Pause and Resume shows, and whether Cancel can be pressed.
     void ShowRunLook(RunLook look);
     // Busy: Add, Delete and Options take their disabled look, drops are refused, rows stay
-    // where they are and HD/SD cannot change.
+    // where they are (no drag, and the model refuses moves) and HD/SD cannot change.
     void SetBusy(bool busy);
     // Asks whether to stop the run (cancel, close): true on Yes. The event loop runs while the
     // question is open, so the run may end meanwhile; its end then waits for the answer: Yes
@@ -176,7 +176,7 @@ private:
     void FinishRun(const RunSummary &ended);
 
     void OnRunStateChanged(Run::State state);
-    void OnFileStarted(int row, const QString &outputPath);
+    void OnFileStarted(int id, const QString &outputPath);
     void OnFileEnded(const FileEnd &end);
     void OnProgress(const RunProgress &progress);
     void OnRunEnded(const RunSummary &summary);
@@ -193,7 +193,7 @@ private:
     QPixmap m_infoPanel;
     platform::DesktopNotifier *m_notifier = nullptr;
     Run *m_pageRun = nullptr;
-    int m_rowInWork = -1;          // the row of the file the run started last, until it ends
+    int m_idInWork = kNoRowId;     // the row of the file the run started last, until it ends
     bool m_reportedActive = false; // as runActiveChanged last said
     bool m_closeWhenEnded = false; // a close waits for the run to end
     bool m_stopQuestionOpen = false;

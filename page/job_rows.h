@@ -1,11 +1,9 @@
 #pragma once
 
-#include "run/list_store.h"
-#include "run/row_status.h"
+#include "page/job_list_model.h"
 #include "run/run_outcome.h"
-#include "shell/file_intake.h"
 
-#include <QHash>
+#include <QFileIconProvider>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -13,10 +11,10 @@
 class FileListCtrl;
 class QWidget;
 
-// A page's list of input files: configures the shared FileListCtrl (columns, colours,
-// accepted extensions) and carries the add, drop and delete commands, the row states and
-// each row's last run (its output or its reason), which its status tooltip tells. The list
-// keeps the rows; this class only decides. Window thread.
+// A page's list of input files: owns the model of its rows and sets it under the page's
+// FileListCtrl, configures both alike on both pages (columns, looks, accepted extensions), and
+// carries the add, drop and delete commands and what a run's file ends do to their rows. The
+// model keeps the rows; this class only decides, naming rows by id. Window thread.
 class JobRows {
 public:
     static constexpr int kMaxNamesInQuestion = 10;
@@ -25,8 +23,9 @@ public:
     // those files in the open-file dialog's filter.
     JobRows(FileListCtrl &list, QString extensionsKey, QString titleKey);
 
+    JobListModel &Model() { return m_model; }
+    const JobListModel &Model() const { return m_model; }
     FileListCtrl &List() { return m_list; }
-    const FileListCtrl &List() const { return m_list; }
     void Configure();
 
     // Adds the paths in order as checked, waiting rows. The batch ends silently at a folder,
@@ -34,46 +33,30 @@ public:
     // not a regular file); the files before it stay. Returns how many were added.
     int AddFiles(const QStringList &paths);
     bool AddFile(const QString &path) { return AddFiles({path}) == 1; }
-    // Rows kept from the last start, appended in one go: refused as AddFiles refuses
-    // (extensions, duplicates) but silently, each with its check, status and last run.
-    // Returns how many the list took.
-    int RestoreRows(const QList<KeptRow> &rows);
     // Opens the open-file dialog (through the shared seam) in the remembered folder, then adds.
     int AddThroughDialog(QWidget *owner);
     QString DialogFilter() const;
 
-    // The question asked before removing rows: the text, a blank line, then one name per line
-    // for at most ten rows and a "<...more files...>" line when there are more.
-    QString DeleteQuestion(const QList<int> &rows) const;
+    // The question asked before removing the rows of these ids: the text, a blank line, then
+    // one name per line for at most ten rows and a "<...more files...>" line when there are more.
+    QString DeleteQuestion(const QList<int> &ids) const;
     // Removes the checked rows (not the selected ones) when the user answers Yes. Nothing is
     // asked when no row is checked. Returns whether rows went.
     bool DeleteCheckedRows();
 
-    // Status code and its text; a row outside the list changes nothing. The row's last run
-    // stays, and its tooltip says it: a failed row's reason, else "Last run: …".
-    void ShowRowStatus(int row, RowStatus status);
-    // Failed, with why: the row's last run.
-    void ShowRowFailed(int row, const Reason &reason);
     // Every row waiting again as a new run begins; each keeps its last run.
-    void ShowAllWaiting();
-    // The row's state after a file of a run ended: converted and failed rows are unchecked
-    // and that is their last run; a cancelled or stopped one waits again and keeps its check.
+    void ShowAllWaiting() { m_model.SetAllStatus(RowStatus::Waiting); }
+    // The state of the file's row after it ended in a run: converted and failed rows are
+    // unchecked and that is their last run; a cancelled or stopped one waits again and keeps
+    // its check. A row that has gone meanwhile changes nothing.
     void ShowFileEnd(const FileEnd &end);
-    LastRun RowLastRun(int row) const;
-    // Why the row's last run failed it; None when it did not.
-    Reason RowReason(int row) const { return RowLastRun(row).reason; }
-
-    // The checked rows, top to bottom.
-    QList<int> CheckedRows() const;
-    // Removes the rows of these sources, each found by its path.
+    // Removes the rows of these files, as their ids name them.
     void RemoveRowsOf(const QList<FileEnd> &files);
 
 private:
-    bool InsertRow(const QString &path, bool checked, RowStatus status);
-    static QString StatusTip(RowStatus status, const LastRun &last);
-
     FileListCtrl &m_list;
+    QFileIconProvider m_icons; // before the model, which asks it
+    JobListModel m_model;
     QString m_extensionsKey;
     QString m_titleKey;
-    QHash<QString, LastRun> m_lastRuns; // by path: rows move and go, paths stay unique
 };

@@ -4,7 +4,6 @@
 #include "platform/private_folder.h"
 #include "shell/lang.h"
 #include "skin/message_box.h"
-#include "widgets/file_list_ctrl.h"
 
 #include <QDir>
 #include <QHash>
@@ -48,7 +47,7 @@ ListKeeper::ListKeeper(JobRows &rows, const QString &name)
     }
     m_writes = !m_lock->refused;
     // The model is where every change of the list passes, whoever makes it.
-    const QAbstractItemModel *model = m_rows.List().model();
+    const JobListModel *model = &m_rows.Model();
     connect(model, &QAbstractItemModel::rowsInserted, this, &ListKeeper::OnChanged);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ListKeeper::OnChanged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &ListKeeper::OnChanged);
@@ -79,7 +78,7 @@ int ListKeeper::Restore()
                     Lang::Get(QStringLiteral("IDS_MESSAGEBOX_INFO")), MB_ICONEXCLAMATION);
         return 0;
     }
-    return m_rows.RestoreRows(*rows);
+    return int(m_rows.Model().Append(*rows).size());
 }
 
 void ListKeeper::OnChanged()
@@ -102,13 +101,4 @@ bool ListKeeper::Flush()
     return !m_dirty;
 }
 
-QList<KeptRow> ListKeeper::CurrentRows() const
-{
-    const FileListCtrl &list = m_rows.List();
-    QList<KeptRow> rows;
-    rows.reserve(list.RowCount());
-    for (int row = 0; row < list.RowCount(); ++row)
-        rows.append(
-            {list.RowPath(row), list.IsChecked(row), RowStatus(list.RowStatusCode(row)), m_rows.RowLastRun(row)});
-    return rows;
-}
+QList<KeptRow> ListKeeper::CurrentRows() const { return m_rows.Model().KeptRows(); }

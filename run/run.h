@@ -10,9 +10,10 @@
 #include <QSize>
 #include <QString>
 
-// One file of a run: the list row it came from (-1 where there is no list) and its full path.
+// One file of a run: the id of the list row it came from (kNoRowId where there is no list) and
+// its full path.
 struct RunJob {
-    int row = -1;
+    int id = kNoRowId;
     QString sourcePath;
 };
 
@@ -66,11 +67,11 @@ public:
     // left to stop (the last picture already in work) lets the run finish.
     virtual void Cancel() = 0;
     virtual void Stop() = 0;
-    // A job unchecked during the run is passed by when its turn comes; modes whose list is
-    // locked during a run may ignore it.
-    virtual void SetJobWanted(int row, bool wanted)
+    // The job of the row with this id, unchecked during the run, is passed by when its turn
+    // comes; modes whose list is locked during a run may ignore it.
+    virtual void SetJobWanted(int id, bool wanted)
     {
-        Q_UNUSED(row);
+        Q_UNUSED(id);
         Q_UNUSED(wanted);
     }
 
@@ -80,8 +81,9 @@ public:
 
 signals:
     void stateChanged(Run::State state);
-    // The file is about to be converted; outputPath is where its output will go.
-    void fileStarted(int row, const QString &outputPath);
+    // The file of the job with this row id is about to be converted; outputPath is where its
+    // output will go.
+    void fileStarted(int id, const QString &outputPath);
     void progressChanged(const RunProgress &progress);
     void fileEnded(const FileEnd &end);
     void runEnded(const RunSummary &summary);

@@ -49,8 +49,12 @@ struct Reason {
     bool operator==(const Reason &) const = default;
 };
 
+// A list row's id names the row for a session: it follows the row when rows move or go and is
+// never given to another. Ids are positive; a job without a row (a terminal program's) has none.
+constexpr int kNoRowId = -1;
+
 struct FileEnd {
-    int row = -1;
+    int id = kNoRowId; // the row's id
     QString sourcePath;
     QString outputPath;
     Outcome outcome = Outcome::Done;

@@ -146,8 +146,8 @@ int main(int argc, char *argv[])
 
     // The damaged file and the short clips again, to the end and its summary, which a person
     // answers: the real box shows.
-    movie.List().SetChecked(0, true);
-    movie.List().SetChecked(1, false);
+    movie.Rows().Model().SetChecked(movie.Rows().Model().IdAt(0), true);
+    movie.Rows().Model().SetChecked(movie.Rows().Model().IdAt(1), false);
     SetMessageBoxAnswerer(nullptr);
     bool summaryShot = false;
     ShootNextModal(out + "end_summary.png", &summaryShot);
@@ -159,7 +159,7 @@ int main(int argc, char *argv[])
     image.Rows().AddFiles(pictures);
     ok &= ShootDialog([&] { image.OnOptionCommand(); }, out + "image_options.png");
     image.OnConvertCommand();
-    ok &= WaitFor([&] { return image.List().RowStatusCode(2) == 4; }, 120000);
+    ok &= WaitFor([&] { return int(image.Rows().Model().At(2).status) == 4; }, 120000);
     ok &= Shoot(&launcher, out + "image_run.png");
     image.Run().Stop();
     ok &= WaitFor([&] { return !image.IsRunActive(); }, 30000);

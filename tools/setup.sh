@@ -9,6 +9,7 @@ packages=(
     libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev
     libmediainfo0v5
     ffmpeg xvfb xauth fonts-dejavu-core
+    openbox libxcb1-dev
     imagemagick liblcms2-dev liblcms2-utils colord-data icc-profiles-free
     time
     dbus-daemon dbus-bin

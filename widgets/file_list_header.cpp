@@ -22,18 +22,14 @@ FileListHeader::FileListHeader(QWidget *parent)
     setFont(f); // set explicitly, so the list's row font does not reach the titles
 }
 
-void FileListHeader::SetAllChecked(bool on)
+bool FileListHeader::AllChecked() const
 {
-    if (m_allChecked == on)
-        return;
-    m_allChecked = on;
-    viewport()->update();
+    return model() && model()->headerData(0, Qt::Horizontal, Qt::CheckStateRole).toInt() == Qt::Checked;
 }
 
-void FileListHeader::SetShowCheckBox(bool on)
+bool FileListHeader::ShowCheckBox() const
 {
-    m_showCheckBox = on;
-    viewport()->update();
+    return model() && model()->headerData(0, Qt::Horizontal, Qt::CheckStateRole).isValid();
 }
 
 void FileListHeader::SetTitleFont(int width, int height, const QString &face)
@@ -63,6 +59,7 @@ void FileListHeader::paintEvent(QPaintEvent *)
         p.drawImage(QRect(0, 0, w, m_background.height()), m_background);
 
     // Column frames and titles.
+    const bool showBox = ShowCheckBox();
     const QColor light(0xBD, 0xBD, 0xBD);
     const QColor dark(0xBD, 0xBD, 0xEE);
     p.setFont(font());
@@ -84,7 +81,7 @@ void FileListHeader::paintEvent(QPaintEvent *)
 
         const QString title = model() ? model()->headerData(logical, Qt::Horizontal).toString().left(255) : QString();
         QRect textRect = r.adjusted(4, 2, -4, 2);
-        if (visual == 0 && m_showCheckBox)
+        if (visual == 0 && showBox)
             textRect.setLeft(qMax(textRect.left(), 3 + m_checkImages.height() + 2));
         p.setPen(m_textColor);
         p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine,
@@ -92,12 +89,12 @@ void FileListHeader::paintEvent(QPaintEvent *)
     }
 
     // The check-all box over the first column, clipped to that column.
-    if (m_showCheckBox && !m_checkImages.isNull()) {
+    if (showBox && !m_checkImages.isNull()) {
         const int side = m_checkImages.height();
         const int firstWidth = count() > 0 ? sectionSize(logicalIndex(0)) : w;
         const int shown = qMin(side, firstWidth - 3);
         if (shown > 0) {
-            const QRect source(m_allChecked ? side : 0, 0, shown, side);
+            const QRect source(AllChecked() ? side : 0, 0, shown, side);
             p.drawImage(QPoint(3, h / 2 - side / 2 - 1), m_checkImages, source);
         }
     }
@@ -105,11 +102,10 @@ void FileListHeader::paintEvent(QPaintEvent *)
 
 void FileListHeader::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && m_showCheckBox
+    if (event->button() == Qt::LeftButton && ShowCheckBox()
         && CheckBoxHitRect().contains(event->position().toPoint())) {
-        m_allChecked = !m_allChecked;
+        model()->setHeaderData(0, Qt::Horizontal, AllChecked() ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
         viewport()->update();
-        emit checkAllClicked(m_allChecked);
     }
     QHeaderView::mousePressEvent(event);
 }

@@ -13,7 +13,6 @@
 #include "shell/lang.h"
 #include "skin/image_button.h"
 #include "skin/message_box.h"
-#include "widgets/file_list_ctrl.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -24,8 +23,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr int kComplete = 4;
 
 bool WaitFor(const std::function<bool()> &done, int ms)
 {
@@ -77,7 +74,8 @@ int main(int argc, char *argv[])
     movie.OnConvertCommand();
     if (!WaitFor([&] { return !movie.IsRunActive(); }, 300000))
         return Fail("the movie run did not end");
-    if (movie.List().RowStatusCode(movie.List().FindRow(clip)) != kComplete) // earlier rows are kept
+    const JobListModel &movies = movie.Rows().Model(); // rows of earlier starts are kept: the clip's is the last
+    if (movies.At(movies.RowCount() - 1).status != RowStatus::Complete)
         return Fail("the clip did not convert");
 
     if (!launcher.SwitchTo(LauncherWindow::Mode::Image))
@@ -88,7 +86,8 @@ int main(int argc, char *argv[])
     image.OnConvertCommand();
     if (!WaitFor([&] { return !image.IsRunActive(); }, 120000))
         return Fail("the image run did not end");
-    if (image.List().RowStatusCode(image.List().FindRow(picture)) != kComplete)
+    const JobListModel &pictures = image.Rows().Model();
+    if (pictures.At(pictures.RowCount() - 1).status != RowStatus::Complete)
         return Fail("the picture did not convert");
 
     QTextStream out(stdout);

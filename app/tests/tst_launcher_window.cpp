@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(l.box.Questions()[0].style, 0x30u);
 
         QVERIFY(QTest::qWaitFor([&] { return !l.Movie().IsRunActive(); }, 120000));
-        QCOMPARE(l.Movie().List().RowStatusCode(0), 4); // complete
+        QCOMPARE(int(l.Movie().Rows().Model().At(0).status), 4); // complete
         l.Click(l.W().ImageTab());
         QCOMPARE(l.W().CurrentMode(), Mode::Image);
         QCOMPARE(l.Asked().count(T("IDS_MESSAGEBOX_CONVERTING")), 1);
@@ -360,23 +360,23 @@ private slots:
         Launcher l;
         QVERIFY(!DropFromFileManager(l.W().Client(), {clip}));
         QVERIFY(DropFromFileManager(l.W().MoviePage(), {clip}));
-        QCOMPARE(l.Movie().List().RowCount(), 1);
-        QCOMPARE(l.Movie().List().RowPath(0), clip);
+        QCOMPARE(l.Movie().Rows().Model().RowCount(), 1);
+        QCOMPARE(l.Movie().Rows().Model().At(0).path, clip);
         QVERIFY(DropFromFileManager(l.Movie().List().viewport(), {m_shortClip}));
-        QCOMPARE(l.Movie().List().RowCount(), 2);
+        QCOMPARE(l.Movie().Rows().Model().RowCount(), 2);
 
         l.W().SwitchTo(Mode::Image);
         QVERIFY(DropFromFileManager(l.Image().List().viewport(), {picture}));
-        QCOMPARE(l.Image().List().RowCount(), 1);
-        QCOMPARE(l.Image().List().RowPath(0), picture);
+        QCOMPARE(l.Image().Rows().Model().RowCount(), 1);
+        QCOMPARE(l.Image().Rows().Model().At(0).path, picture);
         QVERIFY(DropFromFileManager(l.W().ImagePage(), {m_pictures[1]}));
-        QCOMPARE(l.Image().List().RowCount(), 2);
+        QCOMPARE(l.Image().Rows().Model().RowCount(), 2);
         const QString second = dir.filePath("Ñandú 2.jpg");
         QVERIFY(QFile::copy(m_pictures[0], second));
         QVERIFY(DropFromFileManager(l.Image().List().viewport(), {second}, true));
-        QCOMPARE(l.Image().List().RowCount(), 3);
-        QCOMPARE(l.Image().List().RowPath(2), second);
-        QCOMPARE(l.Movie().List().RowCount(), 2);
+        QCOMPARE(l.Image().Rows().Model().RowCount(), 3);
+        QCOMPARE(l.Image().Rows().Model().At(2).path, second);
+        QCOMPARE(l.Movie().Rows().Model().RowCount(), 2);
     }
 
     void logoOpensTheHomePage()

@@ -23,8 +23,8 @@ int main(int argc, char **argv)
 
     ImageWindow window(nullptr, SkinDialog::Kind::Window);
     window.Rows().AddFiles(args);
-    if (window.List().RowCount() > 1)
-        window.List().SetChecked(1, false); // one row left out of the run
+    if (window.Rows().Model().RowCount() > 1)
+        window.Rows().Model().SetChecked(window.Rows().Model().IdAt(1), false); // one row left out of the run
     window.show();
     QTimer::singleShot(200, &window, [&] { window.OnConvertCommand(); });
     QTimer::singleShot(delay, &window, [&] {

@@ -88,7 +88,7 @@ QList<int> Rows(const QList<FileEnd> &files)
 {
     QList<int> rows;
     for (const FileEnd &file : files)
-        rows << file.row;
+        rows << file.id;
     return rows;
 }
 
@@ -218,9 +218,9 @@ void TestImageRun::threeRowsSecondUnreadable()
     // Stored landscape, shown upright as a portrait by its EXIF orientation (6: turn right).
     QVERIFY(WriteJpegWithOrientation(batch.jobs[2].sourcePath, Photo(1200, 900), 6));
     // Rows as the list numbers them: an unchecked row 1 is simply not in the batch.
-    batch.jobs[0].row = 0;
-    batch.jobs[1].row = 2;
-    batch.jobs[2].row = 3;
+    batch.jobs[0].id = 0;
+    batch.jobs[1].id = 2;
+    batch.jobs[2].id = 3;
 
     ImageRun run;
     QSignalSpy started(&run, &Run::fileStarted);
@@ -263,7 +263,7 @@ void TestImageRun::threeRowsSecondUnreadable()
     const QStringList outputs{out + "a.jpg", QString(), out + "c.jpg"};
     for (int i = 0; i < 3; ++i) {
         const FileEnd end = fileEnded[i][0].value<FileEnd>();
-        QCOMPARE(end.row, summary.files[i].row);
+        QCOMPARE(end.id, summary.files[i].id);
         QCOMPARE(end.sourcePath, batch.jobs[i].sourcePath);
         QCOMPARE(end.outcome, outcomes[i]);
         QCOMPARE(end.reason, reasons[i]);
@@ -312,8 +312,8 @@ void TestImageRun::rowUncheckedDuringRunIsPassedBy()
 
     QTemporaryDir dir;
     RunRequest batch = MakeBatch(dir, 3);
-    batch.jobs[1].row = 2;
-    batch.jobs[2].row = 5;
+    batch.jobs[1].id = 2;
+    batch.jobs[2].id = 5;
     const QHash<int, QString> names{{0, "a.jpg"}, {2, "b.jpg"}, {5, "c.jpg"}};
 
     ImageRun run;
@@ -471,7 +471,7 @@ void TestImageRun::workerReportsInListOrder()
         Qt::DirectConnection);
     connect(
         &worker, &ImageWorker::fileEnded, &worker,
-        [&](const FileEnd &end) { events << QString(end.outcome == Outcome::Done ? "ok %1" : "fail %1").arg(end.row); },
+        [&](const FileEnd &end) { events << QString(end.outcome == Outcome::Done ? "ok %1" : "fail %1").arg(end.id); },
         Qt::DirectConnection);
     connect(
         &worker, &ImageWorker::progressChanged, &worker, [&](int done) { events << QString("done %1").arg(done); },
@@ -514,7 +514,7 @@ void TestImageRun::workerPassesByARowUncheckedWhileDecodedAhead()
         },
         Qt::DirectConnection);
     connect(
-        &worker, &ImageWorker::fileEnded, &worker, [&](const FileEnd &end) { events << QString("ok %1").arg(end.row); },
+        &worker, &ImageWorker::fileEnded, &worker, [&](const FileEnd &end) { events << QString("ok %1").arg(end.id); },
         Qt::DirectConnection);
     connect(
         &worker, &ImageWorker::fileSkipped, &worker, [&](int row) { events << QString("skip %1").arg(row); },

@@ -53,7 +53,7 @@ public:
     }
 
     ImageWindow &W() { return *window; }
-    FileListCtrl &List() { return window->List(); }
+    JobListModel &Model() { return window->Rows().Model(); }
     ImageButton *B(int id) { return window->Button(id); }
     void Click(int id) { QTest::mouseClick(B(id), Qt::LeftButton, {}, QPoint(8, B(id)->height() / 2)); }
     QString Label(int id) { return B(id)->text(); }
@@ -89,8 +89,8 @@ public:
     QList<int> States()
     {
         QList<int> codes;
-        for (int row = 0; row < List().RowCount(); ++row)
-            codes << List().RowStatusCode(row);
+        for (const KeptRow &row : Model().KeptRows())
+            codes << int(row.status);
         return codes;
     }
     QStringList Outputs() const { return QDir(outFolder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
@@ -146,8 +146,8 @@ void TestImageWindow::fullRunThroughConvert()
     p.Click(ImageWindow::kAddId);
     QCOMPARE(dialog.calls, 1);
     QCOMPARE(dialog.lastFilter, T("IDS_SUPPORT_IFORMAT_STR") + " (*.jpg *.jpeg *.jpe *.png *.bmp *.gif)");
-    QCOMPARE(p.List().ItemText(0, 1), FormatFileSize(a));
-    p.List().SetChecked(3, false);
+    QCOMPARE(p.Model().index(0, 1).data().toString(), FormatFileSize(a));
+    p.Model().SetChecked(p.Model().IdAt(3), false);
 
     QSignalSpy finished(&p.W().Run(), &Run::runEnded);
     QSignalSpy converting(&p.W(), &ConverterPage::runActiveChanged);
@@ -162,12 +162,12 @@ void TestImageWindow::fullRunThroughConvert()
     QVERIFY(!p.W().IsRunActive());
     QCOMPARE(converting.size(), 2);
     QCOMPARE(p.States(), (QList<int>{kComplete, kFailed, kComplete, kWaiting}));
-    QCOMPARE(p.List().ItemText(1, 2), T("IDS_STATUS_FAIL"));
+    QCOMPARE(p.Model().index(1, 2).data().toString(), T("IDS_STATUS_FAIL"));
     // The failed picture's reason reaches its row; the others have none.
-    QCOMPARE(p.W().Rows().RowReason(1), Reason::Image(int(ImageError::Unreadable)));
-    QCOMPARE(p.W().Rows().RowReason(0), Reason{});
-    QCOMPARE(p.W().Rows().RowReason(3), Reason{});
-    QCOMPARE(p.List().CheckedCount(), 0);
+    QCOMPARE(p.Model().At(1).last.reason, Reason::Image(int(ImageError::Unreadable)));
+    QCOMPARE(p.Model().At(0).last.reason, Reason{});
+    QCOMPARE(p.Model().At(3).last.reason, Reason{});
+    QCOMPARE(p.Model().CheckedCount(), 0);
     QCOMPARE(p.Label(ImageWindow::kTotalLabelId), T("IDS_TOTAL_TITLE") + " 100% ( 3 / 3 )");
     QCOMPARE(p.Label(ImageWindow::kTimeLeftLabelId), T("IDS_TIME_LEFT_TITLE") + " 00:00:00");
     QCOMPARE(p.Label(ImageWindow::kCurrentLabelId), T("IDS_CURRENT_TITLE") + " 100%");
@@ -244,7 +244,7 @@ void TestImageWindow::endOfRunActions()
     QVERIFY(QFileInfo::exists(empty));
     QCOMPARE(QDir(trash).entryList({"good*"}).size(), trashedBefore + (deleteSources ? 1 : 0));
     QCOMPARE(p.States(), deleteSources ? QList<int>{kFailed} : (QList<int>{kComplete, kFailed, kComplete}));
-    QCOMPARE(p.List().RowPath(deleteSources ? 0 : 1), empty);
+    QCOMPARE(p.Model().At(deleteSources ? 0 : 1).path, empty);
 }
 
 // The list stays live during a run: a row unchecked before the worker reaches it is left out,
@@ -263,7 +263,7 @@ void TestImageWindow::rowUncheckedDuringRunIsNotConvertedNorTrashed()
     p.HoldNextRun();
     p.Click(ImageWindow::kConvertId);
     QVERIFY(p.W().IsRunActive());
-    p.List().SetChecked(2, false);
+    p.Model().SetChecked(p.Model().IdAt(2), false);
     p.W().OnResumeCommand();
     QVERIFY(ended.wait(30000));
 
@@ -272,10 +272,10 @@ void TestImageWindow::rowUncheckedDuringRunIsNotConvertedNorTrashed()
     for (int i : {0, 1, 3})
         QVERIFY(!QFileInfo::exists(paths[i]));
     // Only its row is left, unchecked and waiting as the user left it.
-    QCOMPARE(p.List().RowCount(), 1);
-    QCOMPARE(p.List().RowPath(0), paths[2]);
+    QCOMPARE(p.Model().RowCount(), 1);
+    QCOMPARE(p.Model().At(0).path, paths[2]);
     QCOMPARE(p.States(), QList<int>{kWaiting});
-    QVERIFY(!p.List().IsChecked(0));
+    QVERIFY(!p.Model().At(0).checked);
     QCOMPARE(p.Label(ImageWindow::kTotalLabelId), T("IDS_TOTAL_TITLE") + " 100% ( 3 / 3 )");
     QCOMPARE(p.Asked(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END") + "\n3 converted"});
 }
@@ -304,7 +304,7 @@ void TestImageWindow::cancel()
 
     // The pictures not reached stay checked and waiting.
     QCOMPARE(p.States(), QList<int>(3, kWaiting));
-    QCOMPARE(p.List().CheckedCount(), 3);
+    QCOMPARE(p.Model().CheckedCount(), 3);
     QCOMPARE(p.Label(ImageWindow::kCurrentLabelId), T("IDS_CURRENT_TITLE") + "0%");
     QCOMPARE(p.Label(ImageWindow::kTotalLabelId), T("IDS_TOTAL_TITLE") + "0%");
     QCOMPARE(p.Label(ImageWindow::kTimeLabelId), T("IDS_TIME_TITLE") + " 00:00:00");
@@ -329,22 +329,21 @@ void TestImageWindow::trashedSourcesRemoveTheirOwnRows()
     QVERIFY(p.ready);
     const QStringList paths{p.Bytes("0.jpg", "x"), p.Bytes("1.jpg", "x"), p.Bytes("2.jpg", "x"), p.Bytes("3.jpg", "x")};
     p.Add(paths);
-    // Row numbers from the start of a run; "2.jpg" has since moved up to row 1 and "3.jpg"
-    // left the list: the row of each path goes, never another one.
-    p.List().RemoveRow(1);
-    p.List().RemoveRow(2);
-    const auto ended = [](int row, const QString &path) {
+    const QList<int> ids = p.Model().CheckedIds();
+    // Ids from the start of a run; "2.jpg" has since moved up to row 1 and "3.jpg" left the
+    // list: the row of each id goes, never another one.
+    p.Model().Remove({ids[1], ids[3]});
+    const auto ended = [](int id) {
         FileEnd end;
-        end.row = row;
-        end.sourcePath = path;
+        end.id = id;
         return end;
     };
-    p.W().Rows().RemoveRowsOf({ended(0, paths[0]), ended(2, paths[2]), ended(3, paths[3])});
-    QCOMPARE(p.List().RowCount(), 0);
+    p.W().Rows().RemoveRowsOf({ended(ids[0]), ended(ids[2]), ended(ids[3])});
+    QCOMPARE(p.Model().RowCount(), 0);
+    // Added again, a file is another row: the id of the row it had names none.
     p.Add({paths[1], paths[2]});
-    p.W().Rows().RemoveRowsOf({ended(0, paths[2])});
-    QCOMPARE(p.List().RowCount(), 1);
-    QCOMPARE(p.List().RowPath(0), paths[1]);
+    p.W().Rows().RemoveRowsOf({ended(ids[2])});
+    QCOMPARE(p.Model().RowCount(), 2);
 }
 
 void TestImageWindow::clockShowsHoursMinutesSeconds()

@@ -8,7 +8,6 @@
 #include "movie_test_support.h"
 
 #include "platform/power_inhibit.h"
-#include "widgets/file_list_ctrl.h"
 
 #include <QApplication>
 
@@ -37,9 +36,8 @@ int main(int argc, char **argv)
 
     bool told = false;
     QObject::connect(&window.KeptList(), &ListKeeper::saved, [&] {
-        const FileListCtrl &list = window.List();
-        if (told || list.RowStatusCode(0) != int(RowStatus::Complete)
-            || list.RowStatusCode(1) != int(RowStatus::Converting))
+        const JobListModel &model = window.Rows().Model();
+        if (told || model.At(0).status != RowStatus::Complete || model.At(1).status != RowStatus::Converting)
             return;
         told = true;
         std::printf("converting\n");

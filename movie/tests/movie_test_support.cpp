@@ -146,7 +146,7 @@ MovieFixture::~MovieFixture() { m_window.reset(); }
 void MovieFixture::AddScripts(const QStringList &scripts)
 {
     for (const QString &script : scripts)
-        m_window->Rows().AddFile(Script(QStringLiteral("clip%1.mp4").arg(List().RowCount()), script));
+        m_window->Rows().AddFile(Script(QStringLiteral("clip%1.mp4").arg(Model().RowCount()), script));
 }
 
 void MovieFixture::Click(int id) { QTest::mouseClick(m_window->Button(id), Qt::LeftButton); }
@@ -164,8 +164,8 @@ bool MovieFixture::WaitForEnd(int ms)
 QList<int> MovieFixture::Statuses()
 {
     QList<int> codes;
-    for (int row = 0; row < List().RowCount(); ++row)
-        codes << List().RowStatusCode(row);
+    for (const KeptRow &row : Model().KeptRows())
+        codes << int(row.status);
     return codes;
 }
 

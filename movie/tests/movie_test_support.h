@@ -81,6 +81,7 @@ public:
     MovieWindow &Window() { return *m_window; }
     MovieRun &Run() { return m_window->Run(); }
     FileListCtrl &List() { return m_window->List(); }
+    JobListModel &Model() { return m_window->Rows().Model(); }
     ScriptedMessageBox &Box() { return *m_box; }
     int PowerOffRequests() const { return m_powerOff.Requests(); }
 

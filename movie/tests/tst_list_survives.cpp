@@ -6,8 +6,6 @@
 #include "image/image_window.h"
 #include "run/reason_text.h"
 #include "shell/lang.h"
-#include "widgets/file_list_ctrl.h"
-#include "widgets/page_list.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,20 +29,14 @@ namespace {
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
 // The rows as the page shows them: path, checked, status, last run.
-QList<KeptRow> Shown(ConverterPage &page)
-{
-    QList<KeptRow> rows;
-    for (int row = 0; row < page.List().RowCount(); ++row)
-        rows.append({page.List().RowPath(row), page.List().IsChecked(row), RowStatus(page.List().RowStatusCode(row)),
-                     page.Rows().RowLastRun(row)});
-    return rows;
-}
+QList<KeptRow> Shown(ConverterPage &page) { return page.Rows().Model().KeptRows(); }
 
 // Each status cell says what its code says.
 bool StatusTextsMatch(ConverterPage &page)
 {
-    for (int row = 0; row < page.List().RowCount(); ++row) {
-        if (page.List().ItemText(row, 2) != RowStatusText(page.List().RowStatusCode(row)))
+    const JobListModel &model = page.Rows().Model();
+    for (int row = 0; row < model.RowCount(); ++row) {
+        if (model.index(row, 2).data().toString() != RowStatusText(int(model.At(row).status)))
             return false;
     }
     return true;
@@ -79,7 +71,7 @@ void TstListSurvives::movieListAfterKill()
         ScriptedMessageBox box(IDOK);
         MovieWindow second(nullptr, SkinDialog::Kind::Window);
         ImageWindow secondImages(nullptr, SkinDialog::Kind::Window);
-        QCOMPARE(second.List().RowCount(), 0);
+        QCOMPARE(second.Rows().Model().RowCount(), 0);
         QCOMPARE(box.Questions().size(), 1);
         QCOMPARE(box.Questions()[0].text, T("IDS_MESSAGEBOX_LISTS_HELD"));
         QCOMPARE(second.Rows().AddFiles({third}), 1);
@@ -122,14 +114,16 @@ void TstListSurvives::imageListAfterRestart()
     const LastRun converted = LastRun::Converted("/out/a.jpg"), failed = LastRun::Failed(Reason::Image(3));
     {
         ImageWindow window(nullptr, SkinDialog::Kind::Window);
-        QCOMPARE(window.List().RowCount(), 0);
+        JobListModel &model = window.Rows().Model();
+        QCOMPARE(model.RowCount(), 0);
         QCOMPARE(window.Rows().AddFiles(paths), 3);
-        window.List().SetChecked(1, false);
-        window.Rows().ShowFileEnd({0, paths[0], converted.output, Outcome::Done, {}});
-        window.Rows().ShowFileEnd({2, paths[2], {}, Outcome::Failed, failed.reason});
+        model.SetChecked(model.IdAt(1), false);
+        window.Rows().ShowFileEnd({model.IdAt(0), paths[0], converted.output, Outcome::Done, {}});
+        window.Rows().ShowFileEnd({model.IdAt(2), paths[2], {}, Outcome::Failed, failed.reason});
         window.Rows().ShowAllWaiting(); // as the next run starts
-        QCOMPARE(window.List().StatusTip(0), T("IDS_LAST_RUN_CONVERTED").arg(converted.output));
-        QCOMPARE(window.List().StatusTip(2), T("IDS_LAST_RUN_FAILED").arg(ReasonText(failed.reason)));
+        QCOMPARE(model.index(0, 2).data(Qt::ToolTipRole).toString(), T("IDS_LAST_RUN_CONVERTED").arg(converted.output));
+        QCOMPARE(model.index(2, 2).data(Qt::ToolTipRole).toString(),
+                 T("IDS_LAST_RUN_FAILED").arg(ReasonText(failed.reason)));
     }
     ImageWindow again(nullptr, SkinDialog::Kind::Window);
     QCOMPARE(Shown(again), (QList<KeptRow>{{paths[0], false, RowStatus::Complete, converted},

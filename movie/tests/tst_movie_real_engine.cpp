@@ -211,9 +211,9 @@ void TstMovieRealEngine::threeClipsMiddleCorrupt()
     QVERIFY(!QFileInfo::exists(sources[0]));
     QVERIFY(QFileInfo::exists(sources[1]));
     QVERIFY(!QFileInfo::exists(sources[2]));
-    QCOMPARE(f.List().RowCount(), 1);
-    QCOMPARE(f.List().RowPath(0), sources[1]);
-    QCOMPARE(f.List().RowStatusCode(0), kFailed);
+    QCOMPARE(f.Model().RowCount(), 1);
+    QCOMPARE(f.Model().At(0).path, sources[1]);
+    QCOMPARE(int(f.Model().At(0).status), kFailed);
 
     QList<FileEnd> done;
     for (const QList<QVariant> &args : ends) {
@@ -273,7 +273,7 @@ void TstMovieRealEngine::stopMidFile()
         f.Click(MovieWindow::kCancelId);
     QVERIFY(f.WaitForEnd());
     QCOMPARE(f.BoxTexts(), QStringList{T(close ? "IDS_MESSAGEBOX_CONVET_EXIT" : "IDS_MESSAGEBOX_CANCEL")});
-    QCOMPARE(f.List().RowStatusCode(0), 0);
+    QCOMPARE(int(f.Model().At(0).status), 0);
     QCOMPARE(f.Window().isVisible(), !close);
     QVERIFY(!f.Window().Engine().IsAlive());
     QVERIFY(EngineChildren().isEmpty());
@@ -333,7 +333,7 @@ void TstMovieRealEngine::closingAfterTheEngineFinishedKeepsTheOutput()
     QTRY_VERIFY(!f.Window().isVisible());
     QVERIFY(QFileInfo(output).size() > 0);
     QCOMPARE(Probe(output).video, "h264");
-    QCOMPARE(f.List().RowStatusCode(0), kComplete);
+    QCOMPARE(int(f.Model().At(0).status), kComplete);
     QVERIFY(QFileInfo::exists(source)); // closing runs no end-of-run action
 }
 
@@ -367,7 +367,7 @@ void TstMovieRealEngine::aFileOfTheUsersAtTheOutputNameIsNeverDeleted()
     }
     if (how == "finish") {
         QVERIFY(f.WaitForEnd(120000));
-        QCOMPARE(f.List().RowStatusCode(0), kComplete);
+        QCOMPARE(int(f.Model().At(0).status), kComplete);
         const QString other = f.SaveFolder() + "clip(1).mp4";
         QCOMPARE(Probe(other).video, "h264");
         // The log names where the output went, and the engine's word on why.

@@ -159,12 +159,12 @@ void TstMovieRun::reportsFromAnEarlierEngineAreIgnored()
     f.AddJob("output\nfail 1\nfinish\nprogress 77 3\n");
     f.AddJob(kHold);
     QVERIFY(f.Start());
-    QTRY_VERIFY(f.Run().CurrentRow() == 1 && f.Run().CurrentState() == MovieRun::State::Converting);
+    QTRY_VERIFY(f.Run().CurrentId() == 1 && f.Run().CurrentState() == MovieRun::State::Converting);
     QCoreApplication::processEvents();
     QCOMPARE(f.Ends().size(), 1);
     QCOMPARE(f.Ends()[0].reason, Reason::Engine(1));
     QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
-    QCOMPARE(f.Run().CurrentRow(), 1);
+    QCOMPARE(f.Run().CurrentId(), 1);
 }
 
 void TstMovieRun::stallWatchdog_data()
@@ -199,14 +199,14 @@ void TstMovieRun::stallWatchdog()
         QTRY_VERIFY(!f.Engine().IsAlive());
 
     f.Tick(failingTick - 1);
-    QCOMPARE(f.Run().CurrentRow(), 0);
+    QCOMPARE(f.Run().CurrentId(), 0);
     QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
     f.Tick();
     QVERIFY(f.WaitUntilSettled());
     QCOMPARE(f.Ends().size(), 1);
     QCOMPARE(f.Ends()[0].outcome, Outcome::Failed);
     QCOMPARE(f.Ends()[0].reason, Reason::Stall(failingTick));
-    QCOMPARE(f.Run().CurrentRow(), 1); // and the run goes on
+    QCOMPARE(f.Run().CurrentId(), 1); // and the run goes on
     QCOMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
 }
 
@@ -294,7 +294,7 @@ void TstMovieRun::fileEndingWhilePausedStartsTheNextUnpaused()
     QVERIFY(f.WaitUntilSettled());
     f.Run().Pause();
     f.Tick(3);
-    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentRow() == 1 && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentId() == 1 && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
     QTRY_VERIFY(f.EngineLog(f.Request().jobs[1].sourcePath).contains("paused=0"));
     // The run's clock goes on with the new file: its speed gives a time left.
     for (int step = 1; step <= 3; ++step) {
@@ -314,7 +314,7 @@ void TstMovieRun::cancelLeavesWhatStandsAtTheOutputName()
     f.AddJob("output\nprogress 20 3\n");
     f.AddJob(kFinish);
     QVERIFY(f.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentRow() == 1 && QFileInfo::exists(f.SaveFolder() + "clip1.mp4"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentId() == 1 && QFileInfo::exists(f.SaveFolder() + "clip1.mp4"), 10000);
 
     f.Run().Cancel();
     QVERIFY(f.WaitForEnd());
@@ -433,7 +433,7 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     f.Run().Resume();
     for (int i = 4; i <= 10; ++i)
         tickAt(0, i, 2.0 * i);
-    QTRY_COMPARE_WITH_TIMEOUT(f.Run().CurrentRow(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.Run().CurrentId(), 1, 10000);
     for (int i = 1; i <= 4; ++i)
         tickAt(1, i, 6.0 * i);
     p = f.Progress().last();

@@ -70,12 +70,12 @@ void TstMovieWindow::newRowIsCheckedAndWaiting()
     MovieFixture f;
     const QString path = f.Script("a b 'é\".mp4", QString(2048, 'x'));
     QVERIFY(f.Window().Rows().AddFile(path));
-    QCOMPARE(f.List().RowCount(), 1);
-    QVERIFY(f.List().IsChecked(0));
-    QCOMPARE(f.List().RowPath(0), path);
-    QCOMPARE(f.List().ItemText(0, 1), FormatFileSize(path));
-    QCOMPARE(f.List().ItemText(0, 2), T("IDS_STATUS_POSSIBLE"));
-    QCOMPARE(f.List().RowStatusCode(0), 0);
+    QCOMPARE(f.Model().RowCount(), 1);
+    QVERIFY(f.Model().At(0).checked);
+    QCOMPARE(f.Model().At(0).path, path);
+    QCOMPARE(f.Model().index(0, 1).data().toString(), FormatFileSize(path));
+    QCOMPARE(f.Model().index(0, 2).data().toString(), T("IDS_STATUS_POSSIBLE"));
+    QCOMPARE(int(f.Model().At(0).status), 0);
     QVERIFY(f.Box().Questions().isEmpty());
     // Rows can be reordered before any run.
     QVERIFY(f.List().DragAllowed());
@@ -128,7 +128,7 @@ void TstMovieWindow::intakeStopsAtFirstRefusal()
         QCOMPARE(dialog.calls, 1);
         QVERIFY(dialog.lastFilter.startsWith(T("IDS_SUPPORT_VFORMAT_STR") + " (*.avi *.mp4 "));
     }
-    QCOMPARE(f.List().RowCount(), rows);
+    QCOMPARE(f.Model().RowCount(), rows);
     // The refusal names the file it refused: the second of each batch.
     QCOMPARE(f.BoxTexts(), message ? QStringList{T("IDS_MESSAGEBOX_FILE_SUPPORT").arg(QFileInfo(files[1]).fileName())}
                                    : QStringList{});
@@ -156,14 +156,14 @@ void TstMovieWindow::deleteAsksWithNames()
     for (int i = 0; i < 14; ++i)
         QVERIFY(f.Window().Rows().AddFile(f.Script(QStringLiteral("c%1.mp4").arg(i, 2, 10, QChar('0')), "x")));
     for (int i = 0; i < 14; ++i)
-        f.List().SetChecked(i, i >= 1 && i <= checked);
+        f.Model().SetChecked(f.Model().IdAt(i), i >= 1 && i <= checked);
     f.List().selectAll();
 
     // The Delete key asks; No keeps everything.
     f.Box().SetAnswer(IDNO);
     f.List().setFocus();
     QTest::keyClick(&f.List(), Qt::Key_Delete);
-    QCOMPARE(f.List().RowCount(), 14);
+    QCOMPARE(f.Model().RowCount(), 14);
     if (checked == 0) {
         QVERIFY(f.Box().Questions().isEmpty());
         return;
@@ -176,9 +176,9 @@ void TstMovieWindow::deleteAsksWithNames()
 
     f.Box().SetAnswer(IDYES);
     QTest::keyClick(&f.List(), Qt::Key_Delete);
-    QCOMPARE(f.List().RowCount(), 14 - checked);
-    QVERIFY(f.List().RowPath(0).endsWith("c00.mp4"));
-    QVERIFY(f.List().RowPath(f.List().RowCount() - 1).endsWith("c13.mp4"));
+    QCOMPARE(f.Model().RowCount(), 14 - checked);
+    QVERIFY(f.Model().At(0).path.endsWith("c00.mp4"));
+    QVERIFY(f.Model().At(f.Model().RowCount() - 1).path.endsWith("c13.mp4"));
 }
 
 void TstMovieWindow::busyBlocksEditing()
@@ -207,16 +207,16 @@ void TstMovieWindow::busyBlocksEditing()
     QCOMPARE(dialog.calls, 0);
 
     Drop(&f.Window(), {f.Script("dropped.mp4", "x")});
-    QCOMPARE(f.List().RowCount(), 1);
+    QCOMPARE(f.Model().RowCount(), 1);
     f.Window().OnFilesDropped({f.InputFolder() + "dropped.mp4"});
-    QCOMPARE(f.List().RowCount(), 1);
+    QCOMPARE(f.Model().RowCount(), 1);
     QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CONVERT_NO"));
 
     QTest::keyClick(&f.Window(), Qt::Key_Delete);
     QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CONVERTING"));
     f.Window().OnOptionCommand();
     QCOMPARE(f.BoxTexts().last(), T("IDS_MESSAGEBOX_CONVERTING"));
-    QCOMPARE(f.List().RowCount(), 1);
+    QCOMPARE(f.Model().RowCount(), 1);
 
     // The check boxes and the open-folder button still answer during a run.
     QTest::mouseClick(c.deleteSources, Qt::LeftButton);
@@ -318,8 +318,8 @@ void TstMovieWindow::completionActions()
     MovieFixture f;
     f.AddScripts(scripts);
     QStringList sources;
-    for (int row = 0; row < f.List().RowCount(); ++row)
-        sources << f.List().RowPath(row);
+    for (int row = 0; row < f.Model().RowCount(); ++row)
+        sources << f.Model().At(row).path;
     const MovieControls c = ControlsOf(f.Window());
     c.deleteSources->SetCheck(deleteBox);
     c.shutDown->SetCheck(shutdownBox);
@@ -348,7 +348,7 @@ void TstMovieWindow::completionActions()
         QCOMPARE(QFileInfo::exists(sources[i]), sourceKept[i]);
         keptRows += sourceKept[i];
     }
-    QCOMPARE(f.List().RowCount(), keptRows);
+    QCOMPARE(f.Model().RowCount(), keptRows);
     // Every output of a finished file is still there.
     for (int row = 0; row < sources.size(); ++row) {
         if (scripts[row] == kFinish)
@@ -387,10 +387,10 @@ void TstMovieWindow::fileEndsOntoRows()
     QVERIFY(f.WaitForEnd());
     QCOMPARE(f.Statuses(), (QList<int>{kComplete, kFailed, kFailed}));
     for (int row = 0; row < 3; ++row)
-        QVERIFY(!f.List().IsChecked(row));
-    QCOMPARE(f.Window().Rows().RowReason(0), Reason{});
-    QCOMPARE(f.Window().Rows().RowReason(1), Reason::Engine(13));
-    QCOMPARE(f.Window().Rows().RowReason(2), Reason::Of(ReasonKind::NoOutput));
+        QVERIFY(!f.Model().At(row).checked);
+    QCOMPARE(f.Model().At(0).last.reason, Reason{});
+    QCOMPARE(f.Model().At(1).last.reason, Reason::Engine(13));
+    QCOMPARE(f.Model().At(2).last.reason, Reason::Of(ReasonKind::NoOutput));
     const MovieControls c = ControlsOf(f.Window());
     QVERIFY(c.convert->isVisible());
     QVERIFY(!c.pause->isVisible());
@@ -408,11 +408,11 @@ void TstMovieWindow::fileEndsOntoRows()
     QCOMPARE(questions[0].style, unsigned(MB_ICONEXCLAMATION));
     QCOMPARE(questions[0].details, (QStringList{"clip1.mp4: " + ReasonText(Reason::Engine(13)),
                                                 "clip2.mp4: " + ReasonText(Reason::Of(ReasonKind::NoOutput))}));
-    QCOMPARE(f.List().StatusTip(1), ReasonText(Reason::Engine(13)));
+    QCOMPARE(f.Model().index(1, 2).data(Qt::ToolTipRole).toString(), ReasonText(Reason::Engine(13)));
 
     // A new run starts every row waiting again.
     f.Script("clip1.mp4", kHold);
-    f.List().SetChecked(1, true);
+    f.Model().SetChecked(f.Model().IdAt(1), true);
     f.Window().OnConvertCommand();
     QVERIFY(f.WaitUntilConverting());
     QCOMPARE(f.Statuses(), (QList<int>{kWaiting, kConverting, kWaiting}));
@@ -424,7 +424,7 @@ void TstMovieWindow::cancelResetsTheProgress()
     MovieFixture f;
     f.AddScripts({kFinish, "output\nprogress 20 3\n", kFinish});
     f.Window().OnConvertCommand();
-    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentRow() == 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentId() == f.Model().IdAt(1), 10000);
     const MovieControls c = ControlsOf(f.Window());
 
     f.Box().SetAnswer(IDNO);
@@ -436,12 +436,12 @@ void TstMovieWindow::cancelResetsTheProgress()
     QTest::mouseClick(c.cancel, Qt::LeftButton);
     QVERIFY(f.WaitForEnd());
     QCOMPARE(f.Statuses(), (QList<int>{kComplete, kWaiting, kWaiting}));
-    QVERIFY(!f.List().IsChecked(0));
-    QVERIFY(f.List().IsChecked(1));
-    QVERIFY(f.List().IsChecked(2));
+    QVERIFY(!f.Model().At(0).checked);
+    QVERIFY(f.Model().At(1).checked);
+    QVERIFY(f.Model().At(2).checked);
     // No end message, the sources stay, the page idle, the progress reset.
     QCOMPARE(f.BoxTexts().size(), 2);
-    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
+    QVERIFY(QFileInfo::exists(f.Model().At(0).path));
     QVERIFY(c.convert->isVisible());
     QCOMPARE(c.cancel->State(), ImageButton::StateSelected);
     QCOMPARE(c.count->text(), "( 0 / 0 )");
@@ -477,8 +477,8 @@ void TstMovieWindow::missingEngineNeverPowersOff()
     QCOMPARE(questions[0].text, T("IDS_ERR_ENGINE_CREATE_FAIL"));
     QCOMPARE(questions[0].caption, T("IDS_WORD_ERROR"));
     QCOMPARE(f.Statuses(), (QList<int>{kWaiting, kWaiting}));
-    QVERIFY(f.List().IsChecked(0));
-    QVERIFY(QFileInfo::exists(f.List().RowPath(0)));
+    QVERIFY(f.Model().At(0).checked);
+    QVERIFY(QFileInfo::exists(f.Model().At(0).path));
     QVERIFY(c.convert->isVisible());
     QCOMPARE(c.add->State(), ImageButton::StateNormal);
 }
@@ -495,7 +495,7 @@ void TstMovieWindow::endMessageSaysWhatWasNotDone()
         return platform::PowerOffAnswer{false, "Access denied"};
     });
     f.AddScripts({kFinish});
-    const QString source = f.List().RowPath(0);
+    const QString source = f.Model().At(0).path;
     for (ImageButton *box : {ControlsOf(f.Window()).deleteSources, ControlsOf(f.Window()).shutDown})
         box->SetCheck(true);
     const auto restore = qScopeGuard([data = qgetenv("XDG_DATA_HOME")] { qputenv("XDG_DATA_HOME", data); });
@@ -508,7 +508,7 @@ void TstMovieWindow::endMessageSaysWhatWasNotDone()
     QCOMPARE(f.BoxTexts(), QStringList{T("IDS_MESSAGEBOX_CONVERT_END")
                                        + "\n1 converted\nThe computer was not powered off: Access denied"});
     QCOMPARE(f.Box().Questions()[0].details, QStringList{kept});
-    QVERIFY(QFileInfo::exists(f.List().RowPath(0))); // the source stays, and its row
+    QVERIFY(QFileInfo::exists(f.Model().At(0).path)); // the source stays, and its row
 }
 
 // Without a data folder, Qt would move a "trashed" source into files/ under the current
@@ -524,7 +524,7 @@ void TstMovieWindow::trashOnAnAccountWithoutDataFolder()
 
     MovieFixture f;
     f.AddScripts({kFinish});
-    const QString source = f.List().RowPath(0);
+    const QString source = f.Model().At(0).path;
     ControlsOf(f.Window()).deleteSources->SetCheck(true);
     f.Window().OnConvertCommand();
     const bool ended = f.WaitForEnd();
@@ -535,7 +535,7 @@ void TstMovieWindow::trashOnAnAccountWithoutDataFolder()
     QVERIFY(!QFileInfo::exists(source));
     QVERIFY(QFileInfo::exists(tmp.path() + "/new/data/Trash/files/clip0.mp4"));
     QVERIFY(QDir(tmp.path() + "/cwd").isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-    QCOMPARE(f.List().RowCount(), 0);
+    QCOMPARE(f.Model().RowCount(), 0);
 }
 
 void TstMovieWindow::endMessageOpensTheSaveFolderAndTheLog()

@@ -117,14 +117,16 @@ void TstConverterPage::runOntoControls()
     ScriptedMessageBox box(IDNO);
     TestPage page(true);
     FileListCtrl &list = page.List();
+    const JobListModel &model = page.Rows().Model();
     QSignalSpy active(&page, &ConverterPage::runActiveChanged);
     page.OnConvertCommand();
     QCOMPARE(box.Questions().value(0).text, T("IDS_MESSAGEBOX_NO_FILE"));
     QCOMPARE(box.Questions().value(0).style, unsigned(MB_ICONQUESTION));
     const QStringList files = MakeFiles(3);
     page.Rows().AddFiles(files);
-    list.SetChecked(1, false);
-    page.Rows().ShowRowStatus(2, RowStatus::Failed); // from a run before
+    const int id0 = model.IdAt(0), id2 = model.IdAt(2);
+    page.Rows().Model().SetChecked(model.IdAt(1), false);
+    page.Rows().Model().SetStatus(id2, RowStatus::Failed); // from a run before
 
     page.OnConvertCommand();
     page.OnConvertCommand(); // active: refused, and said so
@@ -132,24 +134,24 @@ void TstConverterPage::runOntoControls()
     QCOMPARE(page.run.started.size(), 1);
     const RunRequest request = page.run.started[0];
     QCOMPARE(request.jobs.size(), 2);
-    QCOMPARE(request.jobs[1].row, 2);
+    QCOMPARE(request.jobs[1].id, id2);
     QCOMPARE(request.jobs[1].sourcePath, files[2]);
     QCOMPARE(request.outputFolder, page.OutputFolder());
     QVERIFY(request.hd);
     QCOMPARE(request.rotateSteps, 3); // the page's own part
-    QCOMPARE(list.RowStatusCode(2), int(RowStatus::Waiting));
+    QCOMPARE(model.At(2).status, RowStatus::Waiting);
     QVERIFY(!page.Shows(TestPage::kConvertId) && page.Shows(TestPage::kPauseId));
     QCOMPARE(page.Button(TestPage::kCancelId)->State(), ImageButton::StateNormal);
     QCOMPARE(page.Button(TestPage::kAddId)->State(), ImageButton::StateSelected);
-    QVERIFY(!list.isEnabled() && !list.DragAllowed());
+    QVERIFY(!list.isEnabled() && !list.DragAllowed() && model.IsOrderLocked());
     QCOMPARE(active.size(), 1);
 
     // A file waiting to start (a movie's engine) is not converting yet.
-    emit page.run.fileStarted(0, "/out/f0.x");
+    emit page.run.fileStarted(id0, "/out/f0.x");
     QCOMPARE(page.Button(TestPage::kFolderLabelId)->text(), "/out/f0.x");
-    QCOMPARE(list.RowStatusCode(0), int(RowStatus::Waiting));
+    QCOMPARE(model.At(0).status, RowStatus::Waiting);
     page.run.Set(State::Converting);
-    QCOMPARE(list.RowStatusCode(0), int(RowStatus::Converting));
+    QCOMPARE(model.At(0).status, RowStatus::Converting);
     emit page.run.progressChanged({1, 2, 0, 40, 20, 5, 1.5f, 10, 30});
     QCOMPARE(page.CurrentBar()->Position(), 40);
     QCOMPARE(page.TotalBar()->Position(), 20);
@@ -157,32 +159,32 @@ void TstConverterPage::runOntoControls()
     page.OnPauseCommand();
     page.run.Set(State::Paused);
     QVERIFY(page.Shows(TestPage::kResumeId) && !page.Shows(TestPage::kPauseId));
-    emit page.run.fileEnded({0, files[0], "/out/f0.x", Outcome::Done, {}});
+    emit page.run.fileEnded({id0, files[0], "/out/f0.x", Outcome::Done, {}});
     QCOMPARE(page.CurrentBar()->Position(), 100);
-    QCOMPARE(list.RowStatusCode(0), int(RowStatus::Complete));
-    QVERIFY(!list.IsChecked(0));
+    QCOMPARE(model.At(0).status, RowStatus::Complete);
+    QVERIFY(!model.At(0).checked);
     page.OnResumeCommand();
     page.run.Set(State::Converting);
     QVERIFY(page.Shows(TestPage::kPauseId));
     // The run converts already: a file that starts converts at once.
-    emit page.run.fileStarted(2, "/out/f2.x");
-    QCOMPARE(list.RowStatusCode(2), int(RowStatus::Converting));
+    emit page.run.fileStarted(id2, "/out/f2.x");
+    QCOMPARE(model.At(2).status, RowStatus::Converting);
     page.OnCancelCommand(); // No
     box.SetAnswer(IDYES);
     page.OnCancelCommand();
     QCOMPARE(box.Questions().value(3).text, T("IDS_MESSAGEBOX_CANCEL"));
     page.run.Set(State::Stopping);
     page.OnCancelCommand(); // stopping already: nothing asked
-    emit page.run.fileEnded({2, files[2], "/out/f2.x", Outcome::Cancelled, {}});
-    QCOMPARE(list.RowStatusCode(2), int(RowStatus::Waiting));
-    QVERIFY(list.IsChecked(2));
+    emit page.run.fileEnded({id2, files[2], "/out/f2.x", Outcome::Cancelled, {}});
+    QCOMPARE(model.At(2).status, RowStatus::Waiting);
+    QVERIFY(model.At(2).checked);
     page.run.End(RunEnd::Cancelled);
 
     QCOMPARE(page.run.asked, (QStringList{"pause", "resume", "cancel"}));
     QVERIFY(page.Shows(TestPage::kConvertId) && !page.Shows(TestPage::kResumeId));
     QCOMPARE(page.Button(TestPage::kCancelId)->State(), ImageButton::StateSelected);
     QCOMPARE(page.Button(TestPage::kAddId)->State(), ImageButton::StateNormal);
-    QVERIFY(list.isEnabled());
+    QVERIFY(list.isEnabled() && list.DragAllowed() && !model.IsOrderLocked());
     QCOMPARE(page.Button(TestPage::kFolderLabelId)->text(), page.OutputFolder().Text());
     QCOMPARE(active.size(), 2);
     QCOMPARE(active.last().first().toBool(), false);

@@ -1,4 +1,4 @@
-// A page's rows: the delete question, what a file's end does to its row, and reasons that
+// A page's rows: the delete question, what a file's end does to its row, and last runs that
 // follow their row.
 
 #include "page/job_rows.h"
@@ -19,10 +19,11 @@ private slots:
     void deleteQuestion();
     void fileEndOnItsRow_data();
     void fileEndOnItsRow();
-    void reasonFollowsItsRow();
+    void lastRunFollowsItsRow();
 
 private:
     QStringList MakeFiles(int n);
+    JobListModel &Model() { return m_rows->Model(); }
     QTemporaryDir m_tmp;
     std::unique_ptr<FileListCtrl> m_list;
     std::unique_ptr<JobRows> m_rows;
@@ -52,28 +53,27 @@ void TstJobRows::deleteQuestion()
 {
     QCOMPARE(m_rows->AddFiles(MakeFiles(12)), 12);
     const QString prompt = Lang::Get(QStringLiteral("IDS_MESSAGEBOX_DELETE"));
-    QList<int> rows;
-    for (int i = 0; i < 12; ++i)
-        rows << i;
+    const QList<int> rows = m_rows->Model().CheckedIds();
     const QString twelve = m_rows->DeleteQuestion(rows);
     QVERIFY(twelve.startsWith(prompt + "\n\n"));
     QVERIFY(twelve.endsWith("p10.mp4\n<...more files...>\n"));
     QVERIFY(!twelve.contains("p11.mp4"));
     QVERIFY(!m_rows->DeleteQuestion(rows.mid(0, 10)).contains("more files"));
-    QCOMPARE(m_rows->DeleteQuestion({0}), prompt + "\n\np01.mp4\n");
+    QCOMPARE(m_rows->DeleteQuestion({rows[0]}), prompt + "\n\np01.mp4\n");
 
     // Checked rows go on Yes, not the selected ones; No keeps them.
     for (int row = 0; row < 12; ++row)
-        m_list->SetChecked(row, row % 2 == 0);
+        Model().SetChecked(rows[row], row % 2 == 0);
+    m_list->selectAll();
     {
         ScriptedMessageBox box(IDNO);
         QVERIFY(!m_rows->DeleteCheckedRows());
-        QCOMPARE(m_list->RowCount(), 12);
+        QCOMPARE(Model().RowCount(), 12);
     }
     ScriptedMessageBox box(IDYES);
     QVERIFY(m_rows->DeleteCheckedRows());
-    QCOMPARE(m_list->RowCount(), 6);
-    QVERIFY(m_list->RowPath(0).endsWith("p02.mp4"));
+    QCOMPARE(Model().RowCount(), 6);
+    QVERIFY(Model().At(0).path.endsWith("p02.mp4"));
 }
 
 void TstJobRows::fileEndOnItsRow_data()
@@ -94,32 +94,39 @@ void TstJobRows::fileEndOnItsRow()
     QFETCH(int, outcome);
     const QStringList paths = MakeFiles(2);
     m_rows->AddFiles(paths);
-    m_rows->ShowRowStatus(1, RowStatus::Converting);
+    const int id = Model().IdAt(1);
+    Model().SetStatus(id, RowStatus::Converting);
     const Reason reason = outcome == int(Outcome::Failed) ? Reason::Engine(13) : Reason{};
-    m_rows->ShowFileEnd({1, paths[1], {}, Outcome(outcome), reason});
-    QTEST(m_list->IsChecked(1), "checked");
-    QTEST(m_list->RowStatusCode(1), "status");
+    m_rows->ShowFileEnd({id, paths[1], {}, Outcome(outcome), reason});
+    QTEST(Model().At(1).checked, "checked");
+    QTEST(int(Model().At(1).status), "status");
     QFETCH(bool, hasReason);
-    QCOMPARE(m_rows->RowReason(1), hasReason ? Reason::Engine(13) : Reason{});
+    QCOMPARE(Model().At(1).last.reason, hasReason ? Reason::Engine(13) : Reason{});
     // The status cell's tooltip tells why; otherwise it is the status text.
-    const QModelIndex status = m_list->model()->index(1, 2);
+    const QModelIndex status = Model().index(1, 2);
     QCOMPARE(status.data(Qt::ToolTipRole).toString(),
-             hasReason ? ReasonText(Reason::Engine(13)) : m_list->ItemText(1, 2));
-    QVERIFY(m_list->IsChecked(0));
-    QCOMPARE(m_list->RowStatusCode(0), int(RowStatus::Waiting));
+             hasReason ? ReasonText(Reason::Engine(13)) : status.data().toString());
+    QVERIFY(Model().At(0).checked);
+    QCOMPARE(Model().At(0).status, RowStatus::Waiting);
 }
 
-void TstJobRows::reasonFollowsItsRow()
+// A file's end finds its row by id wherever the row went meanwhile; a row that has gone
+// takes no other's end.
+void TstJobRows::lastRunFollowsItsRow()
 {
-    const QStringList paths = MakeFiles(3);
+    const QStringList paths = MakeFiles(4);
     m_rows->AddFiles(paths);
-    m_rows->ShowFileEnd({2, paths[2], {}, Outcome::Failed, Reason::Image(1)});
-    m_list->SetChecked(1, false);
-    m_list->SetChecked(2, false);
+    const QList<int> ids = Model().CheckedIds();
+    Model().moveRows({}, 3, 1, {}, 0);
+    Model().SetChecked(ids[1], false);
+    Model().SetChecked(ids[2], false);
     ScriptedMessageBox box(IDYES);
-    QVERIFY(m_rows->DeleteCheckedRows()); // row 0 goes; the failed row moves up
-    QCOMPARE(m_rows->RowReason(1), Reason::Image(1));
-    QCOMPARE(m_rows->RowReason(0), Reason{});
+    QVERIFY(m_rows->DeleteCheckedRows()); // the first and the moved row go
+    m_rows->ShowFileEnd({ids[2], paths[2], {}, Outcome::Failed, Reason::Image(1)});
+    m_rows->ShowFileEnd({ids[3], paths[3], "/out/3.mp4", Outcome::Done, {}});
+    QCOMPARE(Model().At(1).last, LastRun::Failed(Reason::Image(1)));
+    QCOMPARE(Model().At(0).last, LastRun{});
+    QCOMPARE(Model().RowCount(), 2);
 }
 
 QTEST_MAIN(TstJobRows)

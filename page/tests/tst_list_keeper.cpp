@@ -8,8 +8,6 @@
 #include "shell/lang.h"
 #include "skin/message_box.h"
 #include "widgets/file_list_ctrl.h"
-#include "widgets/file_list_model.h"
-#include "widgets/page_list.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,15 +80,12 @@ void TstListKeeper::Build()
 
 QList<KeptRow> TstListKeeper::OnScreen() const
 {
-    QList<KeptRow> rows;
-    for (int row = 0; row < m_list->RowCount(); ++row) {
-        KeptRow kept{m_list->RowPath(row), m_list->IsChecked(row), RowStatus(m_list->RowStatusCode(row)),
-                     m_rows->RowLastRun(row)};
+    QList<KeptRow> rows = m_rows->Model().KeptRows();
+    for (KeptRow &kept : rows) {
         if (kept.status == RowStatus::Converting)
             kept.status = RowStatus::Waiting;
         if (!kept.checked && kept.status == RowStatus::Waiting && kept.last.end != LastRun::End::None)
             kept.status = kept.last.end == LastRun::End::Converted ? RowStatus::Complete : RowStatus::Failed;
-        rows.append(kept);
     }
     return rows;
 }
@@ -111,12 +106,13 @@ void TstListKeeper::restoreTakesTheListsWayIn()
              (QList<KeptRow>{{a, true, RowStatus::Waiting, {}},
                              {c, false, RowStatus::Failed, LastRun::Failed(Reason::Engine(13))},
                              {gone, false, RowStatus::Failed, LastRun::Failed(Reason::Of(ReasonKind::SourceGone))}}));
+    const JobListModel &model = m_rows->Model();
     for (int row = 0; row < 3; ++row) {
-        QCOMPARE(m_list->ItemText(row, 2), RowStatusText(m_list->RowStatusCode(row)));
-        QVERIFY(!m_list->ItemText(row, 1).isEmpty());
+        QCOMPARE(model.index(row, 2).data().toString(), RowStatusText(int(model.At(row).status)));
+        QVERIFY(!model.index(row, 1).data().toString().isEmpty());
     }
-    QCOMPARE(m_list->StatusTip(1), ReasonText(Reason::Engine(13)));
-    QCOMPARE(m_list->StatusTip(2), ReasonText(Reason::Of(ReasonKind::SourceGone)));
+    QCOMPARE(model.index(1, 2).data(Qt::ToolTipRole).toString(), ReasonText(Reason::Engine(13)));
+    QCOMPARE(model.index(2, 2).data(Qt::ToolTipRole).toString(), ReasonText(Reason::Of(ReasonKind::SourceGone)));
     QVERIFY(!ReasonText(Reason::Of(ReasonKind::SourceGone)).isEmpty());
     // What the list refused is not kept either.
     QSignalSpy saved(m_keeper.get(), &ListKeeper::saved);
@@ -130,25 +126,25 @@ void TstListKeeper::everyChangeIsKept()
     Build();
     QSignalSpy saved(m_keeper.get(), &ListKeeper::saved);
     const QStringList paths{Source("1.mp4"), Source("2.mp4"), Source("3.mp4"), Source("4.mp4")};
-    auto *model = static_cast<FileListModel *>(m_list->model());
+    JobListModel &model = m_rows->Model();
     const QList<std::pair<const char *, std::function<void()>>> steps{
         {"added", [&] { m_rows->AddFiles(paths); }},
-        {"unchecked", [&] { m_list->SetChecked(1, false); }},
-        {"moved", [&] { model->MoveRow(0, 3); }},
-        {"converting", [&] { m_rows->ShowRowStatus(0, RowStatus::Converting); }},
+        {"unchecked", [&] { model.SetChecked(model.IdAt(1), false); }},
+        {"moved", [&] { model.moveRows({}, 0, 1, {}, 4); }},
+        {"converting", [&] { model.SetStatus(model.IdAt(0), RowStatus::Converting); }},
         {"failed with its reason",
          [&] {
-             m_rows->ShowFileEnd({0, m_list->RowPath(0), {}, Outcome::Failed, Reason::Stall(17)});
+             m_rows->ShowFileEnd({model.IdAt(0), {}, {}, Outcome::Failed, Reason::Stall(17)});
          }},
         {"done",
          [&] {
-             m_rows->ShowFileEnd({1, m_list->RowPath(1), "/out/1.mp4", Outcome::Done, {}});
+             m_rows->ShowFileEnd({model.IdAt(1), {}, "/out/1.mp4", Outcome::Done, {}});
          }},
         {"all waiting again", [&] { m_rows->ShowAllWaiting(); }},
         {"checked rows deleted", [&] { QVERIFY(m_rows->DeleteCheckedRows()); }},
         {"rows of trashed sources removed",
          [&] {
-             m_rows->RemoveRowsOf({{0, m_list->RowPath(0), {}, Outcome::Done, {}}});
+             m_rows->RemoveRowsOf({{model.IdAt(0), {}, {}, Outcome::Done, {}}});
          }},
     };
     for (const auto &[what, step] : steps) {
