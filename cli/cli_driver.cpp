@@ -20,7 +20,7 @@ void CliDriver::AddRun(const QString &mode, Run &run, const RunRequest &request)
 {
     Stage stage{mode, &run, request, {}};
     for (const RunJob &job : request.jobs)
-        stage.numberOfRow.insert(job.row, ++m_jobs);
+        stage.numberOfRow.insert(job.id, ++m_jobs);
     m_stages.append(stage);
 }
 
@@ -35,7 +35,7 @@ CliFile CliDriver::FileOf(int row) const
         file.number = stage.numberOfRow.value(row);
         file.total = m_jobs;
         for (const RunJob &job : stage.request.jobs) {
-            if (job.row == row)
+            if (job.id == row)
                 file.path = job.sourcePath;
         }
     }
@@ -46,7 +46,7 @@ void CliDriver::Start()
 {
     m_summary.files = int(m_refused.size()) + m_jobs;
     for (const FileEnd &end : m_refused) {
-        CliFile file = FileOf(end.row);
+        CliFile file = FileOf(end.id);
         file.path = end.sourcePath;
         m_printer.FileEnded(file, end);
         m_summary.all.files.append(end);
@@ -71,7 +71,7 @@ void CliDriver::StartNext()
         connect(run, &Run::progressChanged, this,
                 [this](const RunProgress &progress) { m_printer.Progress(FileOf(m_currentRow), progress); });
         connect(run, &Run::fileEnded, this, [this](const FileEnd &end) {
-            m_printer.FileEnded(FileOf(end.row), end);
+            m_printer.FileEnded(FileOf(end.id), end);
             m_currentRow = -1; // progress until the next start is the run's alone
         });
         connect(run, &Run::runEnded, this, &CliDriver::OnRunEnded);
@@ -117,7 +117,7 @@ void CliDriver::Finish()
     m_finished = true;
     RunSummary &all = m_summary.all;
     std::stable_sort(all.files.begin(), all.files.end(),
-                     [](const FileEnd &a, const FileEnd &b) { return a.row < b.row; });
+                     [](const FileEnd &a, const FileEnd &b) { return a.id < b.id; });
     const int converted = all.Count(Outcome::Done);
     all.end = m_interrupted ? RunEnd::Cancelled : RunEnd::Finished;
     m_summary.exitStatus = m_interrupted ? kInterrupted : converted == m_summary.files ? kAllConverted : kSomeFailed;
