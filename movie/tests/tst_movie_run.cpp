@@ -355,8 +355,9 @@ void TstMovieRun::cancelLetsTheEngineGo()
     QTRY_VERIFY(f.Engine().IsAlive()
                 && (script.startsWith("never") || f.Run().CurrentState() == MovieRun::State::Converting));
     f.Run().Cancel();
+    // Not waited for here: the run hears the engine's end later (whether it is already gone
+    // is the scheduler's business, not the run's).
     QCOMPARE(f.Run().CurrentState(), MovieRun::State::Stopping);
-    QVERIFY(f.Engine().IsAlive());
     QVERIFY(f.WaitForEnd());
     QCOMPARE(f.Ends().size(), 1);
     QCOMPARE(f.Ends()[0].outcome, Outcome::Cancelled);
