@@ -4,11 +4,13 @@
 #include "movie/movie_window.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
-#include "skin/image_button.h"
+#include "shell/file_intake.h"
 #include "shell/lang.h"
+#include "skin/image_button.h"
 #include "skin/message_box.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QPainter>
 #include <QUrl>
 
@@ -99,6 +101,48 @@ bool LauncherWindow::SwitchTo(Mode mode)
     m_imagePage->setVisible(!movie);
     m_mode = mode;
     return true;
+}
+
+std::optional<LauncherWindow::Mode> LauncherWindow::ModeTaking(const QString &path)
+{
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (ParseExtensionList(Lang::Get(QStringLiteral("IDS_SUPPORT_FILES"))).contains(extension))
+        return Mode::Movie;
+    if (ParseExtensionList(Lang::Get(QStringLiteral("IDS_SUPPORT_IMAGE_FILES"))).contains(extension))
+        return Mode::Image;
+    return std::nullopt;
+}
+
+void LauncherWindow::OpenFiles(const QStringList &paths)
+{
+    if (!m_created)
+        return;
+    QStringList batches[2]; // by mode
+    std::optional<Mode> first;
+    for (const QString &path : paths) {
+        if (QFileInfo(path).isDir())
+            break;
+        // A file no list takes goes, last, to the page of the files before it, which names it.
+        const std::optional<Mode> mode = ModeTaking(path);
+        batches[int(mode.value_or(first.value_or(Mode::Movie)))] << path;
+        if (!mode)
+            break;
+        if (!first)
+            first = mode;
+    }
+    // Leaving a page that converts is refused; its files then wait on the other page unseen.
+    if (first && !PageOf(m_mode)->IsRunActive())
+        SwitchTo(*first);
+    for (Mode mode : {Mode::Movie, Mode::Image}) {
+        const QStringList &batch = batches[int(mode)];
+        if (batch.isEmpty())
+            continue;
+        // A drop cannot reach a page that converts; files from outside are told why.
+        if (PageOf(mode)->IsRunActive())
+            XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CONVERT_NO"), MB_ICONQUESTION);
+        else
+            PageOf(mode)->OnFilesDropped(batch);
+    }
 }
 
 void LauncherWindow::ExitProcedure()

@@ -2,13 +2,14 @@
 #include "platform/single_instance.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using platform::SingleInstance;
 
-// Two real processes: the second start ends and asks the first to come to the front.
+// Real processes: the second start ends and asks the first to come to the front, handing over
+// the files it was given.
 class TstStartup : public QObject {
     Q_OBJECT
 private:
@@ -17,14 +18,14 @@ private:
     // True once a running instance answers that it raised its window.
     static bool WaitForFirst(int timeoutMs)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < timeoutMs) {
-            if (SingleInstance::AskRunningInstance(kInstanceMutexName, "framepress", 500))
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
+        return SingleInstance::AskRunningInstance(kInstanceMutexName, "framepress", timeoutMs);
+    }
+
+    // The running copy's kept list of that page names the file (written a turn after a change).
+    static bool IsKept(const char *page, const QString &path)
+    {
+        QFile file(qEnvironmentVariable("XDG_STATE_HOME") + "/framepress/" + page + "-list.json");
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains('"' + path.toUtf8() + '"');
     }
 
     static void Stop(QProcess &p)
@@ -40,6 +41,9 @@ private slots:
     {
         QVERIFY(QFileInfo::exists(Program()));
         QVERIFY(!SingleInstance::AskRunningInstance(kInstanceMutexName, "Framepress", 200));
+        QTemporaryDir media; // named relative to the later start's folder
+        for (const char *name : {"a.mp4", "b.jpg", "c.mp4"})
+            QVERIFY(QFile(media.filePath(name)).open(QIODevice::WriteOnly));
 
         QProcess first;
         first.start(Program(), {});
@@ -47,12 +51,15 @@ private slots:
         QVERIFY2(WaitForFirst(15000), "the first instance never answered");
 
         QProcess second;
-        second.start(Program(), {});
+        second.setWorkingDirectory(media.path());
+        second.start(Program(), {"a.mp4", "b.jpg"});
         QVERIFY(second.waitForStarted(5000));
         QVERIFY(second.waitForFinished(15000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(second.readAllStandardOutput(), QByteArray());
+        QCOMPARE(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
+        QTRY_VERIFY_WITH_TIMEOUT(IsKept("movie", media.filePath("a.mp4")), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(IsKept("image", media.filePath("b.jpg")), 15000);
         QCOMPARE(first.state(), QProcess::Running);
 
         // The display-name guard answers too; another name is not ours.
@@ -60,13 +67,15 @@ private slots:
         QVERIFY(!SingleInstance::AskRunningInstance(kInstanceMutexName, "Some Other App"));
         QCOMPARE(first.state(), QProcess::Running);
 
-        // A crashed first instance leaves no lock behind: the next start is first again.
+        // A crashed first instance leaves no lock behind: the next start is first again, and
+        // takes its own files.
         first.kill();
         QVERIFY(first.waitForFinished(5000));
         QProcess again;
-        again.start(Program(), {});
+        again.start(Program(), {media.filePath("c.mp4")});
         QVERIFY(again.waitForStarted(5000));
         const bool answered = WaitForFirst(15000);
+        QTRY_VERIFY_WITH_TIMEOUT(IsKept("movie", media.filePath("c.mp4")), 15000);
         Stop(again);
         QVERIFY(answered);
     }

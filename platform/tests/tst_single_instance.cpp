@@ -5,12 +5,36 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QTest>
+#include <QtEndian>
 
 #include <atomic>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using platform::SingleInstance;
+
+namespace {
+
+QByteArray U32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+QByteArray Field(const QByteArray &bytes) { return U32(quint32(bytes.size())) + bytes; }
+// A request as a later start frames it: tag, the body's length, the body.
+QByteArray Frame(const QByteArray &body, const QByteArray &tag = "FPS1")
+{
+    return tag + U32(quint32(body.size())) + body;
+}
+
+} // namespace
 
 class TstSingleInstance : public QObject {
     Q_OBJECT
@@ -56,22 +80,28 @@ private slots:
     {
         SingleInstance first("raise-me");
         QCOMPARE(first.Acquire(), SingleInstance::Result::First);
-        QStringList asked;
-        first.SetRaiseHandler([&asked](const QString &name) {
+        QStringList asked, handed;
+        first.SetRaiseHandler([&](const QString &name, const QStringList &paths) {
             asked << name;
+            handed << paths;
             return name.compare("Framepress", Qt::CaseInsensitive) == 0;
         });
 
+        // More files than one request carries arrive whole and in order.
+        QStringList paths{QString::fromUtf8("/parent/a b/Ferien é.mp4"), "/x.jpg"};
+        for (quint32 i = 0; i <= SingleInstance::kMaxPaths; ++i)
+            paths << QStringLiteral("/clips/%1.mp4").arg(i);
         std::atomic_int answers[2] = {-1, -1};
-        std::thread later([&answers] {
-            answers[0] = SingleInstance::AskRunningInstance("raise-me", "FRAMEPRESS");
+        std::thread later([&answers, &paths] {
+            answers[0] = SingleInstance::AskRunningInstance("raise-me", "FRAMEPRESS", 10000, paths);
             answers[1] = SingleInstance::AskRunningInstance("raise-me", QString::fromUtf8("Ötherapp"));
         });
         QTRY_VERIFY(answers[1] != -1);
         later.join();
         QCOMPARE(answers[0].load(), 1);
         QCOMPARE(answers[1].load(), 0);
-        QCOMPARE(asked, QStringList({"FRAMEPRESS", QString::fromUtf8("Ötherapp")}));
+        QCOMPARE(asked, QStringList({"FRAMEPRESS", "FRAMEPRESS", QString::fromUtf8("Ötherapp")}));
+        QCOMPARE(handed, paths);
     }
 
     void nobodyListening()
@@ -91,7 +121,7 @@ private slots:
         f.close();
         SingleInstance first("stale");
         QCOMPARE(first.Acquire(), SingleInstance::Result::First);
-        first.SetRaiseHandler([](const QString &) { return true; });
+        first.SetRaiseHandler([](const QString &, const QStringList &) { return true; });
         std::atomic_int answer{-1};
         std::thread later([&answer] { answer = SingleInstance::AskRunningInstance("stale", "x"); });
         QTRY_VERIFY(answer != -1);
@@ -99,21 +129,55 @@ private slots:
         QCOMPARE(answer.load(), 1);
     }
 
-    void endlessRequestIsCutOff()
+    // Nothing but a whole, well-formed request of this user is heard: the peer is closed without
+    // an answer and the handler never runs. Peers are forked processes, so that one can be
+    // another user (which takes root); the folders are opened, so only its uid keeps it out.
+    void hostileRequestIsRefused_data()
     {
-        SingleInstance first("flood");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("otherUser");
+        const QByteArray good = U32(1) + Field("Framepress") + Field("/a.mp4");
+        QTest::newRow("another user") << Frame(good) << true;
+        QTest::newRow("endless junk") << QByteArray(64 * 1024, 'x') << false;
+        QTest::newRow("oversized") << "FPS1" + U32(SingleInstance::kMaxRequestBytes + 1) << false;
+        QTest::newRow("bytes after the request") << Frame(good) + "x" << false;
+        QTest::newRow("other tag") << Frame(good, "FPS9") << false;
+        QTest::newRow("too many paths") << Frame(U32(SingleInstance::kMaxPaths + 1) + Field("Framepress")) << false;
+        QTest::newRow("count past the end") << Frame(U32(2) + Field("Framepress") + Field("/a.mp4")) << false;
+        QTest::newRow("field past the end") << Frame(U32(1) + Field("Framepress") + U32(7) + "/a.mp4") << false;
+        QTest::newRow("relative path") << Frame(U32(1) + Field("Framepress") + Field("a.mp4")) << false;
+        QTest::newRow("NUL in a path") << Frame(U32(1) + Field("Framepress") + Field({"/a.mp4\0.txt", 11})) << false;
+    }
+    void hostileRequestIsRefused()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, otherUser);
+        if (otherUser && ::getuid() != 0)
+            QSKIP("a peer of another user takes root");
+        SingleInstance first("hostile");
         QCOMPARE(first.Acquire(), SingleInstance::Result::First);
         int calls = 0;
-        first.SetRaiseHandler([&calls](const QString &) {
-            ++calls;
-            return true;
-        });
-        QLocalSocket socket;
-        socket.connectToServer(SingleInstance::PathFor("flood", ".sock"));
-        QVERIFY(socket.waitForConnected(2000));
-        const QByteArray junk(64 * 1024, 'x');
-        socket.write(junk);
-        QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
+        first.SetRaiseHandler([&calls](const QString &, const QStringList &) { return ++calls > 0; });
+        const QByteArray sock = QFile::encodeName(SingleInstance::PathFor("hostile", ".sock"));
+        const QByteArray folder = QFile::encodeName(QFileInfo(sock).path()), parent = folder + "/..";
+        QVERIFY(::chmod(parent, 0711) == 0 && ::chmod(folder, 0711) == 0 && ::chmod(sock, 0777) == 0);
+        const auto closeAgain = qScopeGuard([&] { ::chmod(parent, 0700), ::chmod(folder, 0700); });
+        sockaddr_un address{AF_UNIX, {}};
+        qstrncpy(address.sun_path, sock.constData(), sizeof address.sun_path);
+        // The child makes only system calls; it ends with 0 when closed without an answer.
+        const pid_t peer = ::fork();
+        if (peer == 0) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            if ((otherUser && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                || ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+                ::_exit(2);
+            ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+            char answer;
+            ::_exit(::read(fd, &answer, 1) > 0 ? 1 : 0);
+        }
+        int status = -1; // not "exited"
+        QTRY_VERIFY(WIFEXITED(status) || ::waitpid(peer, &status, WNOHANG) == peer);
+        QCOMPARE(WEXITSTATUS(status), 0);
         QCOMPARE(calls, 0);
     }
 };
