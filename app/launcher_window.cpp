@@ -117,19 +117,15 @@ void LauncherWindow::OpenFiles(const QStringList &paths)
 {
     if (!m_created)
         return;
-    QStringList batches[2]; // by mode
+    // A file no list takes goes to the page of the first one a list takes, whose list names it.
     std::optional<Mode> first;
     for (const QString &path : paths) {
-        if (QFileInfo(path).isDir())
-            break;
-        // A file no list takes goes, last, to the page of the files before it, which names it.
-        const std::optional<Mode> mode = ModeTaking(path);
-        batches[int(mode.value_or(first.value_or(Mode::Movie)))] << path;
-        if (!mode)
-            break;
         if (!first)
-            first = mode;
+            first = ModeTaking(path);
     }
+    QStringList batches[2]; // by mode, each in order
+    for (const QString &path : paths)
+        batches[int(ModeTaking(path).value_or(first.value_or(Mode::Movie)))] << path;
     // Leaving a page that converts is refused; its files then wait on the other page unseen.
     if (first && !PageOf(m_mode)->IsRunActive())
         SwitchTo(*first);

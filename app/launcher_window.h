@@ -55,11 +55,10 @@ public:
     // Brings the window to the user: shown when hidden, restored when minimised, raised, activated.
     void Raise();
 
-    // Files from outside the window (the command line, a later start), added as a drop adds
-    // them: each to the page whose list takes its extension, the page of the first one shown
-    // unless the page in view converts. The batch ends where a drop's ends: silently at a
-    // folder, with the list's message at a file no list takes. A page that converts takes
-    // none and says so.
+    // Files from outside the window (the command line, a later start): each page takes those
+    // its list takes by extension as a drop of them would, in order, up to a folder or a file
+    // it refuses and names. The first one's page is shown unless the page in view converts; a
+    // page that converts takes none and says so.
     void OpenFiles(const QStringList &paths);
 
 protected:
