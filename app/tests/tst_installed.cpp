@@ -72,25 +72,23 @@ private slots:
         QVERIFY(lines.contains("Icon=framepress"));
         QVERIFY(!QImageReader(m_prefix.filePath("share/icons/hicolor/256x256/apps/framepress.png")).read().isNull());
 
-        // "Open with": every type the MIME database gives an extension the lists take is
-        // declared, and xdg-mime, through the desktop database the install refreshed, names us.
+        // "Open with": for every type the MIME database gives an extension the lists take,
+        // xdg-mime names us through the desktop database the install refreshed.
         if (QStandardPaths::findExecutable("xdg-mime").isEmpty()
             || QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
             QSKIP("desktop-file-utils and xdg-utils are not installed");
         QVERIFY(Run("desktop-file-validate", {desktop.fileName()}));
-        const QString declared = lines.filter("MimeType=").value(0).replace('=', ';');
         for (const char *key : {"IDS_SUPPORT_FILES", "IDS_SUPPORT_IMAGE_FILES"}) {
             for (const QString &extension : ParseExtensionList(Lang::Get(key))) {
                 for (const QMimeType &type : QMimeDatabase().mimeTypesForFileName("x." + extension)) {
                     if (type.name().startsWith("text/")) // another format's (.ts: Qt Linguist)
                         continue;
                     QByteArray handler;
-                    QVERIFY2(declared.contains(';' + type.name() + ';'), qPrintable(type.name()));
                     QVERIFY(Run("env",
                                 {"XDG_DATA_HOME=" + m_prefix.filePath("share"), "XDG_DATA_DIRS=" + m_prefix.path(),
                                  "xdg-mime", "query", "default", type.name()},
                                 &handler));
-                    QCOMPARE(handler.trimmed(), QByteArray("framepress.desktop"));
+                    QVERIFY2(handler.trimmed() == "framepress.desktop", qPrintable(type.name()));
                 }
             }
         }
