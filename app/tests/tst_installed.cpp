@@ -67,7 +67,7 @@ private slots:
 
         QFile desktop(m_prefix.filePath("share/applications/framepress.desktop"));
         QVERIFY(desktop.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(desktop.readAll()).split('\n');
+        const QList<QByteArray> lines = desktop.readAll().split('\n');
         QVERIFY(lines.contains("Exec=framepress %F"));
         QVERIFY(lines.contains("Icon=framepress"));
         QVERIFY(!QImageReader(m_prefix.filePath("share/icons/hicolor/256x256/apps/framepress.png")).read().isNull());

@@ -167,7 +167,7 @@ private slots:
             ::_exit(::read(fd, &answer, 1) > 0 ? 1 : 0);
         }
         int status = -1; // not "exited"
-        QTRY_VERIFY(WIFEXITED(status) || ::waitpid(peer, &status, WNOHANG) == peer);
+        QTRY_VERIFY_WITH_TIMEOUT(WIFEXITED(status) || ::waitpid(peer, &status, WNOHANG) == peer, 30000);
         QVERIFY(::chmod(parent, 0700) == 0 && ::chmod(folder, 0700) == 0);
         QCOMPARE(WEXITSTATUS(status), 0);
     }
