@@ -72,12 +72,14 @@ private slots:
         QVERIFY(lines.contains("Icon=framepress"));
         QVERIFY(!QImageReader(m_prefix.filePath("share/icons/hicolor/256x256/apps/framepress.png")).read().isNull());
 
-        // "Open with": for every type the MIME database gives an extension the lists take,
-        // xdg-mime names us through the desktop database the install refreshed.
+        // "Open with": the install refreshed the desktop database, and for every type the MIME
+        // database gives an extension the lists take, xdg-mime names us.
         if (QStandardPaths::findExecutable("xdg-mime").isEmpty()
             || QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
             QSKIP("desktop-file-utils and xdg-utils are not installed");
         QVERIFY(Run("desktop-file-validate", {desktop.fileName()}));
+        QFile cache(m_prefix.filePath("share/applications/mimeinfo.cache"));
+        QVERIFY(cache.open(QIODevice::ReadOnly) && cache.readAll().contains("\nvideo/mp4=framepress.desktop;"));
         for (const char *key : {"IDS_SUPPORT_FILES", "IDS_SUPPORT_IMAGE_FILES"}) {
             for (const QString &extension : ParseExtensionList(Lang::Get(key))) {
                 for (const QMimeType &type : QMimeDatabase().mimeTypesForFileName("x." + extension)) {

@@ -8,8 +8,7 @@
 
 using platform::SingleInstance;
 
-// Real processes: the second start ends and asks the first to come to the front, handing over
-// the files it was given.
+// Real processes: a second start hands its files to the first, asks it to come to the front, ends.
 class TstStartup : public QObject {
     Q_OBJECT
 private:
