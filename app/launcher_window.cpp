@@ -4,11 +4,13 @@
 #include "movie/movie_window.h"
 #include "platform/shell_open.h"
 #include "shell/app_paths.h"
-#include "skin/image_button.h"
+#include "shell/file_intake.h"
 #include "shell/lang.h"
+#include "skin/image_button.h"
 #include "skin/message_box.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QPainter>
 #include <QUrl>
 
@@ -99,6 +101,44 @@ bool LauncherWindow::SwitchTo(Mode mode)
     m_imagePage->setVisible(!movie);
     m_mode = mode;
     return true;
+}
+
+std::optional<LauncherWindow::Mode> LauncherWindow::ModeTaking(const QString &path)
+{
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (ParseExtensionList(Lang::Get(QStringLiteral("IDS_SUPPORT_FILES"))).contains(extension))
+        return Mode::Movie;
+    if (ParseExtensionList(Lang::Get(QStringLiteral("IDS_SUPPORT_IMAGE_FILES"))).contains(extension))
+        return Mode::Image;
+    return std::nullopt;
+}
+
+void LauncherWindow::OpenFiles(const QStringList &paths)
+{
+    if (!m_created)
+        return;
+    // A file no list takes goes to the page of the first one a list takes, whose list names it.
+    std::optional<Mode> first;
+    for (const QString &path : paths) {
+        if (!first)
+            first = ModeTaking(path);
+    }
+    QStringList batches[2]; // by mode, each in order
+    for (const QString &path : paths)
+        batches[int(ModeTaking(path).value_or(first.value_or(Mode::Movie)))] << path;
+    // Leaving a page that converts is refused; its files then wait on the other page unseen.
+    if (first && !PageOf(m_mode)->IsRunActive())
+        SwitchTo(*first);
+    for (Mode mode : {Mode::Movie, Mode::Image}) {
+        const QStringList &batch = batches[int(mode)];
+        if (batch.isEmpty())
+            continue;
+        // A drop cannot reach a page that converts; files from outside are told why.
+        if (PageOf(mode)->IsRunActive())
+            XMessageBoxKey(QStringLiteral("IDS_MESSAGEBOX_CONVERT_NO"), MB_ICONQUESTION);
+        else
+            PageOf(mode)->OnFilesDropped(batch);
+    }
 }
 
 void LauncherWindow::ExitProcedure()

@@ -4,6 +4,9 @@
 
 #include <QList>
 #include <QPixmap>
+#include <QStringList>
+
+#include <optional>
 
 class ConverterPage;
 class ImageButton;
@@ -52,6 +55,12 @@ public:
     // Brings the window to the user: shown when hidden, restored when minimised, raised, activated.
     void Raise();
 
+    // Files from outside the window (the command line, a later start): each page takes those
+    // its list takes by extension as a drop of them would, in order, up to a folder or a file
+    // it refuses and names. The first one's page is shown unless the page in view converts; a
+    // page that converts takes none and says so.
+    void OpenFiles(const QStringList &paths);
+
 protected:
     void PaintClient(QPainter &painter, const QRect &dirty) override;
     void closeEvent(QCloseEvent *event) override;
@@ -59,6 +68,8 @@ protected:
 private:
     bool Create();
     ConverterPage *PageOf(Mode mode) const;
+    // The mode whose list takes the file's extension; none for a file neither takes.
+    static std::optional<Mode> ModeTaking(const QString &path);
     // Both pages, once made.
     QList<ConverterPage *> Pages() const;
     // Writes both pages' kept lists now (before a power-off, and on closing).

@@ -12,5 +12,5 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Framepress"));
     // Lets the desktop match the window to framepress.desktop (its name and icon in task bars).
     QGuiApplication::setDesktopFileName(QStringLiteral("framepress"));
-    return RunStartup();
+    return RunStartup(FilesFromArguments(QCoreApplication::arguments()));
 }

@@ -13,6 +13,7 @@ packages=(
     imagemagick liblcms2-dev liblcms2-utils colord-data icc-profiles-free
     time
     dbus-daemon dbus-bin
+    desktop-file-utils xdg-utils
 )
 missing=()
 for p in "${packages[@]}"; do

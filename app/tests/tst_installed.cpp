@@ -4,6 +4,8 @@
 
 #include "app/startup.h"
 #include "platform/single_instance.h"
+#include "shell/file_intake.h"
+#include "shell/lang.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,8 +15,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,9 +70,32 @@ private slots:
         QFile desktop(m_prefix.filePath("share/applications/framepress.desktop"));
         QVERIFY(desktop.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = desktop.readAll().split('\n');
-        QVERIFY(lines.contains("Exec=framepress"));
+        QVERIFY(lines.contains("Exec=framepress %F"));
         QVERIFY(lines.contains("Icon=framepress"));
         QVERIFY(!QImageReader(m_prefix.filePath("share/icons/hicolor/256x256/apps/framepress.png")).read().isNull());
+
+        // "Open with": the install refreshed the desktop database, and for every type the MIME
+        // database gives an extension the lists take, xdg-mime names us.
+        if (QStandardPaths::findExecutable("xdg-mime").isEmpty()
+            || QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
+            QSKIP("desktop-file-utils and xdg-utils are not installed");
+        QVERIFY(Run("desktop-file-validate", {desktop.fileName()}));
+        QFile cache(m_prefix.filePath("share/applications/mimeinfo.cache"));
+        QVERIFY(cache.open(QIODevice::ReadOnly) && cache.readAll().contains("\nvideo/mp4=framepress.desktop;"));
+        for (const char *key : {"IDS_SUPPORT_FILES", "IDS_SUPPORT_IMAGE_FILES"}) {
+            for (const QString &extension : ParseExtensionList(Lang::Get(key))) {
+                for (const QMimeType &type : QMimeDatabase().mimeTypesForFileName("x." + extension)) {
+                    if (type.name().startsWith("text/")) // another format's (.ts: Qt Linguist)
+                        continue;
+                    QByteArray handler;
+                    QVERIFY(Run("env",
+                                {"XDG_DATA_HOME=" + m_prefix.filePath("share"), "XDG_DATA_DIRS=" + m_prefix.path(),
+                                 "xdg-mime", "query", "default", type.name()},
+                                &handler));
+                    QVERIFY2(handler.trimmed() == "framepress.desktop", qPrintable(type.name()));
+                }
+            }
+        }
     }
 
     // Started through bin/, the program still finds its skins beside its real file (its
@@ -78,12 +105,7 @@ private slots:
         QProcess first;
         first.start(m_prefix.filePath("bin/framepress"), {});
         QVERIFY(first.waitForStarted(5000));
-        bool answered = false;
-        for (int i = 0; i < 150 && !answered && first.state() == QProcess::Running; ++i) {
-            answered = SingleInstance::AskRunningInstance(kInstanceMutexName, "Framepress", 500);
-            if (!answered)
-                QTest::qWait(100);
-        }
+        const bool answered = SingleInstance::AskRunningInstance(kInstanceMutexName, "Framepress", 15000);
         QProcess second;
         second.start(m_prefix.filePath("bin/framepress"), {});
         const bool secondEnded = second.waitForFinished(15000) && second.exitCode() == 0;

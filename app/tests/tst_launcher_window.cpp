@@ -243,6 +243,12 @@ private slots:
         QCOMPARE(l.W().CurrentMode(), Mode::Image);
         QVERIFY(l.W().ImagePage()->isVisible());
         QCOMPARE(l.Asked(), QStringList{T("IDS_MESSAGEBOX_CONVERTING")});
+        // Files from outside: the converting page takes none and says so, the other page its own.
+        l.W().OpenFiles({m_pictures[0], m_shortClip});
+        QCOMPARE(l.W().CurrentMode(), Mode::Image);
+        QCOMPARE(l.Asked(), QStringList({T("IDS_MESSAGEBOX_CONVERTING"), T("IDS_MESSAGEBOX_CONVERT_NO")}));
+        QCOMPARE(l.Image().List().RowCount(), m_pictures.size());
+        QCOMPARE(l.Movie().List().RowCount(), 1);
 
         l.Click(l.ImageButtonOf(ImageWindow::kResumeId));
         QVERIFY(QTest::qWaitFor([&] { return !l.Image().IsRunActive(); }, 120000));
@@ -377,6 +383,18 @@ private slots:
         QCOMPARE(l.Image().Rows().Model().RowCount(), 3);
         QCOMPARE(l.Image().Rows().Model().At(2).path, second);
         QCOMPARE(l.Movie().Rows().Model().RowCount(), 2);
+    }
+
+    // Files from outside (command line, a later start): each page takes its own as from a drop;
+    // one no list takes goes to the first file's page, which names it and is shown.
+    void openedFilesGoToTheirPages()
+    {
+        Launcher l;
+        l.W().OpenFiles({m_pictures[0], m_shortClip, QDir::temp().filePath("notes.txt"), m_pictures[1]});
+        QCOMPARE(l.W().CurrentMode(), Mode::Image);
+        QCOMPARE(l.Image().List().RowCount(), 1); // the list stops at the file it refuses
+        QCOMPARE(l.Movie().List().RowCount(), 1);
+        QCOMPARE(l.Asked(), QStringList{T("IDS_MESSAGEBOX_FILE_SUPPORT").arg("notes.txt")});
     }
 
     void logoOpensTheHomePage()

@@ -2,13 +2,13 @@
 #include "platform/single_instance.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using platform::SingleInstance;
 
-// Two real processes: the second start ends and asks the first to come to the front.
+// Real processes: a second start hands its files to the first, asks it to come to the front, ends.
 class TstStartup : public QObject {
     Q_OBJECT
 private:
@@ -17,14 +17,14 @@ private:
     // True once a running instance answers that it raised its window.
     static bool WaitForFirst(int timeoutMs)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < timeoutMs) {
-            if (SingleInstance::AskRunningInstance(kInstanceMutexName, "framepress", 500))
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
+        return SingleInstance::AskRunningInstance(kInstanceMutexName, "framepress", timeoutMs);
+    }
+
+    // The running copy's kept list of that page names the file (written a turn after a change).
+    static bool IsKept(const char *page, const QString &path)
+    {
+        QFile file(qEnvironmentVariable("XDG_STATE_HOME") + "/framepress/" + page + "-list.json");
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains('"' + path.toUtf8() + '"');
     }
 
     static void Stop(QProcess &p)
@@ -40,6 +40,9 @@ private slots:
     {
         QVERIFY(QFileInfo::exists(Program()));
         QVERIFY(!SingleInstance::AskRunningInstance(kInstanceMutexName, "Framepress", 200));
+        QTemporaryDir media; // named relative to the later start's folder
+        for (const char *name : {"a.mp4", "b.jpg"})
+            QVERIFY(QFile(media.filePath(name)).open(QIODevice::WriteOnly));
 
         QProcess first;
         first.start(Program(), {});
@@ -47,12 +50,15 @@ private slots:
         QVERIFY2(WaitForFirst(15000), "the first instance never answered");
 
         QProcess second;
-        second.start(Program(), {});
+        second.setWorkingDirectory(media.path());
+        second.start(Program(), {"a.mp4", "b.jpg"});
         QVERIFY(second.waitForStarted(5000));
         QVERIFY(second.waitForFinished(15000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(second.readAllStandardOutput(), QByteArray());
+        QCOMPARE(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
+        QTRY_VERIFY_WITH_TIMEOUT(IsKept("movie", media.filePath("a.mp4")), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(IsKept("image", media.filePath("b.jpg")), 15000);
         QCOMPARE(first.state(), QProcess::Running);
 
         // The display-name guard answers too; another name is not ours.
