@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "platform/runtime_dir.h"
 #include "probe/mediainfo_library.h"
 
 #include <QApplication>
@@ -12,5 +13,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Framepress"));
     // Lets the desktop match the window to framepress.desktop (its name and icon in task bars).
     QGuiApplication::setDesktopFileName(QStringLiteral("framepress"));
-    return RunStartup(FilesFromArguments(QCoreApplication::arguments()));
+    const int status = RunStartup(FilesFromArguments(QCoreApplication::arguments()));
+    platform::ReleaseRuntimeDir();
+    return status;
 }

@@ -1,4 +1,5 @@
 #include "cli/cli_program.h"
+#include "platform/runtime_dir.h"
 #include "probe/mediainfo_library.h"
 
 #include <QCoreApplication>
@@ -13,5 +14,7 @@ int main(int argc, char *argv[])
     // through the locale, and a plain C locale cannot carry "é".
     MediaInfoLibrary::PrepareCharacterLocale();
     QCoreApplication::setApplicationName(QStringLiteral("Framepress"));
-    return RunCli(QCoreApplication::arguments());
+    const int status = RunCli(QCoreApplication::arguments());
+    platform::ReleaseRuntimeDir();
+    return status;
 }

@@ -12,6 +12,7 @@ namespace platform {
 namespace {
 
 constexpr const char *kOwnFolderVariable = "FRAMEPRESS_RUNTIME_DIR";
+constexpr int kFallbackNames = 16;
 
 bool IsDir(const std::string &path)
 {
@@ -31,6 +32,22 @@ bool IsPrivateFolder(const std::string &path)
     return IsOurFolder(path, st) && (st.st_mode & 077) == 0;
 }
 
+// Ours and private, made so when it did not exist; anything else is left alone.
+bool TakeFolder(const std::string &path)
+{
+    const bool made = ::mkdir(path.c_str(), 0700) == 0;
+    struct stat st {};
+    return (made || errno == EEXIST) && IsOurFolder(path, st)
+           && ((st.st_mode & 077) == 0 || ::chmod(path.c_str(), 0700) == 0);
+}
+
+std::string PrimaryName()
+{
+    const char *xdg = std::getenv("XDG_RUNTIME_DIR");
+    return xdg && *xdg && IsDir(xdg) ? std::string(xdg) + "/framepress"
+                                     : "/tmp/framepress-" + std::to_string(::getuid());
+}
+
 } // namespace
 
 std::optional<std::string> RuntimeDir()
@@ -41,26 +58,37 @@ std::optional<std::string> RuntimeDir()
     if (const char *own = std::getenv(kOwnFolderVariable); own && *own && IsPrivateFolder(own))
         return std::string(own);
 
-    const char *xdg = std::getenv("XDG_RUNTIME_DIR");
-    const bool hasXdg = xdg && *xdg && IsDir(xdg);
-    const std::string dir = hasXdg ? std::string(xdg) + "/framepress" : "/tmp/framepress-" + std::to_string(::getuid());
+    const std::string dir = PrimaryName();
+    if (TakeFolder(dir))
+        return dir;
 
-    const bool made = ::mkdir(dir.c_str(), 0700) == 0;
-    struct stat st {};
-    if ((made || errno == EEXIST) && IsOurFolder(dir, st)) {
-        if ((st.st_mode & 077) == 0 || ::chmod(dir.c_str(), 0700) == 0)
-            return dir;
+    // The name is someone else's. The next names in a fixed order, so that every start of
+    // this user, and a second copy started beside the first, finds the same folder again.
+    std::string own;
+    for (int n = 1; n <= kFallbackNames && own.empty(); ++n) {
+        if (const std::string name = dir + "-" + std::to_string(n); TakeFolder(name))
+            own = name;
     }
-
-    // The name is someone else's: a fresh folder of a name nobody can guess in advance.
-    std::string pattern = (hasXdg ? std::string(xdg) + "/framepress-" : dir + "-") + "XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (!::mkdtemp(name.data()))
-        return std::nullopt;
-    const std::string own(name.data());
+    if (own.empty()) {
+        // Every one of them taken: a name nobody can guess in advance, for this start alone.
+        std::string pattern = dir + "-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (!::mkdtemp(name.data()))
+            return std::nullopt;
+        own = name.data();
+    }
     ::setenv(kOwnFolderVariable, own.c_str(), 1);
     return own;
+}
+
+void ReleaseRuntimeDir()
+{
+    const char *own = std::getenv(kOwnFolderVariable);
+    if (!own || !*own || own == PrimaryName() || !IsPrivateFolder(own))
+        return;
+    // Fails, as it should, while another copy's socket or an engine's pipe is still in it.
+    ::rmdir(own);
 }
 
 } // namespace platform

@@ -247,8 +247,8 @@ private slots:
         l.W().OpenFiles({m_pictures[0], m_shortClip});
         QCOMPARE(l.W().CurrentMode(), Mode::Image);
         QCOMPARE(l.Asked(), QStringList({T("IDS_MESSAGEBOX_CONVERTING"), T("IDS_MESSAGEBOX_CONVERT_NO")}));
-        QCOMPARE(l.Image().List().RowCount(), m_pictures.size());
-        QCOMPARE(l.Movie().List().RowCount(), 1);
+        QCOMPARE(l.Image().Rows().Model().RowCount(), m_pictures.size());
+        QCOMPARE(l.Movie().Rows().Model().RowCount(), 1);
 
         l.Click(l.ImageButtonOf(ImageWindow::kResumeId));
         QVERIFY(QTest::qWaitFor([&] { return !l.Image().IsRunActive(); }, 120000));
@@ -392,8 +392,8 @@ private slots:
         Launcher l;
         l.W().OpenFiles({m_pictures[0], m_shortClip, QDir::temp().filePath("notes.txt"), m_pictures[1]});
         QCOMPARE(l.W().CurrentMode(), Mode::Image);
-        QCOMPARE(l.Image().List().RowCount(), 1); // the list stops at the file it refuses
-        QCOMPARE(l.Movie().List().RowCount(), 1);
+        QCOMPARE(l.Image().Rows().Model().RowCount(), 1); // the list stops at the file it refuses
+        QCOMPARE(l.Movie().Rows().Model().RowCount(), 1);
         QCOMPARE(l.Asked(), QStringList{T("IDS_MESSAGEBOX_FILE_SUPPORT").arg("notes.txt")});
     }
 
