@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -77,6 +78,24 @@ void RemoveStaleParts(const std::string &dir, const std::string &base)
     ::closedir(d);
 }
 
+// Linux file systems hold names of at most 255 bytes.
+constexpr std::size_t kNameMaxBytes = 255;
+
+// The first bytes of a UTF-8 name, at most `bytes`, never ending inside a character.
+std::string CutName(const std::string &name, std::size_t bytes)
+{
+    if (name.size() <= bytes)
+        return name;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.substr(0, end);
+}
+
+// The part of a hidden temporary's name taken from the output's: room left for the dot, the
+// process number and ".part".
+std::string TemporaryStem(const std::string &base) { return CutName(base, kNameMaxBytes - 18); }
+
 // A name without its last extension; ".clip" is a stem of its own.
 std::string StemOf(const std::string &name)
 {
@@ -94,7 +113,11 @@ OutputFile::OtherName CountedNames(const std::string &input, const std::string &
     const std::string inputStem = StemOf(BaseOf(input));
     const std::string stem = !inputStem.empty() && name.rfind(inputStem, 0) == 0 ? inputStem : StemOf(name);
     const std::string folder = output.substr(0, output.size() - name.size());
-    return [=](int counter) { return folder + stem + "(" + std::to_string(counter) + ")" + extension; };
+    // A long stem gives way to the counter, as the application's names do.
+    return [=](int counter) {
+        const std::string tail = "(" + std::to_string(counter) + ")" + extension;
+        return folder + CutName(stem, kNameMaxBytes - std::min(tail.size(), kNameMaxBytes)) + tail;
+    };
 }
 
 OutputFile::~OutputFile() { Discard(); }
@@ -112,7 +135,7 @@ FailureCode OutputFile::Open(const std::string &path)
     m_fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // No unnamed files here: a hidden name of our own, exclusively.
-        const std::string base = BaseOf(path);
+        const std::string base = TemporaryStem(BaseOf(path));
         RemoveStaleParts(dir, base);
         m_tempPath = dir + "/." + base + "." + std::to_string(::getpid()) + ".part";
         m_fd = ::open(m_tempPath.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);

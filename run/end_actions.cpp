@@ -1,5 +1,6 @@
 #include "run/end_actions.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 EndActions DecideEndActions(const RunSummary &summary)
@@ -44,6 +45,22 @@ bool IsTaken(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
+// Linux file systems hold names of at most 255 bytes. A name that would be longer loses
+// characters from the end of its stem, before its counter and extension: "a very long …
+// name(1).mp4" stays unique and still says what it came from.
+constexpr qsizetype kNameMaxBytes = 255;
+
+QString FittedName(QString stem, const QString &tail)
+{
+    const qsizetype tailBytes = QFile::encodeName(tail).size();
+    while (!stem.isEmpty() && QFile::encodeName(stem).size() + tailBytes > kNameMaxBytes) {
+        stem.chop(1);
+        if (!stem.isEmpty() && stem.back().isHighSurrogate())
+            stem.chop(1); // never half a character
+    }
+    return stem + tail;
+}
+
 } // namespace
 
 QString MakeOutputName(const OutputFolder &folder, const QString &sourceName, const QString &extension)
@@ -54,9 +71,9 @@ QString MakeOutputName(const OutputFolder &folder, const QString &sourceName, co
     const QString name = QFileInfo(sourceName).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot <= 0 ? name : name.left(dot);
-    QString candidate = folder.FilePath(base + QLatin1Char('.') + extension);
+    QString candidate = folder.FilePath(FittedName(base, QLatin1Char('.') + extension));
     for (int counter = 1; IsTaken(candidate); ++counter)
-        candidate =
-            folder.FilePath(base + QLatin1Char('(') + QString::number(counter) + QStringLiteral(").") + extension);
+        candidate = folder.FilePath(
+            FittedName(base, QLatin1Char('(') + QString::number(counter) + QStringLiteral(").") + extension));
     return candidate;
 }

@@ -29,6 +29,8 @@ QProcessEnvironment Headless()
     return env;
 }
 
+const QString kLong(251, 'x');
+
 QString CliPath() { return QCoreApplication::applicationDirPath() + QStringLiteral("/framepress-cli"); }
 
 bool Make(const QStringList &ffmpegArgs)
@@ -82,6 +84,11 @@ void TstCli::initTestCase()
     QVERIFY(MakeClip(m + "clip one.mp4", 1));
     QVERIFY(MakeClip(m + "long.mkv", 30));
     QVERIFY(Make({"-f", "lavfi", "-i", "testsrc=size=400x300", "-frames:v", "1", m + "pic é.png"}));
+    // Names of 255 bytes, whose outputs need a counter: the stem gives way.
+    QVERIFY(QFile::copy(m + "clip one.mp4", m + kLong + ".mp4"));
+    QVERIFY(MakeClip(m + kLong + ".mkv", 1));
+    QVERIFY(QFile::copy(m + "pic é.png", m + kLong + ".png"));
+    QVERIFY(Make({"-f", "lavfi", "-i", "testsrc=size=400x300", "-frames:v", "1", m + kLong + ".bmp"}));
     QFile(m + "empty.mp4").open(QIODevice::WriteOnly);
     QFile notes(m + "notes.txt");
     QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not media\n") > 0);
@@ -139,6 +146,10 @@ void TstCli::converts_data()
     QTest::newRow("sources to the trash")
         << QStringList{"clip one.mp4", "pic é.png"} << QStringList{"--trash-sources"} << false << 0
         << QStringList{"done", "done"} << QStringList{"clip one.mp4", "pic é.jpg"};
+    const QString cut = kLong.left(248) + "(1)";
+    QTest::newRow("255-byte names") << QStringList{kLong + ".mp4", kLong + ".mkv", kLong + ".png", kLong + ".bmp"}
+                                    << QStringList{} << false << 0 << QStringList{"done", "done", "done", "done"}
+                                    << QStringList{cut + ".jpg", cut + ".mp4", kLong + ".jpg", kLong + ".mp4"};
     // Mid-file: nothing of the long clip stays, the clip finished before it does, and no
     // picture starts.
     QTest::newRow("ctrl-c") << QStringList{"clip one.mp4", "long.mkv", "pic é.png"} << QStringList{} << true << 130

@@ -147,6 +147,18 @@ void TstEndActions::outputName_data()
                                              << ".clip.mp4";
     QTest::newRow("spaces, quotes, accents") << QStringList{"l'été \"x\".mp4"} << "l'été \"x\".avi"
                                              << "l'été \"x\"(1).mp4";
+    // Names of 255 bytes at most: the stem gives way, never the counter or the extension,
+    // and never half of a two-byte letter.
+    const QString a251(251, 'a'), e125 = QString(125, QChar(0xE9));
+    QTest::newRow("255 bytes fit") << QStringList{} << a251 + ".mov" << a251 + ".mp4";
+    QTest::newRow("a longer extension shortens") << QStringList{} << a251 + ".ts" << a251 + ".mp4";
+    QTest::newRow("a stem too long") << QStringList{} << a251 + "aa.ts" << a251 + ".mp4";
+    QTest::newRow("counter after a long stem")
+        << QStringList{a251 + ".mp4"} << a251 + ".mov" << QString(248, 'a') + "(1).mp4";
+    QTest::newRow("two-byte letters") << QStringList{} << e125 + "a.mov" << e125 + "a.mp4";
+    QTest::newRow("two-byte letters cut whole") << QStringList{} << e125 + "ab.mov" << e125 + "a.mp4";
+    QTest::newRow("two-byte letters, counter")
+        << QStringList{e125 + "a.mp4"} << e125 + "a.mov" << QString(124, QChar(0xE9)) + "(1).mp4";
 }
 
 void TstEndActions::outputName()
