@@ -55,7 +55,8 @@ bool ImageRun::Start(const RunRequest &request)
     for (int i = 0; i < request.jobs.size(); ++i)
         m_jobOfRow.insert(request.jobs[i].row, i);
     m_summary = RunSummary{};
-    m_log = RunLogEntry{QStringLiteral("image"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
+    m_log = RunLogEntry{QStringLiteral("image"), QDateTime::currentDateTime(), {}, {}, {}, {}};
+    RunLog().Begin(m_log); // a log that cannot be written changes nothing else
     m_stopEnd.reset();
     m_done = 0;
     m_total = int(request.jobs.size());
@@ -143,7 +144,7 @@ void ImageRun::OnWorkerEnded(bool stopped)
     m_summary.sourcesMayGo = true;
     m_log.ended = QDateTime::currentDateTime();
     m_log.end = m_summary.end;
-    RunLog().Append(m_log); // a log that cannot be written changes nothing else
+    RunLog().Complete(m_log);
     SetState(State::Ended);
     emit runEnded(m_summary);
 }

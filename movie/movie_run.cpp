@@ -1,5 +1,6 @@
 #include "movie/movie_run.h"
 
+#include "encode/encoder_args_builder.h"
 #include "encode/job_preparation.h"
 #include "run/end_actions.h"
 
@@ -98,7 +99,8 @@ bool MovieRun::Start(const RunRequest &request)
         return false;
     m_request = request;
     m_summary = RunSummary{};
-    m_log = RunLogEntry{QStringLiteral("movie"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
+    m_log = RunLogEntry{QStringLiteral("movie"), QDateTime::currentDateTime(), {}, {}, {}, {}};
+    RunLog().Begin(m_log); // a log that cannot be written changes nothing else
     m_current = -1;
     m_elapsedSeconds = 0;
     m_records.clear();
@@ -345,7 +347,7 @@ void MovieRun::FileGone()
     // words are in.
     RunLogFile logged{end, {}, {}};
     if (m_launched) {
-        logged.engineArguments = QString::fromStdString(m_engine.ArgumentText());
+        logged.engineArguments = ReadableEngineArguments(m_engine.ArgumentText());
         for (const std::string &line : m_engine.LastDiagnostics())
             logged.diagnostics << QString::fromStdString(line);
     }
@@ -373,7 +375,7 @@ void MovieRun::EndRun(RunEnd end)
     m_givenLoads.clear();
     m_log.ended = QDateTime::currentDateTime();
     m_log.end = end;
-    RunLog().Append(m_log); // a log that cannot be written changes nothing else
+    RunLog().Complete(m_log);
     SetState(State::Ended);
     emit runEnded(m_summary);
 }

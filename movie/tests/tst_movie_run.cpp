@@ -459,6 +459,7 @@ void TstMovieRun::runIsLogged()
     QVERIFY(text.contains("Outcome: done"));
     // What the engine was started with, for both files.
     QCOMPARE(text.count(QRegularExpression("Engine arguments: .* -ofps 30 .* -o \"")), 2);
+    QVERIFY(text.contains("Engine arguments:  \"" + f.Request().jobs[0].sourcePath + "\" ")); // not in Base64
 }
 
 QTEST_MAIN(TstMovieRun)

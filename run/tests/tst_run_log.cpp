@@ -7,11 +7,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -246,6 +250,48 @@ private slots:
         QCOMPARE(text.count("  Engine arguments: " + shown + "\n  Engine said:\n    " + shown + "\n"), 2);
     }
 
+    // A run's entry is written as it starts and completed at its end; a program killed in
+    // between leaves it saying so, beside the next run's.
+    void begunThenCompleted_data()
+    {
+        QTest::addColumn<bool>("killedBefore");
+        QTest::addColumn<bool>("goneMeanwhile");
+        QTest::newRow("completed") << false << false;
+        QTest::newRow("a run killed before") << true << false;
+        QTest::newRow("the log removed meanwhile") << false << true;
+    }
+    void begunThenCompleted()
+    {
+        QFETCH(bool, killedBefore);
+        QFETCH(bool, goneMeanwhile);
+        RunLog log(m_tmp.filePath(QString("begun %1").arg(QTest::currentDataTag())));
+        if (killedBefore) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {"--begin-run", log.Folder()});
+            QVERIFY(child.waitForReadyRead(20000));
+            QCOMPARE(child.readAll(), QByteArray("begun\n"));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            QVERIFY(child.waitForFinished(20000));
+        }
+        RunLogEntry run = ImageRun("/p/next.png");
+        QVERIFY(log.Begin(run));
+        const QByteArray begun = ReadAll(log.Path());
+        QCOMPARE(begun.count("Run end: did not finish\nFiles: "), killedBefore ? 2 : 1);
+        QVERIFY(begun.endsWith("Ended: unknown\nRun end: did not finish\nFiles: 1 (done 1, failed 0, cancelled 0, "
+                               "stopped 0)\n\nFile 1 of 1\n  Source: /p/next.png\n  Output: /p/next.png.jpg\n"
+                               "  Outcome: done\n  Reason: none\n\n"));
+        if (goneMeanwhile)
+            QVERIFY(QFile::remove(log.Path()));
+        run.end = RunEnd::Cancelled;
+        QVERIFY(log.Complete(run));
+        const QByteArray text = ReadAll(log.Path());
+        QCOMPARE(Markers(text), killedBefore ? 2 : 1);
+        QCOMPARE(text.count("Run end: did not finish\n"), killedBefore ? 1 : 0);
+        QCOMPARE(text.count("Run end: cancelled\n"), 1);
+        QCOMPARE(text.count(("Id: " + run.id + "\n").toUtf8()), 1);
+        QVERIFY(text.indexOf("did not finish") < text.indexOf("cancelled")); // in the order they began
+    }
+
     // Nowhere to write: false, no crash, and what stood there is left alone.
     void unwritable_data()
     {
@@ -268,5 +314,21 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstRunLog)
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The child of begunThenCompleted: begins a run in the log of the folder given, says so and
+    // waits to be killed.
+    if (argc == 3 && qstrcmp(argv[1], "--begin-run") == 0) {
+        RunLogEntry killed = ImageRun("/p/killed.png");
+        if (!RunLog(QString::fromLocal8Bit(argv[2])).Begin(killed))
+            return 1;
+        std::fputs("begun\n", stdout);
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
+    }
+    TstRunLog test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_run_log.moc"
