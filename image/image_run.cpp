@@ -61,8 +61,10 @@ bool ImageRun::Start(const RunRequest &request)
     m_done = 0;
     m_total = int(request.jobs.size());
     m_elapsed = 0;
-    m_doneAt = 0;
+    m_doneAt = 0.0;
     m_inWork = false;
+    m_workClock.SetSource(m_clockSource);
+    m_workClock.Start();
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName(QStringLiteral("image worker"));
     m_worker = std::make_unique<ImageWorker>(request, m_flags);
@@ -73,6 +75,7 @@ bool ImageRun::Start(const RunRequest &request)
     connect(worker, &ImageWorker::progressChanged, this, &ImageRun::OnProgress);
     connect(worker, &ImageWorker::fileStarted, this, [this](int row, const QString &outputPath) {
         m_inWork = true;
+        FollowWorker();
         emit fileStarted(row, outputPath);
         ShowProgress(); // the current picture from nothing
     });
@@ -93,7 +96,7 @@ void ImageRun::OnProgress(int done, int total)
 {
     m_done = done;
     m_total = total;
-    m_doneAt = m_elapsed;
+    m_doneAt = m_workClock.Seconds();
     if (m_state == State::Starting)
         SetState(State::Converting);
     ShowProgress();
@@ -105,6 +108,7 @@ void ImageRun::OnFileEnded(const FileEnd &end)
     m_summary.files.append(end);
     m_log.files << RunLogFile{end, {}, {}};
     emit fileEnded(end);
+    FollowWorker();
 }
 
 void ImageRun::ShowProgress()
@@ -117,7 +121,7 @@ void ImageRun::ShowProgress()
     progress.currentPercent = m_inWork || m_done == 0 ? 0 : 100;
     progress.totalPercent = ProgressPercent(m_done, m_total);
     progress.elapsedSeconds = m_elapsed;
-    progress.batchSecondsLeft = PicturesTimeLeft(m_done, m_total, m_doneAt, m_elapsed);
+    progress.batchSecondsLeft = PicturesTimeLeft(m_done, m_total, m_doneAt, m_workClock.Seconds());
     emit progressChanged(progress);
 }
 
@@ -157,6 +161,7 @@ void ImageRun::Pause()
         return;
     m_flags->pause = true;
     SetState(State::Paused);
+    FollowWorker();
 }
 
 void ImageRun::Resume()
@@ -165,6 +170,7 @@ void ImageRun::Resume()
         return;
     m_flags->pause = false;
     SetState(State::Converting);
+    FollowWorker();
 }
 
 void ImageRun::Cancel() { StopRun(RunEnd::Cancelled); }
@@ -188,6 +194,14 @@ void ImageRun::SetJobWanted(int row, bool wanted)
     const int job = m_jobOfRow.value(row, -1);
     if (IsActive() && job >= 0 && size_t(job) < m_flags->wanted.size())
         m_flags->wanted[size_t(job)] = wanted;
+}
+
+void ImageRun::FollowWorker()
+{
+    if (m_state == State::Paused && !m_inWork)
+        m_workClock.Pause();
+    else
+        m_workClock.Resume();
 }
 
 void ImageRun::JoinThread()
