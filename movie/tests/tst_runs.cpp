@@ -5,7 +5,13 @@
 #include "movie_test_support.h"
 
 #include "image/image_run.h"
+#include "image/image_window.h"
 #include "image/tests/test_pictures.h"
+#include "shell/lang.h"
+#include "skin/image_button.h"
+#include "widgets/progress_bar_ctrl.h"
+
+#include <QMap>
 
 #include <QTest>
 
@@ -24,6 +30,8 @@ private slots:
     void startStatesAndEnd();
     void timeLeftOverAPause_data();
     void timeLeftOverAPause();
+    void figuresStayApart_data();
+    void figuresStayApart();
 };
 
 void TstRuns::startStatesAndEnd_data()
@@ -167,6 +175,50 @@ void TstRuns::timeLeftOverAPause()
         QTRY_VERIFY_WITH_TIMEOUT(!run.IsActive(), 20000);
     }
     QCOMPARE(shown, figures);
+}
+
+void TstRuns::figuresStayApart_data()
+{
+    QTest::addColumn<bool>("movie");
+    QTest::addColumn<int>("current");
+    QTest::newRow("movie") << true << 100;
+    QTest::newRow("image, a picture done") << false << 100;
+    QTest::newRow("image, a picture in work") << false << 0;
+}
+
+// Both pages at their widest figures: each label holds its text, none runs into the next, and
+// the current figure is the bar's.
+void TstRuns::figuresStayApart()
+{
+    QFETCH(bool, movie);
+    QFETCH(int, current);
+    RunFixture folders;
+    std::unique_ptr<ConverterPage> page;
+    if (movie)
+        page = std::make_unique<MovieWindow>(nullptr, SkinDialog::Kind::Window);
+    else
+        page = std::make_unique<ImageWindow>(nullptr, SkinDialog::Kind::Window);
+    Run &run =
+        movie ? static_cast<Run &>(static_cast<MovieWindow &>(*page).Run()) : static_cast<ImageWindow &>(*page).Run();
+    emit run.progressChanged({120, 120, 119, current, 100, 359999, 99.99f, 359999, 359999});
+    QCOMPARE(page->CurrentBar()->Position(), current);
+    QMap<int, QMap<int, ImageButton *>> lines; // by y, then x
+    for (ImageButton *label : page->findChildren<ImageButton *>()) {
+        if (label->y() > 330 && label->y() < 390 && label->x() < 500)
+            lines[label->y()][label->x()] = label;
+    }
+    QCOMPARE(lines.size(), 2);
+    for (const QMap<int, ImageButton *> &line : lines) {
+        int end = 0;
+        for (ImageButton *label : line) {
+            QVERIFY2(label->x() > end, qPrintable(label->text()));
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
+            end = label->geometry().right();
+            if (label->text().startsWith(Lang::Get("IDS_CURRENT_TITLE")))
+                QVERIFY(label->text().endsWith(QStringLiteral(" %1%").arg(current)));
+        }
+    }
 }
 
 QTEST_MAIN(TstRuns)
