@@ -591,11 +591,15 @@ void TestImageRun::clockStandsStillWhilePaused()
 {
     QTemporaryDir dir;
     ImageRun run;
+    qint64 clockMs = 0; // the worker's: 2 s a picture
+    run.SetClock([&] { return clockMs; });
+    connect(&run, &Run::fileEnded, [&] { clockMs += 2000; });
     HoldAtStart(run);
     QSignalSpy ticks(&run, &Run::progressChanged);
     QSignalSpy finished(&run, &Run::runEnded);
-    QVERIFY(run.Start(MakeBatch(dir, 1)));
-    run.Tick();
+    QVERIFY(run.Start(MakeBatch(dir, 4)));
+    for (int i = 0; i < 100; ++i, clockMs += 1000)
+        run.Tick();
     QCOMPARE(ticks.size(), 0);
     run.Resume();
     run.Tick();
@@ -603,6 +607,15 @@ void TestImageRun::clockStandsStillWhilePaused()
     QCOMPARE(ticks.size(), 2);
     QCOMPARE(ticks[1][0].value<RunProgress>().elapsedSeconds, 2);
     QVERIFY(finished.wait(20000));
+    // The time left fell by each picture's 2 s, the pause left out (a first picture done
+    // within the first second once read 00:00:00 with the rest to go).
+    QList<int> left;
+    for (const QVariantList &args : ticks) {
+        const int seconds = args[0].value<RunProgress>().batchSecondsLeft;
+        if (seconds >= 0 && (left.isEmpty() || left.last() != seconds))
+            left << seconds;
+    }
+    QCOMPARE(left, (QList<int>{6, 4, 2, 0}));
     QVERIFY(run.Start(MakeBatch(dir, 1))); // a new run counts from 0
     run.Tick();
     QCOMPARE(ticks.last()[0].value<RunProgress>().elapsedSeconds, 1);

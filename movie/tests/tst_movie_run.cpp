@@ -439,7 +439,9 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     f.Tick(20);
     QCOMPARE(int(f.Progress().size()), shown); // nothing counted, nothing shown
     f.Run().Resume();
-    for (int i = 4; i <= 10; ++i)
+    tickAt(0, 4, 8.0);
+    QCOMPARE(f.Progress().last().batchSecondsLeft, 7 + 45 - 1); // on from where it stood
+    for (int i = 5; i <= 10; ++i)
         tickAt(0, i, 2.0 * i);
     QTRY_COMPARE_WITH_TIMEOUT(f.Run().CurrentRow(), 1, 10000);
     for (int i = 1; i <= 4; ++i)

@@ -12,6 +12,7 @@
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QMap>
+#include <memory>
 
 #include <QTest>
 
@@ -28,8 +29,6 @@ class TstRuns : public QObject {
 private slots:
     void startStatesAndEnd_data();
     void startStatesAndEnd();
-    void timeLeftOverAPause_data();
-    void timeLeftOverAPause();
     void figuresStayApart_data();
     void figuresStayApart();
 };
@@ -105,76 +104,6 @@ void TstRuns::startStatesAndEnd()
     for (const FileEnd &file : summary.files)
         QCOMPARE(file.outcome, end == RunEnd::Finished ? Outcome::Done : left);
     QCOMPARE(summary.Count(Outcome::Done), end == RunEnd::Finished ? 2 : 0);
-}
-
-void TstRuns::timeLeftOverAPause_data()
-{
-    QTest::addColumn<bool>("movie");
-    QTest::addColumn<QList<int>>("figures");
-    // A movie of 40 s at 2 s of media a second, paused after 3 s; four pictures of one kind at
-    // 2 s each, paused before the first (a first one done within a second once read 00:00:00).
-    QTest::newRow("movie") << true << QList<int>{17, 16, 15, 14};
-    QTest::newRow("image") << false << QList<int>{6, 4, 2, 0};
-}
-
-// A long pause neither moves the shown time left nor counts in it afterwards: the figures
-// fall by the time worked, pauses left out.
-void TstRuns::timeLeftOverAPause()
-{
-    QFETCH(bool, movie);
-    QFETCH(QList<int>, figures);
-    RunFixture movies;
-    ImageRun pictures;
-    qint64 pictureClockMs = 0;
-    pictures.SetClock([&] { return pictureClockMs; });
-    connect(&pictures, &Run::fileEnded, [&] { pictureClockMs += 2000; });
-    Run &run = movie ? static_cast<Run &>(movies.Run()) : pictures;
-    QList<int> shown;
-    connect(&run, &Run::progressChanged, [&](const RunProgress &p) {
-        if (p.batchSecondsLeft >= 0 && (shown.isEmpty() || shown.last() != p.batchSecondsLeft))
-            shown << p.batchSecondsLeft;
-    });
-    QSignalSpy progress(&run, &Run::progressChanged);
-    auto pause = [&](const std::function<void()> &tick) {
-        const qsizetype before = progress.size();
-        run.Pause();
-        for (int i = 0; i < 100; ++i)
-            tick();
-        QCOMPARE(progress.size(), before); // nothing shown while paused
-        run.Resume();
-    };
-    if (movie) {
-        QString script;
-        for (int i = 1; i <= 6; ++i)
-            script += QStringLiteral("progress %1 %2\nstep\n").arg(i * 5).arg(2 * i);
-        movies.AddJob(script);
-        movies.Run().SetLoads({MovieLoad{40, 1}});
-        QVERIFY(movies.Start());
-        for (int i = 1; i <= 6; ++i) {
-            QTRY_COMPARE_WITH_TIMEOUT(movies.Run().LastStatus().Position, 2.0 * i, 10000);
-            if (i == 3)
-                shown.clear(); // the estimate settles in the first seconds
-            movies.Tick();
-            if (i == 3)
-                pause([&] { movies.Tick(); });
-            QFile(movies.Request().jobs[0].sourcePath + ".go" + QString::number(i)).open(QIODevice::WriteOnly);
-        }
-    } else {
-        RunRequest request;
-        request.box = QSize(320, 240);
-        request.outputFolder = OutputFolder(movies.SaveFolder());
-        for (int i = 0; i < 4; ++i) {
-            request.jobs.append({i, movies.InputFolder() + QString::number(i) + ".jpg"});
-            QVERIFY(testpic::WriteJpeg(request.jobs.last().sourcePath, testpic::Photo(400, 300)));
-        }
-        QVERIFY(run.Start(request));
-        pause([&] {
-            pictureClockMs += 1000;
-            pictures.Tick();
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(!run.IsActive(), 20000);
-    }
-    QCOMPARE(shown, figures);
 }
 
 void TstRuns::figuresStayApart_data()
