@@ -377,8 +377,9 @@ void MovieRun::EndRun(RunEnd end)
 
 void MovieRun::Pause()
 {
-    if (m_state != State::Converting)
+    if (m_state != State::Converting && m_state != State::Starting)
         return;
+    // An engine not yet started is launched held, one not yet connected told on connecting.
     m_engine.Control().Paused = 1;
     m_engine.SendControl();
     m_clock.Pause();

@@ -51,8 +51,8 @@ public:
     void SetLoads(const QList<std::optional<MovieLoad>> &loads) { m_givenLoads = loads; }
 
     bool Start(const RunRequest &request) override;
-    // Pause holds the engine while a file converts (Converting); while a file starts it does
-    // nothing. A pause lasts over a file's end: the next file's engine starts held.
+    // Pause holds the engine, also one still starting (Starting): the file in work waits for
+    // Resume, held. A pause lasts over a file's end: the next file's engine starts held.
     void Pause() override;
     void Resume() override;
     // Both stop the engine and end the run (Ended, runEnded) once it has gone, taking an end

@@ -70,8 +70,8 @@ void TstRuns::startStatesAndEnd()
     QSignalSpy states(&run, &Run::stateChanged);
     QSignalSpy fileEnds(&run, &Run::fileEnded);
     QSignalSpy runEnds(&run, &Run::runEnded);
-    // Pictures are held before the first one, so that there is a run to cancel or stop.
-    if (!movie && how != "finish")
+    // Held before the first file, so that there is a run to cancel or stop.
+    if (how != "finish")
         connect(
             &run, &Run::stateChanged, &run, [&run] { run.Pause(); }, Qt::SingleShotConnection);
     QVERIFY(!run.Start({})); // no job
@@ -79,8 +79,8 @@ void TstRuns::startStatesAndEnd()
     QVERIFY(run.Start(request));
     QVERIFY(!run.Start(request)); // active
     if (how != "finish") {
-        const Run::State held = movie ? Run::State::Converting : Run::State::Paused;
-        QTRY_COMPARE_WITH_TIMEOUT(run.CurrentState(), held, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(run.CurrentState(), Run::State::Paused, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!movie || movies.EngineLog(request.jobs[0].sourcePath).contains("paused=1"), 10000);
         how == "cancel" ? run.Cancel() : run.Stop();
         QCOMPARE(run.CurrentState(), Run::State::Stopping);
     }
