@@ -12,7 +12,6 @@
 #include "widgets/progress_bar_ctrl.h"
 
 #include <QMap>
-#include <memory>
 
 #include <QTest>
 
@@ -121,18 +120,14 @@ void TstRuns::figuresStayApart()
 {
     QFETCH(bool, movie);
     QFETCH(int, current);
-    RunFixture folders;
-    std::unique_ptr<ConverterPage> page;
-    if (movie)
-        page = std::make_unique<MovieWindow>(nullptr, SkinDialog::Kind::Window);
-    else
-        page = std::make_unique<ImageWindow>(nullptr, SkinDialog::Kind::Window);
-    Run &run =
-        movie ? static_cast<Run &>(static_cast<MovieWindow &>(*page).Run()) : static_cast<ImageWindow &>(*page).Run();
+    MovieWindow movies(nullptr, SkinDialog::Kind::Window);
+    ImageWindow pictures(nullptr, SkinDialog::Kind::Window);
+    ConverterPage &page = movie ? static_cast<ConverterPage &>(movies) : pictures;
+    Run &run = movie ? static_cast<Run &>(movies.Run()) : pictures.Run();
     emit run.progressChanged({120, 120, 119, current, 100, 359999, 99.99f, 359999, 359999});
-    QCOMPARE(page->CurrentBar()->Position(), current);
+    QCOMPARE(page.CurrentBar()->Position(), current);
     QMap<int, QMap<int, ImageButton *>> lines; // by y, then x
-    for (ImageButton *label : page->findChildren<ImageButton *>()) {
+    for (ImageButton *label : page.findChildren<ImageButton *>()) {
         if (label->y() > 330 && label->y() < 390 && label->x() < 500)
             lines[label->y()][label->x()] = label;
     }
@@ -140,8 +135,7 @@ void TstRuns::figuresStayApart()
     for (const QMap<int, ImageButton *> &line : lines) {
         int end = 0;
         for (ImageButton *label : line) {
-            QVERIFY2(label->x() > end, qPrintable(label->text()));
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+            QVERIFY2(label->x() > end && label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
                      qPrintable(label->text()));
             end = label->geometry().right();
             if (label->text().startsWith(Lang::Get("IDS_CURRENT_TITLE")))
