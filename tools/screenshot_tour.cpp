@@ -201,6 +201,17 @@ int main(int argc, char *argv[])
     ok &= WaitFor([&] { return image.List().RowStatusCode(2) == 4 && image.Run().IsPaused(); }, 120000);
     ok &= Shoot(&launcher, out + "image_run.png");
     ok &= ShootFramed(&launcher, shots + "image_paused.png");
+    auto imageFigures = [&image] {
+        QStringList texts;
+        for (int id : {ImageWindow::kCurrentLabelId, ImageWindow::kTimeLabelId, ImageWindow::kTotalLabelId,
+                       ImageWindow::kTimeLeftLabelId})
+            texts << image.Button(id)->text();
+        return texts.join(QStringLiteral(" | "));
+    };
+    const QString picturesPaused = imageFigures();
+    Settle(3000);
+    std::fprintf(stderr, "paused:      %s\nthree later: %s\n", qPrintable(picturesPaused), qPrintable(imageFigures()));
+    ok &= imageFigures() == picturesPaused;
     image.Run().Stop();
     ok &= WaitFor([&] { return !image.IsRunActive(); }, 30000);
 
