@@ -171,8 +171,9 @@ private:
     // after changing them), or the power-off instead of the message, with the kept lists on
     // disk first. Nothing for a run that did not finish. A user busy in another window, or
     // about to lose the screen to the power-off, hears of the end through a desktop
-    // notification; the end message then waits for the window's next activation. Sources the trash would not take stay, and the user is told which and
-    // why; a refused power-off shows the end message after all, with the system's reason.
+    // notification; the end message then waits for the window's next activation. Sources the
+    // trash would not take stay, and the user is told which and why; a refused power-off shows
+    // the end message after all, with the system's reason.
     void FinishRun(const RunSummary &ended);
     // The end message and what follows it, once the user is there to see it.
     void ShowRunEnd(RunSummary summary);
