@@ -261,3 +261,31 @@ EngineArguments MakeEngineArguments(std::string_view options, const QString &inp
     result.text = std::move(text);
     return result;
 }
+
+QString ReadableEngineArguments(std::string_view text)
+{
+    QString readable;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t open = text.find('"', at);
+        const size_t close = open == std::string_view::npos ? open : text.find('"', open + 1);
+        if (close == std::string_view::npos) {
+            readable += QString::fromUtf8(text.substr(at));
+            break;
+        }
+        readable += QString::fromUtf8(text.substr(at, open + 1 - at));
+        const std::string_view quoted = text.substr(open + 1, close - open - 1);
+        const auto decoded = QByteArray::fromBase64Encoding(QByteArray(quoted.data(), qsizetype(quoted.size())),
+                                                            QByteArray::AbortOnBase64DecodingErrors);
+        const QByteArray &name = decoded.decoded;
+        if (decoded && !quoted.empty() && name.size() % 2 == 0) {
+            for (qsizetype i = 0; i < name.size(); i += 2)
+                readable += QChar(char16_t(uchar(name[i]) | uchar(name[i + 1]) << 8));
+        } else {
+            readable += QString::fromUtf8(quoted);
+        }
+        readable += '"';
+        at = close + 1;
+    }
+    return readable;
+}

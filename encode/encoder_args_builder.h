@@ -59,3 +59,7 @@ constexpr size_t kEngineCommandLineCapacity = 4096;
 constexpr size_t kPipeSwitchesMaxLength = 18 + 11;
 
 EngineArguments MakeEngineArguments(std::string_view options, const QString &inputPath, const QString &outputPath);
+
+// The argument text as a person reads it, for the log: each quoted Base64 name back to its
+// path; whatever is not such a name stays as it is.
+QString ReadableEngineArguments(std::string_view text);

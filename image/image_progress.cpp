@@ -22,10 +22,14 @@ QString IdleTotalText() { return QStringLiteral(" 0% ( 0 / 0 )"); }
 QString IdleElapsedText() { return QStringLiteral(" 00:00:00"); }
 QString CancelledProgressText() { return QStringLiteral("0%"); }
 
-int PicturesTimeLeft(int done, int total, int doneAt, int now)
+int PicturesTimeLeft(int done, int total, double doneAt, double now)
 {
     if (done <= 0 || total < done)
         return -1;
-    const double left = double(total - done) * doneAt / done - (now - doneAt);
-    return total == done ? 0 : int(std::lround(std::max(0.0, left)));
+    if (total == done)
+        return 0;
+    // A picture slower than the pace so far takes its own time, not that of those after it.
+    const double pace = doneAt / done;
+    const double left = std::max((total - done - 1) * pace, (total - done) * pace - (now - doneAt));
+    return int(std::lround(left));
 }

@@ -24,6 +24,6 @@ QString IdleElapsedText();
 QString CancelledProgressText();
 
 // Seconds still to go when done of total pictures took doneAt seconds and now seconds have
-// passed: the pictures left at the pace so far, less the time already spent on the next one
-// (never below 0). -1 until a picture is done.
-int PicturesTimeLeft(int done, int total, int doneAt, int now);
+// passed: the pictures left at the pace so far, less the time already spent on the next one,
+// but never less than the pictures after that one. -1 until a picture is done.
+int PicturesTimeLeft(int done, int total, double doneAt, double now);

@@ -55,13 +55,16 @@ bool ImageRun::Start(const RunRequest &request)
     for (int i = 0; i < request.jobs.size(); ++i)
         m_jobOfId.insert(request.jobs[i].id, i);
     m_summary = RunSummary{};
-    m_log = RunLogEntry{QStringLiteral("image"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
+    m_log = RunLogEntry{QStringLiteral("image"), QDateTime::currentDateTime(), {}, {}, {}, {}};
+    RunLog().Begin(m_log); // a log that cannot be written changes nothing else
     m_stopEnd.reset();
     m_done = 0;
     m_total = int(request.jobs.size());
     m_elapsed = 0;
-    m_doneAt = 0;
+    m_doneAt = 0.0;
     m_inWork = false;
+    m_workClock.SetSource(m_clockSource);
+    m_workClock.Start();
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName(QStringLiteral("image worker"));
     m_worker = std::make_unique<ImageWorker>(request, m_flags);
@@ -72,6 +75,7 @@ bool ImageRun::Start(const RunRequest &request)
     connect(worker, &ImageWorker::progressChanged, this, &ImageRun::OnProgress);
     connect(worker, &ImageWorker::fileStarted, this, [this](int id, const QString &outputPath) {
         m_inWork = true;
+        FollowWorker();
         emit fileStarted(id, outputPath);
         ShowProgress(); // the current picture from nothing
     });
@@ -92,7 +96,7 @@ void ImageRun::OnProgress(int done, int total)
 {
     m_done = done;
     m_total = total;
-    m_doneAt = m_elapsed;
+    m_doneAt = m_workClock.Seconds();
     if (m_state == State::Starting)
         SetState(State::Converting);
     ShowProgress();
@@ -104,6 +108,7 @@ void ImageRun::OnFileEnded(const FileEnd &end)
     m_summary.files.append(end);
     m_log.files << RunLogFile{end, {}, {}};
     emit fileEnded(end);
+    FollowWorker();
 }
 
 void ImageRun::ShowProgress()
@@ -116,7 +121,7 @@ void ImageRun::ShowProgress()
     progress.currentPercent = m_inWork || m_done == 0 ? 0 : 100;
     progress.totalPercent = ProgressPercent(m_done, m_total);
     progress.elapsedSeconds = m_elapsed;
-    progress.batchSecondsLeft = PicturesTimeLeft(m_done, m_total, m_doneAt, m_elapsed);
+    progress.batchSecondsLeft = PicturesTimeLeft(m_done, m_total, m_doneAt, m_workClock.Seconds());
     emit progressChanged(progress);
 }
 
@@ -143,7 +148,7 @@ void ImageRun::OnWorkerEnded(bool stopped)
     m_summary.sourcesMayGo = true;
     m_log.ended = QDateTime::currentDateTime();
     m_log.end = m_summary.end;
-    RunLog().Append(m_log); // a log that cannot be written changes nothing else
+    RunLog().Complete(m_log);
     SetState(State::Ended);
     emit runEnded(m_summary);
 }
@@ -156,6 +161,7 @@ void ImageRun::Pause()
         return;
     m_flags->pause = true;
     SetState(State::Paused);
+    FollowWorker();
 }
 
 void ImageRun::Resume()
@@ -164,6 +170,7 @@ void ImageRun::Resume()
         return;
     m_flags->pause = false;
     SetState(State::Converting);
+    FollowWorker();
 }
 
 void ImageRun::Cancel() { StopRun(RunEnd::Cancelled); }
@@ -187,6 +194,14 @@ void ImageRun::SetJobWanted(int id, bool wanted)
     const int job = m_jobOfId.value(id, -1);
     if (IsActive() && job >= 0 && size_t(job) < m_flags->wanted.size())
         m_flags->wanted[size_t(job)] = wanted;
+}
+
+void ImageRun::FollowWorker()
+{
+    if (m_state == State::Paused && !m_inWork)
+        m_workClock.Pause();
+    else
+        m_workClock.Resume();
 }
 
 void ImageRun::JoinThread()

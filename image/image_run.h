@@ -3,6 +3,7 @@
 #include "image/image_worker.h"
 #include "platform/power_inhibit.h"
 #include "run/run.h"
+#include "run/run_clock.h"
 #include "run/run_log.h"
 
 #include <QHash>
@@ -42,6 +43,8 @@ public:
 
     // The clock's tick, public so that tests tick by hand: a second of the run unless paused.
     void Tick();
+    // Test seam: the clock of the time left, in milliseconds, from the next Start on.
+    void SetClock(RunClock::Source source) { m_clockSource = std::move(source); }
 
 private:
     void SetState(State state);
@@ -51,6 +54,9 @@ private:
     void OnWorkerEnded(bool stopped);
     void ShowProgress();
     void JoinThread();
+    // The time left counts the worker's time: a pause stops its clock once the picture in
+    // work is finished, which the worker does first.
+    void FollowWorker();
 
     std::shared_ptr<ImageRunFlags> m_flags;
     std::unique_ptr<QThread> m_thread;
@@ -62,8 +68,10 @@ private:
     QHash<int, int> m_jobOfId;       // job index by row id
     int m_done = 0;
     int m_total = 0;
-    int m_elapsed = 0;     // seconds of the run, pauses left out
-    int m_doneAt = 0;      // m_elapsed when the last picture was done
+    int m_elapsed = 0;    // seconds of the run shown, pauses left out
+    RunClock m_workClock; // the worker's time, for the time left
+    RunClock::Source m_clockSource;
+    double m_doneAt = 0.0; // m_workClock's seconds when the last picture was done
     bool m_inWork = false; // a picture has started and not ended
     RunSummary m_summary;
     RunLogEntry m_log;

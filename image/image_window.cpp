@@ -36,6 +36,13 @@ ImageWindow::ImageWindow(QWidget *parent, Kind kind)
     Add(MakeSkinLabel(Client(), kTimeLabelId, QRect(190, 339, 290, 16)));
     Add(MakeSkinLabel(Client(), kTotalLabelId, QRect(42, 379, 250, 16)));
     Add(MakeSkinLabel(Client(), kTimeLeftLabelId, QRect(300, 379, 180, 16)));
+    auto slot = [this](int id, const char *title, const QString &widest, int x) {
+        return LabelSlot{Button(id), T(title) + widest, x};
+    };
+    PlaceLabelLine({slot(kCurrentLabelId, "IDS_CURRENT_TITLE", CurrentProgressText(100), 42),
+                    slot(kTimeLabelId, "IDS_TIME_TITLE", IdleElapsedText(), 190)});
+    PlaceLabelLine({slot(kTotalLabelId, "IDS_TOTAL_TITLE", TotalProgressText(999, 999), 42),
+                    slot(kTimeLeftLabelId, "IDS_TIME_LEFT_TITLE", IdleElapsedText(), 300)});
     ShowLabels(IdleCurrentText(), IdleElapsedText(), IdleTotalText());
     ShowFolderLabel(OutputFolder().Text());
     ConnectRun(*m_run);
@@ -65,8 +72,8 @@ void ImageWindow::ShowLabels(const QString &current, const QString &time, const 
 
 void ImageWindow::ShowProgressTexts(const RunProgress &p)
 {
-    // The current label reads 100% from the first report on; its bar tells the picture.
-    Button(kCurrentLabelId)->SetWindowTextW(T("IDS_CURRENT_TITLE") + CurrentProgressText(100));
+    // The current label says what its bar shows: nothing of a picture until it is done.
+    Button(kCurrentLabelId)->SetWindowTextW(T("IDS_CURRENT_TITLE") + CurrentProgressText(p.currentPercent));
     Button(kTimeLabelId)->SetWindowTextW(T("IDS_TIME_TITLE") + ElapsedText(p.elapsedSeconds));
     Button(kTotalLabelId)->SetWindowTextW(T("IDS_TOTAL_TITLE") + TotalProgressText(p.filesEnded, p.totalFiles));
     ShowTimeLeft(p.batchSecondsLeft);

@@ -1,5 +1,6 @@
 #include "movie/movie_run.h"
 
+#include "encode/encoder_args_builder.h"
 #include "encode/job_preparation.h"
 #include "run/end_actions.h"
 
@@ -98,7 +99,8 @@ bool MovieRun::Start(const RunRequest &request)
         return false;
     m_request = request;
     m_summary = RunSummary{};
-    m_log = RunLogEntry{QStringLiteral("movie"), QDateTime::currentDateTime(), {}, RunEnd::Finished, {}};
+    m_log = RunLogEntry{QStringLiteral("movie"), QDateTime::currentDateTime(), {}, {}, {}, {}};
+    RunLog().Begin(m_log); // a log that cannot be written changes nothing else
     m_current = -1;
     m_elapsedSeconds = 0;
     m_records.clear();
@@ -111,10 +113,8 @@ bool MovieRun::Start(const RunRequest &request)
     }
     m_timeLeft.Begin(loads);
     m_prober.Probe(paths);
-    m_clock.start();
-    m_startMs = NowMs();
-    m_pausedMs = 0;
-    m_pausedAt = -1;
+    m_clock.SetSource(m_timings.clockMs);
+    m_clock.Start();
     m_inhibit.Acquire(QStringLiteral("Converting movies"));
     SetState(State::Starting);
     StartNext();
@@ -135,7 +135,7 @@ void MovieRun::OnProbed(int index, const MediaRecord &record)
                             SourceKind(length.width, length.height, length.frameRate)});
     }
     // The file in work waited for its record.
-    if (index == m_current && m_state == State::Starting && !m_launched && !m_ending)
+    if (index == m_current && IsStarting() && !m_launched && !m_ending)
         LaunchFile();
 }
 
@@ -150,8 +150,10 @@ void MovieRun::StartNext()
     m_prevPosition = 0.0f;
     m_speedFactor = 0.0f;
     m_launched = false;
+    m_begun = false;
     m_ending.reset();
-    SetState(State::Starting);
+    if (m_state != State::Paused)
+        SetState(State::Starting);
     if (m_records[m_current])
         LaunchFile();
 }
@@ -182,7 +184,9 @@ void MovieRun::LaunchFile()
     m_launched = true;
     // With no engine program every further file would fail the same way: the run ends, and
     // the file goes back to waiting, as it is not at fault.
-    if (!m_engine.Launch(engine::ControlRecord{}, prepared.arguments.text)) {
+    engine::ControlRecord control;
+    control.Paused = m_state == State::Paused ? 1 : 0;
+    if (!m_engine.Launch(control, prepared.arguments.text)) {
         EndFile(Outcome::Stopped, Reason::Of(ReasonKind::EngineMissing));
         return;
     }
@@ -198,20 +202,14 @@ void MovieRun::OnEngineConnected()
     m_stallTicks = 0;
     m_stalledTicks = 0;
     m_graceCount = 0;
-    m_timeLeft.FileStarted(m_current, RunSeconds());
+    m_begun = true;
+    m_timeLeft.FileStarted(m_current, m_clock.Seconds());
     m_timer.start(m_timings.tickMs);
-    SetState(State::Converting);
+    if (m_state != State::Paused)
+        SetState(State::Converting);
 }
 
 // --- progress ------------------------------------------------------------------------------
-
-qint64 MovieRun::NowMs() const { return m_timings.clockMs ? m_timings.clockMs() : m_clock.elapsed(); }
-
-double MovieRun::RunSeconds() const
-{
-    const qint64 paused = m_pausedMs + (m_pausedAt >= 0 ? NowMs() - m_pausedAt : 0);
-    return double(NowMs() - m_startMs - paused) / 1000.0;
-}
 
 void MovieRun::Tick()
 {
@@ -238,7 +236,7 @@ void MovieRun::Tick()
         m_stalledTicks = 0;
         m_graceCount = 0;
     }
-    m_timeLeft.Tick(status.Position, RunSeconds());
+    m_timeLeft.Tick(status.Position, m_clock.Seconds());
     ShowProgress();
 }
 
@@ -299,12 +297,9 @@ void MovieRun::EndFile(Outcome outcome, Reason reason)
         return;
     m_timer.stop();
     m_ending = Ending{outcome, reason};
-    if (m_pausedAt >= 0) { // the next file starts unpaused: the run's clock goes on
-        m_pausedMs += NowMs() - m_pausedAt;
-        m_pausedAt = -1;
-    }
-    if (m_state != State::Stopping)
-        SetState(State::Starting); // on to the next file, or the run's end
+    // On to the next file, or the run's end; a paused run stays paused, its clock standing.
+    if (m_state != State::Stopping && m_state != State::Paused)
+        SetState(State::Starting);
     // Whatever stands at the output name is left alone: the engine names its output only once
     // it is complete and removes what it did not finish. It gets the grace to do so.
     if (m_engineUp) {
@@ -337,7 +332,7 @@ void MovieRun::FileGone()
         m_engine.Cleanup();
     }
     const Ending ending = *m_ending;
-    m_timeLeft.FileEnded(ending.outcome == Outcome::Done, RunSeconds());
+    m_timeLeft.FileEnded(ending.outcome == Outcome::Done, m_clock.Seconds());
     const RunJob &job = m_request.jobs[m_current];
     const FileEnd end{job.id, job.sourcePath, m_outputPath, ending.outcome, ending.reason};
     m_summary.files.append(end);
@@ -345,7 +340,7 @@ void MovieRun::FileGone()
     // words are in.
     RunLogFile logged{end, {}, {}};
     if (m_launched) {
-        logged.engineArguments = QString::fromStdString(m_engine.ArgumentText());
+        logged.engineArguments = ReadableEngineArguments(m_engine.ArgumentText());
         for (const std::string &line : m_engine.LastDiagnostics())
             logged.diagnostics << QString::fromStdString(line);
     }
@@ -373,7 +368,7 @@ void MovieRun::EndRun(RunEnd end)
     m_givenLoads.clear();
     m_log.ended = QDateTime::currentDateTime();
     m_log.end = end;
-    RunLog().Append(m_log); // a log that cannot be written changes nothing else
+    RunLog().Complete(m_log);
     SetState(State::Ended);
     emit runEnded(m_summary);
 }
@@ -382,11 +377,12 @@ void MovieRun::EndRun(RunEnd end)
 
 void MovieRun::Pause()
 {
-    if (m_state != State::Converting)
+    if (m_state != State::Converting && m_state != State::Starting)
         return;
+    // An engine not yet started is launched held, one not yet connected told on connecting.
     m_engine.Control().Paused = 1;
     m_engine.SendControl();
-    m_pausedAt = NowMs();
+    m_clock.Pause();
     SetState(State::Paused);
 }
 
@@ -394,12 +390,11 @@ void MovieRun::Resume()
 {
     if (m_state != State::Paused)
         return;
+    // An engine not yet connected is sent the record on connecting.
     m_engine.Control().Paused = 0;
     m_engine.SendControl();
-    if (m_pausedAt >= 0)
-        m_pausedMs += NowMs() - m_pausedAt;
-    m_pausedAt = -1;
-    SetState(State::Converting);
+    m_clock.Resume();
+    SetState(m_begun && !m_ending ? State::Converting : State::Starting);
 }
 
 void MovieRun::Cancel() { StopRun(RunEnd::Cancelled); }
@@ -468,10 +463,10 @@ void MovieRun::customEvent(QEvent *event)
 
 void MovieRun::OnEngineEvent(int type, int value)
 {
-    const bool converting = (m_state == State::Converting || m_state == State::Paused) && !m_ending;
+    const bool converting = (m_state == State::Converting || m_state == State::Paused) && m_begun && !m_ending;
     switch (type) {
     case kConnectedEvent:
-        if (m_state == State::Starting && !m_ending)
+        if (IsStarting() && !m_ending)
             OnEngineConnected();
         break;
     case kConnectFailedEvent:

@@ -3,13 +3,13 @@
 #include "encode/encode_settings.h"
 #include "engine/engine_control.h"
 #include "movie/movie_time_left.h"
+#include "run/run_clock.h"
 #include "run/run_log.h"
 #include "run/run.h"
 #include "run/run_outcome.h"
 #include "platform/power_inhibit.h"
 #include "probe/media_prober.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -51,8 +51,8 @@ public:
     void SetLoads(const QList<std::optional<MovieLoad>> &loads) { m_givenLoads = loads; }
 
     bool Start(const RunRequest &request) override;
-    // Pause holds the engine while a file converts (Converting); while a file starts it does
-    // nothing.
+    // Pause holds the engine, also one still starting (Starting): the file in work waits for
+    // Resume, held. A pause lasts over a file's end: the next file's engine starts held.
     void Pause() override;
     void Resume() override;
     // Both stop the engine and end the run (Ended, runEnded) once it has gone, taking an end
@@ -91,6 +91,8 @@ private:
     void Post(int type, int value = 0);
 
     void SetState(State state);
+    // The file in work waits for its probe or its engine, also in a paused run.
+    bool IsStarting() const { return (m_state == State::Starting || m_state == State::Paused) && !m_begun; }
     void OnProbed(int index, const MediaRecord &record);
     void StartNext();
     void LaunchFile();
@@ -104,9 +106,6 @@ private:
     void EndRun(RunEnd end);
     void StopRun(RunEnd end);
     void ShowProgress();
-    // Seconds of the run, its pauses left out.
-    double RunSeconds() const;
-    qint64 NowMs() const;
 
     engine::EngineControl &m_engine;
     MovieRunTimings m_timings;
@@ -114,10 +113,7 @@ private:
     QTimer m_killTimer; // a stopped engine's grace
     platform::PowerInhibit m_inhibit;
     MovieTimeLeft m_timeLeft;
-    QElapsedTimer m_clock;
-    qint64 m_startMs = 0;
-    qint64 m_pausedMs = 0; // of the run so far
-    qint64 m_pausedAt = -1;
+    RunClock m_clock; // the time left's: stands while the run is paused
     engine::StatusCopy m_statusCopy;
     // Engine events carry the number of the launch they came from; older ones are dropped.
     std::atomic<quint64> m_generation{0};
@@ -129,6 +125,7 @@ private:
     RunSummary m_summary;
     RunLogEntry m_log;
     bool m_launched = false; // the engine was started for the file in work
+    bool m_begun = false;    // and told to begin it
     bool m_engineUp = false; // and has not been learnt gone
     int m_current = -1;      // index into m_request.jobs
     QString m_outputPath;

@@ -40,6 +40,13 @@ MovieWindow::MovieWindow(QWidget *parent, Kind kind)
                                             {kCountId, {122, 377, 120, 16}}, {kTitleId, {250, 377, 240, 16}}};
     for (int i = 0; i < 6; ++i)
         m_labels[i] = MakeSkinLabel(Client(), labels[i].first, labels[i].second);
+    auto slot = [this](int label, const QString &widest, int x) {
+        return LabelSlot{m_labels[label], Titled(label, widest), x};
+    };
+    PlaceLabelLine({slot(kCurrent, QStringLiteral(" 100%"), 42), slot(kSpeed, QStringLiteral(" x00.00"), 0),
+                    slot(kTime, ElapsedText(0), 342)});
+    PlaceLabelLine({slot(kTotal, QStringLiteral(" 100%"), 42), slot(kCount, QStringLiteral("( 000 / 000 )"), 0),
+                    slot(kLeft, TimeLeftText(0, 0), 250)});
 
     SettingsStore(T("IDS_APP_NAME")).Initialise(m_settings, IsHdChecked());
     ShowFolderLabel(OutputFolder().Text());
@@ -95,12 +102,14 @@ void MovieWindow::ResetProgress()
     ShowLabel(kLeft, TimeLeftText(-1, -1));
 }
 
-void MovieWindow::ShowLabel(int label, const QString &value)
+QString MovieWindow::Titled(int label, const QString &value)
 {
     static const char *const titles[] = {"IDS_CURRENT_TITLE", "IDS_STR_SPEED", "IDS_TIME_TITLE",
                                          "IDS_TOTAL_TITLE",   nullptr,         "IDS_TIME_LEFT_TITLE"};
-    m_labels[label]->SetWindowTextW((titles[label] ? T(titles[label]) : QString()) + value);
+    return (titles[label] ? T(titles[label]) : QString()) + value;
 }
+
+void MovieWindow::ShowLabel(int label, const QString &value) { m_labels[label]->SetWindowTextW(Titled(label, value)); }
 
 // --- options -------------------------------------------------------------------------------
 

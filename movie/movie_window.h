@@ -68,6 +68,7 @@ protected:
 private:
     void ResetProgress();
     // A label's title followed by its value; the count label has no title.
+    static QString Titled(int label, const QString &value);
     void ShowLabel(int label, const QString &value);
 
     MovieSettings m_settings;

@@ -305,8 +305,37 @@ void ConverterPage::FinishRun(const RunSummary &ended)
     }
     RunSummary summary = ended;
     summary.choices.powerOff = Button(m_layout.shutDownId)->GetCheck();
-    if (summary.end == RunEnd::Finished && !summary.choices.powerOff && !window()->isActiveWindow())
+    if (summary.end == RunEnd::Finished && !summary.choices.powerOff && !window()->isActiveWindow()) {
         m_notifier->Notify({T("IDS_MESSAGEBOX_CONVERT_END"), NotificationBody(summary)});
+        // The summary waits for the user to come back rather than take the focus from the
+        // window they work in; what follows it (the sources to the trash) waits with it.
+        if (window()->isVisible()) {
+            m_summaryWaiting = summary;
+            window()->installEventFilter(this);
+            return;
+        }
+    }
+    ShowRunEnd(summary);
+}
+
+bool ConverterPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == window() && event->type() == QEvent::WindowActivate && m_summaryWaiting) {
+        window()->removeEventFilter(this);
+        // Once the activation is through: the summary is a modal box of its own.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (std::optional<RunSummary> summary = std::exchange(m_summaryWaiting, std::nullopt))
+                    ShowRunEnd(*summary);
+            },
+            Qt::QueuedConnection);
+    }
+    return SkinDialog::eventFilter(watched, event);
+}
+
+void ConverterPage::ShowRunEnd(RunSummary summary)
+{
     if (DecideEndActions(summary).showEndMessage)
         ShowEndMessage(EndMessage(summary));
     summary.choices.deleteSources = Button(m_layout.deleteSourcesId)->GetCheck();

@@ -171,9 +171,13 @@ private:
     // after changing them), or the power-off instead of the message, with the kept lists on
     // disk first. Nothing for a run that did not finish. A user busy in another window, or
     // about to lose the screen to the power-off, hears of the end through a desktop
-    // notification. Sources the trash would not take stay, and the user is told which and
-    // why; a refused power-off shows the end message after all, with the system's reason.
+    // notification; the end message then waits for the window's next activation. Sources the
+    // trash would not take stay, and the user is told which and why; a refused power-off shows
+    // the end message after all, with the system's reason.
     void FinishRun(const RunSummary &ended);
+    // The end message and what follows it, once the user is there to see it.
+    void ShowRunEnd(RunSummary summary);
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     void OnRunStateChanged(Run::State state);
     void OnFileStarted(int id, const QString &outputPath);
@@ -197,6 +201,7 @@ private:
     bool m_reportedActive = false; // as runActiveChanged last said
     bool m_closeWhenEnded = false; // a close waits for the run to end
     bool m_stopQuestionOpen = false;
-    std::optional<RunSummary> m_heldEnd;  // a run that ended while the stop question was open
-    std::unique_ptr<ListKeeper> m_keeper; // goes first: its last write reads the list
+    std::optional<RunSummary> m_heldEnd;        // a run that ended while the stop question was open
+    std::optional<RunSummary> m_summaryWaiting; // for the window's next activation
+    std::unique_ptr<ListKeeper> m_keeper;       // goes first: its last write reads the list
 };

@@ -56,8 +56,9 @@ public:
 
     // False, and nothing happens, while a run is active or when there is no job.
     virtual bool Start(const RunRequest &request) = 0;
-    // Paused at once, the file in work held (a movie's engine) or finished first (a picture);
-    // a movie file still starting cannot be held and is not.
+    // Paused at once, the file in work held (a movie's engine, also while it starts) or
+    // finished first (a picture). A pause lasts over a file's end: the next file waits, held,
+    // and the figures stand as they were until Resume.
     virtual void Pause() = 0;
     virtual void Resume() = 0;
     // Both end the run (a Stopping state first where the work takes a moment to let go). A

@@ -6,6 +6,7 @@
 #include "run/state_folder.h"
 
 #include <QFile>
+#include <QUuid>
 
 #include <cstdlib>
 
@@ -62,9 +63,11 @@ QString OutcomeWord(Outcome outcome)
     return QStringLiteral("unknown");
 }
 
-QString RunEndWord(RunEnd end)
+QString RunEndWord(std::optional<RunEnd> end)
 {
-    switch (end) {
+    if (!end)
+        return QStringLiteral("did not finish");
+    switch (*end) {
     case RunEnd::Finished: return QStringLiteral("finished");
     case RunEnd::Cancelled: return QStringLiteral("cancelled");
     case RunEnd::Stopped: return QStringLiteral("stopped");
@@ -107,6 +110,8 @@ QString ReasonLine(const Reason &reason)
     return kind + QStringLiteral(" (") + ReasonKey(reason) + QStringLiteral("): ") + Escaped(ReasonText(reason));
 }
 
+QString IdLine(const QString &id) { return QStringLiteral("Id: ") + Escaped(id) + '\n'; }
+
 QByteArray Format(const RunLogEntry &entry)
 {
     int counts[4] = {};
@@ -114,6 +119,8 @@ QByteArray Format(const RunLogEntry &entry)
         ++counts[int(file.end.outcome)];
     QString text = QString::fromLatin1(RunLog::kEntryMarker) + '\n';
     text += QStringLiteral("Mode: ") + OrNone(entry.mode) + '\n';
+    if (!entry.id.isEmpty())
+        text += IdLine(entry.id);
     text += QStringLiteral("Started: ") + IsoTime(entry.started) + '\n';
     text += QStringLiteral("Ended: ") + IsoTime(entry.ended) + '\n';
     text += QStringLiteral("Run end: ") + RunEndWord(entry.end) + '\n';
@@ -184,7 +191,24 @@ QString RunLog::DefaultFolder() { return StateFolder(); }
 
 QString RunLog::Path() const { return m_folder + QStringLiteral("/runs.log"); }
 
+bool RunLog::Begin(RunLogEntry &entry)
+{
+    entry.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    entry.ended = {};
+    entry.end.reset();
+    return Write(entry);
+}
+
+bool RunLog::Complete(const RunLogEntry &entry) { return Write(entry); }
+
 bool RunLog::Append(const RunLogEntry &entry)
+{
+    RunLogEntry whole = entry;
+    whole.id.clear();
+    return Write(whole);
+}
+
+bool RunLog::Write(const RunLogEntry &entry)
 {
     if (!platform::MakePrivateFolder(m_folder))
         return false;
@@ -203,12 +227,22 @@ bool RunLog::Append(const RunLogEntry &entry)
         oldFile.close();
     }
     QList<QByteArray> entries = SplitEntries(old);
-    if (entries.size() > kKeptRuns - 1)
-        entries = entries.mid(entries.size() - (kKeptRuns - 1));
+    const QByteArray formatted = Format(entry);
+    const QByteArray idLine = '\n' + IdLine(entry.id).toUtf8();
+    qsizetype begun = -1;
+    for (qsizetype i = entries.size() - 1; i >= 0 && !entry.id.isEmpty() && begun < 0; --i) {
+        if (entries[i].contains(idLine))
+            begun = i;
+    }
+    if (begun >= 0)
+        entries[begun] = formatted;
+    else
+        entries.append(formatted);
+    if (entries.size() > kKeptRuns)
+        entries = entries.mid(entries.size() - kKeptRuns);
 
     QByteArray text;
     for (const QByteArray &e : entries)
         text += e;
-    text += Format(entry);
     return platform::AtomicWrite(Path(), text);
 }

@@ -90,6 +90,18 @@ void FitOptionBoxes(ImageButton *deleteBox, ImageButton *shutDownBox, int client
     shutDownBox->setGeometry(x, shutDownBox->y(), qMax(0, clientWidth - 20 - x), shutDownBox->height());
 }
 
+void PlaceLabelLine(std::initializer_list<LabelSlot> line)
+{
+    constexpr int kGap = 8;
+    int end = 0; // of the label before
+    for (const LabelSlot &slot : line) {
+        const int x = qMax(slot.x, end + kGap);
+        const int width = slot.label->fontMetrics().horizontalAdvance(slot.widest) + 2;
+        slot.label->setGeometry(x, slot.label->y(), width, slot.label->height());
+        end = x + width;
+    }
+}
+
 void PaintPageBackground(QPainter &painter, const QRect &dirty, const QPixmap &listPanel, const QPixmap &infoPanel)
 {
     painter.fillRect(dirty, ColorFromRef(kPageBackground));

@@ -43,5 +43,14 @@ ImageButton *MakeSkinCheckBox(QWidget *parent, int id, const QString &text, cons
 // A translation longer than the delete box's place pushes the shutdown box to the right
 // rather than being cut; the shutdown box then ends 20 pixels before clientWidth.
 void FitOptionBoxes(ImageButton *deleteBox, ImageButton *shutDownBox, int clientWidth);
+// A line of labels, left to right: each as wide as its widest text (its title and its widest
+// figure), starting at its own x or, where the one before would reach that far, after it. No
+// text runs into the next, in any language and font.
+struct LabelSlot {
+    ImageButton *label;
+    QString widest;
+    int x;
+};
+void PlaceLabelLine(std::initializer_list<LabelSlot> line);
 // The page's navy background under dirty and its two panel pictures; a missing one is left out.
 void PaintPageBackground(QPainter &painter, const QRect &dirty, const QPixmap &listPanel, const QPixmap &infoPanel);

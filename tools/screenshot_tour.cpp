@@ -1,6 +1,7 @@
 // Walks the real launcher through what a user sees and saves a picture of each step: the
 // launcher with files listed, the movie options dialog, a movie run with a failed file and
-// its reason, the end summary, the image options dialog and an image run. For the user guide; run by tools/screenshots.sh under xvfb-run
+// its reason, the run paused, the end summary and the figures after it, the image options
+// dialog and an image run. For the user guide; run by tools/screenshots.sh under xvfb-run
 // with a private home. Not part of the application.
 //   screenshot_tour OUT_FOLDER DAMAGED_CLIP LONG_CLIP CLIP... -- PICTURE...
 
@@ -19,6 +20,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QScreen>
 #include <QTimer>
 #include <QToolTip>
@@ -86,6 +88,26 @@ void ShootNextModal(const QString &path, bool *ok)
     poll->start();
 }
 
+// The window with the window manager's frame around it, as it stands on the desktop.
+bool ShootFramed(QWidget *window, const QString &path)
+{
+    Settle(300);
+    const QRect frame = window->frameGeometry();
+    const QPixmap shot = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const bool ok = !shot.isNull() && shot.save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// The movie page's six progress labels in one line.
+QString MovieFigures(MovieWindow &movie)
+{
+    QStringList texts;
+    for (int i = 0; i < 6; ++i)
+        texts << movie.Label(i)->text();
+    return texts.join(QStringLiteral(" | "));
+}
+
 // The screen around window, with the tooltip shown over the status cell of row.
 bool ShootStatusTip(QWidget *window, FileListCtrl &list, int row, const QString &path)
 {
@@ -115,6 +137,9 @@ int main(int argc, char *argv[])
     const QString longClip = args.takeFirst();
     const QStringList clips = args.mid(0, split - 3);
     const QStringList pictures = args.mid(split - 2);
+    // Pictures that show the window in its frame, under a window manager where one runs.
+    const QString shots = out + QStringLiteral("screenshots/");
+    QDir().mkpath(shots);
 
     // Nobody answers: OK to notices, Yes to the questions the tour asks (cancel a run).
     ScriptedMessageBox box(IDYES);
@@ -141,6 +166,13 @@ int main(int argc, char *argv[])
         WaitFor([&] { return movie.CurrentBar()->Position() >= 20 && !movie.Label(5)->text().contains("—"); }, 120000);
     ok &= Shoot(&launcher, out + "movie_run.png");
     ok &= ShootStatusTip(&launcher, movie.List(), 0, out + "movie_failed_reason.png");
+    // Paused: the figures stand as they were, however long the pause.
+    movie.OnPauseCommand();
+    const QString paused = MovieFigures(movie);
+    Settle(5000);
+    std::fprintf(stderr, "paused:     %s\nfive later: %s\n", qPrintable(paused), qPrintable(MovieFigures(movie)));
+    ok &= MovieFigures(movie) == paused;
+    ok &= ShootFramed(&launcher, shots + "movie_paused.png");
     movie.Run().Cancel();
     ok &= WaitFor([&] { return !movie.IsRunActive(); }, 30000);
 
@@ -154,13 +186,33 @@ int main(int argc, char *argv[])
     movie.OnConvertCommand();
     ok &= WaitFor([&] { return summaryShot; }, 120000);
     ScriptedMessageBox again(IDYES);
+    ok &= WaitFor([&] { return !movie.IsRunActive(); }, 30000);
+    ok &= ShootFramed(&launcher, shots + "movie_finished.png"); // its figures at their widest
 
     ok &= launcher.SwitchTo(LauncherWindow::Mode::Image);
     image.Rows().AddFiles(pictures);
     ok &= ShootDialog([&] { image.OnOptionCommand(); }, out + "image_options.png");
+    // Paused after the third picture: the current figure is its bar's, the time left stands.
+    const int third = image.Rows().Model().At(2).id;
+    QObject::connect(&image.Run(), &Run::fileEnded, &image, [&image, third](const FileEnd &end) {
+        if (end.id == third)
+            image.OnPauseCommand();
+    });
     image.OnConvertCommand();
-    ok &= WaitFor([&] { return int(image.Rows().Model().At(2).status) == 4; }, 120000);
+    ok &= WaitFor([&] { return int(image.Rows().Model().At(2).status) == 4 && image.Run().IsPaused(); }, 120000);
     ok &= Shoot(&launcher, out + "image_run.png");
+    ok &= ShootFramed(&launcher, shots + "image_paused.png");
+    auto imageFigures = [&image] {
+        QStringList texts;
+        for (int id : {ImageWindow::kCurrentLabelId, ImageWindow::kTimeLabelId, ImageWindow::kTotalLabelId,
+                       ImageWindow::kTimeLeftLabelId})
+            texts << image.Button(id)->text();
+        return texts.join(QStringLiteral(" | "));
+    };
+    const QString picturesPaused = imageFigures();
+    Settle(3000);
+    std::fprintf(stderr, "paused:      %s\nthree later: %s\n", qPrintable(picturesPaused), qPrintable(imageFigures()));
+    ok &= imageFigures() == picturesPaused;
     image.Run().Stop();
     ok &= WaitFor([&] { return !image.IsRunActive(); }, 30000);
 

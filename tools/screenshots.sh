@@ -33,7 +33,10 @@ done
 HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config" XDG_DATA_HOME="$TMP/home/.local/share" \
 XDG_STATE_HOME="$TMP/home/.local/state" \
 XDG_RUNTIME_DIR="$TMP/home/run" LANG=C.UTF-8 \
-    xvfb-run -a -s "-screen 0 1024x768x24" \
+    xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+        # A window manager, where one is installed, puts frames and focus as a desktop does.
+        if command -v openbox >/dev/null; then openbox & sleep 1; fi
+        exec "$@"' tour \
     build/bin/screenshot_tour docs "$TMP/media/Broken download.mp4" "$TMP/media/Holiday at the sea.mp4" \
         "$TMP/media/Birthday party.mp4" "$TMP/media/Garden concert.mp4" -- "${pictures[@]}"
-echo "Pictures in docs/"
+echo "Pictures in docs/ and docs/screenshots/"

@@ -443,9 +443,11 @@ private slots:
         const EngineArguments args =
             MakeEngineArguments("-mc,0", inputUnits ? in : QString(), outputUnits ? out : QString());
         QCOMPARE(int(args.error), error);
-        if (args.ok())
+        if (args.ok()) {
             QCOMPARE(args.text, " \"" + Utf16LeBase64(in) + "\" -mc 0 -o \"" + Utf16LeBase64(out) + "\"");
-        else
+            // The log's reading: the names back, a quoted word that is no name as it is.
+            QCOMPARE(ReadableEngineArguments(args.text + " \"x=\""), " \"" + in + "\" -mc 0 -o \"" + out + "\" \"x=\"");
+        } else
             QVERIFY(args.text.empty());
     }
 

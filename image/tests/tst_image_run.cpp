@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 #include <unistd.h>
@@ -195,7 +196,7 @@ void TestImageRun::picturesTimeLeft_data()
     QTest::newRow("nothing done yet") << 0 << 10 << 0 << 5 << -1;
     QTest::newRow("just done, 2 s a picture") << 4 << 10 << 8 << 8 << 12;
     QTest::newRow("a second into the next") << 4 << 10 << 8 << 9 << 11;
-    QTest::newRow("next picture slower than the pace") << 4 << 10 << 8 << 30 << 0;
+    QTest::newRow("next picture slower than the pace: those after it") << 4 << 10 << 8 << 30 << 10;
     QTest::newRow("all done") << 10 << 10 << 20 << 20 << 0;
     QTest::newRow("fewer to do after a row was unchecked") << 3 << 3 << 6 << 6 << 0;
 }
@@ -590,11 +591,15 @@ void TestImageRun::clockStandsStillWhilePaused()
 {
     QTemporaryDir dir;
     ImageRun run;
+    qint64 clockMs = 0; // the worker's: 2 s a picture
+    run.SetClock([&] { return clockMs; });
+    connect(&run, &Run::fileEnded, [&] { clockMs += 2000; });
     HoldAtStart(run);
     QSignalSpy ticks(&run, &Run::progressChanged);
     QSignalSpy finished(&run, &Run::runEnded);
-    QVERIFY(run.Start(MakeBatch(dir, 1)));
-    run.Tick();
+    QVERIFY(run.Start(MakeBatch(dir, 4)));
+    for (int i = 0; i < 100; ++i, clockMs += 1000)
+        run.Tick();
     QCOMPARE(ticks.size(), 0);
     run.Resume();
     run.Tick();
@@ -602,6 +607,13 @@ void TestImageRun::clockStandsStillWhilePaused()
     QCOMPARE(ticks.size(), 2);
     QCOMPARE(ticks[1][0].value<RunProgress>().elapsedSeconds, 2);
     QVERIFY(finished.wait(20000));
+    // The time left fell by each picture's 2 s, the pause left out (a first picture done
+    // within the first second once read 00:00:00 with the rest to go).
+    QList<int> left;
+    for (const QVariantList &args : ticks)
+        left << args[0].value<RunProgress>().batchSecondsLeft;
+    left.erase(std::unique(left.begin(), left.end()), left.end());
+    QCOMPARE(left, (QList<int>{-1, 6, 4, 2, 0}));
     QVERIFY(run.Start(MakeBatch(dir, 1))); // a new run counts from 0
     run.Tick();
     QCOMPARE(ticks.last()[0].value<RunProgress>().elapsedSeconds, 1);

@@ -5,6 +5,7 @@
 
 #include "image/image_window.h"
 #include "run/reason_text.h"
+#include "run/state_folder.h"
 #include "shell/lang.h"
 
 #include <QDir>
@@ -95,6 +96,8 @@ void TstListSurvives::movieListAfterKill()
                              {third, true, RowStatus::Waiting, {}},
                              {gone, false, RowStatus::Failed, LastRun::Failed(Reason::Of(ReasonKind::SourceGone))}}));
     QVERIFY(StatusTextsMatch(window));
+    QFile log(RunLogPath()); // and the killed run's entry says so
+    QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains("Ended: unknown\nRun end: did not finish\n"));
 }
 
 // A run's rows, set waiting by the next run's start, still say how they ended, and come back

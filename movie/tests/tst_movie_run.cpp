@@ -35,7 +35,7 @@ private slots:
     void progressFigures_data();
     void progressFigures();
     void pauseNeverFailsNorAdvances();
-    void fileEndingWhilePausedStartsTheNextUnpaused();
+    void fileEndingWhilePausedHoldsTheNext();
     void cancelLeavesWhatStandsAtTheOutputName();
     void cancelLetsTheEngineGo_data();
     void cancelLetsTheEngineGo();
@@ -284,7 +284,7 @@ void TstMovieRun::pauseNeverFailsNorAdvances()
     QCOMPARE(f.Run().ElapsedSeconds(), 4);
 }
 
-void TstMovieRun::fileEndingWhilePausedStartsTheNextUnpaused()
+void TstMovieRun::fileEndingWhilePausedHoldsTheNext()
 {
     RunFixture f;
     f.AddJob("sleep 300\noutput\nfinish\n");
@@ -294,13 +294,19 @@ void TstMovieRun::fileEndingWhilePausedStartsTheNextUnpaused()
     QVERIFY(f.WaitUntilSettled());
     f.Run().Pause();
     f.Tick(3);
-    QTRY_VERIFY_WITH_TIMEOUT(f.Run().CurrentId() == 1 && f.Run().CurrentState() == MovieRun::State::Converting, 10000);
-    QTRY_VERIFY(f.EngineLog(f.Request().jobs[1].sourcePath).contains("paused=0"));
+    // The next file's engine starts held: the run stays paused, nothing counted, nothing shown.
+    const QString next = f.Request().jobs[1].sourcePath;
+    QTRY_VERIFY_WITH_TIMEOUT(f.EngineLog(next).contains("paused=1"), 10000);
+    QVERIFY(f.Run().CurrentId() == 1 && f.Run().CurrentState() == MovieRun::State::Paused);
+    QVERIFY(f.Progress().isEmpty());
+    f.Run().Resume();
+    QTRY_VERIFY(f.EngineLog(next).endsWith("paused=0"));
+    QTRY_COMPARE(f.Run().CurrentState(), MovieRun::State::Converting);
     // The run's clock goes on with the new file: its speed gives a time left.
     for (int step = 1; step <= 3; ++step) {
         QTRY_COMPARE(f.Run().LastStatus().Position, double(step));
         f.Tick();
-        QFile(f.Request().jobs[1].sourcePath + ".go" + QString::number(step)).open(QIODevice::WriteOnly);
+        QFile(next + ".go" + QString::number(step)).open(QIODevice::WriteOnly);
     }
     QCOMPARE(f.Progress().last().fileSecondsLeft, 7);
 }
@@ -432,7 +438,9 @@ void TstMovieRun::timeLeftFollowsTheSpeed()
     f.Tick(20);
     QCOMPARE(int(f.Progress().size()), shown); // nothing counted, nothing shown
     f.Run().Resume();
-    for (int i = 4; i <= 10; ++i)
+    tickAt(0, 4, 8.0);
+    QCOMPARE(f.Progress().last().batchSecondsLeft, 7 + 45 - 1); // on from where it stood
+    for (int i = 5; i <= 10; ++i)
         tickAt(0, i, 2.0 * i);
     QTRY_COMPARE_WITH_TIMEOUT(f.Run().CurrentId(), 1, 10000);
     for (int i = 1; i <= 4; ++i)
@@ -460,6 +468,7 @@ void TstMovieRun::runIsLogged()
     QVERIFY(text.contains("Outcome: done"));
     // What the engine was started with, for both files.
     QCOMPARE(text.count(QRegularExpression("Engine arguments: .* -ofps 30 .* -o \"")), 2);
+    QVERIFY(text.contains("Engine arguments:  \"" + f.Request().jobs[0].sourcePath + "\" ")); // not in Base64
 }
 
 QTEST_MAIN(TstMovieRun)

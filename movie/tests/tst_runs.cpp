@@ -5,7 +5,13 @@
 #include "movie_test_support.h"
 
 #include "image/image_run.h"
+#include "image/image_window.h"
 #include "image/tests/test_pictures.h"
+#include "shell/lang.h"
+#include "skin/image_button.h"
+#include "widgets/progress_bar_ctrl.h"
+
+#include <QMap>
 
 #include <QTest>
 
@@ -22,6 +28,8 @@ class TstRuns : public QObject {
 private slots:
     void startStatesAndEnd_data();
     void startStatesAndEnd();
+    void figuresStayApart_data();
+    void figuresStayApart();
 };
 
 void TstRuns::startStatesAndEnd_data()
@@ -61,8 +69,8 @@ void TstRuns::startStatesAndEnd()
     QSignalSpy states(&run, &Run::stateChanged);
     QSignalSpy fileEnds(&run, &Run::fileEnded);
     QSignalSpy runEnds(&run, &Run::runEnded);
-    // Pictures are held before the first one, so that there is a run to cancel or stop.
-    if (!movie && how != "finish")
+    // Held before the first file, so that there is a run to cancel or stop.
+    if (how != "finish")
         connect(
             &run, &Run::stateChanged, &run, [&run] { run.Pause(); }, Qt::SingleShotConnection);
     QVERIFY(!run.Start({})); // no job
@@ -70,8 +78,8 @@ void TstRuns::startStatesAndEnd()
     QVERIFY(run.Start(request));
     QVERIFY(!run.Start(request)); // active
     if (how != "finish") {
-        const Run::State held = movie ? Run::State::Converting : Run::State::Paused;
-        QTRY_COMPARE_WITH_TIMEOUT(run.CurrentState(), held, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(run.CurrentState(), Run::State::Paused, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!movie || movies.EngineLog(request.jobs[0].sourcePath).contains("paused=1"), 10000);
         how == "cancel" ? run.Cancel() : run.Stop();
         QCOMPARE(run.CurrentState(), Run::State::Stopping);
     }
@@ -95,6 +103,45 @@ void TstRuns::startStatesAndEnd()
     for (const FileEnd &file : summary.files)
         QCOMPARE(file.outcome, end == RunEnd::Finished ? Outcome::Done : left);
     QCOMPARE(summary.Count(Outcome::Done), end == RunEnd::Finished ? 2 : 0);
+}
+
+void TstRuns::figuresStayApart_data()
+{
+    QTest::addColumn<bool>("movie");
+    QTest::addColumn<int>("current");
+    QTest::newRow("movie") << true << 100;
+    QTest::newRow("image, a picture done") << false << 100;
+    QTest::newRow("image, a picture in work") << false << 0;
+}
+
+// Both pages at their widest figures: each label holds its text, none runs into the next, and
+// the current figure is the bar's.
+void TstRuns::figuresStayApart()
+{
+    QFETCH(bool, movie);
+    QFETCH(int, current);
+    MovieWindow movies(nullptr, SkinDialog::Kind::Window);
+    ImageWindow pictures(nullptr, SkinDialog::Kind::Window);
+    ConverterPage &page = movie ? static_cast<ConverterPage &>(movies) : pictures;
+    Run &run = movie ? static_cast<Run &>(movies.Run()) : pictures.Run();
+    emit run.progressChanged({120, 120, 119, current, 100, 359999, 99.99f, 359999, 359999});
+    QCOMPARE(page.CurrentBar()->Position(), current);
+    QMap<int, QMap<int, ImageButton *>> lines; // by y, then x
+    for (ImageButton *label : page.findChildren<ImageButton *>()) {
+        if (label->y() > 330 && label->y() < 390 && label->x() < 500)
+            lines[label->y()][label->x()] = label;
+    }
+    QCOMPARE(lines.size(), 2);
+    for (const QMap<int, ImageButton *> &line : lines) {
+        int end = 0;
+        for (ImageButton *label : line) {
+            QVERIFY2(label->x() > end && label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
+            end = label->geometry().right();
+            if (label->text().startsWith(Lang::Get("IDS_CURRENT_TITLE")))
+                QVERIFY(label->text().endsWith(QStringLiteral(" %1%").arg(current)));
+        }
+    }
 }
 
 QTEST_MAIN(TstRuns)

@@ -246,6 +246,34 @@ private slots:
         QCOMPARE(text.count("  Engine arguments: " + shown + "\n  Engine said:\n    " + shown + "\n"), 2);
     }
 
+    // A run's entry is written as it starts and completed at its end; one never completed (a
+    // program killed meanwhile) keeps saying so beside the next run's.
+    void begunThenCompleted_data()
+    {
+        QTest::addColumn<bool>("oneNeverCompleted");
+        QTest::addColumn<bool>("goneMeanwhile");
+        QTest::newRow("completed") << false << false;
+        QTest::newRow("a run before never completed") << true << false;
+        QTest::newRow("the log removed meanwhile") << false << true;
+    }
+    void begunThenCompleted()
+    {
+        QFETCH(bool, oneNeverCompleted);
+        QFETCH(bool, goneMeanwhile);
+        RunLog log(m_tmp.filePath(QString("begun %1").arg(QTest::currentDataTag())));
+        RunLogEntry killed = ImageRun("/p/killed.png"), run = ImageRun("/p/next.png");
+        QVERIFY(!oneNeverCompleted || log.Begin(killed));
+        QVERIFY(log.Begin(run));
+        QCOMPARE(ReadAll(log.Path()).count("Ended: unknown\nRun end: did not finish\n"), oneNeverCompleted ? 2 : 1);
+        QVERIFY(!goneMeanwhile || QFile::remove(log.Path()));
+        run.end = RunEnd::Cancelled;
+        QVERIFY(log.Complete(run));
+        const QByteArray text = ReadAll(log.Path());
+        QCOMPARE(Markers(text), oneNeverCompleted ? 2 : 1);
+        QCOMPARE(text.count("Run end: did not finish\n"), oneNeverCompleted ? 1 : 0);
+        QVERIFY(text.indexOf("did not finish") < text.indexOf("Run end: cancelled\n")); // as they began
+    }
+
     // Nowhere to write: false, no crash, and what stood there is left alone.
     void unwritable_data()
     {
