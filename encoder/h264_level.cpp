@@ -1,5 +1,6 @@
 #include "encoder/h264_level.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mencoder {
@@ -51,6 +52,16 @@ int H264Level(int width, int height, double framesPerSecond, std::int64_t bitRat
             && perSecond <= l.macroblocksPerSecond && bitRate <= l.bitRateKbit * 1000
             && frame * bufferFrames <= l.bufferMacroblocks)
             return l.idc;
+    }
+    return 0;
+}
+
+int H264ReferenceFrames(int level, int width, int height)
+{
+    const std::int64_t frame = std::int64_t((width + 15) / 16) * ((height + 15) / 16);
+    for (const Level &l : kLevels) {
+        if (l.idc == level && frame > 0)
+            return int(std::clamp<std::int64_t>(l.bufferMacroblocks / frame, 1, 16));
     }
     return 0;
 }

@@ -37,25 +37,44 @@ namespace {
 constexpr std::size_t kPacketDepth = 64;
 constexpr std::size_t kFrameDepth = 6;
 
+// A number among the x264 parameters the parser wrote ("name=number:name=number"); the last
+// one counts, as for x264.
+int X264Parameter(const EncoderChoice &choice, const std::string &name, int fallback)
+{
+    int found = fallback;
+    const std::string prefix = name + "=";
+    for (const auto &[key, value] : choice.options) {
+        if (key != "x264-params")
+            continue;
+        for (std::size_t at = 0; at < value.size();) {
+            const std::size_t end = std::min(value.find(':', at), value.size());
+            if (value.compare(at, prefix.size(), prefix) == 0)
+                found = std::atoi(value.c_str() + at + prefix.size());
+            at = end + 1;
+        }
+    }
+    return found;
+}
+
+// Adds "ref=N" to the x264 parameters when they would use more than N (x264's default: 3).
+void KeepReferencesAtMost(EncoderChoice &choice, int refs)
+{
+    if (X264Parameter(choice, "ref", 3) <= refs)
+        return;
+    for (auto &[key, value] : choice.options) {
+        if (key == "x264-params") {
+            value += ":ref=" + std::to_string(refs);
+            return;
+        }
+    }
+    choice.options.emplace_back("x264-params", "ref=" + std::to_string(refs));
+}
+
 // The pictures x264 keeps for reference and reordering with these options: its defaults are
 // three references and three B-frames as a pyramid, which needs four.
 int X264BufferFrames(const EncoderChoice &choice)
 {
-    int refs = 3, bframes = 3;
-    for (const auto &[key, value] : choice.options) {
-        if (key != "x264-params")
-            continue;
-        // The parser wrote them as "name=number:name=number".
-        for (std::size_t at = 0; at < value.size();) {
-            const std::size_t end = std::min(value.find(':', at), value.size());
-            const std::string item = value.substr(at, end - at);
-            if (item.rfind("ref=", 0) == 0)
-                refs = std::atoi(item.c_str() + 4);
-            else if (item.rfind("bframes=", 0) == 0)
-                bframes = std::atoi(item.c_str() + 8);
-            at = end + 1;
-        }
-    }
+    const int refs = X264Parameter(choice, "ref", 3), bframes = X264Parameter(choice, "bframes", 3);
     return std::max({refs, bframes >= 2 ? 4 : 1, 1 + std::min(bframes, 1)});
 }
 
@@ -465,8 +484,13 @@ void Conversion::SetUpVideo()
     enc->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     EncoderChoice choice = m_opts.video;
     if (codec->id == AV_CODEC_ID_H264) {
-        // The level the stream needs, not the one asked for: a strict player refuses a stream
-        // that claims less, and one that claims more than it needs is refused by fewer.
+        // x264 keeps to a level asked for with fewer reference frames; kept so, the pictures
+        // stay exactly those the asked level gives.
+        const int asked = choice.level;
+        if (const int refs = H264ReferenceFrames(asked, enc->width, enc->height); refs > 0)
+            KeepReferencesAtMost(choice, refs);
+        // But the stream claims the level it needs, not the one asked for: a strict player
+        // refuses a stream that claims less, and one that claims more is refused by more.
         const double fps = enc->framerate.num > 0 && enc->framerate.den > 0 ? av_q2d(enc->framerate) : 25.0;
         const int level = H264Level(enc->width, enc->height, fps, choice.bitRate, X264BufferFrames(choice));
         if (level > 0)

@@ -275,21 +275,22 @@ void TestMencoderArgs::h264Level_data()
     QTest::addColumn<int>("kbits");
     QTest::addColumn<int>("frames"); // decoded picture buffer
     QTest::addColumn<int>("level");
-    QTest::newRow("HD profile: 720p30") << 1280 << 720 << 30.0 << 5000 << 4 << 31;
-    QTest::newRow("720p25") << 1280 << 720 << 25.0 << 5000 << 4 << 31;
-    QTest::newRow("720p60") << 1280 << 720 << 60.0 << 5000 << 4 << 32;
-    QTest::newRow("SD size 30 fps") << 720 << 480 << 30.0 << 1200 << 4 << 30;
-    QTest::newRow("SD size at 29.97") << 720 << 480 << 29.97 << 1200 << 4 << 30;
-    QTest::newRow("SD size over level 3's rate") << 720 << 480 << 30.0 << 12000 << 4 << 31;
-    QTest::newRow("SD size with 12 references") << 720 << 480 << 30.0 << 1200 << 12 << 31;
-    QTest::newRow("1080p30") << 1920 << 1080 << 30.0 << 8000 << 4 << 40;
-    QTest::newRow("1080p30 at 25 Mbit/s") << 1920 << 1080 << 30.0 << 25000 << 4 << 41;
-    QTest::newRow("1080p60") << 1920 << 1080 << 60.0 << 8000 << 4 << 42;
-    QTest::newRow("portrait 720x1280") << 720 << 1280 << 30.0 << 5000 << 4 << 31;
-    QTest::newRow("a strip too long for 3.1") << 3000 << 16 << 30.0 << 1000 << 4 << 32;
-    QTest::newRow("tiny") << 176 << 144 << 15.0 << 64 << 1 << 10;
-    QTest::newRow("4K30") << 3840 << 2160 << 30.0 << 20000 << 4 << 51;
-    QTest::newRow("no level holds it") << 16384 << 16384 << 120.0 << 1000 << 4 << 0;
+    QTest::addColumn<int>("refsAt30"); // the reference frames x264 keeps when level 3.0 is asked
+    QTest::newRow("HD profile: 720p30") << 1280 << 720 << 30.0 << 5000 << 4 << 31 << 2;
+    QTest::newRow("720p25") << 1280 << 720 << 25.0 << 5000 << 4 << 31 << 2;
+    QTest::newRow("720p60") << 1280 << 720 << 60.0 << 5000 << 4 << 32 << 2;
+    QTest::newRow("SD size 30 fps") << 720 << 480 << 30.0 << 1200 << 4 << 30 << 6;
+    QTest::newRow("SD size at 29.97") << 720 << 480 << 29.97 << 1200 << 4 << 30 << 6;
+    QTest::newRow("SD size over level 3's rate") << 720 << 480 << 30.0 << 12000 << 4 << 31 << 6;
+    QTest::newRow("SD size with 12 references") << 720 << 480 << 30.0 << 1200 << 12 << 31 << 6;
+    QTest::newRow("1080p30") << 1920 << 1080 << 30.0 << 8000 << 4 << 40 << 1;
+    QTest::newRow("1080p30 at 25 Mbit/s") << 1920 << 1080 << 30.0 << 25000 << 4 << 41 << 1;
+    QTest::newRow("1080p60") << 1920 << 1080 << 60.0 << 8000 << 4 << 42 << 1;
+    QTest::newRow("portrait 720x1280") << 720 << 1280 << 30.0 << 5000 << 4 << 31 << 2;
+    QTest::newRow("a strip too long for 3.1") << 3000 << 16 << 30.0 << 1000 << 4 << 32 << 16;
+    QTest::newRow("tiny") << 176 << 144 << 15.0 << 64 << 1 << 10 << 16;
+    QTest::newRow("4K30") << 3840 << 2160 << 30.0 << 20000 << 4 << 51 << 1;
+    QTest::newRow("no level holds it") << 16384 << 16384 << 120.0 << 1000 << 4 << 0 << 1;
 }
 
 void TestMencoderArgs::h264Level()
@@ -300,6 +301,7 @@ void TestMencoderArgs::h264Level()
     QFETCH(int, kbits);
     QFETCH(int, frames);
     QTEST(mencoder::H264Level(width, height, fps, kbits * 1000LL, frames), "level");
+    QTEST(mencoder::H264ReferenceFrames(30, width, height), "refsAt30");
 }
 
 void TestMencoderArgs::chainGeometry_data()

@@ -106,7 +106,7 @@ void TestMencoderConvert::codecRows_data()
         << "h264"
         << "avc1"
         << "aac" << 1280
-        << "-vf scale=960:720:flags=bicubic,pad=1280:720:160:0,setsar=1,fps=30 -c:v libx264 -b:v 5000k -level 31 "
+        << "-vf scale=960:720:flags=bicubic,pad=1280:720:160:0,setsar=1,fps=30 -c:v libx264 -b:v 5000k -level 30 "
            "-x264-params subme=1 -flags +global_header -c:a aac -b:a 128k -ar 44100 -f mp4"
         << 5000;
     QTest::newRow("SD: dx50 + mp3lame in AVI")
