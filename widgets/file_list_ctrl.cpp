@@ -238,28 +238,27 @@ void FileListCtrl::startDrag(Qt::DropActions supportedActions)
 }
 
 // Local files from outside are the window's to take; anything else is the view's own move.
+bool FileListCtrl::AnswerOutsideFiles(QDragMoveEvent *event) const
+{
+    if (event->source() == this || LocalFiles(event->mimeData()).isEmpty())
+        return false;
+    if (m_fileDrops)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+    return true;
+}
+
 void FileListCtrl::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (event->source() != this && !LocalFiles(event->mimeData()).isEmpty()) {
-        if (m_fileDrops)
-            event->acceptProposedAction();
-        else
-            event->ignore();
-        return;
-    }
-    QTableView::dragEnterEvent(event);
+    if (!AnswerOutsideFiles(event))
+        QTableView::dragEnterEvent(event);
 }
 
 void FileListCtrl::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (event->source() != this && !LocalFiles(event->mimeData()).isEmpty()) {
-        if (m_fileDrops)
-            event->acceptProposedAction();
-        else
-            event->ignore();
-        return;
-    }
-    QTableView::dragMoveEvent(event);
+    if (!AnswerOutsideFiles(event))
+        QTableView::dragMoveEvent(event);
 }
 
 void FileListCtrl::dropEvent(QDropEvent *event)

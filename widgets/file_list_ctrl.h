@@ -51,6 +51,8 @@ protected:
 
 private:
     void UpdateDragDrop();
+    // True when the drag carries files from outside, which it then accepts or refuses.
+    bool AnswerOutsideFiles(QDragMoveEvent *event) const;
     void UpdateRowHeight();
 
     class RowDelegate;
