@@ -32,10 +32,11 @@ using engine::FailureCode;
 
 namespace {
 
-// Queue depths between stages: enough to ride out the encoders' uneven pace, small enough
-// that a few decoded HD pictures are all that waits.
-constexpr std::size_t kPacketDepth = 64;
-constexpr std::size_t kFrameDepth = 6;
+// Queue depths between stages. A decoder's frame pool grows to the most pictures ever in
+// flight and keeps them to the end, so each place in a frame queue costs a whole picture for
+// the whole run; two places already ride out the encoders' uneven pace as well as six did.
+constexpr std::size_t kPacketDepth = 16;
+constexpr std::size_t kFrameDepth = 2;
 
 // A number among the x264 parameters the parser wrote ("name=number:name=number"); the last
 // one counts, as for x264.
