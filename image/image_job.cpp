@@ -4,12 +4,12 @@
 #include "image/jpeg_frame.h"
 #include "image/picture_integrity.h"
 #include "image/png_reduced.h"
+#include "platform/native_name.h"
 #include "run/end_actions.h"
 
 #include <QColorSpace>
 #include <QFile>
 #include <QFileDevice>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -23,8 +23,8 @@ namespace {
 
 bool TakesName(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    const platform::NameInfo info = platform::StatName(path);
+    return info.exists || info.isLink;
 }
 
 // Transparent parts go on white: JPEG has no alpha, and black behind a logo looks broken.
@@ -42,12 +42,12 @@ QImage OnWhite(const QImage &image)
 
 ImageError WriteJpeg(const QImage &image, const QString &outputPath)
 {
-    const QFileInfo target(outputPath);
     if (TakesName(outputPath))
         return ImageError::OutputTaken;
     // Hidden, short and in the same folder, so that the final rename is atomic and a crash
     // leaves no file under the user's output name.
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.framepress-XXXXXX.part"));
+    const QString folder = platform::AbsoluteName(outputPath.left(outputPath.lastIndexOf(QLatin1Char('/')) + 1));
+    QTemporaryFile temp(folder + QStringLiteral("/.framepress-XXXXXX.part"));
     if (!temp.open())
         return ImageError::WriteFailed;
     QImageWriter writer(&temp, QByteArrayLiteral("jpeg"));
@@ -58,12 +58,13 @@ ImageError WriteJpeg(const QImage &image, const QString &outputPath)
     temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                         | QFileDevice::ReadOther);
     // Renaming refuses an existing target (no replace), so a file that appeared meanwhile stays.
-    if (!temp.rename(outputPath)) {
+    // On the name's bytes: Qt's rename would turn a byte that is no UTF-8 into another name.
+    temp.close();
+    if (!platform::RenameNoReplace(temp.fileName(), outputPath))
         return TakesName(outputPath) ? ImageError::OutputTaken : ImageError::WriteFailed;
-    }
     temp.setAutoRemove(false);
-    const QFileInfo written(outputPath);
-    return written.isFile() && written.size() > 0 ? ImageError::None : ImageError::WriteFailed;
+    const platform::NameInfo written = platform::StatName(outputPath);
+    return written.isFile && written.size > 0 ? ImageError::None : ImageError::WriteFailed;
 }
 
 } // namespace
@@ -256,18 +257,23 @@ DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const Imag
 
 } // namespace
 
-qint64 DecodedBytes(const QString &inputPath, const ImageConvertOptions &options)
+qint64 DecodedBytes(const QString &sourcePath, const ImageConvertOptions &options)
 {
     EnsureImageAllocationLimit();
+    const platform::ReadableName readable(sourcePath);
+    const QString &inputPath = readable.Path();
     QImageReader reader(inputPath);
     reader.setDecideFormatFromContent(true);
     return PlanDecode(reader, inputPath, options).bytes;
 }
 
-LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options,
+LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &options,
                           const std::function<bool(qint64 bytes)> &reserve)
 {
     EnsureImageAllocationLimit();
+    // Every reader below opens by name; a name that is no UTF-8 reaches them as an open file.
+    const platform::ReadableName readable(sourcePath);
+    const QString &inputPath = readable.Path();
     // Content decides: a GIF named .bmp or a PNG named .jpg is still what it is.
     QImageReader reader(inputPath);
     reader.setDecideFormatFromContent(true);
