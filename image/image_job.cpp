@@ -13,10 +13,13 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
-#include <QTemporaryFile>
 #include <QTransform>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <mutex>
 
 namespace {
@@ -45,26 +48,32 @@ ImageError WriteJpeg(const QImage &image, const QString &outputPath)
     if (TakesName(outputPath))
         return ImageError::OutputTaken;
     // Hidden, short and in the same folder, so that the final rename is atomic and a crash
-    // leaves no file under the user's output name.
+    // leaves no file under the user's output name. Made on the folder's bytes, which need not
+    // be UTF-8.
     const QString folder = platform::AbsoluteName(outputPath.left(outputPath.lastIndexOf(QLatin1Char('/')) + 1));
-    QTemporaryFile temp(folder + QStringLiteral("/.framepress-XXXXXX.part"));
-    if (!temp.open())
+    QByteArray temp = platform::NativeName(folder) + "/.framepress-XXXXXX.part";
+    const int fd = ::mkostemps(temp.data(), 5, O_CLOEXEC);
+    if (fd < 0)
         return ImageError::WriteFailed;
-    QImageWriter writer(&temp, QByteArrayLiteral("jpeg"));
+    QFile file;
+    bool written = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    if (!written)
+        ::close(fd);
+    QImageWriter writer(&file, QByteArrayLiteral("jpeg"));
     writer.setQuality(100);
-    if (!writer.write(image) || !temp.flush())
-        return ImageError::WriteFailed;
     // Temporary files are private (0600); an output is an ordinary user file.
-    temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                        | QFileDevice::ReadOther);
+    written = written && writer.write(image) && file.flush() && ::fchmod(fd, 0644) == 0;
+    file.close();
     // Renaming refuses an existing target (no replace), so a file that appeared meanwhile stays.
     // On the name's bytes: Qt's rename would turn a byte that is no UTF-8 into another name.
-    temp.close();
-    if (!platform::RenameNoReplace(temp.fileName(), outputPath))
-        return TakesName(outputPath) ? ImageError::OutputTaken : ImageError::WriteFailed;
-    temp.setAutoRemove(false);
-    const platform::NameInfo written = platform::StatName(outputPath);
-    return written.isFile && written.size > 0 ? ImageError::None : ImageError::WriteFailed;
+    if (!written || !platform::RenameNoReplace(platform::NameFromNative(temp), outputPath)) {
+        ::unlink(temp.constData());
+        return !written                ? ImageError::WriteFailed
+               : TakesName(outputPath) ? ImageError::OutputTaken
+                                       : ImageError::WriteFailed;
+    }
+    const platform::NameInfo output = platform::StatName(outputPath);
+    return output.isFile && output.size > 0 ? ImageError::None : ImageError::WriteFailed;
 }
 
 } // namespace
