@@ -176,10 +176,19 @@ bool RenameNoReplace(const QString &from, const QString &to)
     if (errno != EINVAL && errno != ENOSYS)
         return false;
     // File systems without the flag: a hard link refuses a taken name as well.
-    if (::link(a.constData(), b.constData()) != 0)
+    if (::link(a.constData(), b.constData()) == 0) {
+        ::unlink(a.constData());
+        return true;
+    }
+    if (errno == EEXIST)
         return false;
-    ::unlink(a.constData());
-    return true;
+    // Nor links (FAT on a memory stick): a plain rename once the name is seen free, as Qt does.
+    struct stat st {};
+    if (::lstat(b.constData(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(a.constData(), b.constData()) == 0;
 }
 
 ReadableName::ReadableName(const QString &path)
