@@ -1,11 +1,11 @@
 #include "app/startup.h"
 
 #include "app/launcher_window.h"
+#include "platform/native_name.h"
 #include "platform/single_instance.h"
 #include "shell/app_paths.h"
 #include "shell/lang.h"
 
-#include <QFileInfo>
 #include <QString>
 #include <QTimer>
 
@@ -39,7 +39,7 @@ QStringList FilesFromArguments(const QStringList &arguments)
         if (options && argument == QLatin1String("--"))
             options = false;
         else if (!options || !argument.startsWith(QLatin1Char('-')))
-            files << QFileInfo(argument).absoluteFilePath();
+            files << platform::AbsoluteName(argument);
     }
     return files;
 }

@@ -1,4 +1,5 @@
 #include "cli/cli_program.h"
+#include "platform/native_name.h"
 #include "platform/runtime_dir.h"
 #include "probe/mediainfo_library.h"
 
@@ -14,7 +15,11 @@ int main(int argc, char *argv[])
     // through the locale, and a plain C locale cannot carry "é".
     MediaInfoLibrary::PrepareCharacterLocale();
     QCoreApplication::setApplicationName(QStringLiteral("Framepress"));
-    const int status = RunCli(QCoreApplication::arguments());
+    // The arguments as given: Qt's own list turns bytes of a file name that are no UTF-8 into U+FFFD.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << platform::NameFromNative(argv[i]);
+    const int status = RunCli(arguments);
     platform::ReleaseRuntimeDir();
     return status;
 }

@@ -1,5 +1,6 @@
 #include "cli/run_printer.h"
 
+#include "platform/native_name.h"
 #include "run/end_text.h"
 #include "run/progress_text.h"
 #include "run/reason_text.h"
@@ -18,8 +19,9 @@ namespace {
 QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
 // A name may hold control characters: escaped, none can move a terminal's cursor or start a line.
-QString Printable(const QString &text)
+QString Printable(const QString &name)
 {
+    const QString text = platform::ShownName(name);
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
@@ -250,7 +252,7 @@ public:
     void FileStarted(const CliFile &file, const QString &outputPath) override
     {
         QJsonObject o = Event("fileStarted", file);
-        o[QStringLiteral("output")] = outputPath;
+        o[QStringLiteral("output")] = platform::ShownName(outputPath);
         Emit(o);
     }
     void Progress(const CliFile &file, const RunProgress &p) override
@@ -270,7 +272,7 @@ public:
         QJsonObject o = Event("fileEnded", file);
         o[QStringLiteral("outcome")] = OutcomeName(end.outcome);
         if (end.outcome == Outcome::Done)
-            o[QStringLiteral("output")] = end.outputPath;
+            o[QStringLiteral("output")] = platform::ShownName(end.outputPath);
         if (end.reason.kind != ReasonKind::None) {
             o[QStringLiteral("reason")] = ReasonText(end.reason);
             o[QStringLiteral("reasonKey")] = ReasonKey(end.reason);
@@ -289,11 +291,11 @@ public:
     {
         QJsonArray trashed;
         for (const FileEnd &file : summary.trashed)
-            trashed.append(file.sourcePath);
+            trashed.append(platform::ShownName(file.sourcePath));
         QJsonArray kept;
         for (const KeptSource &source : summary.kept) {
             kept.append(QJsonObject{
-                {QStringLiteral("source"), source.sourcePath},
+                {QStringLiteral("source"), platform::ShownName(source.sourcePath)},
                 {QStringLiteral("why"), source.why.error.isEmpty() ? T("IDS_REASON_NO_TRASH") : source.why.error}});
         }
         Emit({{QStringLiteral("event"), QStringLiteral("summary")},
@@ -314,8 +316,8 @@ private:
                       {QStringLiteral("mode"), file.mode.isEmpty() ? QJsonValue() : QJsonValue(file.mode)}};
         if (file.row >= 0) { // else the run's progress between its files
             o[QStringLiteral("index")] = file.row;
-            o[QStringLiteral("file")] = file.shown;
-            o[QStringLiteral("source")] = file.path;
+            o[QStringLiteral("file")] = platform::ShownName(file.shown);
+            o[QStringLiteral("source")] = platform::ShownName(file.path);
         }
         if (file.number > 0) {
             o[QStringLiteral("number")] = file.number;

@@ -1,6 +1,7 @@
 #include "encode/encoder_args_builder.h"
 
 #include "encode/base64.h"
+#include "platform/native_name.h"
 
 #include <QByteArray>
 #include <algorithm>
@@ -279,8 +280,10 @@ QString ReadableEngineArguments(std::string_view text)
                                                             QByteArray::AbortOnBase64DecodingErrors);
         const QByteArray &name = decoded.decoded;
         if (decoded && !quoted.empty() && name.size() % 2 == 0) {
+            QString wide;
             for (qsizetype i = 0; i < name.size(); i += 2)
-                readable += QChar(char16_t(uchar(name[i]) | uchar(name[i + 1]) << 8));
+                wide += QChar(char16_t(uchar(name[i]) | uchar(name[i + 1]) << 8));
+            readable += platform::ShownName(wide);
         } else {
             readable += QString::fromUtf8(quoted);
         }

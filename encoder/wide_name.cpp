@@ -80,6 +80,10 @@ std::optional<std::string> DecodeWideName(const std::string &base64)
                 return std::nullopt;
             unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
+        } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
+            // A byte of a name that is no UTF-8, as the application carries it.
+            out += char(unit - 0xDC00);
+            continue;
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
             return std::nullopt;
         }
@@ -91,27 +95,44 @@ std::optional<std::string> DecodeWideName(const std::string &base64)
 std::string EncodeWideName(const std::string &utf8)
 {
     std::vector<std::uint8_t> bytes;
+    const auto put = [&bytes](std::uint32_t u) {
+        bytes.push_back(std::uint8_t(u));
+        bytes.push_back(std::uint8_t(u >> 8));
+    };
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
+        const auto at = [&utf8](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
+        const unsigned char c = at(i);
         std::uint32_t cp = c;
-        int extra = 0;
-        if (c >= 0xF0) {
+        std::uint32_t min = 0;
+        std::size_t extra = 0;
+        if (c >= 0xF0 && c <= 0xF4) {
             cp = c & 0x07;
             extra = 3;
-        } else if (c >= 0xE0) {
+            min = 0x10000;
+        } else if (c >= 0xE0 && c <= 0xEF) {
             cp = c & 0x0F;
             extra = 2;
-        } else if (c >= 0xC0) {
+            min = 0x800;
+        } else if (c >= 0xC2 && c <= 0xDF) {
             cp = c & 0x1F;
             extra = 1;
+            min = 0x80;
         }
-        ++i;
-        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i)
-            cp = cp << 6 | (static_cast<unsigned char>(utf8[i]) & 0x3F);
-        const auto put = [&bytes](std::uint32_t u) {
-            bytes.push_back(std::uint8_t(u));
-            bytes.push_back(std::uint8_t(u >> 8));
-        };
+        bool valid = c < 0x80 || extra > 0;
+        for (std::size_t k = 1; valid && k <= extra; ++k) {
+            valid = i + k < utf8.size() && (at(i + k) & 0xC0) == 0x80;
+            if (valid)
+                cp = cp << 6 | (at(i + k) & 0x3F);
+        }
+        if (valid && extra > 0)
+            valid = cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!valid) {
+            // A byte that is no UTF-8 travels as U+DC80..U+DCFF, as the application sends it.
+            put(0xDC00 + c);
+            ++i;
+            continue;
+        }
+        i += extra + 1;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             put(0xD800 + (cp >> 10));

@@ -4,27 +4,30 @@
 #include "image/jpeg_frame.h"
 #include "image/picture_integrity.h"
 #include "image/png_reduced.h"
+#include "platform/native_name.h"
 #include "run/end_actions.h"
 
 #include <QColorSpace>
 #include <QFile>
 #include <QFileDevice>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
-#include <QTemporaryFile>
 #include <QTransform>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <mutex>
 
 namespace {
 
 bool TakesName(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    const platform::NameInfo info = platform::StatName(path);
+    return info.exists || info.isLink;
 }
 
 // Transparent parts go on white: JPEG has no alpha, and black behind a logo looks broken.
@@ -42,28 +45,35 @@ QImage OnWhite(const QImage &image)
 
 ImageError WriteJpeg(const QImage &image, const QString &outputPath)
 {
-    const QFileInfo target(outputPath);
     if (TakesName(outputPath))
         return ImageError::OutputTaken;
     // Hidden, short and in the same folder, so that the final rename is atomic and a crash
-    // leaves no file under the user's output name.
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.framepress-XXXXXX.part"));
-    if (!temp.open())
+    // leaves no file under the user's output name. Made on the folder's bytes, which need not
+    // be UTF-8.
+    const QString folder = platform::AbsoluteName(outputPath.left(outputPath.lastIndexOf(QLatin1Char('/')) + 1));
+    QByteArray temp = platform::NativeName(folder) + "/.framepress-XXXXXX.part";
+    const int fd = ::mkostemps(temp.data(), 5, O_CLOEXEC);
+    if (fd < 0)
         return ImageError::WriteFailed;
-    QImageWriter writer(&temp, QByteArrayLiteral("jpeg"));
+    QFile file;
+    bool written = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    if (!written)
+        ::close(fd);
+    QImageWriter writer(&file, QByteArrayLiteral("jpeg"));
     writer.setQuality(100);
-    if (!writer.write(image) || !temp.flush())
-        return ImageError::WriteFailed;
     // Temporary files are private (0600); an output is an ordinary user file.
-    temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                        | QFileDevice::ReadOther);
+    written = written && writer.write(image) && file.flush() && ::fchmod(fd, 0644) == 0;
+    file.close();
     // Renaming refuses an existing target (no replace), so a file that appeared meanwhile stays.
-    if (!temp.rename(outputPath)) {
-        return TakesName(outputPath) ? ImageError::OutputTaken : ImageError::WriteFailed;
+    // On the name's bytes: Qt's rename would turn a byte that is no UTF-8 into another name.
+    if (!written || !platform::RenameNoReplace(platform::NameFromNative(temp), outputPath)) {
+        ::unlink(temp.constData());
+        return !written                ? ImageError::WriteFailed
+               : TakesName(outputPath) ? ImageError::OutputTaken
+                                       : ImageError::WriteFailed;
     }
-    temp.setAutoRemove(false);
-    const QFileInfo written(outputPath);
-    return written.isFile() && written.size() > 0 ? ImageError::None : ImageError::WriteFailed;
+    const platform::NameInfo output = platform::StatName(outputPath);
+    return output.isFile && output.size > 0 ? ImageError::None : ImageError::WriteFailed;
 }
 
 } // namespace
@@ -256,18 +266,23 @@ DecodePlan PlanDecode(QImageReader &reader, const QString &inputPath, const Imag
 
 } // namespace
 
-qint64 DecodedBytes(const QString &inputPath, const ImageConvertOptions &options)
+qint64 DecodedBytes(const QString &sourcePath, const ImageConvertOptions &options)
 {
     EnsureImageAllocationLimit();
+    const platform::ReadableName readable(sourcePath);
+    const QString &inputPath = readable.Path();
     QImageReader reader(inputPath);
     reader.setDecideFormatFromContent(true);
     return PlanDecode(reader, inputPath, options).bytes;
 }
 
-LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options,
+LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &options,
                           const std::function<bool(qint64 bytes)> &reserve)
 {
     EnsureImageAllocationLimit();
+    // Every reader below opens by name; a name that is no UTF-8 reaches them as an open file.
+    const platform::ReadableName readable(sourcePath);
+    const QString &inputPath = readable.Path();
     // Content decides: a GIF named .bmp or a PNG named .jpg is still what it is.
     QImageReader reader(inputPath);
     reader.setDecideFormatFromContent(true);

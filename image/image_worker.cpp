@@ -1,17 +1,16 @@
 #include "image/image_worker.h"
 
 #include "image/decode_budget.h"
+#include "platform/native_name.h"
 #include "shell/output_folder.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
 #include <chrono>
 #include <future>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -37,15 +36,13 @@ int RemoveStaleTemporaries(const QString &folder)
     // letters or digits); a user's ".framepress-notes.part" is not ours.
     static const QRegularExpression ours(QStringLiteral("^\\.framepress-[A-Za-z0-9]{6}\\.part$"));
     int removed = 0;
-    const QDir dir(folder);
-    const QStringList names = dir.entryList({QStringLiteral(".framepress-*.part")},
-                                            QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QString &name : names) {
-        const QFileInfo info(dir.filePath(name));
+    for (const QString &name : platform::FolderNames(folder)) {
+        const QString path = folder + QLatin1Char('/') + name;
         // Only regular files: a link of that name is removed neither itself nor its target.
-        if (!ours.match(name).hasMatch() || info.isSymLink() || !info.isFile())
+        const platform::NameInfo info = platform::StatName(path);
+        if (!ours.match(name).hasMatch() || info.isLink || !info.isFile)
             continue;
-        removed += QFile::remove(info.filePath()) ? 1 : 0;
+        removed += ::unlink(platform::NativeName(path).constData()) == 0 ? 1 : 0;
     }
     return removed;
 }

@@ -2,6 +2,7 @@
 
 #include "encode/encoder_args_builder.h"
 #include "encode/job_preparation.h"
+#include "platform/native_name.h"
 #include "run/end_actions.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -276,12 +276,14 @@ void MovieRun::OnEngineFinished()
 {
     // A file took the output's name while the engine wrote: the output went to the next free
     // one, in the same folder.
-    const QString named = QString::fromStdString(m_engine.OutputName());
-    if (!named.isEmpty() && QFileInfo(named).absolutePath() == QFileInfo(m_outputPath).absolutePath())
+    const std::string engineName = m_engine.OutputName();
+    const QString named = platform::NameFromNative(QByteArrayView(engineName.data(), qsizetype(engineName.size())));
+    const auto folderOf = [](const QString &path) { return path.left(path.lastIndexOf(QLatin1Char('/'))); };
+    if (!named.isEmpty() && folderOf(named) == folderOf(m_outputPath))
         m_outputPath = named;
     // The engine's word is not enough: the output must be on disk.
-    const QFileInfo output(m_outputPath);
-    const bool there = output.isFile() && output.size() > 0;
+    const platform::NameInfo output = platform::StatName(m_outputPath);
+    const bool there = output.isFile && output.size > 0;
     const Ending ending{there ? Outcome::Done : Outcome::Failed, there ? Reason{} : Reason::Of(ReasonKind::NoOutput)};
     // A finish reported before a cancel or a close counts: a complete output stays complete
     // and its row says so.

@@ -1,5 +1,6 @@
 #include "page/job_list_model.h"
 
+#include "platform/native_name.h"
 #include "run/reason_text.h"
 #include "shell/app_paths.h"
 #include "shell/lang.h"
@@ -292,7 +293,7 @@ QString JobListModel::StatusTip(const JobRow &row) const
         return Lang::Get(QStringLiteral("IDS_LAST_RUN_FAILED")).arg(ReasonText(row.last.reason));
     case LastRun::End::Converted:
         if (!row.last.output.isEmpty())
-            return Lang::Get(QStringLiteral("IDS_LAST_RUN_CONVERTED")).arg(QDir::toNativeSeparators(row.last.output));
+            return Lang::Get(QStringLiteral("IDS_LAST_RUN_CONVERTED")).arg(platform::ShownName(row.last.output));
         break;
     }
     return {};
@@ -311,7 +312,7 @@ QVariant JobListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
-        case NameColumn: return QFileInfo(row.path).fileName();
+        case NameColumn: return platform::ShownName(QFileInfo(row.path).fileName());
         case SizeColumn: return row.sizeText;
         default: return RowStatusText(int(row.status)).left(99);
         }

@@ -1,5 +1,6 @@
 #include "platform/single_instance.h"
 
+#include "platform/native_name.h"
 #include "platform/runtime_dir.h"
 
 #include <QCryptographicHash>
@@ -49,7 +50,7 @@ QByteArray Encode(const QString &searchedName, const QStringList &paths)
     AppendU32(body, quint32(name.size()));
     body += name;
     for (const QString &path : paths) {
-        const QByteArray bytes = QFile::encodeName(path);
+        const QByteArray bytes = platform::NativeName(path);
         AppendU32(body, quint32(bytes.size()));
         body += bytes;
     }
@@ -90,7 +91,7 @@ bool Decode(const QByteArray &body, QString &searchedName, QStringList &paths)
         QByteArray path;
         if (!field(path, SingleInstance::kMaxRequestBytes) || !path.startsWith('/') || path.contains('\0'))
             return false;
-        paths << QFile::decodeName(path);
+        paths << platform::NameFromNative(path);
     }
     return at == body.size();
 }
@@ -101,7 +102,7 @@ QList<QStringList> Batches(const QStringList &paths)
     QList<QStringList> batches{{}};
     qsizetype bytes = 0;
     for (const QString &path : paths) {
-        const qsizetype size = 4 + QFile::encodeName(path).size();
+        const qsizetype size = 4 + platform::NativeName(path).size();
         QStringList &last = batches.last();
         if (!last.isEmpty()
             && (last.size() == SingleInstance::kMaxPaths

@@ -1,5 +1,6 @@
 #include "probe/media_probe.h"
 
+#include "platform/native_name.h"
 #include "probe/number_text.h"
 
 #include <algorithm>
@@ -42,7 +43,9 @@ MediaRecord ProbeMedia(const QString &path, MediaInfoLibrary &library)
         // A library without Get would answer every question with its failure text.
         if (!mi.CanQuery())
             return record;
-        if (mi.Open(path) != 0) {
+        // MediaInfo turns the name into bytes through the locale and loses those that are no UTF-8.
+        const platform::ReadableName readable(path);
+        if (mi.Open(readable.Path()) != 0) {
             AskQuestions(mi, record.facts);
             using K = MediaInfoHandle;
             MediaLength &length = record.length;

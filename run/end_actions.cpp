@@ -1,7 +1,6 @@
 #include "run/end_actions.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/native_name.h"
 
 EndActions DecideEndActions(const RunSummary &summary)
 {
@@ -20,12 +19,12 @@ TrashReport TrashSources(const QList<FileEnd> &converted)
     for (const FileEnd &file : converted) {
         if (file.outcome != Outcome::Done)
             continue;
-        const QFileInfo output(file.outputPath);
-        const QFileInfo source(file.sourcePath);
-        if (!output.isFile() || output.size() <= 0 || !source.isFile())
+        const platform::NameInfo output = platform::StatName(file.outputPath);
+        const platform::NameInfo source = platform::StatName(file.sourcePath);
+        if (!output.isFile || output.size <= 0 || !source.isFile)
             continue;
         // Never the output itself, whatever the names say.
-        if (source.canonicalFilePath() == output.canonicalFilePath())
+        if (source.id == output.id)
             continue;
         const platform::TrashResult result = platform::MoveToTrash(file.sourcePath);
         if (result == platform::TrashResult::Trashed)
@@ -41,8 +40,8 @@ namespace {
 bool IsTaken(const QString &path)
 {
     // A dangling symbolic link is taken too: writing through it would create its target.
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    const platform::NameInfo info = platform::StatName(path);
+    return info.exists || info.isLink;
 }
 
 // Linux file systems hold names of at most 255 bytes. A name that would be longer loses
@@ -52,8 +51,8 @@ constexpr qsizetype kNameMaxBytes = 255;
 
 QString FittedName(QString stem, const QString &tail)
 {
-    const qsizetype tailBytes = QFile::encodeName(tail).size();
-    while (!stem.isEmpty() && QFile::encodeName(stem).size() + tailBytes > kNameMaxBytes) {
+    const qsizetype tailBytes = platform::NativeName(tail).size();
+    while (!stem.isEmpty() && platform::NativeName(stem).size() + tailBytes > kNameMaxBytes) {
         stem.chop(1);
         if (!stem.isEmpty() && stem.back().isHighSurrogate())
             stem.chop(1); // never half a character
@@ -68,7 +67,7 @@ QString MakeOutputName(const OutputFolder &folder, const QString &sourceName, co
     // A relative name would land wherever the program happened to start.
     if (!folder.IsValid())
         return {};
-    const QString name = QFileInfo(sourceName).fileName();
+    const QString name = sourceName.mid(sourceName.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot <= 0 ? name : name.left(dot);
     QString candidate = folder.FilePath(FittedName(base, QLatin1Char('.') + extension));

@@ -1,5 +1,6 @@
 #include "run/end_text.h"
 
+#include "platform/native_name.h"
 #include "run/reason_text.h"
 #include "shell/lang.h"
 
@@ -11,7 +12,7 @@ QString T(const char *key) { return Lang::Get(QString::fromLatin1(key)); }
 
 QString FailedLine(const FileEnd &file)
 {
-    return QFileInfo(file.sourcePath).fileName() + QStringLiteral(": ") + ReasonText(file.reason);
+    return platform::ShownName(QFileInfo(file.sourcePath).fileName()) + QStringLiteral(": ") + ReasonText(file.reason);
 }
 
 QString KeptLine(const KeptSource &source)
@@ -19,7 +20,7 @@ QString KeptLine(const KeptSource &source)
     const QString why = source.why == platform::TrashResult::Failed && !source.why.error.isEmpty()
                             ? source.why.error
                             : T("IDS_REASON_NO_TRASH");
-    return T("IDS_SUMMARY_KEPT_LINE").arg(QFileInfo(source.sourcePath).fileName(), why);
+    return T("IDS_SUMMARY_KEPT_LINE").arg(platform::ShownName(QFileInfo(source.sourcePath).fileName()), why);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "run/list_store.h"
 
 #include "platform/atomic_write.h"
+#include "platform/native_name.h"
 #include "platform/private_folder.h"
 #include "run/state_folder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,18 +58,35 @@ Reason ReasonFrom(const QJsonObject &o)
     return {KindFromName(o.value(QStringLiteral("kind")).toString()), o.value(QStringLiteral("code")).toInt()};
 }
 
+// JSON holds text: a name with bytes that are no UTF-8 keeps its shown form under key, for
+// readers that know no better, and its bytes in Base64 under key + "Bytes".
+void PutName(QJsonObject &o, const QString &key, const QString &name)
+{
+    o.insert(key, platform::ShownName(name));
+    if (platform::HasRawBytes(name))
+        o.insert(key + QStringLiteral("Bytes"), QString::fromLatin1(platform::NativeName(name).toBase64()));
+}
+
+QString TakeName(const QJsonObject &o, const QString &key)
+{
+    const QJsonValue bytes = o.value(key + QStringLiteral("Bytes"));
+    if (bytes.isString())
+        return platform::NameFromNative(QByteArray::fromBase64(bytes.toString().toLatin1()));
+    return o.value(key).toString();
+}
+
 std::optional<KeptRow> RowFrom(const QJsonValue &value)
 {
     const QJsonObject o = value.toObject();
     KeptRow row;
-    row.path = o.value(QStringLiteral("path")).toString();
+    row.path = TakeName(o, QStringLiteral("path"));
     if (row.path.isEmpty() || !QDir::isAbsolutePath(row.path))
         return std::nullopt;
     row.checked = o.value(QStringLiteral("checked")).toBool(true);
     const int status = o.value(QStringLiteral("status")).toInt(int(RowStatus::Waiting));
     // A file of the first version has a reason only on failed rows, and no converted rows.
     if (status != int(RowStatus::Failed) && o.contains(QStringLiteral("output")))
-        row.last = LastRun::Converted(o.value(QStringLiteral("output")).toString());
+        row.last = LastRun::Converted(TakeName(o, QStringLiteral("output")));
     else if (status == int(RowStatus::Failed) || o.contains(QStringLiteral("reason")))
         row.last = LastRun::Failed(ReasonFrom(o.value(QStringLiteral("reason")).toObject()));
     switch (status) {
@@ -89,7 +106,7 @@ std::optional<KeptRow> RowFrom(const QJsonValue &value)
         && row.last.end != LastRun::End::None)
         row.status = row.last.end == LastRun::End::Converted ? RowStatus::Complete : RowStatus::Failed;
     // What was converted stays converted; anything else needs its source.
-    if (row.status != RowStatus::Complete && !QFileInfo(row.path).isFile()) {
+    if (row.status != RowStatus::Complete && !platform::StatName(row.path).isFile) {
         row.status = RowStatus::Failed;
         row.last = LastRun::Failed(Reason::Of(ReasonKind::SourceGone));
         row.checked = false;
@@ -112,11 +129,10 @@ bool ListStore::Save(const QList<KeptRow> &rows) const
 {
     QJsonArray array;
     for (const KeptRow &row : rows) {
-        QJsonObject o{{QStringLiteral("path"), row.path},
-                      {QStringLiteral("checked"), row.checked},
-                      {QStringLiteral("status"), int(row.status)}};
+        QJsonObject o{{QStringLiteral("checked"), row.checked}, {QStringLiteral("status"), int(row.status)}};
+        PutName(o, QStringLiteral("path"), row.path);
         if (row.last.end == LastRun::End::Converted)
-            o.insert(QStringLiteral("output"), row.last.output);
+            PutName(o, QStringLiteral("output"), row.last.output);
         else if (row.last.end == LastRun::End::Failed)
             o.insert(QStringLiteral("reason"), QJsonObject{{QStringLiteral("kind"), KindName(row.last.reason.kind)},
                                                            {QStringLiteral("code"), row.last.reason.code}});

@@ -1,6 +1,7 @@
 #include "run/run_log.h"
 
 #include "platform/atomic_write.h"
+#include "platform/native_name.h"
 #include "platform/private_folder.h"
 #include "run/reason_text.h"
 #include "run/state_folder.h"
@@ -133,8 +134,9 @@ QByteArray Format(const RunLogEntry &entry)
     int number = 0;
     for (const RunLogFile &file : entry.files) {
         text += QStringLiteral("\nFile %1 of %2\n").arg(++number).arg(entry.files.size());
-        text += QStringLiteral("  Source: ") + OrNone(file.end.sourcePath) + '\n';
-        text += QStringLiteral("  Output: ") + OrNone(file.end.outputPath) + '\n';
+        // A text file: a byte of a name that is no UTF-8 shows as U+FFFD.
+        text += QStringLiteral("  Source: ") + OrNone(platform::ShownName(file.end.sourcePath)) + '\n';
+        text += QStringLiteral("  Output: ") + OrNone(platform::ShownName(file.end.outputPath)) + '\n';
         text += QStringLiteral("  Outcome: ") + OutcomeWord(file.end.outcome) + '\n';
         text += QStringLiteral("  Reason: ") + ReasonLine(file.end.reason) + '\n';
         // Image files, and movie files that never reached an engine, have neither.

@@ -1,4 +1,5 @@
 #include "shell/app_paths.h"
+#include "platform/native_name.h"
 
 #include "shell/lang.h"
 #include "shell/output_folder.h"
@@ -24,7 +25,7 @@ QString GetResFilePath(const QString &fileName)
     return GetInstallFolder() + QStringLiteral("res/") + name;
 }
 
-QString GetFileNameWithExt(const QString &path) { return QFileInfo(path).fileName(); }
+QString GetFileNameWithExt(const QString &path) { return platform::ShownName(QFileInfo(path).fileName()); }
 
 quint64 GetFileSize64(const QString &path)
 {

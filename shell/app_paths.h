@@ -9,7 +9,7 @@
 QString GetInstallFolder();
 // install folder + "res/" + fileName.
 QString GetResFilePath(const QString &fileName);
-// "name.ext" of a path.
+// "name.ext" of a path, for showing: a byte that is no UTF-8 as U+FFFD.
 QString GetFileNameWithExt(const QString &path);
 // Size in bytes, without opening the file; 0 for anything but a regular file (or a link to one).
 quint64 GetFileSize64(const QString &path);

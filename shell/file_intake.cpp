@@ -1,8 +1,8 @@
 #include "shell/file_intake.h"
 
+#include "platform/native_name.h"
 #include "shell/lang.h"
 
-#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
 
@@ -39,13 +39,13 @@ IntakeResult AddFilesInOrder(const QStringList &paths, const std::function<bool(
 {
     IntakeResult result;
     for (const QString &path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
+        const platform::NameInfo info = platform::StatName(path);
+        if (info.isDir) {
             result.stoppedAtFolder = true;
             break;
         }
         // A FIFO, socket or device is no file to convert, and reading one may wait forever.
-        const bool special = info.exists() && !info.isFile();
+        const bool special = info.exists && !info.isFile;
         if (special || !insert(path)) {
             result.refusedPath = path;
             break;
@@ -61,8 +61,13 @@ QStringList LocalFiles(const QMimeData *mime)
     if (!mime)
         return paths;
     for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
+        // The path's own bytes: toLocalFile turns those that are no UTF-8 into U+FFFD.
+        if (!url.isLocalFile())
+            continue;
+        if (!url.host().isEmpty())
+            paths << url.toLocalFile(); // a share's "//host/path"
+        else
+            paths << platform::NameFromNative(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
     }
     return paths;
 }

@@ -1,6 +1,9 @@
 // framepress-cli as a terminal, a script or an SSH session runs it: a child process with no
 // display and no platform plugin named, judged by its exit status and what it writes.
 
+#include "encoder/wide_name.h"
+#include "platform/native_name.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -11,6 +14,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -63,6 +68,41 @@ Ran RunCli(const QStringList &args)
     return ran;
 }
 
+namespace fs = std::filesystem;
+fs::path Bytes(const QString &folder, const QByteArray &name)
+{
+    return fs::path(QFile::encodeName(folder + '/').toStdString() + name.toStdString());
+}
+
+// QProcess hands arguments over as UTF-8: the name reaches the program through printf instead.
+Ran RunCliOnBytes(const QString &folder, const QStringList &options, const QByteArray &file)
+{
+    QString octal;
+    for (const char c : file)
+        octal += QStringLiteral("\\%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+    QProcess sh;
+    sh.setProcessEnvironment(Headless());
+    sh.setWorkingDirectory(folder);
+    sh.start("sh", {"-c", "exec \"$0\" --json --output out " + options.join(' ') + " \"$(printf \"$1\")\"", CliPath(),
+                    octal});
+    Ran ran;
+    if (sh.waitForFinished(120000) && sh.exitStatus() == QProcess::NormalExit)
+        ran = {sh.exitCode(), QString::fromUtf8(sh.readAllStandardOutput()),
+               QString::fromUtf8(sh.readAllStandardError())};
+    return ran;
+}
+
+QString FirstCodec(const fs::path &file)
+{
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("check");
+    fs::copy_file(file, plain.toStdString());
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", plain});
+    probe.waitForFinished(60000);
+    return QString::fromUtf8(probe.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+}
+
 } // namespace
 
 class TstCli : public QObject {
@@ -76,6 +116,10 @@ private slots:
     void usage();
     void converts_data();
     void converts();
+    void nameBytes_data();
+    void nameBytes();
+    void rawNames_data();
+    void rawNames();
 };
 
 void TstCli::initTestCase()
@@ -90,6 +134,11 @@ void TstCli::initTestCase()
     QVERIFY(QFile::copy(m + "pic é.png", m + kLong + ".png"));
     QVERIFY(Make({"-f", "lavfi", "-i", "testsrc=size=400x300", "-frames:v", "1", m + kLong + ".bmp"}));
     QFile(m + "empty.mp4").open(QIODevice::WriteOnly);
+    // Names of an old Latin-1 disk, and one with UTF-8 and stray bytes mixed.
+    fs::copy_file(Bytes(m, "clip one.mp4"), Bytes(m, "caf\xe9.mp4"));
+    QVERIFY(Make({"-f", "lavfi", "-i", "testsrc=size=400x300", "-frames:v", "1", m + "cafe.jpg"}));
+    fs::copy_file(Bytes(m, "cafe.jpg"), Bytes(m, "caf\xe9.jpg"));
+    fs::copy_file(Bytes(m, "pic é.png"), Bytes(m, "\xc3\xa9t\xe9\xff.png"));
     QFile notes(m + "notes.txt");
     QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not media\n") > 0);
 }
@@ -211,6 +260,96 @@ void TstCli::converts()
     }
     if (trashed)
         QVERIFY(QFile::exists(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files/pic é.png"));
+}
+
+void TstCli::nameBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("raw"); // bytes that are no UTF-8
+
+    QTest::newRow("plain") << QByteArray("/tmp/clip one.mp4") << 0;
+    QTest::newRow("UTF-8 with a pair") << QByteArray("/tmp/\xc3\xa9\xf0\x9f\x98\x80.mp4") << 0;
+    QTest::newRow("Latin-1") << QByteArray("/tmp/caf\xe9.mp4") << 1;
+    QTest::newRow("cut at the end") << QByteArray("a\xc3") << 1;
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << 3; // would read as an escape
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << 2;
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << 4;
+    QTest::newRow("bytes no UTF-8 starts with") << QByteArray("\x80\xbf\xc1\xf5\xff") << 5;
+}
+
+void TstCli::nameBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, raw);
+    const QString name = platform::NameFromNative(bytes);
+    QCOMPARE(platform::NativeName(name), bytes);
+    QCOMPARE(platform::HasRawBytes(name), raw > 0);
+    QCOMPARE(platform::ShownName(name).count(QChar::ReplacementCharacter), raw);
+    if (raw == 0)
+        QCOMPARE(name, QString::fromUtf8(bytes));
+    // The engine reads the name the window sends, UTF-16LE in Base64, as the same bytes.
+    const QByteArray wide(reinterpret_cast<const char *>(name.utf16()), name.size() * 2);
+    QCOMPARE(QByteArray::fromStdString(mencoder::DecodeWideName(wide.toBase64().toStdString()).value_or("?")), bytes);
+    QCOMPARE(QByteArray::fromStdString(mencoder::EncodeWideName(bytes.toStdString())), wide.toBase64());
+}
+
+void TstCli::rawNames_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QByteArray>("taken"); // already in the output folder
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("codec");
+
+    QTest::newRow("movie") << QByteArray("caf\xe9.mp4") << QByteArray() << QStringList{} << QByteArray("caf\xe9.mp4")
+                           << "h264";
+    QTest::newRow("movie, name taken") << QByteArray("caf\xe9.mp4") << QByteArray("caf\xe9.mp4") << QStringList{}
+                                       << QByteArray("caf\xe9(1).mp4") << "h264";
+    QTest::newRow("picture") << QByteArray("caf\xe9.jpg") << QByteArray() << QStringList{} << QByteArray("caf\xe9.jpg")
+                             << "mjpeg";
+    QTest::newRow("picture, name taken, source to the trash")
+        << QByteArray("\xc3\xa9t\xe9\xff.png") << QByteArray("\xc3\xa9t\xe9\xff.jpg") << QStringList{"--trash-sources"}
+        << QByteArray("\xc3\xa9t\xe9\xff(1).jpg") << "mjpeg";
+}
+
+void TstCli::rawNames()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QByteArray, taken);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, output);
+    QFETCH(QString, codec);
+
+    QTemporaryDir row;
+    fs::copy_file(Bytes(m_media.path(), source), Bytes(row.path(), source));
+    fs::create_directory(Bytes(row.path(), "out"));
+    if (!taken.isEmpty())
+        fs::copy_file(Bytes(m_media.path(), "notes.txt"), Bytes(row.path(), "out/" + taken));
+    const Ran ran = RunCliOnBytes(row.path(), options, source);
+    QVERIFY2(ran.exitCode == 0, qPrintable(ran.out + ran.err));
+
+    QList<QByteArray> names;
+    for (const fs::directory_entry &entry : fs::directory_iterator(Bytes(row.path(), "out")))
+        names << QByteArray::fromStdString(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    QCOMPARE(names, (taken.isEmpty() ? QList<QByteArray>{output} : QList<QByteArray>{output, taken})); // "(1)" first
+    QCOMPARE(FirstCodec(Bytes(row.path(), "out/" + output)), codec);
+
+    const bool trashed = options.contains("--trash-sources");
+    QCOMPARE(fs::exists(Bytes(row.path(), source)), !trashed);
+    if (trashed) {
+        // The trash's record names the source by its bytes, percent-encoded.
+        const QByteArray line =
+            "Path=" + QFile::encodeName(row.path() + '/').toPercentEncoding("/") + source.toPercentEncoding("/") + '\n';
+        bool recorded = false;
+        for (const fs::directory_entry &info : fs::directory_iterator(
+                 QFile::encodeName(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/info").toStdString())) {
+            std::ifstream file(info.path());
+            const std::string text{std::istreambuf_iterator<char>(file), {}};
+            recorded = recorded || QByteArray::fromStdString(text).contains(line);
+        }
+        QVERIFY(recorded);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -225,8 +225,9 @@ void TestMencoderArgs::badWideNames_data()
     QTest::newRow("character outside the alphabet") << "YQAu*G0AcAA0AA==";
     QTest::newRow("fill in the middle") << "YQ==YQAu";
     QTest::newRow("odd byte count") << "YQBi";
-    QTest::newRow("lone high surrogate") << "PdhhAA=="; // D83D then 'a'
-    QTest::newRow("lone low surrogate") << "AN4=";      // DE00
+    QTest::newRow("lone high surrogate") << "PdhhAA==";       // D83D then 'a'
+    QTest::newRow("lone low surrogate") << "AN4=";            // DE00
+    QTest::newRow("low surrogate below the bytes") << "f9w="; // DC7F: U+DC80..U+DCFF alone carry a byte
     QTest::newRow("embedded zero") << "YQAAAGEA";
 }
 

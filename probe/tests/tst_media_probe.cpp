@@ -1,3 +1,4 @@
+#include "platform/native_name.h"
 #include "probe/media_probe.h"
 #include "probe/media_prober.h"
 #include "probe/number_text.h"
@@ -8,11 +9,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 class TstMediaProbe : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
     QString Path(const QString &name) const { return m_dir.filePath(name); }
+    static QString RawName() { return platform::NameFromNative("caf\xe9.mp4"); }
 
     bool Make(const QString &name, const QStringList &args) { return MakeMedia(args + QStringList{Path(name)}); }
 
@@ -38,6 +42,8 @@ private slots:
         QVERIFY(Make("twoaudio.mp4", v + a + QStringList{"-map", "0:v", "-map", "1:a", "-map", "1:a"} + x264
                                          + QStringList{"-c:a:0", "libmp3lame", "-c:a:1", "aac"}));
         QVERIFY(Make("brand.mp4", v + x264 + QStringList{"-an", "-brand", "mp42"}));
+        // MediaInfo would open the name through the locale and lose the byte that is no UTF-8.
+        QVERIFY(::link(QFile::encodeName(Path("h264aac.mp4")), platform::NativeName(Path(RawName()))) == 0);
 
         QFile text(Path("notes.mp4"));
         QVERIFY(text.open(QIODevice::WriteOnly));
@@ -86,6 +92,8 @@ private slots:
         QTest::newRow("two audio tracks") << "twoaudio.mp4"
                                           << "ISOM"
                                           << "AVC" << 160u << 120u << "CFR" << true << "MPEG Audio";
+        QTest::newRow("name that is no UTF-8") << RawName() << "ISOM"
+                                               << "AVC" << 160u << 120u << "CFR" << true << "AAC";
         QTest::newRow("mp42 brand") << "brand.mp4"
                                     << "MP42"
                                     << "AVC" << 160u << 120u << "CFR" << true << "";

@@ -1,11 +1,14 @@
 #include "fifo_check.h"
 #include "shell/app_paths.h"
+#include "platform/native_name.h"
 #include "shell/file_intake.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <sys/un.h>
 
 #include <QMimeData>
@@ -57,6 +60,20 @@ void TestFileIntake::localFilesOfADrop()
     mime.setUrls({QUrl::fromLocalFile("/tmp/a b.mp4"), QUrl("https://example.org/c.mp4"),
                   QUrl::fromLocalFile(QString::fromUtf8("/tmp/\xC3\xA9t\xC3\xA9.jpg"))});
     QCOMPARE(LocalFiles(&mime), (QStringList{"/tmp/a b.mp4", QString::fromUtf8("/tmp/\xC3\xA9t\xC3\xA9.jpg")}));
+
+    // A file manager's drop of a name that is no UTF-8 keeps the byte percent-encoded; the list
+    // takes the very file.
+    QTemporaryDir dir;
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xe9.mp4";
+    QVERIFY(::close(::open(raw.constData(), O_CREAT | O_WRONLY, 0600)) == 0);
+    mime.setUrls({QUrl("file://" + QString::fromLatin1(raw.toPercentEncoding("/")))});
+    QStringList taken;
+    const IntakeResult result = AddFilesInOrder(LocalFiles(&mime), [&](const QString &path) {
+        taken << path;
+        return platform::StatName(path).isFile;
+    });
+    QCOMPARE(result.added, 1);
+    QCOMPARE(platform::NativeName(taken.value(0)), raw);
 }
 
 namespace {
