@@ -29,6 +29,12 @@ export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp"
 pattern="^($(IFS='|'; echo "${tests[*]}"))\$"
 status=0
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -R "$pattern" "$@" || status=$?
+# An engine killed while its exit-time leak check runs (a stop's kill after the grace, which the
+# slower sanitized exit can outlast) leaves an empty log, or LSan's "Unable to get registers" and
+# nothing else: no check was made, so nothing was found.
+for f in "$findings"/*; do
+    [ -e "$f" ] && ! grep -qv "Unable to get registers from thread" "$f" && rm -f "$f"
+done
 if compgen -G "$findings/*" >/dev/null; then
     echo "sanitizer findings:"
     cat "$findings"/*
