@@ -126,7 +126,7 @@ private slots:
     }
 
     // Only a whole, well-formed request of this user is heard (and answered); forked peers, so
-    // that one can be another user (with root), the folders open so that only its uid bars it.
+    // that one can be another user (with root), the folder open so that only its uid bars it.
     void hostileRequestIsRefused_data()
     {
         QTest::addColumn<QByteArray>("request");
@@ -150,15 +150,17 @@ private slots:
         QCOMPARE(first.Acquire(), SingleInstance::Result::First);
         first.SetRaiseHandler([](const QString &, const QStringList &) { return true; });
         const QByteArray sock = QFile::encodeName(SingleInstance::PathFor("hostile", ".sock"));
-        const QByteArray folder = QFile::encodeName(QFileInfo(sock).path()), parent = folder + "/..";
-        QVERIFY(::chmod(parent, 0711) == 0 && ::chmod(folder, 0711) == 0 && ::chmod(sock, 0777) == 0);
+        const QByteArray folder = QFile::encodeName(QFileInfo(sock).path());
+        QVERIFY(::chmod(folder, 0711) == 0 && ::chmod(sock, 0777) == 0);
+        // Named from inside its folder, so that the folders above it, which another user may not
+        // pass (a home, a build tree), play no part.
         sockaddr_un address{AF_UNIX, {}};
-        qstrncpy(address.sun_path, sock.constData(), sizeof address.sun_path);
+        qstrncpy(address.sun_path, QFile::encodeName(QFileInfo(sock).fileName()).constData(), sizeof address.sun_path);
         // The child makes only system calls; it ends with 0 when closed without an answer.
         const pid_t peer = ::fork();
         if (peer == 0) {
             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            if ((otherUser && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            if (::chdir(folder.constData()) != 0 || (otherUser && (::setgid(65534) != 0 || ::setuid(65534) != 0))
                 || ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
                 ::_exit(2);
             ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
@@ -167,7 +169,7 @@ private slots:
         }
         int status = -1; // not "exited"
         QTRY_VERIFY_WITH_TIMEOUT(WIFEXITED(status) || ::waitpid(peer, &status, WNOHANG) == peer, 30000);
-        QVERIFY(::chmod(parent, 0700) == 0 && ::chmod(folder, 0700) == 0);
+        QVERIFY(::chmod(folder, 0700) == 0);
         QCOMPARE(WEXITSTATUS(status), 0);
     }
 };
