@@ -29,9 +29,10 @@ QString GetFileNameWithExt(const QString &path) { return platform::ShownName(QFi
 
 quint64 GetFileSize64(const QString &path)
 {
-    // Read from the folder entry, never by opening: opening a FIFO waits for a writer.
-    const QFileInfo info(path);
-    return info.isFile() ? static_cast<quint64>(qMax<qint64>(0, info.size())) : 0;
+    // Read from the folder entry, never by opening: opening a FIFO waits for a writer. On the
+    // name's bytes, which QFileInfo would change where they are no UTF-8.
+    const platform::NameInfo info = platform::StatName(path);
+    return info.isFile ? static_cast<quint64>(qMax<qint64>(0, info.size)) : 0;
 }
 
 quint64 TrimFraction(quint64 value)

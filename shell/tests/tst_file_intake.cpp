@@ -65,7 +65,8 @@ void TestFileIntake::localFilesOfADrop()
     // takes the very file.
     QTemporaryDir dir;
     const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xe9.mp4";
-    QVERIFY(::close(::open(raw.constData(), O_CREAT | O_WRONLY, 0600)) == 0);
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0600);
+    QVERIFY(fd >= 0 && ::write(fd, QByteArray(1536, 'x').constData(), 1536) == 1536 && ::close(fd) == 0);
     mime.setUrls({QUrl("file://" + QString::fromLatin1(raw.toPercentEncoding("/")))});
     QStringList taken;
     const IntakeResult result = AddFilesInOrder(LocalFiles(&mime), [&](const QString &path) {
@@ -74,6 +75,7 @@ void TestFileIntake::localFilesOfADrop()
     });
     QCOMPARE(result.added, 1);
     QCOMPARE(platform::NativeName(taken.value(0)), raw);
+    QCOMPARE(FormatFileSize(taken.value(0)), QString("1.51KB")); // its row's size
 }
 
 namespace {
