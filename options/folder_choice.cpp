@@ -1,5 +1,6 @@
 #include "options/folder_choice.h"
 
+#include "platform/native_name.h"
 #include "shell/lang.h"
 #include "shell/output_folder.h"
 
@@ -24,7 +25,7 @@ QString AskPerson(QWidget *owner, const QString &startFolder)
 std::optional<QString> BrowseForFolder(QWidget *owner, const QString &startFolder)
 {
     const FolderBrowser &browser = Browser();
-    const QString picked = browser ? browser(owner, startFolder) : AskPerson(owner, startFolder);
+    const QString picked = platform::NameOnDisk(browser ? browser(owner, startFolder) : AskPerson(owner, startFolder));
     const OutputFolder folder(picked);
     if (!folder.IsValid() || folder.Text().size() > kMaxSaveFolderChars)
         return std::nullopt;

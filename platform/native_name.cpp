@@ -167,6 +167,31 @@ QStringList FolderNames(const QString &folder)
     return names;
 }
 
+QString NameOnDisk(const QString &path)
+{
+    if (!path.startsWith(QLatin1Char('/')) || !path.contains(QChar::ReplacementCharacter) || StatName(path).exists)
+        return path;
+    QString found;
+    for (const QString &part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        QString next = found + QLatin1Char('/') + part;
+        if (part.contains(QChar::ReplacementCharacter) && !StatName(next).exists) {
+            QString match;
+            for (const QString &name : FolderNames(found.isEmpty() ? QStringLiteral("/") : found)) {
+                if (QString::fromUtf8(NativeName(name)) != part)
+                    continue;
+                if (!match.isEmpty())
+                    return path; // two names look alike: neither is sure
+                match = name;
+            }
+            if (match.isEmpty())
+                return path;
+            next = found + QLatin1Char('/') + match;
+        }
+        found = next;
+    }
+    return found;
+}
+
 bool RenameNoReplace(const QString &from, const QString &to)
 {
     const QByteArray a = NativeName(from);

@@ -41,6 +41,11 @@ QString AbsoluteName(const QString &path);
 // The names in a folder, byte-exact and sorted, without "." and ".."; none when it cannot be read.
 QStringList FolderNames(const QString &folder);
 
+// A path as Qt's file dialogs give it, each byte that is no UTF-8 turned into U+FFFD: the name
+// on disk it stands for, found by decoding each folder's entries the same lossy way. The path
+// itself when it names a file as it is, or when no entry, or more than one, looks like it.
+QString NameOnDisk(const QString &path);
+
 // Renames without replacing: false with errno EEXIST when the new name is taken.
 bool RenameNoReplace(const QString &from, const QString &to);
 

@@ -1,5 +1,6 @@
 #include "skin/open_files_dialog.h"
 
+#include "platform/native_name.h"
 #include "shell/current_folder.h"
 
 #include <QFileDialog>
@@ -17,9 +18,13 @@ OpenFilesDialog &DialogSeam()
 QStringList ChooseFilesToAdd(QWidget *owner, const QString &filter)
 {
     const QString start = ReadCurrentFolder().value_or(QString());
-    if (const OpenFilesDialog &seam = DialogSeam())
-        return seam(owner, start, filter);
-    return QFileDialog::getOpenFileNames(owner, QString(), start, filter);
+    const OpenFilesDialog &seam = DialogSeam();
+    QStringList chosen =
+        seam ? seam(owner, start, filter) : QFileDialog::getOpenFileNames(owner, QString(), start, filter);
+    // The dialog shows and returns a name that is no UTF-8 with U+FFFD in it.
+    for (QString &path : chosen)
+        path = platform::NameOnDisk(path);
+    return chosen;
 }
 
 OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog)

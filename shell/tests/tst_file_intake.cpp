@@ -76,6 +76,11 @@ void TestFileIntake::localFilesOfADrop()
     QCOMPARE(result.added, 1);
     QCOMPARE(platform::NativeName(taken.value(0)), raw);
     QCOMPARE(FormatFileSize(taken.value(0)), QString("1.51KB")); // its row's size
+    // A file dialog gives it with U+FFFD in place of the byte: the one name on disk like it,
+    // and none once two look alike.
+    QCOMPARE(platform::NativeName(platform::NameOnDisk(QString::fromUtf8(raw))), raw);
+    QVERIFY(::close(::open(QFile::encodeName(dir.path()) + "/caf\xe8.mp4", O_CREAT | O_WRONLY, 0600)) == 0);
+    QCOMPARE(platform::NameOnDisk(QString::fromUtf8(raw)), QString::fromUtf8(raw));
 }
 
 namespace {
