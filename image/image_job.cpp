@@ -24,12 +24,6 @@
 
 namespace {
 
-bool TakesName(const QString &path)
-{
-    const platform::NameInfo info = platform::StatName(path);
-    return info.exists || info.isLink;
-}
-
 // Transparent parts go on white: JPEG has no alpha, and black behind a logo looks broken.
 QImage OnWhite(const QImage &image)
 {
@@ -45,7 +39,7 @@ QImage OnWhite(const QImage &image)
 
 ImageError WriteJpeg(const QImage &image, const QString &outputPath)
 {
-    if (TakesName(outputPath))
+    if (platform::NameTaken(outputPath))
         return ImageError::OutputTaken;
     // Hidden, short and in the same folder, so that the final rename is atomic and a crash
     // leaves no file under the user's output name. Made on the folder's bytes, which need not
@@ -68,9 +62,9 @@ ImageError WriteJpeg(const QImage &image, const QString &outputPath)
     // On the name's bytes: Qt's rename would turn a byte that is no UTF-8 into another name.
     if (!written || !platform::RenameNoReplace(platform::NameFromNative(temp), outputPath)) {
         ::unlink(temp.constData());
-        return !written                ? ImageError::WriteFailed
-               : TakesName(outputPath) ? ImageError::OutputTaken
-                                       : ImageError::WriteFailed;
+        return !written                          ? ImageError::WriteFailed
+               : platform::NameTaken(outputPath) ? ImageError::OutputTaken
+                                                 : ImageError::WriteFailed;
     }
     const platform::NameInfo output = platform::StatName(outputPath);
     return output.isFile && output.size > 0 ? ImageError::None : ImageError::WriteFailed;

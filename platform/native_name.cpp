@@ -17,6 +17,12 @@ constexpr char16_t kEscape = 0xDC00;
 
 bool IsEscape(char16_t u) { return u >= 0xDC80 && u <= 0xDCFF; }
 
+// An escape stands for a byte unless it is the low half of a pair.
+bool IsRawByteAt(const QString &name, qsizetype i)
+{
+    return IsEscape(name[i].unicode()) && !(i > 0 && name[i - 1].isHighSurrogate());
+}
+
 // Length of the strict UTF-8 sequence at s (no overlong forms, no surrogates, nothing past
 // U+10FFFF), 0 when there is none.
 int SequenceLength(const unsigned char *s, qsizetype left, char32_t &cp)
@@ -88,12 +94,10 @@ QByteArray NativeName(const QString &name)
     QByteArray bytes;
     qsizetype plain = 0; // start of the run of ordinary characters not yet written
     for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t u = name[i].unicode();
-        // The low half of a pair is no escape.
-        if (!IsEscape(u) || (i > 0 && name[i - 1].isHighSurrogate()))
+        if (!IsRawByteAt(name, i))
             continue;
         bytes += QStringView(name).mid(plain, i - plain).toUtf8();
-        bytes += char(u - kEscape);
+        bytes += char(name[i].unicode() - kEscape);
         plain = i + 1;
     }
     bytes += QStringView(name).mid(plain).toUtf8();
@@ -103,7 +107,7 @@ QByteArray NativeName(const QString &name)
 bool HasRawBytes(const QString &name)
 {
     for (qsizetype i = 0; i < name.size(); ++i) {
-        if (IsEscape(name[i].unicode()) && !(i > 0 && name[i - 1].isHighSurrogate()))
+        if (IsRawByteAt(name, i))
             return true;
     }
     return false;
@@ -115,7 +119,7 @@ QString ShownName(const QString &name)
         return name;
     QString shown = name;
     for (qsizetype i = 0; i < shown.size(); ++i) {
-        if (IsEscape(shown[i].unicode()) && !(i > 0 && shown[i - 1].isHighSurrogate()))
+        if (IsRawByteAt(name, i))
             shown[i] = QChar::ReplacementCharacter;
     }
     return shown;
@@ -139,6 +143,12 @@ NameInfo StatName(const QString &path)
     info.size = qint64(st.st_size);
     info.id = {quint64(st.st_dev), quint64(st.st_ino)};
     return info;
+}
+
+bool NameTaken(const QString &path)
+{
+    const NameInfo info = StatName(path);
+    return info.exists || info.isLink;
 }
 
 QString AbsoluteName(const QString &path)

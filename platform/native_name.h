@@ -34,6 +34,9 @@ struct NameInfo {
     QPair<quint64, quint64> id; // device and inode: the same file under two names
 };
 NameInfo StatName(const QString &path);
+// Whether something holds the name; a dangling symbolic link does too: writing through it would
+// create its target.
+bool NameTaken(const QString &path);
 
 // Absolute and clean, the current folder read as bytes too.
 QString AbsoluteName(const QString &path);

@@ -54,8 +54,7 @@ TrashResult MoveRawNameToHomeTrash(const QString &path)
             return {TrashResult::Failed, qt_error_string(errno)};
         const bool written = ::write(fd, text.constData(), size_t(text.size())) == text.size();
         ::close(fd);
-        if (written
-            && ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, (files + name).constData(), RENAME_NOREPLACE) == 0)
+        if (written && RenameNoReplace(NameFromNative(source), NameFromNative(files + name)))
             return {TrashResult::Trashed, {}};
         const int error = written ? errno : EIO;
         ::unlink(infoPath.constData());

@@ -37,13 +37,6 @@ TrashReport TrashSources(const QList<FileEnd> &converted)
 
 namespace {
 
-bool IsTaken(const QString &path)
-{
-    // A dangling symbolic link is taken too: writing through it would create its target.
-    const platform::NameInfo info = platform::StatName(path);
-    return info.exists || info.isLink;
-}
-
 // Linux file systems hold names of at most 255 bytes. A name that would be longer loses
 // characters from the end of its stem, before its counter and extension: "a very long …
 // name(1).mp4" stays unique and still says what it came from.
@@ -71,7 +64,7 @@ QString MakeOutputName(const OutputFolder &folder, const QString &sourceName, co
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot <= 0 ? name : name.left(dot);
     QString candidate = folder.FilePath(FittedName(base, QLatin1Char('.') + extension));
-    for (int counter = 1; IsTaken(candidate); ++counter)
+    for (int counter = 1; platform::NameTaken(candidate); ++counter)
         candidate = folder.FilePath(
             FittedName(base, QLatin1Char('(') + QString::number(counter) + QStringLiteral(").") + extension));
     return candidate;
