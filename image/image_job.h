@@ -86,6 +86,8 @@ inline constexpr qint64 kMaxSourcePixels = 250'000'000;
 inline constexpr int kImageAllocationLimitMb = 2000;
 // The memory of decoded pictures one image run holds at once, all of them together.
 inline constexpr qint64 kImageRunBudgetBytes = qint64(1) << 30;
+// JPEG files up to this size are read whole before decoding, and count in the budget.
+inline constexpr qint64 kJpegInMemoryBytes = qint64(64) << 20;
 // What LoadPicture and FinishPicture will need at most for the picture at once: the decoded
 // picture and its working copy while it is resampled. A PNG that would take more than a
 // quarter of the run's budget is decoded reduced instead. 0 when its header cannot be read.

@@ -94,7 +94,7 @@ QByteArray ProfileFromChunks(const QByteArray &chrm, const QByteArray &gama)
 }
 
 // Chunks that describe colour come before the picture data; reading stops there.
-QByteArray PngProfile(QFile &file)
+QByteArray PngProfile(QIODevice &file)
 {
     if (file.read(8) != QByteArray("\x89PNG\r\n\x1a\n", 8))
         return {};
@@ -131,7 +131,7 @@ QByteArray PngProfile(QFile &file)
 }
 
 // A JPEG profile travels in APP2 segments of at most 64 kB each, numbered 1..n.
-QByteArray JpegProfile(QFile &file)
+QByteArray JpegProfile(QIODevice &file)
 {
     if (file.read(2) != QByteArray("\xff\xd8", 2))
         return {};
@@ -491,10 +491,17 @@ QByteArray ReadColourProfile(const QString &path, const QByteArray &format)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
+    return ReadColourProfile(file, format);
+}
+
+QByteArray ReadColourProfile(QIODevice &device, const QByteArray &format)
+{
+    if (!device.seek(0))
+        return {};
     if (format == "png")
-        return PngProfile(file);
+        return PngProfile(device);
     if (format == "jpeg" || format == "jpg")
-        return JpegProfile(file);
+        return JpegProfile(device);
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -12,6 +13,8 @@
 // or cHRM/gAMA made into a profile; JPEG APP2). Empty when the picture is sRGB or says
 // nothing. format is QImageReader's name of the decoder ("png", "jpeg").
 QByteArray ReadColourProfile(const QString &path, const QByteArray &format);
+// The same from an open device, read from its start.
+QByteArray ReadColourProfile(QIODevice &device, const QByteArray &format);
 
 // The picture in sRGB, 8 bits a channel, alpha kept (straight, not premultiplied). 16-bit
 // pictures are converted from their 16 bits. An empty, unreadable or sRGB profile, or one for

@@ -111,17 +111,8 @@ bool GifComplete(const uchar *p, qint64 n)
     return false;
 }
 
-} // namespace
-
-bool PictureLooksComplete(const QString &path, const QByteArray &format)
+bool Complete(const uchar *p, qint64 n, const QByteArray &format)
 {
-    if (format != "jpeg" && format != "bmp" && format != "gif")
-        return true;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const qint64 n = file.size();
-    const uchar *p = n > 0 ? file.map(0, n) : nullptr;
     if (!p)
         return false;
     if (format == "jpeg")
@@ -129,4 +120,24 @@ bool PictureLooksComplete(const QString &path, const QByteArray &format)
     if (format == "bmp")
         return BmpComplete(p, n);
     return GifComplete(p, n);
+}
+
+bool Checked(const QByteArray &format) { return format == "jpeg" || format == "bmp" || format == "gif"; }
+
+} // namespace
+
+bool PictureLooksComplete(const QString &path, const QByteArray &format)
+{
+    if (!Checked(format))
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 n = file.size();
+    return Complete(n > 0 ? file.map(0, n) : nullptr, n, format);
+}
+
+bool PictureLooksComplete(const QByteArray &content, const QByteArray &format)
+{
+    return !Checked(format) || Complete(reinterpret_cast<const uchar *>(content.constData()), content.size(), format);
 }

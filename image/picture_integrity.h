@@ -10,3 +10,5 @@
 //
 // format is the decoder's name as QImageReader::format() gives it ("jpeg", "bmp", "gif").
 bool PictureLooksComplete(const QString &path, const QByteArray &format);
+// The same for a file's whole content already in memory.
+bool PictureLooksComplete(const QByteArray &content, const QByteArray &format);
