@@ -19,6 +19,7 @@ extern "C" {
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -267,6 +268,9 @@ int RunLinked(int pipeNumber, const mencoder::ParseResult &parsed)
 
 int main(int argc, char **argv)
 {
+    // One heap for every thread: a picture freed on the encoder's thread is reused by the next
+    // one decoded on another, where per-thread heaps would each keep a few of their own.
+    mallopt(M_ARENA_MAX, 1);
     InstallSignals();
     av_log_set_level(AV_LOG_ERROR);
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);

@@ -34,9 +34,10 @@ namespace {
 
 // Queue depths between stages. A decoder's frame pool grows to the most pictures ever in
 // flight and keeps them to the end, so each place in a frame queue costs a whole picture for
-// the whole run; two places already ride out the encoders' uneven pace as well as six did.
+// the whole run; one place (with the picture each side holds) rides out the encoders' uneven
+// pace as well as six did.
 constexpr std::size_t kPacketDepth = 16;
-constexpr std::size_t kFrameDepth = 2;
+constexpr std::size_t kFrameDepth = 1;
 
 // A number among the x264 parameters the parser wrote ("name=number:name=number"); the last
 // one counts, as for x264.
@@ -119,6 +120,9 @@ struct StreamPath {
     std::int64_t startOffset = 0;    // input start time, in the stream's time base
     std::int64_t lastPts = AV_NOPTS_VALUE;
     std::int64_t frameCount = 0;
+    // The video filter scales, turns or converts colours; one that only passes pictures on
+    // (or pads them) is not worth a thread and the pictures queued for it.
+    bool filterWorks = true;
     std::unique_ptr<EncodeStage> encode;
     std::unique_ptr<FilterStage> filter;
     std::unique_ptr<DecodeStage> decode;
@@ -424,6 +428,7 @@ void Conversion::SetUpVideo()
     // threads would only take turns with the encoder's, and add their hand-overs.
     const int graphThreads = m_opts.filterThread && std::thread::hardware_concurrency() <= 2 ? 1 : 0;
     auto forcedW = std::make_shared<int>(0), forcedH = std::make_shared<int>(0);
+    auto colourWork = std::make_shared<bool>(false);
     const VideoColour outColour = OutputColour(ChainFrameHeight(
         m_opts.videoFilters, SourcePicture{path.decoder->width, path.decoder->height, 0, 1, rotation}));
     // A graph rebuilt for a new picture size or format keeps the LUT made for the first.
@@ -438,6 +443,7 @@ void Conversion::SetUpVideo()
         // Read while the graph is set up, and removed as soon as it is, built or not.
         const std::unique_ptr<LutFile> lut = luts->FileFor(sourceColour);
         const std::string colour = ColourSteps(sourceColour, format, outColour, lut ? lut->Path() : std::string());
+        *colourWork = *colourWork || !colour.empty();
         std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour);
         chain += std::string(",format=") + av_get_pix_fmt_name(pixFmt);
         if (outRate.num > 0)
@@ -462,6 +468,7 @@ void Conversion::SetUpVideo()
     AVFilterContext *sink = path.filter->Sink();
     *forcedW = av_buffersink_get_w(sink);
     *forcedH = av_buffersink_get_h(sink);
+    path.filterWorks = *colourWork || rotation != 0 || *forcedW != shape->width || *forcedH != shape->height;
 
     path.encoder.reset(avcodec_alloc_context3(codec));
     if (!path.encoder)
@@ -611,7 +618,7 @@ void Conversion::BuildChain(StreamPath &path, bool isVideo)
     }
     path.filter->SetNext(*toEncoder);
     Consumer<Frame> *toFilter = path.filter.get();
-    if (isVideo && m_opts.filterThread) {
+    if (isVideo && m_opts.filterThread && path.filterWorks) {
         path.filterHop = std::make_unique<ThreadHop<Frame>>(*path.filter, kFrameDepth, gate, onFailure, yieldFlag);
         toFilter = path.filterHop.get();
     }
