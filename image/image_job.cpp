@@ -278,6 +278,7 @@ LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &
     // Every reader below opens by name; a name that is no UTF-8 reaches them as an open file.
     const platform::ReadableName readable(sourcePath);
     const QString &inputPath = readable.Path();
+    QBuffer content; // a JPEG file's bytes, which the reader below may read from: it outlives it
     // Content decides: a GIF named .bmp or a PNG named .jpg is still what it is.
     QImageReader reader(inputPath);
     reader.setDecideFormatFromContent(true);
@@ -299,7 +300,6 @@ LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &
     const bool turnSwaps = steps % 2 == 1;
     QSize target = plan.target;
 
-    QBuffer content;
     if (inMemory) {
         content.setData(file.readAll());
         if (!content.open(QIODevice::ReadOnly) || !PictureLooksComplete(content.data(), format))
