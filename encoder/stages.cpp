@@ -65,9 +65,11 @@ void FilterStage::Configure(const AVFrame &shape)
     m_shape->color_trc = shape.color_trc;
     m_shape->colorspace = shape.colorspace;
     m_shape->color_range = shape.color_range;
+    m_shape->chroma_location = shape.chroma_location;
     Check(av_channel_layout_copy(&m_shape->ch_layout, &shape.ch_layout), FailureCode::Internal, "channel layout");
     m_source = m_sink = nullptr;
-    m_graph = m_factory(*m_shape, m_source, m_sink);
+    m_pass = nullptr;
+    m_graph = m_factory(*m_shape, m_source, m_sink, m_pass);
 }
 
 bool FilterStage::SameShape(const AVFrame &frame) const
@@ -83,7 +85,8 @@ bool FilterStage::SameShape(const AVFrame &frame) const
         const bool sameColour = same(frame.color_primaries, m_shape->color_primaries, AVCOL_PRI_UNSPECIFIED)
                                 && same(frame.color_trc, m_shape->color_trc, AVCOL_TRC_UNSPECIFIED)
                                 && same(frame.colorspace, m_shape->colorspace, AVCOL_SPC_UNSPECIFIED)
-                                && same(frame.color_range, m_shape->color_range, AVCOL_RANGE_UNSPECIFIED);
+                                && same(frame.color_range, m_shape->color_range, AVCOL_RANGE_UNSPECIFIED)
+                                && same(frame.chroma_location, m_shape->chroma_location, AVCHROMA_LOC_UNSPECIFIED);
         return frame.width == m_shape->width && frame.height == m_shape->height && frame.format == m_shape->format
                && sameAspect && sameColour;
     }
@@ -137,6 +140,8 @@ void FilterStage::Drain()
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return;
         Check(ret, FailureCode::FilterFailed, "filtering");
+        if (m_pass)
+            frame = m_pass(*frame);
         frame->time_base = timeBase;
         m_next->Put(std::move(frame));
     }

@@ -40,9 +40,12 @@ private:
 // A filter graph rebuilt whenever the decoded frames change shape mid-stream.
 class FilterStage : public Consumer<Frame> {
 public:
-    // Builds a graph for frames shaped like `shape`; sets the source and sink contexts.
-    using GraphFactory =
-        std::function<FilterGraph(const AVFrame &shape, AVFilterContext *&source, AVFilterContext *&sink)>;
+    // A step of our own on each frame the graph gives; empty for none.
+    using FramePass = std::function<Frame(const AVFrame &)>;
+    // Builds a graph for frames shaped like `shape`; sets the source and sink contexts, and
+    // the pass that follows the graph.
+    using GraphFactory = std::function<FilterGraph(const AVFrame &shape, AVFilterContext *&source,
+                                                   AVFilterContext *&sink, FramePass &pass)>;
 
     explicit FilterStage(GraphFactory factory)
         : m_factory(std::move(factory))
@@ -69,6 +72,7 @@ private:
     FilterGraph m_graph;
     AVFilterContext *m_source = nullptr;
     AVFilterContext *m_sink = nullptr;
+    FramePass m_pass;
     Frame m_shape;
     // Where the last frame ends, so that a constant-rate output lasts as long as its source.
     std::int64_t m_lastPts = AV_NOPTS_VALUE;

@@ -133,9 +133,6 @@ void RemoveStaleFiles(const std::string &folder)
 LutFile::LutFile(const std::string &cube)
 {
     const std::string folder = TempFolder();
-    static std::once_flag swept;
-    std::call_once(swept, [&folder] { RemoveStaleFiles(folder); });
-
     std::string name =
         folder + "/" + std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX" + std::string(kSuffix);
     const int fd = ::mkostemps(name.data(), int(kSuffix.size()), O_CLOEXEC);
@@ -160,19 +157,65 @@ LutFile::LutFile(const std::string &cube)
 
 LutFile::~LutFile() { ::unlink(m_path.c_str()); }
 
-std::unique_ptr<LutFile> ToneMapLuts::FileFor(const VideoColour &source)
+const Frame *ToneMapLuts::MappedFor(const VideoColour &source)
 {
     if (!NeedsToneMapping(source))
         return nullptr;
+    auto [mapped, added] = m_mapped.try_emplace({source.primaries, source.transfer});
+    if (added) {
+        // A killed engine's files go whichever way this one tone-maps.
+        static std::once_flag swept;
+        std::call_once(swept, [] { RemoveStaleFiles(TempFolder()); });
+        try {
+            mapped->second = Mapped(source);
+        } catch (const AvError &e) {
+            std::fprintf(stderr, "mencoder: tone mapping each picture directly, without a LUT: %s\n", e.what());
+        }
+    }
+    return mapped->second ? &mapped->second : nullptr;
+}
+
+std::unique_ptr<LutFile> ToneMapLuts::FileFor(const VideoColour &source)
+{
+    const Frame *mapped = MappedFor(source);
+    if (!mapped)
+        return nullptr;
     try {
-        auto [cube, added] = m_cubes.try_emplace({source.primaries, source.transfer});
-        if (added)
-            cube->second = CubeText(*Mapped(source));
-        return cube->second.empty() ? nullptr : std::make_unique<LutFile>(cube->second);
+        return std::make_unique<LutFile>(CubeText(**mapped));
     } catch (const AvError &e) {
         std::fprintf(stderr, "mencoder: tone mapping each picture directly, without a LUT: %s\n", e.what());
         return nullptr;
     }
+}
+
+const ToneMapTable *ToneMapLuts::TableFor(const VideoColour &source)
+{
+    const Frame *mapped = MappedFor(source);
+    if (!mapped)
+        return nullptr;
+    ToneMapTable &table = m_tables[{source.primaries, source.transfer}];
+    if (table.size == 0) {
+        const std::size_t nodes = std::size_t(kSize) * kSize * kSize;
+        table.r.resize(nodes);
+        table.g.resize(nodes);
+        table.b.resize(nodes);
+        // The grid's row b * kSize + g, column r, is node (r, g, b).
+        const AVFrame &m = **mapped;
+        for (int y = 0; y < m.height; ++y) {
+            const auto *g = reinterpret_cast<const float *>(m.data[0] + y * m.linesize[0]);
+            const auto *b = reinterpret_cast<const float *>(m.data[1] + y * m.linesize[1]);
+            const auto *r = reinterpret_cast<const float *>(m.data[2] + y * m.linesize[2]);
+            for (int x = 0; x < kSize; ++x) {
+                const std::size_t node =
+                    (std::size_t(x) * kSize + std::size_t(y % kSize)) * kSize + std::size_t(y / kSize);
+                table.r[node] = r[x];
+                table.g[node] = g[x];
+                table.b[node] = b[x];
+            }
+        }
+        table.size = kSize;
+    }
+    return &table;
 }
 
 } // namespace mencoder

@@ -7,12 +7,14 @@
 // up: each graph gets a private file in the temporary folder that lives just as long, and
 // files a killed engine left there are removed by the next one.
 
+#include "encoder/av_util.h"
 #include "encoder/video_colour.h"
 
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace mencoder {
 
@@ -32,6 +34,13 @@ private:
     std::string m_path;
 };
 
+// The tone mapping as a table for our own pass: `size` points per side, nodes red-major
+// (r * size * size + g * size + b), a plane per channel, linear light in BT.709 primaries.
+struct ToneMapTable {
+    int size = 0;
+    std::vector<float> r, g, b;
+};
+
 // The LUTs of one stream, one per source primaries and curve, kept for graphs rebuilt
 // mid-stream. Used by one thread at a time.
 class ToneMapLuts {
@@ -40,9 +49,15 @@ public:
     // or when no LUT could be had (said on standard error: the pictures are then tone-mapped
     // directly, as slow as ever but as right).
     std::unique_ptr<LutFile> FileFor(const VideoColour &source);
+    // The same LUT in memory, kept as long as this object; null as for FileFor.
+    const ToneMapTable *TableFor(const VideoColour &source);
 
 private:
-    std::map<std::pair<int, int>, std::string> m_cubes; // "" once making it failed
+    // Null once making it failed.
+    const Frame *MappedFor(const VideoColour &source);
+
+    std::map<std::pair<int, int>, Frame> m_mapped;
+    std::map<std::pair<int, int>, ToneMapTable> m_tables;
 };
 
 } // namespace mencoder

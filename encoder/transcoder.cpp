@@ -8,6 +8,7 @@
 #include "encoder/structure_end.h"
 #include "encoder/thread_priority.h"
 #include "encoder/tone_map_lut.h"
+#include "encoder/tone_map_pass.h"
 #include "encoder/video_chain.h"
 #include "encoder/video_colour.h"
 
@@ -434,18 +435,29 @@ void Conversion::SetUpVideo()
     // A graph rebuilt for a new picture size or format keeps the LUT made for the first.
     auto luts = std::make_shared<ToneMapLuts>();
     path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape, AVFilterContext *&source,
-                                                                 AVFilterContext *&sink) {
+                                                                 AVFilterContext *&sink, FilterStage::FramePass &pass) {
         const AVRational sar = shape.sample_aspect_ratio.num > 0 ? shape.sample_aspect_ratio : guessedSar;
         const SourcePicture picture{shape.width, shape.height, sar.num, sar.den, rotation};
         const AVPixelFormat format = AVPixelFormat(shape.format);
         const VideoColour tagged{shape.color_primaries, shape.color_trc, shape.colorspace, shape.color_range};
         const VideoColour sourceColour = SourceColour(tagged, shape.height, format);
+        // HDR pictures the pass takes stay as they are through the graph and are tone-mapped
+        // after it, at their final size; the others get the colour filters.
+        const ToneMapTable *table = nullptr;
+        if (ToneMapPass::Fits(sourceColour, format, AVChromaLocation(shape.chroma_location), outColour, pixFmt))
+            table = luts->TableFor(sourceColour);
         // Read while the graph is set up, and removed as soon as it is, built or not.
-        const std::unique_ptr<LutFile> lut = luts->FileFor(sourceColour);
-        const std::string colour = ColourSteps(sourceColour, format, outColour, lut ? lut->Path() : std::string());
+        const std::unique_ptr<LutFile> lut = table ? nullptr : luts->FileFor(sourceColour);
+        const std::string colour =
+            table ? std::string("format=") + av_get_pix_fmt_name(format)
+                  : ColourSteps(sourceColour, format, outColour, lut ? lut->Path() : std::string());
         *colourWork = *colourWork || !colour.empty();
         std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour);
-        chain += std::string(",format=") + av_get_pix_fmt_name(pixFmt);
+        chain += std::string(",format=") + av_get_pix_fmt_name(table ? format : pixFmt);
+        if (table) {
+            auto tone = std::make_shared<ToneMapPass>(*table, sourceColour, outColour);
+            pass = [tone](const AVFrame &frame) { return tone->Run(frame); };
+        }
         if (outRate.num > 0)
             chain += ",fps=" + Rational(outRate);
         std::string args = "video_size=" + std::to_string(shape.width) + "x" + std::to_string(shape.height)
@@ -464,6 +476,7 @@ void Conversion::SetUpVideo()
     shape->color_trc = path.decoder->color_trc;
     shape->colorspace = path.decoder->colorspace;
     shape->color_range = path.decoder->color_range;
+    shape->chroma_location = path.decoder->chroma_sample_location;
     Prepare([&] { path.filter->Configure(*shape); });
     AVFilterContext *sink = path.filter->Sink();
     *forcedW = av_buffersink_get_w(sink);
@@ -476,7 +489,7 @@ void Conversion::SetUpVideo()
     AVCodecContext *enc = path.encoder.get();
     enc->width = av_buffersink_get_w(sink);
     enc->height = av_buffersink_get_h(sink);
-    enc->pix_fmt = static_cast<AVPixelFormat>(av_buffersink_get_format(sink));
+    enc->pix_fmt = pixFmt; // what the graph ends in, or the tone-mapping pass after it
     enc->sample_aspect_ratio = av_buffersink_get_sample_aspect_ratio(sink);
     enc->time_base = av_buffersink_get_time_base(sink);
     enc->framerate = outRate.num > 0 ? outRate : sourceRate;
@@ -583,7 +596,8 @@ void Conversion::SetUpAudio()
     const bool fixedFrames = enc->frame_size > 0 && !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     const int frameSize = enc->frame_size;
     path.filter = std::make_unique<FilterStage>(
-        [chain, fixedFrames, frameSize, &path](const AVFrame &shape, AVFilterContext *&source, AVFilterContext *&sink) {
+        [chain, fixedFrames, frameSize, &path](const AVFrame &shape, AVFilterContext *&source, AVFilterContext *&sink,
+                                               FilterStage::FramePass &) {
             const std::string args = "time_base=" + Rational(path.sourceTimeBase)
                                      + ":sample_rate=" + std::to_string(shape.sample_rate)
                                      + ":sample_fmt=" + av_get_sample_fmt_name(AVSampleFormat(shape.format))

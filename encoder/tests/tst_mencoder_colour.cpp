@@ -2,6 +2,8 @@
 // here from one SDR original with the ffmpeg command line (HDR10, HLG, full range, each
 // matrix), what comes out, judged by ffmpeg's own measurements.
 
+#include "encoder/tone_map_lut.h"
+#include "encoder/tone_map_pass.h"
 #include "encoder/video_colour.h"
 #include "media_tools.h"
 
@@ -76,6 +78,8 @@ private slots:
     void filtersOnlyWhereNeeded();
     void hdrToneMapped_data();
     void hdrToneMapped();
+    void passMatchesFilters_data();
+    void passMatchesFilters();
     void lutMatchesDirect_data();
     void lutMatchesDirect();
     void lutRemadeMidStream();
@@ -242,6 +246,96 @@ void TestMencoderColour::hdrToneMapped()
     QVERIFY(original.luma > 0 && after.luma > 0);
     QVERIFY2(qAbs(after.luma - original.luma) <= 0.10 * original.luma, "mean luma off by more than 10 %");
     QVERIFY2(after.saturation >= 0.80 * original.saturation, "washed out");
+}
+
+void TestMencoderColour::passMatchesFilters_data()
+{
+    QTest::addColumn<QString>("transfer");
+    QTest::addColumn<int>("outHeight"); // the output colours: BT.709 from 720 lines, else BT.601
+    QTest::addColumn<int>("siting");
+    QTest::addColumn<bool>("plain");
+    const int left = AVCHROMA_LOC_LEFT, top = AVCHROMA_LOC_TOPLEFT;
+    QTest::newRow("HLG to BT.709") << "arib-std-b67" << 720 << left << false;
+    QTest::newRow("PQ to BT.709") << "smpte2084" << 720 << left << false;
+    QTest::newRow("HLG to BT.601") << "arib-std-b67" << 480 << left << false;
+    QTest::newRow("PQ, chroma on the rows") << "smpte2084" << 720 << top << false;
+    QTest::newRow("HLG, plain code") << "arib-std-b67" << 720 << left << true;
+    QTest::newRow("PQ to BT.601, plain code") << "smpte2084" << 480 << top << true;
+}
+
+// Our tone-mapping pass gives the pictures the zscale, lut3d and zscale filters give, on a
+// size whose rows end in part of a vector. Each picture goes in twice, as a repeat would.
+void TestMencoderColour::passMatchesFilters()
+{
+    QFETCH(QString, transfer);
+    QFETCH(int, outHeight);
+    QFETCH(int, siting);
+    QFETCH(bool, plain);
+    const int w = 1262, h = 718, frames = 4;
+    const QString hdr = HdrClip(transfer), raw = Path("pass-in.yuv"), ref = Path("pass-ref.yuv");
+    QVERIFY(!hdr.isEmpty());
+    QVERIFY(Ffmpeg({"-i", hdr, "-frames:v", QString::number(frames), "-vf", QString("crop=%1:%2").arg(w).arg(h), "-f",
+                    "rawvideo", "-pix_fmt", "yuv420p10le", raw}));
+    const VideoColour source{AVCOL_PRI_BT2020, transfer == "smpte2084" ? AVCOL_TRC_SMPTE2084 : AVCOL_TRC_ARIB_STD_B67,
+                             AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_MPEG};
+    const VideoColour output = mencoder::OutputColour(outHeight);
+    QVERIFY(mencoder::ToneMapPass::Fits(source, AV_PIX_FMT_YUV420P10LE, AVChromaLocation(siting), output,
+                                        AV_PIX_FMT_YUV420P));
+    mencoder::ToneMapLuts luts;
+    {
+        const auto lut = luts.FileFor(source);
+        QVERIFY(lut);
+        QString steps =
+            QString::fromStdString(mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, output, lut->Path()));
+        if (siting == AVCHROMA_LOC_TOPLEFT)
+            steps.replace(":rin=tv:", ":rin=tv:cin=topleft:")
+                .replace(":r=tv,format=yuv420p", ":r=tv:chromal=topleft,format=yuv420p");
+        QVERIFY(Ffmpeg({"-f", "rawvideo", "-pix_fmt", "yuv420p10le", "-s", QString("%1x%2").arg(w).arg(h), "-i", raw,
+                        "-vf", steps, "-f", "rawvideo", ref}));
+    }
+    const auto table = luts.TableFor(source);
+    QVERIFY(table);
+    mencoder::ToneMapPass pass(*table, source, output);
+    if (plain)
+        pass.UsePlainCode();
+    QFile in(raw), expected(ref);
+    QVERIFY(in.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
+    double squares = 0;
+    std::int64_t samples = 0;
+    for (int f = 0; f < frames; ++f) {
+        mencoder::Frame picture = mencoder::NewFrame();
+        picture->format = AV_PIX_FMT_YUV420P10LE;
+        picture->width = w;
+        picture->height = h;
+        picture->chroma_location = AVChromaLocation(siting);
+        QVERIFY(av_frame_get_buffer(picture.get(), 0) == 0);
+        for (int plane = 0; plane < 3; ++plane)
+            for (int row = 0; row < (plane ? h / 2 : h); ++row)
+                in.read(reinterpret_cast<char *>(picture->data[plane] + row * picture->linesize[plane]),
+                        (plane ? w / 2 : w) * 2);
+        QByteArray want[3];
+        for (int plane = 0; plane < 3; ++plane)
+            want[plane] = expected.read(plane ? w / 2 * (h / 2) : w * h);
+        for (int repeat = 0; repeat < 2; ++repeat) {
+            const mencoder::Frame out = pass.Run(*picture);
+            QCOMPARE(out->format, int(AV_PIX_FMT_YUV420P));
+            QCOMPARE(out->colorspace, output.matrix);
+            for (int plane = 0; plane < 3; ++plane) {
+                const int pw = plane ? w / 2 : w;
+                for (int row = 0; row < (plane ? h / 2 : h); ++row)
+                    for (int x = 0; x < pw; ++x) {
+                        const int d =
+                            out->data[plane][row * out->linesize[plane] + x] - std::uint8_t(want[plane][row * pw + x]);
+                        squares += d * d;
+                        ++samples;
+                    }
+            }
+        }
+    }
+    QCOMPARE(samples, std::int64_t(frames) * 2 * (w * h + w * h / 2));
+    const double psnr = squares == 0 ? 100.0 : 10 * std::log10(255.0 * 255.0 * double(samples) / squares);
+    qInfo("%s: %.1f dB against the filters", QTest::currentDataTag(), psnr);
+    QVERIFY2(psnr >= 60.0, qPrintable(QString::number(psnr)));
 }
 
 void TestMencoderColour::lutMatchesDirect_data()
