@@ -67,9 +67,8 @@ void FilterStage::Configure(const AVFrame &shape)
     m_shape->color_range = shape.color_range;
     m_shape->chroma_location = shape.chroma_location;
     Check(av_channel_layout_copy(&m_shape->ch_layout, &shape.ch_layout), FailureCode::Internal, "channel layout");
-    m_source = m_sink = nullptr;
-    m_pass = nullptr;
-    m_graph = m_factory(*m_shape, m_source, m_sink, m_pass);
+    m_chain = {};
+    m_chain = m_factory(*m_shape);
 }
 
 bool FilterStage::SameShape(const AVFrame &frame) const
@@ -96,10 +95,20 @@ bool FilterStage::SameShape(const AVFrame &frame) const
 
 void FilterStage::Close()
 {
-    if (m_endPts != AV_NOPTS_VALUE)
-        Check(av_buffersrc_close(m_source, m_endPts, 0), FailureCode::FilterFailed, "filtering");
-    else
-        Check(av_buffersrc_add_frame(m_source, nullptr), FailureCode::FilterFailed, "filtering");
+    const auto close = [this](AVFilterContext *source, AVRational timeBase) {
+        if (m_endPts != AV_NOPTS_VALUE)
+            Check(
+                av_buffersrc_close(source, av_rescale_q(m_endPts, m_chain.source->outputs[0]->time_base, timeBase), 0),
+                FailureCode::FilterFailed, "filtering");
+        else
+            Check(av_buffersrc_add_frame(source, nullptr), FailureCode::FilterFailed, "filtering");
+    };
+    close(m_chain.source, m_chain.source->outputs[0]->time_base);
+    if (m_chain.after) {
+        // What the first graph still holds goes through the pass before the second ends.
+        Drain();
+        close(m_chain.afterSource, m_chain.afterSource->outputs[0]->time_base);
+    }
 }
 
 void FilterStage::Put(Frame frame)
@@ -116,11 +125,11 @@ void FilterStage::Put(Frame frame)
         m_lastPts = frame->pts;
         std::int64_t length = frame->pkt_duration > 0 ? frame->pkt_duration : m_lastStep;
         if (frame->nb_samples > 0 && frame->sample_rate > 0)
-            length =
-                av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate}, m_source->outputs[0]->time_base);
+            length = av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
+                                  m_chain.source->outputs[0]->time_base);
         m_endPts = frame->pts + length;
     }
-    Check(av_buffersrc_add_frame_flags(m_source, frame.get(), 0), FailureCode::FilterFailed, "filtering");
+    Check(av_buffersrc_add_frame_flags(m_chain.source, frame.get(), 0), FailureCode::FilterFailed, "filtering");
     Drain();
 }
 
@@ -133,15 +142,36 @@ void FilterStage::End()
 
 void FilterStage::Drain()
 {
-    const AVRational timeBase = av_buffersink_get_time_base(m_sink);
+    const AVRational timeBase = av_buffersink_get_time_base(m_chain.sink);
     for (;;) {
         Frame frame = NewFrame();
-        const int ret = av_buffersink_get_frame(m_sink, frame.get());
+        const int ret = av_buffersink_get_frame(m_chain.sink, frame.get());
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            break;
+        Check(ret, FailureCode::FilterFailed, "filtering");
+        if (m_chain.after) {
+            const Frame passed = m_chain.pass(*frame);
+            Check(av_buffersrc_add_frame_flags(m_chain.afterSource, passed.get(), 0), FailureCode::FilterFailed,
+                  "filtering");
+            DrainAfter();
+        } else {
+            frame->time_base = timeBase;
+            m_next->Put(std::move(frame));
+        }
+    }
+    if (m_chain.after)
+        DrainAfter();
+}
+
+void FilterStage::DrainAfter()
+{
+    const AVRational timeBase = av_buffersink_get_time_base(m_chain.afterSink);
+    for (;;) {
+        Frame frame = NewFrame();
+        const int ret = av_buffersink_get_frame(m_chain.afterSink, frame.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return;
         Check(ret, FailureCode::FilterFailed, "filtering");
-        if (m_pass)
-            frame = m_pass(*frame);
         frame->time_base = timeBase;
         m_next->Put(std::move(frame));
     }

@@ -37,15 +37,24 @@ private:
     std::int64_t m_errors = 0;
 };
 
-// A filter graph rebuilt whenever the decoded frames change shape mid-stream.
+// A filter graph rebuilt whenever the decoded frames change shape mid-stream, optionally cut
+// in two around a step of our own.
 class FilterStage : public Consumer<Frame> {
 public:
-    // A step of our own on each frame the graph gives; empty for none.
+    // A step of our own on each frame.
     using FramePass = std::function<Frame(const AVFrame &)>;
-    // Builds a graph for frames shaped like `shape`; sets the source and sink contexts, and
-    // the pass that follows the graph.
-    using GraphFactory = std::function<FilterGraph(const AVFrame &shape, AVFilterContext *&source,
-                                                   AVFilterContext *&sink, FramePass &pass)>;
+    // What a factory builds for frames of one shape: a graph, or a graph, a pass over the
+    // frames it gives, and a graph taking the pass's frames.
+    struct Chain {
+        FilterGraph graph;
+        AVFilterContext *source = nullptr;
+        AVFilterContext *sink = nullptr;
+        FramePass pass;
+        FilterGraph after;
+        AVFilterContext *afterSource = nullptr;
+        AVFilterContext *afterSink = nullptr;
+    };
+    using GraphFactory = std::function<Chain(const AVFrame &shape)>;
 
     explicit FilterStage(GraphFactory factory)
         : m_factory(std::move(factory))
@@ -57,7 +66,8 @@ public:
     // Builds the first graph from what the stream header says; the encoder is opened from
     // the sink's properties before any frame is decoded.
     void Configure(const AVFrame &shape);
-    AVFilterContext *Sink() const { return m_sink; }
+    // Where the frames finally come out.
+    AVFilterContext *Sink() const { return m_chain.after ? m_chain.afterSink : m_chain.sink; }
 
     void Put(Frame frame) override;
     void End() override;
@@ -66,13 +76,11 @@ private:
     bool SameShape(const AVFrame &frame) const;
     void Close();
     void Drain();
+    void DrainAfter();
 
     GraphFactory m_factory;
     Consumer<Frame> *m_next = nullptr;
-    FilterGraph m_graph;
-    AVFilterContext *m_source = nullptr;
-    AVFilterContext *m_sink = nullptr;
-    FramePass m_pass;
+    Chain m_chain;
     Frame m_shape;
     // Where the last frame ends, so that a constant-rate output lasts as long as its source.
     std::int64_t m_lastPts = AV_NOPTS_VALUE;

@@ -8,7 +8,7 @@
 #include "encoder/structure_end.h"
 #include "encoder/thread_priority.h"
 #include "encoder/tone_map_lut.h"
-#include "encoder/tone_map_pass.h"
+#include "encoder/colour_pass.h"
 #include "encoder/video_chain.h"
 #include "encoder/video_colour.h"
 
@@ -434,38 +434,60 @@ void Conversion::SetUpVideo()
         m_opts.videoFilters, SourcePicture{path.decoder->width, path.decoder->height, 0, 1, rotation}));
     // A graph rebuilt for a new picture size or format keeps the LUT made for the first.
     auto luts = std::make_shared<ToneMapLuts>();
-    path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape, AVFilterContext *&source,
-                                                                 AVFilterContext *&sink, FilterStage::FramePass &pass) {
+    // Where the graph's source takes pictures shaped like `frame`.
+    const auto bufferArgs = [](int width, int height, int format, AVRational timeBase, AVRational sar,
+                               AVRational rate) {
+        std::string args = "video_size=" + std::to_string(width) + "x" + std::to_string(height)
+                           + ":pix_fmt=" + std::to_string(format) + ":time_base=" + Rational(timeBase)
+                           + ":pixel_aspect=" + Rational(sar.num > 0 ? sar : AVRational{1, 1});
+        if (rate.num > 0)
+            args += ":frame_rate=" + Rational(rate);
+        return args;
+    };
+    path.filter = std::make_unique<FilterStage>([=, this, &path](const AVFrame &shape) {
         const AVRational sar = shape.sample_aspect_ratio.num > 0 ? shape.sample_aspect_ratio : guessedSar;
         const SourcePicture picture{shape.width, shape.height, sar.num, sar.den, rotation};
         const AVPixelFormat format = AVPixelFormat(shape.format);
         const VideoColour tagged{shape.color_primaries, shape.color_trc, shape.colorspace, shape.color_range};
         const VideoColour sourceColour = SourceColour(tagged, shape.height, format);
-        // HDR pictures the pass takes stay as they are through the graph and are tone-mapped
-        // after it, at their final size; the others get the colour filters.
-        const ToneMapTable *table = nullptr;
-        if (ToneMapPass::Fits(sourceColour, format, AVChromaLocation(shape.chroma_location), outColour, pixFmt))
-            table = luts->TableFor(sourceColour);
+        // Where our own pass takes the pictures, it stands for the colour filters: the graph
+        // is cut in two there.
+        const bool hdr = NeedsToneMapping(sourceColour);
+        bool own = ColourPass::Fits(sourceColour, format, AVChromaLocation(shape.chroma_location), outColour, pixFmt);
+        const ToneMapTable *table = own && hdr ? luts->TableFor(sourceColour) : nullptr;
+        own = own && (table || !hdr);
         // Read while the graph is set up, and removed as soon as it is, built or not.
-        const std::unique_ptr<LutFile> lut = table ? nullptr : luts->FileFor(sourceColour);
+        const std::unique_ptr<LutFile> lut = own ? nullptr : luts->FileFor(sourceColour);
         const std::string colour =
-            table ? std::string("format=") + av_get_pix_fmt_name(format)
-                  : ColourSteps(sourceColour, format, outColour, lut ? lut->Path() : std::string());
+            own ? std::string("format=") + av_get_pix_fmt_name(format)
+                : ColourSteps(sourceColour, format, outColour, lut ? lut->Path() : std::string());
         *colourWork = *colourWork || !colour.empty();
-        std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour);
-        chain += std::string(",format=") + av_get_pix_fmt_name(table ? format : pixFmt);
-        if (table) {
-            auto tone = std::make_shared<ToneMapPass>(*table, sourceColour, outColour);
-            pass = [tone](const AVFrame &frame) { return tone->Run(frame); };
-        }
+        // With our pass, `chain` ends where it takes over and `rest` follows it.
+        std::string rest;
+        const std::string chain =
+            VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour, own ? &rest : nullptr);
+        rest += std::string(own && rest.empty() ? "" : ",") + "format=" + av_get_pix_fmt_name(pixFmt);
         if (outRate.num > 0)
-            chain += ",fps=" + Rational(outRate);
-        std::string args = "video_size=" + std::to_string(shape.width) + "x" + std::to_string(shape.height)
-                           + ":pix_fmt=" + std::to_string(shape.format) + ":time_base=" + Rational(path.sourceTimeBase)
-                           + ":pixel_aspect=" + Rational(sar.num > 0 ? sar : AVRational{1, 1});
-        if (sourceRate.num > 0)
-            args += ":frame_rate=" + Rational(sourceRate);
-        return BuildGraph("buffer", args, chain, "buffersink", source, sink, graphThreads);
+            rest += ",fps=" + Rational(outRate);
+        FilterStage::Chain built;
+        const std::string args =
+            bufferArgs(shape.width, shape.height, shape.format, path.sourceTimeBase, sar, sourceRate);
+        if (!own) {
+            built.graph =
+                BuildGraph("buffer", args, chain + rest, "buffersink", built.source, built.sink, graphThreads);
+            return built;
+        }
+        built.graph = BuildGraph("buffer", args, chain, "buffersink", built.source, built.sink, graphThreads);
+        auto convert = std::make_shared<ColourPass>(table, sourceColour, outColour);
+        built.pass = [convert](const AVFrame &frame) { return convert->Run(frame); };
+        const AVFilterContext *cut = built.sink;
+        built.after =
+            BuildGraph("buffer",
+                       bufferArgs(av_buffersink_get_w(cut), av_buffersink_get_h(cut), ColourPass::kOutputFormat,
+                                  av_buffersink_get_time_base(cut), av_buffersink_get_sample_aspect_ratio(cut),
+                                  av_buffersink_get_frame_rate(cut)),
+                       rest, "buffersink", built.afterSource, built.afterSink, graphThreads);
+        return built;
     });
     Frame shape = NewFrame();
     shape->width = path.decoder->width;
@@ -478,7 +500,7 @@ void Conversion::SetUpVideo()
     shape->color_range = path.decoder->color_range;
     shape->chroma_location = path.decoder->chroma_sample_location;
     Prepare([&] { path.filter->Configure(*shape); });
-    AVFilterContext *sink = path.filter->Sink();
+    const AVFilterContext *sink = path.filter->Sink();
     *forcedW = av_buffersink_get_w(sink);
     *forcedH = av_buffersink_get_h(sink);
     path.filterWorks = *colourWork || rotation != 0 || *forcedW != shape->width || *forcedH != shape->height;
@@ -489,7 +511,7 @@ void Conversion::SetUpVideo()
     AVCodecContext *enc = path.encoder.get();
     enc->width = av_buffersink_get_w(sink);
     enc->height = av_buffersink_get_h(sink);
-    enc->pix_fmt = pixFmt; // what the graph ends in, or the tone-mapping pass after it
+    enc->pix_fmt = static_cast<AVPixelFormat>(av_buffersink_get_format(sink));
     enc->sample_aspect_ratio = av_buffersink_get_sample_aspect_ratio(sink);
     enc->time_base = av_buffersink_get_time_base(sink);
     enc->framerate = outRate.num > 0 ? outRate : sourceRate;
@@ -595,18 +617,17 @@ void Conversion::SetUpAudio()
              + av_get_sample_fmt_name(enc->sample_fmt) + ":channel_layouts=" + LayoutName(enc->ch_layout);
     const bool fixedFrames = enc->frame_size > 0 && !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     const int frameSize = enc->frame_size;
-    path.filter = std::make_unique<FilterStage>(
-        [chain, fixedFrames, frameSize, &path](const AVFrame &shape, AVFilterContext *&source, AVFilterContext *&sink,
-                                               FilterStage::FramePass &) {
-            const std::string args = "time_base=" + Rational(path.sourceTimeBase)
-                                     + ":sample_rate=" + std::to_string(shape.sample_rate)
-                                     + ":sample_fmt=" + av_get_sample_fmt_name(AVSampleFormat(shape.format))
-                                     + ":channel_layout=" + LayoutName(shape.ch_layout);
-            FilterGraph graph = BuildGraph("abuffer", args, chain, "abuffersink", source, sink);
-            if (fixedFrames)
-                av_buffersink_set_frame_size(sink, unsigned(frameSize));
-            return graph;
-        });
+    path.filter = std::make_unique<FilterStage>([chain, fixedFrames, frameSize, &path](const AVFrame &shape) {
+        const std::string args = "time_base=" + Rational(path.sourceTimeBase)
+                                 + ":sample_rate=" + std::to_string(shape.sample_rate)
+                                 + ":sample_fmt=" + av_get_sample_fmt_name(AVSampleFormat(shape.format))
+                                 + ":channel_layout=" + LayoutName(shape.ch_layout);
+        FilterStage::Chain built;
+        built.graph = BuildGraph("abuffer", args, chain, "abuffersink", built.source, built.sink);
+        if (fixedFrames)
+            av_buffersink_set_frame_size(built.sink, unsigned(frameSize));
+        return built;
+    });
     Frame shape = NewFrame();
     shape->sample_rate = dec->sample_rate;
     shape->format = dec->sample_fmt;

@@ -38,7 +38,7 @@ int ChainFrameHeight(const std::vector<VideoFilterStep> &steps, const SourcePict
 }
 
 std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source, int forcedW,
-                             int forcedH, const std::string &colour)
+                             int forcedH, const std::string &colour, std::string *afterColour)
 {
     using Kind = VideoFilterStep::Kind;
     std::vector<std::string> parts;
@@ -68,9 +68,12 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
     }
     bool squarePixels = false;
     bool coloured = colour.empty();
+    std::size_t colourEnd = 0; // parts up to the colour step
     const auto addColour = [&] {
-        if (!coloured)
+        if (!coloured) {
             parts.push_back(colour);
+            colourEnd = parts.size();
+        }
         coloured = true;
     };
     for (const VideoFilterStep &s : steps) {
@@ -110,10 +113,16 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
     if (squarePixels)
         parts.emplace_back("setsar=1");
 
-    std::string chain;
-    for (const std::string &p : parts)
-        chain += (chain.empty() ? "" : ",") + p;
-    return chain;
+    const auto join = [&parts](std::size_t from, std::size_t to) {
+        std::string chain;
+        for (std::size_t i = from; i < to; ++i)
+            chain += (chain.empty() ? "" : ",") + parts[i];
+        return chain;
+    };
+    if (!afterColour)
+        return join(0, parts.size());
+    *afterColour = join(colourEnd, parts.size());
+    return join(0, colourEnd);
 }
 
 } // namespace mencoder

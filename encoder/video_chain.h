@@ -28,9 +28,10 @@ void FitSize(int displayW, int displayH, int outW, int outH, int &w, int &h);
 // The chain, ending in even dimensions and square pixels where we set the geometry.
 // forcedW/H > 0 scale the result to that size at the end (a stream that changed size
 // mid-way must still fit the encoder opened for the first size). colour, when not empty,
-// follows the first scale step, where the fewest pixels usually pass.
+// follows the first scale step, where the fewest pixels usually pass. With afterColour, the
+// chain returned ends with colour and the steps after it go to *afterColour.
 std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source, int forcedW = 0,
-                             int forcedH = 0, const std::string &colour = {});
+                             int forcedH = 0, const std::string &colour = {}, std::string *afterColour = nullptr);
 
 // Height of the frame the chain makes: the last crop, else the last expand, else the last
 // scale, else the upright source.

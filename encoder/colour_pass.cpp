@@ -1,4 +1,4 @@
-#include "encoder/tone_map_pass.h"
+#include "encoder/colour_pass.h"
 
 #include <algorithm>
 #include <array>
@@ -19,7 +19,7 @@ using engine::FailureCode;
 
 namespace {
 
-using Sums = ToneMapPass::Sums;
+using Sums = ColourPass::Sums;
 
 // zimg repeats the edge row or column where a filter reaches past it.
 int Edge(int i, int n) { return std::clamp(i, 0, n - 1); }
@@ -73,13 +73,24 @@ float Curve(float x, const float *octaves)
 
 std::uint8_t Quantise(float v) { return std::uint8_t(std::clamp(std::lrint(v), 0L, 255L)); }
 
-// One pixel, as the three filters do it: YCbCr to RGB in the source's curve, the LUT to
-// linear light (lut3d's tetrahedra), the output curve and matrix. Gives the 8-bit luma and
-// sets the output chroma before downsampling.
-std::uint8_t Pixel(const Sums &s, std::uint16_t y, float u, float v, float &cb, float &cr)
+// RGB to the output's 8-bit luma and its chroma before downsampling.
+std::uint8_t Output(const Sums &s, float r, float g, float b, float &cb, float &cr)
 {
-    const float l = (float(y) - 64.0f) * (1.0f / 876.0f);
+    const float luma = s.kr * r + s.kg * g + s.kb * b;
+    cb = (b - luma) * s.cbScale;
+    cr = (r - luma) * s.crScale;
+    return Quantise(luma * 219.0f + 16.0f);
+}
+
+// One pixel, as the filters do it: YCbCr to RGB in the source's curve, for HDR the LUT to
+// linear light (lut3d's tetrahedra) and the output curve, then the output matrix. Gives the
+// 8-bit luma and sets the output chroma before downsampling.
+std::uint8_t Pixel(const Sums &s, int y, float u, float v, float &cb, float &cr)
+{
+    const float l = (float(y) - s.yOffset) * s.yScale;
     const float rgb[3] = {l + s.rv * v, l + s.gu * u + s.gv * v, l + s.bu * u};
+    if (!s.lut4)
+        return Output(s, rgb[0], rgb[1], rgb[2], cb, cr);
     const int n = s.size;
     const float top = float(n - 1);
     int prev[3], next[3];
@@ -121,11 +132,7 @@ std::uint8_t Pixel(const Sums &s, std::uint16_t y, float u, float v, float &cb, 
         const float *p = s.lut4 + channel;
         return w0 * p[4 * c000] + w1 * p[4 * c1] + w2 * p[4 * c2] + w3 * p[4 * c111];
     };
-    const float r = Curve(at(0), s.octaves), g = Curve(at(1), s.octaves), b = Curve(at(2), s.octaves);
-    const float luma = s.kr * r + s.kg * g + s.kb * b;
-    cb = (b - luma) * s.cbScale;
-    cr = (r - luma) * s.crScale;
-    return Quantise(luma * 219.0f + 16.0f);
+    return Output(s, Curve(at(0), s.octaves), Curve(at(1), s.octaves), Curve(at(2), s.octaves), cb, cr);
 }
 
 // ---- the same, eight pixels at a time ----
@@ -147,9 +154,15 @@ FAST_INLINE __m256 NodePair(const float *lut, const std::uint32_t *at)
     return _mm256_loadu2_m128(lut + (both >> 32), lut + std::uint32_t(both));
 }
 
+// Eight samples as floats.
 FAST_INLINE __m256 LoadWords(const std::uint16_t *p)
 {
     return _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))));
+}
+
+FAST_INLINE __m256 LoadWords(const std::uint8_t *p)
+{
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p))));
 }
 
 // Eight floats to eight rounded, clamped bytes.
@@ -200,7 +213,7 @@ FAST void LinearAvx2(const Sums &s, const std::uint16_t *y, const float *u, cons
 {
     const int n = s.size;
     const __m256 top = _mm256_set1_ps(float(n - 1)), one = _mm256_set1_ps(1.0f);
-    const __m256 y0 = _mm256_set1_ps(64.0f), yScale = _mm256_set1_ps(1.0f / 876.0f);
+    const __m256 y0 = _mm256_set1_ps(s.yOffset), yScale = _mm256_set1_ps(s.yScale);
     const __m256 rv = _mm256_set1_ps(s.rv), gu = _mm256_set1_ps(s.gu), gv = _mm256_set1_ps(s.gv),
                  bu = _mm256_set1_ps(s.bu);
     const __m256i stepR = _mm256_set1_epi32(n * n), stepG = _mm256_set1_epi32(n), stepB = _mm256_set1_epi32(1);
@@ -290,14 +303,37 @@ FAST void OutputAvx2(const Sums &s, const float *linR, const float *linG, const 
     }
 }
 
-// mix[x] = (wa * a[x] + wb * b[x] - 512) / 896 for x in [0, count), count a multiple of 8.
-FAST void MixChromaAvx2(const std::uint16_t *a, const std::uint16_t *b, float wa, int count, float *mix)
+// A change of matrix alone, what Pixel does without a LUT, for pixels [0, count), count a
+// multiple of 8.
+FAST void MatrixAvx2(const Sums &s, const std::uint8_t *y, const float *u, const float *v, int count,
+                     std::uint8_t *outY, float *cb, float *cr)
+{
+    const __m256 y0 = _mm256_set1_ps(s.yOffset), yScale = _mm256_set1_ps(s.yScale);
+    const __m256 rv = _mm256_set1_ps(s.rv), gu = _mm256_set1_ps(s.gu), gv = _mm256_set1_ps(s.gv),
+                 bu = _mm256_set1_ps(s.bu);
+    const __m256 kr = _mm256_set1_ps(s.kr), kg = _mm256_set1_ps(s.kg), kb = _mm256_set1_ps(s.kb);
+    const __m256 cbScale = _mm256_set1_ps(s.cbScale), crScale = _mm256_set1_ps(s.crScale);
+    for (int x = 0; x < count; x += 8) {
+        const __m256 l = _mm256_mul_ps(_mm256_sub_ps(LoadWords(y + x), y0), yScale);
+        const __m256 U = _mm256_loadu_ps(u + x), V = _mm256_loadu_ps(v + x);
+        const __m256 R = _mm256_fmadd_ps(rv, V, l), G = _mm256_fmadd_ps(gv, V, _mm256_fmadd_ps(gu, U, l)),
+                     B = _mm256_fmadd_ps(bu, U, l);
+        const __m256 luma = _mm256_fmadd_ps(kr, R, _mm256_fmadd_ps(kg, G, _mm256_mul_ps(kb, B)));
+        _mm256_storeu_ps(cb + x, _mm256_mul_ps(_mm256_sub_ps(B, luma), cbScale));
+        _mm256_storeu_ps(cr + x, _mm256_mul_ps(_mm256_sub_ps(R, luma), crScale));
+        StoreBytes(_mm256_fmadd_ps(luma, _mm256_set1_ps(219.0f), _mm256_set1_ps(16.0f)), outY + x);
+    }
+}
+
+// mix[x] = ((wa * a[x] + wb * b[x]) - offset) * scale for x in [0, count), count a multiple of 8.
+template <typename Sample>
+FAST void MixChromaAvx2(const Sample *a, const Sample *b, float wa, float offset, float scale, int count, float *mix)
 {
     const __m256 va = _mm256_set1_ps(wa), vb = _mm256_set1_ps(1 - wa);
-    const __m256 offset = _mm256_set1_ps(512.0f), scale = _mm256_set1_ps(1.0f / 896.0f);
+    const __m256 vOffset = _mm256_set1_ps(offset), vScale = _mm256_set1_ps(scale);
     for (int x = 0; x < count; x += 8) {
         const __m256 m = _mm256_fmadd_ps(va, LoadWords(a + x), _mm256_mul_ps(vb, LoadWords(b + x)));
-        _mm256_storeu_ps(mix + x, _mm256_mul_ps(_mm256_sub_ps(m, offset), scale));
+        _mm256_storeu_ps(mix + x, _mm256_mul_ps(_mm256_sub_ps(m, vOffset), vScale));
     }
 }
 
@@ -351,7 +387,7 @@ bool HasAvx2()
 
 } // namespace
 
-struct ToneMapPass::Rows {
+struct ColourPass::Rows {
     explicit Rows(int width)
         : up{std::vector<float>(std::size_t(width)), std::vector<float>(std::size_t(width))}
         , mix(std::size_t(width) + 2)
@@ -373,21 +409,37 @@ struct ToneMapPass::Rows {
     bool centred = true;              // chroma sits between rows, not on the even ones
 };
 
-bool ToneMapPass::Fits(const VideoColour &source, AVPixelFormat format, AVChromaLocation siting,
-                       const VideoColour &output, AVPixelFormat outFormat)
+bool ColourPass::Fits(const VideoColour &source, AVPixelFormat format, AVChromaLocation siting,
+                      const VideoColour &output, AVPixelFormat outFormat)
 {
-    Coefficients c;
-    return NeedsToneMapping(source) && format == AV_PIX_FMT_YUV420P10LE && outFormat == AV_PIX_FMT_YUV420P
-           && source.matrix == AVCOL_SPC_BT2020_NCL && source.range == AVCOL_RANGE_MPEG
-           && (siting == AVCHROMA_LOC_UNSPECIFIED || siting == AVCHROMA_LOC_LEFT || siting == AVCHROMA_LOC_TOPLEFT)
-           && Matrix(output.matrix, c) && output.range == AVCOL_RANGE_MPEG
-           && (output.transfer == AVCOL_TRC_BT709 || output.transfer == AVCOL_TRC_SMPTE170M);
+    Coefficients in, out;
+    const bool common =
+        outFormat == AV_PIX_FMT_YUV420P && Matrix(source.matrix, in) && Matrix(output.matrix, out)
+        && source.range == AVCOL_RANGE_MPEG && output.range == AVCOL_RANGE_MPEG
+        && (siting == AVCHROMA_LOC_UNSPECIFIED || siting == AVCHROMA_LOC_LEFT || siting == AVCHROMA_LOC_TOPLEFT);
+    if (!common)
+        return false;
+    if (NeedsToneMapping(source))
+        return format == AV_PIX_FMT_YUV420P10LE && source.matrix == AVCOL_SPC_BT2020_NCL
+               && (output.transfer == AVCOL_TRC_BT709 || output.transfer == AVCOL_TRC_SMPTE170M);
+    // A change of matrix alone: primaries as narrow as BT.709's, which are not mapped.
+    const auto narrow = [](AVColorPrimaries p) {
+        return p == AVCOL_PRI_BT709 || p == AVCOL_PRI_SMPTE170M || p == AVCOL_PRI_BT470BG;
+    };
+    return format == AV_PIX_FMT_YUV420P && narrow(source.primaries) && in.kr != out.kr;
 }
 
-ToneMapPass::ToneMapPass(const ToneMapTable &table, const VideoColour &source, const VideoColour &output)
+ColourPass::ColourPass(const ToneMapTable *table, const VideoColour &source, const VideoColour &output)
     : m_output(output)
     , m_fast(HasAvx2())
+    , m_wide(table != nullptr)
 {
+    // Limited range: 10-bit for HDR sources, 8-bit for the others.
+    const float depth = m_wide ? 4.0f : 1.0f;
+    m_sums.yOffset = 16.0f * depth;
+    m_sums.yScale = 1.0f / (219.0f * depth);
+    m_sums.cOffset = 128.0f * depth;
+    m_sums.cScale = 1.0f / (224.0f * depth);
     Coefficients in{}, out{};
     Matrix(source.matrix, in);
     Matrix(output.matrix, out);
@@ -401,19 +453,22 @@ ToneMapPass::ToneMapPass(const ToneMapTable &table, const VideoColour &source, c
     m_sums.kg = float(1 - out.kr - out.kb);
     m_sums.cbScale = float(1 / (2 * (1 - out.kb)));
     m_sums.crScale = float(1 / (2 * (1 - out.kr)));
+    m_sums.octaves = Octaves();
+    if (!table)
+        return;
     // A node's three channels in one load.
-    m_sums.size = table.size;
-    m_lut4.resize(table.r.size() * 4);
-    for (std::size_t i = 0; i < table.r.size(); ++i) {
-        m_lut4[4 * i] = table.r[i];
-        m_lut4[4 * i + 1] = table.g[i];
-        m_lut4[4 * i + 2] = table.b[i];
+    m_sums.size = table->size;
+    m_lut4.resize(table->r.size() * 4);
+    for (std::size_t i = 0; i < table->r.size(); ++i) {
+        m_lut4[4 * i] = table->r[i];
+        m_lut4[4 * i + 1] = table->g[i];
+        m_lut4[4 * i + 2] = table->b[i];
     }
     m_sums.lut4 = m_lut4.data();
-    m_sums.octaves = Octaves();
 }
 
-void ToneMapPass::LumaRow(const AVFrame &in, int row, Rows &rows, std::uint8_t *outY) const
+template <typename Sample>
+void ColourPass::UpsampleChroma(const AVFrame &in, int row, Rows &rows) const
 {
     const int width = in.width, cw = (width + 1) / 2, ch = (in.height + 1) / 2;
     // This row's chroma: between two chroma rows (or on one), then between two columns.
@@ -430,14 +485,14 @@ void ToneMapPass::LumaRow(const AVFrame &in, int row, Rows &rows, std::uint8_t *
     const int fast = m_fast ? cw / 8 * 8 : 0;
     for (int plane = 1; plane <= 2; ++plane) {
         const auto line = [&](int r) {
-            return reinterpret_cast<const std::uint16_t *>(in.data[plane] + std::ptrdiff_t(r) * in.linesize[plane]);
+            return reinterpret_cast<const Sample *>(in.data[plane] + std::ptrdiff_t(r) * in.linesize[plane]);
         };
-        const std::uint16_t *a = line(j), *b = line(other);
+        const Sample *a = line(j), *b = line(other);
         float *mix = rows.mix.data();
         if (fast)
-            MixChromaAvx2(a, b, wj, fast, mix);
+            MixChromaAvx2(a, b, wj, m_sums.cOffset, m_sums.cScale, fast, mix);
         for (int x = fast; x < cw; ++x)
-            mix[x] = ((wj * float(a[x]) + (1 - wj) * float(b[x])) - 512.0f) * (1.0f / 896.0f);
+            mix[x] = ((wj * float(a[x]) + (1 - wj) * float(b[x])) - m_sums.cOffset) * m_sums.cScale;
         mix[cw] = mix[cw - 1];
         float *up = rows.up[plane - 1].data();
         const int fastUp = std::min(fast, width / 2 / 8 * 8);
@@ -449,21 +504,35 @@ void ToneMapPass::LumaRow(const AVFrame &in, int row, Rows &rows, std::uint8_t *
                 up[2 * x + 1] = 0.5f * (mix[x] + mix[x + 1]);
         }
     }
-
-    const auto *y = reinterpret_cast<const std::uint16_t *>(in.data[0] + std::ptrdiff_t(row) * in.linesize[0]);
-    const float *u = rows.up[0].data(), *v = rows.up[1].data();
-    float *cb = rows.out[2 * (row % 4)].data(), *cr = rows.out[2 * (row % 4) + 1].data();
-    const int fastPixels = m_fast ? width / 8 * 8 : 0;
-    if (fastPixels) {
-        LinearAvx2(m_sums, y, u, v, fastPixels, rows.nodes.data(), rows.weights.data(), rows.lin[0].data(),
-                   rows.lin[1].data(), rows.lin[2].data());
-        OutputAvx2(m_sums, rows.lin[0].data(), rows.lin[1].data(), rows.lin[2].data(), fastPixels, outY, cb, cr);
-    }
-    for (int x = fastPixels; x < width; ++x)
-        outY[x] = Pixel(m_sums, y[x], u[x], v[x], cb[x], cr[x]);
 }
 
-void ToneMapPass::ChromaRow(Rows &rows, int k, int height, std::uint8_t *outU, std::uint8_t *outV) const
+void ColourPass::LumaRow(const AVFrame &in, int row, Rows &rows, std::uint8_t *outY) const
+{
+    const int width = in.width;
+    const float *u = rows.up[0].data(), *v = rows.up[1].data();
+    float *cb = rows.out[2 * (row % 4)].data(), *cr = rows.out[2 * (row % 4) + 1].data();
+    const int fast = m_fast ? width / 8 * 8 : 0;
+    const std::uint8_t *line = in.data[0] + std::ptrdiff_t(row) * in.linesize[0];
+    if (m_wide) {
+        UpsampleChroma<std::uint16_t>(in, row, rows);
+        const auto *y = reinterpret_cast<const std::uint16_t *>(line);
+        if (fast) {
+            LinearAvx2(m_sums, y, u, v, fast, rows.nodes.data(), rows.weights.data(), rows.lin[0].data(),
+                       rows.lin[1].data(), rows.lin[2].data());
+            OutputAvx2(m_sums, rows.lin[0].data(), rows.lin[1].data(), rows.lin[2].data(), fast, outY, cb, cr);
+        }
+        for (int x = fast; x < width; ++x)
+            outY[x] = Pixel(m_sums, y[x], u[x], v[x], cb[x], cr[x]);
+    } else {
+        UpsampleChroma<std::uint8_t>(in, row, rows);
+        if (fast)
+            MatrixAvx2(m_sums, line, u, v, fast, outY, cb, cr);
+        for (int x = fast; x < width; ++x)
+            outY[x] = Pixel(m_sums, line[x], u[x], v[x], cb[x], cr[x]);
+    }
+}
+
+void ColourPass::ChromaRow(Rows &rows, int k, int height, std::uint8_t *outU, std::uint8_t *outV) const
 {
     const int width = int(rows.up[0].size()), cw = (width + 1) / 2;
     // Rows 2k-1 .. 2k+2 for chroma between rows, 2k-1 .. 2k+1 for chroma on the even ones.
@@ -496,57 +565,47 @@ void ToneMapPass::ChromaRow(Rows &rows, int k, int height, std::uint8_t *outU, s
     }
 }
 
-Frame ToneMapPass::Run(const AVFrame &in)
+Frame ColourPass::Run(const AVFrame &in)
 {
     Frame out = NewFrame();
-    // A repeated picture is the same buffer again; the last one is held, so no other can be.
-    if (m_lastIn && m_lastOut && in.buf[0] && in.buf[0]->data == m_lastIn->buf[0]->data) {
-        Check(av_frame_ref(out.get(), m_lastOut.get()), FailureCode::Internal, "tone mapping");
-        Check(av_frame_copy_props(out.get(), &in), FailureCode::Internal, "tone mapping");
-    } else {
-        out->format = AV_PIX_FMT_YUV420P;
-        out->width = in.width;
-        out->height = in.height;
-        // Rows padded to whole vectors, as av_frame_get_buffer lays them out.
-        const int lumaLine = FFALIGN(in.width, 64), chromaLine = FFALIGN((in.width + 1) / 2, 64);
-        const int chromaRows = (in.height + 1) / 2;
-        const std::size_t lumaSize = std::size_t(lumaLine) * std::size_t(in.height);
-        const std::size_t chromaSize = std::size_t(chromaLine) * std::size_t(chromaRows);
-        if (!m_pool || m_poolWidth != in.width || m_poolHeight != in.height) {
-            m_pool.reset(av_buffer_pool_init(lumaSize + 2 * chromaSize + 64, nullptr));
-            m_poolWidth = in.width;
-            m_poolHeight = in.height;
-        }
-        out->buf[0] = m_pool ? av_buffer_pool_get(m_pool.get()) : nullptr;
-        if (!out->buf[0])
-            throw AvError(FailureCode::Internal, "allocating a tone-mapped picture");
-        out->data[0] = out->buf[0]->data;
-        out->data[1] = out->data[0] + lumaSize;
-        out->data[2] = out->data[1] + chromaSize;
-        out->linesize[0] = lumaLine;
-        out->linesize[1] = out->linesize[2] = chromaLine;
-        Check(av_frame_copy_props(out.get(), &in), FailureCode::Internal, "tone mapping");
-        Rows rows(in.width);
-        rows.centred = in.chroma_location != AVCHROMA_LOC_TOPLEFT;
-        const int height = in.height, ch = (height + 1) / 2;
-        for (int k = 0; k < ch; ++k) {
-            const int need = std::min(2 * k + (rows.centred ? 2 : 1), height - 1);
-            while (rows.done < need) {
-                ++rows.done;
-                LumaRow(in, rows.done, rows, out->data[0] + std::ptrdiff_t(rows.done) * out->linesize[0]);
-            }
-            ChromaRow(rows, k, height, out->data[1] + std::ptrdiff_t(k) * out->linesize[1],
-                      out->data[2] + std::ptrdiff_t(k) * out->linesize[2]);
-        }
-        m_lastIn = NewFrame();
-        m_lastOut = NewFrame();
-        Check(av_frame_ref(m_lastIn.get(), &in), FailureCode::Internal, "tone mapping");
-        Check(av_frame_ref(m_lastOut.get(), out.get()), FailureCode::Internal, "tone mapping");
+    out->format = kOutputFormat;
+    out->width = in.width;
+    out->height = in.height;
+    // Rows padded to whole vectors, as av_frame_get_buffer lays them out.
+    const int lumaLine = FFALIGN(in.width, 64), chromaLine = FFALIGN((in.width + 1) / 2, 64);
+    const std::size_t lumaSize = std::size_t(lumaLine) * std::size_t(in.height);
+    const std::size_t chromaSize = std::size_t(chromaLine) * std::size_t((in.height + 1) / 2);
+    if (!m_pool || m_poolWidth != in.width || m_poolHeight != in.height) {
+        m_pool.reset(av_buffer_pool_init(lumaSize + 2 * chromaSize + 64, nullptr));
+        m_poolWidth = in.width;
+        m_poolHeight = in.height;
     }
+    out->buf[0] = m_pool ? av_buffer_pool_get(m_pool.get()) : nullptr;
+    if (!out->buf[0])
+        throw AvError(FailureCode::Internal, "allocating a converted picture");
+    out->data[0] = out->buf[0]->data;
+    out->data[1] = out->data[0] + lumaSize;
+    out->data[2] = out->data[1] + chromaSize;
+    out->linesize[0] = lumaLine;
+    out->linesize[1] = out->linesize[2] = chromaLine;
+    Check(av_frame_copy_props(out.get(), &in), FailureCode::Internal, "converting colours");
     out->color_primaries = m_output.primaries;
     out->color_trc = m_output.transfer;
     out->colorspace = m_output.matrix;
     out->color_range = m_output.range;
+
+    Rows rows(in.width);
+    rows.centred = in.chroma_location != AVCHROMA_LOC_TOPLEFT;
+    const int height = in.height, ch = (height + 1) / 2;
+    for (int k = 0; k < ch; ++k) {
+        const int need = std::min(2 * k + (rows.centred ? 2 : 1), height - 1);
+        while (rows.done < need) {
+            ++rows.done;
+            LumaRow(in, rows.done, rows, out->data[0] + std::ptrdiff_t(rows.done) * out->linesize[0]);
+        }
+        ChromaRow(rows, k, height, out->data[1] + std::ptrdiff_t(k) * out->linesize[1],
+                  out->data[2] + std::ptrdiff_t(k) * out->linesize[2]);
+    }
     return out;
 }
 
