@@ -13,7 +13,7 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFP_WARNINGS_AS_ERRORS="
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 
-tests=(tst_mencoder_args tst_mencoder_convert tst_mencoder_pipe tst_mencoder_app tst_mencoder_complete
+tests=(tst_mencoder_args tst_mencoder_convert tst_mencoder_pipe tst_mencoder_app tst_mencoder_complete tst_mencoder_colour
        tst_frame_reader tst_pipe_channel tst_engine_process
        tst_encoder_args_builder tst_job_preparation tst_settings_store
        tst_image_job tst_image_run tst_image_intake tst_image_budget)
