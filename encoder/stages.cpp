@@ -140,41 +140,40 @@ void FilterStage::End()
     m_next->End();
 }
 
-void FilterStage::Drain()
-{
-    const AVRational timeBase = av_buffersink_get_time_base(m_chain.sink);
-    for (;;) {
-        Frame frame = NewFrame();
-        const int ret = av_buffersink_get_frame(m_chain.sink, frame.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            break;
-        Check(ret, FailureCode::FilterFailed, "filtering");
-        if (m_chain.after) {
-            const Frame passed = m_chain.pass(*frame);
-            Check(av_buffersrc_add_frame_flags(m_chain.afterSource, passed.get(), 0), FailureCode::FilterFailed,
-                  "filtering");
-            DrainAfter();
-        } else {
-            frame->time_base = timeBase;
-            m_next->Put(std::move(frame));
-        }
-    }
-    if (m_chain.after)
-        DrainAfter();
-}
+namespace {
 
-void FilterStage::DrainAfter()
+// Hands every frame `sink` has ready to `take`, stamped with the sink's time base.
+template <typename Take>
+void FromSink(AVFilterContext *sink, const Take &take)
 {
-    const AVRational timeBase = av_buffersink_get_time_base(m_chain.afterSink);
+    const AVRational timeBase = av_buffersink_get_time_base(sink);
     for (;;) {
         Frame frame = NewFrame();
-        const int ret = av_buffersink_get_frame(m_chain.afterSink, frame.get());
+        const int ret = av_buffersink_get_frame(sink, frame.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return;
         Check(ret, FailureCode::FilterFailed, "filtering");
         frame->time_base = timeBase;
-        m_next->Put(std::move(frame));
+        take(std::move(frame));
     }
+}
+
+} // namespace
+
+void FilterStage::Drain()
+{
+    const auto onward = [this](Frame frame) { m_next->Put(std::move(frame)); };
+    if (!m_chain.after) {
+        FromSink(m_chain.sink, onward);
+        return;
+    }
+    FromSink(m_chain.sink, [&](Frame frame) {
+        const Frame passed = m_chain.pass(*frame);
+        Check(av_buffersrc_add_frame_flags(m_chain.afterSource, passed.get(), 0), FailureCode::FilterFailed,
+              "filtering");
+        FromSink(m_chain.afterSink, onward);
+    });
+    FromSink(m_chain.afterSink, onward);
 }
 
 // ---- muxing ----

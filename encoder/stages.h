@@ -76,7 +76,6 @@ private:
     bool SameShape(const AVFrame &frame) const;
     void Close();
     void Drain();
-    void DrainAfter();
 
     GraphFactory m_factory;
     Consumer<Frame> *m_next = nullptr;
