@@ -379,12 +379,6 @@ FAST void DownsampleAvx2(const float *mix, int count, std::uint8_t *out)
 #undef FAST
 #undef FAST_INLINE
 
-bool HasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return has;
-}
-
 } // namespace
 
 struct ColourPass::Rows {
@@ -409,6 +403,12 @@ struct ColourPass::Rows {
     bool centred = true;              // chroma sits between rows, not on the even ones
 };
 
+bool ColourPass::Fast()
+{
+    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return has;
+}
+
 bool ColourPass::Fits(const VideoColour &source, AVPixelFormat format, AVChromaLocation siting,
                       const VideoColour &output, AVPixelFormat outFormat)
 {
@@ -431,7 +431,7 @@ bool ColourPass::Fits(const VideoColour &source, AVPixelFormat format, AVChromaL
 
 ColourPass::ColourPass(const ToneMapTable *table, const VideoColour &source, const VideoColour &output)
     : m_output(output)
-    , m_fast(HasAvx2())
+    , m_fast(Fast())
     , m_wide(table != nullptr)
 {
     // Limited range: 10-bit for HDR sources, 8-bit for the others.

@@ -26,6 +26,10 @@ public:
     static bool Fits(const VideoColour &source, AVPixelFormat format, AVChromaLocation siting,
                      const VideoColour &output, AVPixelFormat outFormat);
 
+    // Whether the processor runs the pass's vector code (AVX2 and FMA). Without it the filters,
+    // with vector code of their own, are faster than the pass's plain code.
+    static bool Fast();
+
     // `table` for HDR sources, null for a change of matrix.
     ColourPass(const ToneMapTable *table, const VideoColour &source, const VideoColour &output);
 

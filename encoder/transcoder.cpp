@@ -453,7 +453,9 @@ void Conversion::SetUpVideo()
         // Where our own pass takes the pictures, it stands for the colour filters: the graph
         // is cut in two there.
         const bool hdr = NeedsToneMapping(sourceColour);
-        bool own = ColourPass::Fits(sourceColour, format, AVChromaLocation(shape.chroma_location), outColour, pixFmt);
+        bool own =
+            ColourPass::Fast()
+            && ColourPass::Fits(sourceColour, format, AVChromaLocation(shape.chroma_location), outColour, pixFmt);
         const ToneMapTable *table = own && hdr ? luts->TableFor(sourceColour) : nullptr;
         own = own && (table || !hdr);
         // Read while the graph is set up, and removed as soon as it is, built or not.

@@ -357,8 +357,11 @@ void TestMencoderColour::lutMatchesDirect_data()
 {
     QTest::addColumn<QString>("transfer");
     QTest::addColumn<int>("trc");
-    QTest::newRow("HLG") << "arib-std-b67" << int(AVCOL_TRC_ARIB_STD_B67);
-    QTest::newRow("PQ") << "smpte2084" << int(AVCOL_TRC_SMPTE2084);
+    QTest::addColumn<QString>("format");
+    QTest::newRow("HLG") << "arib-std-b67" << int(AVCOL_TRC_ARIB_STD_B67) << "yuv420p10le";
+    QTest::newRow("PQ") << "smpte2084" << int(AVCOL_TRC_SMPTE2084) << "yuv420p10le";
+    // Not one for our colour pass: lut3d reads the LUT from its file.
+    QTest::newRow("PQ 4:2:2") << "smpte2084" << int(AVCOL_TRC_SMPTE2084) << "yuv422p10le";
 }
 
 // The LUT stands for tone-mapping each picture: the engine's output stays within 45 dB of the
@@ -367,8 +370,15 @@ void TestMencoderColour::lutMatchesDirect()
 {
     QFETCH(QString, transfer);
     QFETCH(int, trc);
-    const QString hdr = HdrClip(transfer);
+    QFETCH(QString, format);
+    QString hdr = HdrClip(transfer);
     QVERIFY(!hdr.isEmpty());
+    if (format != "yuv420p10le") {
+        const QString other = Path(transfer + "-" + format + ".mkv");
+        QVERIFY(Ffmpeg({"-i", hdr, "-pix_fmt", format, "-c:v", "ffv1", "-color_primaries", "bt2020", "-color_trc",
+                        transfer, "-colorspace", "bt2020nc", "-color_range", "tv", other}));
+        hdr = other;
+    }
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
     const QString out = Path("lut-out.mp4");
@@ -379,8 +389,8 @@ void TestMencoderColour::lutMatchesDirect()
 
     const VideoColour source{AVCOL_PRI_BT2020, AVColorTransferCharacteristic(trc), AVCOL_SPC_BT2020_NCL,
                              AVCOL_RANGE_MPEG};
-    const QString direct =
-        QString::fromStdString(mencoder::ColourSteps(source, AV_PIX_FMT_YUV420P10LE, mencoder::OutputColour(720)));
+    const QString direct = QString::fromStdString(
+        mencoder::ColourSteps(source, av_get_pix_fmt(qPrintable(format)), mencoder::OutputColour(720)));
     QVERIFY(direct.contains("tonemap"));
     const QString ref = Path("lut-ref.mkv");
     QVERIFY(Ffmpeg({"-i", hdr, "-vf", "scale=1280:720:flags=bicubic," + direct, "-c:v", "ffv1", ref}));
