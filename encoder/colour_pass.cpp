@@ -454,18 +454,13 @@ ColourPass::ColourPass(const ToneMapTable *table, const VideoColour &source, con
     m_sums.cbScale = float(1 / (2 * (1 - out.kb)));
     m_sums.crScale = float(1 / (2 * (1 - out.kr)));
     m_sums.octaves = Octaves();
-    if (!table)
-        return;
-    // A node's three channels in one load.
-    m_sums.size = table->size;
-    m_lut4.resize(table->r.size() * 4);
-    for (std::size_t i = 0; i < table->r.size(); ++i) {
-        m_lut4[4 * i] = table->r[i];
-        m_lut4[4 * i + 1] = table->g[i];
-        m_lut4[4 * i + 2] = table->b[i];
+    if (table) {
+        m_sums.size = table->size;
+        m_sums.lut4 = table->nodes.data();
     }
-    m_sums.lut4 = m_lut4.data();
 }
+
+ColourPass::~ColourPass() = default;
 
 template <typename Sample>
 void ColourPass::UpsampleChroma(const AVFrame &in, int row, Rows &rows) const
@@ -594,7 +589,10 @@ Frame ColourPass::Run(const AVFrame &in)
     out->colorspace = m_output.matrix;
     out->color_range = m_output.range;
 
-    Rows rows(in.width);
+    if (!m_rows || int(m_rows->up[0].size()) != in.width)
+        m_rows = std::make_unique<Rows>(in.width);
+    Rows &rows = *m_rows;
+    rows.done = -1;
     rows.centred = in.chroma_location != AVCHROMA_LOC_TOPLEFT;
     const int height = in.height, ch = (height + 1) / 2;
     for (int k = 0; k < ch; ++k) {

@@ -30,8 +30,9 @@ public:
     // with vector code of their own, are faster than the pass's plain code.
     static bool Fast();
 
-    // `table` for HDR sources, null for a change of matrix.
+    // `table` for HDR sources, null for a change of matrix; it must outlive the pass.
     ColourPass(const ToneMapTable *table, const VideoColour &source, const VideoColour &output);
+    ~ColourPass();
 
     static constexpr AVPixelFormat kOutputFormat = AV_PIX_FMT_YUV420P;
 
@@ -59,7 +60,6 @@ private:
     void ChromaRow(Rows &rows, int k, int height, std::uint8_t *outU, std::uint8_t *outV) const;
 
     VideoColour m_output;
-    std::vector<float> m_lut4;
     Sums m_sums{};
     bool m_fast = false;
     bool m_wide = false; // 10-bit HDR in, tone-mapped
@@ -70,6 +70,7 @@ private:
     };
     std::unique_ptr<AVBufferPool, PoolFree> m_pool;
     int m_poolWidth = 0, m_poolHeight = 0;
+    std::unique_ptr<Rows> m_rows; // kept from picture to picture of one width
 };
 
 } // namespace mencoder

@@ -67,7 +67,7 @@ void FilterStage::Configure(const AVFrame &shape)
     m_shape->color_range = shape.color_range;
     m_shape->chroma_location = shape.chroma_location;
     Check(av_channel_layout_copy(&m_shape->ch_layout, &shape.ch_layout), FailureCode::Internal, "channel layout");
-    m_chain = {};
+    m_chain = {}; // the old graphs go before the new ones take their memory
     m_chain = m_factory(*m_shape);
 }
 

@@ -195,10 +195,7 @@ const ToneMapTable *ToneMapLuts::TableFor(const VideoColour &source)
         return nullptr;
     ToneMapTable &table = m_tables[{source.primaries, source.transfer}];
     if (table.size == 0) {
-        const std::size_t nodes = std::size_t(kSize) * kSize * kSize;
-        table.r.resize(nodes);
-        table.g.resize(nodes);
-        table.b.resize(nodes);
+        table.nodes.assign(4 * std::size_t(kSize) * kSize * kSize, 0.0f);
         // The grid's row b * kSize + g, column r, is node (r, g, b).
         const AVFrame &m = **mapped;
         for (int y = 0; y < m.height; ++y) {
@@ -208,9 +205,9 @@ const ToneMapTable *ToneMapLuts::TableFor(const VideoColour &source)
             for (int x = 0; x < kSize; ++x) {
                 const std::size_t node =
                     (std::size_t(x) * kSize + std::size_t(y % kSize)) * kSize + std::size_t(y / kSize);
-                table.r[node] = r[x];
-                table.g[node] = g[x];
-                table.b[node] = b[x];
+                table.nodes[4 * node] = r[x];
+                table.nodes[4 * node + 1] = g[x];
+                table.nodes[4 * node + 2] = b[x];
             }
         }
         table.size = kSize;

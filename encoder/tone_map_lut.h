@@ -35,10 +35,11 @@ private:
 };
 
 // The tone mapping as a table for our own pass: `size` points per side, nodes red-major
-// (r * size * size + g * size + b), a plane per channel, linear light in BT.709 primaries.
+// (r * size * size + g * size + b), each r, g, b and 0, so that a node is one 16-byte load;
+// linear light in BT.709 primaries.
 struct ToneMapTable {
     int size = 0;
-    std::vector<float> r, g, b;
+    std::vector<float> nodes;
 };
 
 // The LUTs of one stream, one per source primaries and curve, kept for graphs rebuilt

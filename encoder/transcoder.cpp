@@ -1,5 +1,6 @@
 #include "encoder/transcoder.h"
 
+#include "encoder/colour_pass.h"
 #include "encoder/completeness.h"
 #include "encoder/filter_graph.h"
 #include "encoder/h264_level.h"
@@ -8,7 +9,6 @@
 #include "encoder/structure_end.h"
 #include "encoder/thread_priority.h"
 #include "encoder/tone_map_lut.h"
-#include "encoder/colour_pass.h"
 #include "encoder/video_chain.h"
 #include "encoder/video_colour.h"
 
@@ -452,12 +452,14 @@ void Conversion::SetUpVideo()
         const VideoColour sourceColour = SourceColour(tagged, shape.height, format);
         // Where our own pass takes the pictures, it stands for the colour filters: the graph
         // is cut in two there.
-        const bool hdr = NeedsToneMapping(sourceColour);
         bool own =
             ColourPass::Fast()
             && ColourPass::Fits(sourceColour, format, AVChromaLocation(shape.chroma_location), outColour, pixFmt);
-        const ToneMapTable *table = own && hdr ? luts->TableFor(sourceColour) : nullptr;
-        own = own && (table || !hdr);
+        const ToneMapTable *table = nullptr;
+        if (own && NeedsToneMapping(sourceColour)) {
+            table = luts->TableFor(sourceColour);
+            own = table != nullptr; // no LUT could be had: the filters tone-map directly
+        }
         // Read while the graph is set up, and removed as soon as it is, built or not.
         const std::unique_ptr<LutFile> lut = own ? nullptr : luts->FileFor(sourceColour);
         const std::string colour =
