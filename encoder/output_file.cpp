@@ -1,5 +1,7 @@
 #include "encoder/output_file.h"
 
+#include "platform/file_system.h"
+
 extern "C" {
 #include <libavformat/avio.h>
 #include <libavutil/mem.h>
@@ -207,11 +209,7 @@ int OutputFile::Link(const std::string &path) const
             return EEXIST;
         return ::linkat(m_fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
     }
-    if (::link(m_tempPath.c_str(), path.c_str()) == 0)
-        return 0;
-    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    return ::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    return platform::RenameNoReplace(m_tempPath, path);
 }
 
 FailureCode OutputFile::Commit(const OtherName &otherName)
@@ -236,9 +234,7 @@ FailureCode OutputFile::Commit(const OtherName &otherName)
         Discard();
         return err == EEXIST ? FailureCode::OutputExists : CodeForErrno(err);
     }
-    if (!m_tempPath.empty())
-        ::unlink(m_tempPath.c_str()); // gone already when it was renamed
-    m_tempPath.clear();
+    m_tempPath.clear(); // renamed
     av_freep(&m_avio->buffer);
     avio_context_free(&m_avio);
     const int closed = ::close(m_fd);

@@ -56,8 +56,11 @@ ImageError WriteJpeg(const QImage &image, const QString &outputPath)
         ::close(fd);
     QImageWriter writer(&file, QByteArrayLiteral("jpeg"));
     writer.setQuality(100);
-    // Temporary files are private (0600); an output is an ordinary user file.
-    written = written && writer.write(image) && file.flush() && ::fchmod(fd, 0644) == 0;
+    written = written && writer.write(image) && file.flush();
+    // Temporary files are private (0600); an output is an ordinary user file. File systems
+    // that keep no modes (FAT through FUSE, shares) refuse to set one: the picture stands.
+    if (written)
+        ::fchmod(fd, 0644);
     file.close();
     // Renaming refuses an existing target (no replace), so a file that appeared meanwhile stays.
     // On the name's bytes: Qt's rename would turn a byte that is no UTF-8 into another name.

@@ -17,4 +17,10 @@ struct FileSystemSpace {
 // read for the path (chroots, some containers). nullopt when path cannot be read.
 std::optional<FileSystemSpace> FileSystemOf(const std::string &path);
 
+// Gives the file `from` the name `to` unless a file has that name: 0, or the errno why not
+// (EEXIST when the name is taken). Where the file system knows neither renaming without
+// replacing nor hard links (FAT through FUSE, shares mounted by the desktop), a plain rename
+// once the name is seen free, as Qt does.
+int RenameNoReplace(const std::string &from, const std::string &to);
+
 } // namespace platform

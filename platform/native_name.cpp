@@ -1,5 +1,7 @@
 #include "platform/native_name.h"
 
+#include "platform/file_system.h"
+
 #include <QDir>
 
 #include <cerrno>
@@ -204,26 +206,9 @@ QString NameOnDisk(const QString &path)
 
 bool RenameNoReplace(const QString &from, const QString &to)
 {
-    const QByteArray a = NativeName(from);
-    const QByteArray b = NativeName(to);
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without the flag: a hard link refuses a taken name as well.
-    if (::link(a.constData(), b.constData()) == 0) {
-        ::unlink(a.constData());
-        return true;
-    }
-    if (errno == EEXIST)
-        return false;
-    // Nor links (FAT on a memory stick): a plain rename once the name is seen free, as Qt does.
-    struct stat st {};
-    if (::lstat(b.constData(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(a.constData(), b.constData()) == 0;
+    const int failed = RenameNoReplace(NativeName(from).toStdString(), NativeName(to).toStdString());
+    errno = failed;
+    return failed == 0;
 }
 
 ReadableName::ReadableName(const QString &path)

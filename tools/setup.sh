@@ -15,6 +15,9 @@ packages=(
     dbus-daemon dbus-bin
     desktop-file-utils xdg-utils
 )
+# test.sh adds what only the tests use.
+# shellcheck disable=SC2206
+packages+=(${FP_TEST_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

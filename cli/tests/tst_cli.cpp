@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -120,6 +121,7 @@ private slots:
     void nameBytes();
     void rawNames_data();
     void rawNames();
+    void fatStick();
 };
 
 void TstCli::initTestCase()
@@ -350,6 +352,23 @@ void TstCli::rawNames()
         }
         QVERIFY(recorded);
     }
+}
+
+// A FAT stick through FUSE (no hard links, no renaming without replacing, no file modes).
+void TstCli::fatStick()
+{
+    QTemporaryDir row;
+    const QString out = row.filePath("out"), image = row.filePath("fat.img");
+    if (!QDir().mkpath(out) || QProcess::execute("mkfs.vfat", {"-C", image, "65536"}) != 0
+        || QProcess::execute("fusefat", {"-o", "rw+", image, out}) != 0)
+        QSKIP("no FAT through FUSE here (dosfstools, fusefat, /dev/fuse)");
+    const auto unmount = qScopeGuard([&] { QProcess::execute("fusermount", {"-u", out}); });
+    QFile mine(out + "/clip one.mp4"); // already there: keeps its own
+    QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4 && mine.flush());
+    QCOMPARE(RunCli({"--output", out, m_media.filePath("clip one.mp4"), m_media.filePath("cafe.jpg")}).exitCode, 0);
+    const QStringList outputs{"cafe.jpg", "clip one(1).mp4", "clip one.mp4"};
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), outputs);
+    QCOMPARE(QFileInfo(mine).size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TstCli)
