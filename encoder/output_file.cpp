@@ -10,7 +10,6 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
