@@ -8,14 +8,7 @@
 #include <cstring>
 #include <immintrin.h>
 
-extern "C" {
-#include <libavutil/buffer.h>
-#include <libavutil/macros.h>
-}
-
 namespace mencoder {
-
-using engine::FailureCode;
 
 namespace {
 
@@ -562,28 +555,7 @@ void ColourPass::ChromaRow(Rows &rows, int k, int height, std::uint8_t *outU, st
 
 Frame ColourPass::Run(const AVFrame &in)
 {
-    Frame out = NewFrame();
-    out->format = kOutputFormat;
-    out->width = in.width;
-    out->height = in.height;
-    // Rows padded to whole vectors, as av_frame_get_buffer lays them out.
-    const int lumaLine = FFALIGN(in.width, 64), chromaLine = FFALIGN((in.width + 1) / 2, 64);
-    const std::size_t lumaSize = std::size_t(lumaLine) * std::size_t(in.height);
-    const std::size_t chromaSize = std::size_t(chromaLine) * std::size_t((in.height + 1) / 2);
-    if (!m_pool || m_poolWidth != in.width || m_poolHeight != in.height) {
-        m_pool.reset(av_buffer_pool_init(lumaSize + 2 * chromaSize + 64, nullptr));
-        m_poolWidth = in.width;
-        m_poolHeight = in.height;
-    }
-    out->buf[0] = m_pool ? av_buffer_pool_get(m_pool.get()) : nullptr;
-    if (!out->buf[0])
-        throw AvError(FailureCode::Internal, "allocating a converted picture");
-    out->data[0] = out->buf[0]->data;
-    out->data[1] = out->data[0] + lumaSize;
-    out->data[2] = out->data[1] + chromaSize;
-    out->linesize[0] = lumaLine;
-    out->linesize[1] = out->linesize[2] = chromaLine;
-    Check(av_frame_copy_props(out.get(), &in), FailureCode::Internal, "converting colours");
+    Frame out = m_pictures.Get(in, in.width, in.height, "converting colours");
     out->color_primaries = m_output.primaries;
     out->color_trc = m_output.transfer;
     out->colorspace = m_output.matrix;

@@ -9,6 +9,7 @@
 //   both matrices, chroma downsampled.
 
 #include "encoder/av_util.h"
+#include "encoder/picture_pool.h"
 #include "encoder/tone_map_lut.h"
 #include "encoder/video_colour.h"
 
@@ -63,13 +64,7 @@ private:
     Sums m_sums{};
     bool m_fast = false;
     bool m_wide = false; // 10-bit HDR in, tone-mapped
-    // Output pictures come back here when the encoder is done with them: fresh memory for
-    // each would be zeroed by the kernel, page by page, every time.
-    struct PoolFree {
-        void operator()(AVBufferPool *p) const { av_buffer_pool_uninit(&p); }
-    };
-    std::unique_ptr<AVBufferPool, PoolFree> m_pool;
-    int m_poolWidth = 0, m_poolHeight = 0;
+    PicturePool m_pictures;
     std::unique_ptr<Rows> m_rows; // kept from picture to picture of one width
 };
 

@@ -5,6 +5,7 @@
 #include "encoder/filter_graph.h"
 #include "encoder/h264_level.h"
 #include "encoder/output_file.h"
+#include "encoder/scale_pass.h"
 #include "encoder/stages.h"
 #include "encoder/structure_end.h"
 #include "encoder/thread_priority.h"
@@ -466,31 +467,55 @@ void Conversion::SetUpVideo()
             own ? std::string("format=") + av_get_pix_fmt_name(format)
                 : ColourSteps(sourceColour, format, outColour, lut ? lut->Path() : std::string());
         *colourWork = *colourWork || !colour.empty();
-        // With our pass, `chain` ends where it takes over and `rest` follows it.
-        std::string rest;
-        const std::string chain =
-            VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour, own ? &rest : nullptr);
-        rest += std::string(own && rest.empty() ? "" : ",") + "format=" + av_get_pix_fmt_name(pixFmt);
+        // Our scaling where the picture takes it and its colours need our pass or none; the
+        // graph is then cut before the scale step, else after the colour step for our pass.
+        ChainCut cut;
+        cut.atScale = ColourPass::Fast() && rotation == 0 && (own || colour.empty());
+        std::string chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour, &cut);
+        const bool scaled = cut.atScale && cut.scaleW > 0
+                            && ScalePass::Fits(format, shape.width, shape.height, cut.scaleW, cut.scaleH, cut.keep);
+        if (!scaled) {
+            cut = ChainCut{};
+            chain = VideoFilterChain(m_opts.videoFilters, picture, *forcedW, *forcedH, colour, own ? &cut : nullptr);
+        }
+        std::string rest = cut.after;
+        rest += std::string(rest.empty() ? "" : ",") + "format=" + av_get_pix_fmt_name(pixFmt);
         if (outRate.num > 0)
             rest += ",fps=" + Rational(outRate);
         FilterStage::Chain built;
         const std::string args =
             bufferArgs(shape.width, shape.height, shape.format, path.sourceTimeBase, sar, sourceRate);
-        if (!own) {
-            built.graph =
-                BuildGraph("buffer", args, chain + rest, "buffersink", built.source, built.sink, graphThreads);
+        if (!own && !scaled) {
+            built.graph = BuildGraph("buffer", args, chain + (chain.empty() ? "" : ",") + rest, "buffersink",
+                                     built.source, built.sink, graphThreads);
             return built;
         }
-        built.graph = BuildGraph("buffer", args, chain, "buffersink", built.source, built.sink, graphThreads);
-        auto convert = std::make_shared<ColourPass>(table, sourceColour, outColour);
-        built.pass = [convert](const AVFrame &frame) { return convert->Run(frame); };
-        const AVFilterContext *cut = built.sink;
-        built.after =
-            BuildGraph("buffer",
-                       bufferArgs(av_buffersink_get_w(cut), av_buffersink_get_h(cut), ColourPass::kOutputFormat,
-                                  av_buffersink_get_time_base(cut), av_buffersink_get_sample_aspect_ratio(cut),
-                                  av_buffersink_get_frame_rate(cut)),
-                       rest, "buffersink", built.afterSource, built.afterSink, graphThreads);
+        built.graph = BuildGraph("buffer", args, chain.empty() ? "null" : chain, "buffersink", built.source, built.sink,
+                                 graphThreads);
+        const std::shared_ptr<ScalePass> scale =
+            scaled ? std::make_shared<ScalePass>(shape.width, shape.height, cut.scaleW, cut.scaleH, cut.keep) : nullptr;
+        const std::shared_ptr<ColourPass> convert =
+            own ? std::make_shared<ColourPass>(table, sourceColour, outColour) : nullptr;
+        built.pass = [scale, convert](const AVFrame &frame) {
+            if (!scale)
+                return convert->Run(frame);
+            Frame small = scale->Run(frame);
+            return convert ? convert->Run(*small) : std::move(small);
+        };
+        const AVFilterContext *sink = built.sink;
+        int width = av_buffersink_get_w(sink), height = av_buffersink_get_h(sink);
+        AVRational cutSar = av_buffersink_get_sample_aspect_ratio(sink);
+        if (scaled) {
+            // The scale filter's rule: the shape the viewer sees stays.
+            if (cutSar.num > 0)
+                cutSar = av_mul_q(AVRational{cut.scaleH * width, cut.scaleW * height}, cutSar);
+            width = cut.keep.width > 0 ? cut.keep.width : cut.scaleW;
+            height = cut.keep.width > 0 ? cut.keep.height : cut.scaleH;
+        }
+        built.after = BuildGraph("buffer",
+                                 bufferArgs(width, height, ColourPass::kOutputFormat, av_buffersink_get_time_base(sink),
+                                            cutSar, av_buffersink_get_frame_rate(sink)),
+                                 rest, "buffersink", built.afterSource, built.afterSink, graphThreads);
         return built;
     });
     Frame shape = NewFrame();

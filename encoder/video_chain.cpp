@@ -1,6 +1,8 @@
 #include "encoder/video_chain.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace mencoder {
 
@@ -38,7 +40,7 @@ int ChainFrameHeight(const std::vector<VideoFilterStep> &steps, const SourcePict
 }
 
 std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const SourcePicture &source, int forcedW,
-                             int forcedH, const std::string &colour, std::string *afterColour)
+                             int forcedH, const std::string &colour, ChainCut *cut)
 {
     using Kind = VideoFilterStep::Kind;
     std::vector<std::string> parts;
@@ -68,7 +70,10 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
     }
     bool squarePixels = false;
     bool coloured = colour.empty();
-    std::size_t colourEnd = 0; // parts up to the colour step
+    std::size_t colourEnd = 0;      // parts up to the colour step
+    std::size_t scaleAt = SIZE_MAX; // the first scale step
+    int scaleW = 0, scaleH = 0;
+    std::vector<const VideoFilterStep *> framing; // the expand or crop step of each part, if any
     const auto addColour = [&] {
         if (!coloured) {
             parts.push_back(colour);
@@ -85,6 +90,11 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
                 FitSize(displayW, displayH, frameW, frameH, sw, sh);
             else if (source.rotation == 90 || source.rotation == 270)
                 std::swap(sw, sh);
+            if (scaleAt == SIZE_MAX) {
+                scaleAt = parts.size();
+                scaleW = sw;
+                scaleH = sh;
+            }
             parts.push_back("scale=" + std::to_string(sw) + ":" + std::to_string(sh) + ":flags=bicubic");
             squarePixels = squarePixels || frameW > 0;
             addColour();
@@ -92,12 +102,16 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
         }
         case Kind::Expand:
             addColour();
+            framing.resize(parts.size());
+            framing.push_back(&s);
             parts.push_back("pad=w='max(iw," + w + ")':h='max(ih," + h
                             + ")':x=" + (s.x >= 0 ? std::to_string(s.x) : "(ow-iw)/2")
                             + ":y=" + (s.y >= 0 ? std::to_string(s.y) : "(oh-ih)/2"));
             break;
         case Kind::Crop:
             addColour();
+            framing.resize(parts.size());
+            framing.push_back(&s);
             parts.push_back("crop=w='min(iw," + w + ")':h='min(ih," + h + ")'"
                             + (s.x >= 0 ? ":x=" + std::to_string(s.x) : "")
                             + (s.y >= 0 ? ":y=" + std::to_string(s.y) : ""));
@@ -119,10 +133,39 @@ std::string VideoFilterChain(const std::vector<VideoFilterStep> &steps, const So
             chain += (chain.empty() ? "" : ",") + parts[i];
         return chain;
     };
-    if (!afterColour)
+    if (!cut)
         return join(0, parts.size());
-    *afterColour = join(colourEnd, parts.size());
-    return join(0, colourEnd);
+    if (!cut->atScale) {
+        cut->after = join(colourEnd, parts.size());
+        return join(0, colourEnd);
+    }
+    // The colour step, if any, must come right after the scale step the caller takes over.
+    const bool cuttable = scaleAt != SIZE_MAX && (colour.empty() || colourEnd == scaleAt + 2);
+    cut->scaleW = cuttable ? scaleW : 0;
+    cut->scaleH = cuttable ? scaleH : 0;
+    if (!cuttable)
+        return join(0, parts.size());
+    std::size_t next = scaleAt + (colour.empty() ? 1 : 2);
+    // A centred crop right after the scale step (past an expand the scaled picture already
+    // fills) is the caller's too: it scales only the pixels the crop keeps.
+    const auto centred = [&](Kind kind) {
+        const VideoFilterStep *s = next < framing.size() ? framing[next] : nullptr;
+        return s && s->kind == kind && s->x < 0 && s->y < 0 ? s : nullptr;
+    };
+    if (const VideoFilterStep *e = centred(Kind::Expand); e && scaleW >= e->width && scaleH >= e->height)
+        ++next;
+    if (const VideoFilterStep *c = centred(Kind::Crop)) {
+        const int w = std::min(scaleW, c->width), h = std::min(scaleH, c->height);
+        if (w > 0 && h > 0 && w % 2 == 0 && h % 2 == 0) {
+            // As the crop filter places it: centred, rounded down to whole chroma pixels.
+            cut->keep = {((scaleW - w) / 2) & ~1, ((scaleH - h) / 2) & ~1, w, h};
+            ++next;
+        }
+    }
+    if (cut->keep.width == 0)
+        next = scaleAt + (colour.empty() ? 1 : 2); // an expand that is not followed by a crop stays
+    cut->after = join(next, parts.size());
+    return join(0, scaleAt);
 }
 
 } // namespace mencoder

@@ -1,9 +1,11 @@
 // Colours through the engine: which sources get colour filters at all, and, on clips made
 // here from one SDR original with the ffmpeg command line (HDR10, HLG, full range, each
-// matrix), what comes out, judged by ffmpeg's own measurements.
+// matrix), what comes out, judged by ffmpeg's own measurements. Also the engine's own passes
+// (colour, scaling) against the filters they stand for.
 
 #include "encoder/tone_map_lut.h"
 #include "encoder/colour_pass.h"
+#include "encoder/scale_pass.h"
 #include "encoder/video_colour.h"
 #include "media_tools.h"
 
@@ -15,6 +17,7 @@
 
 extern "C" {
 #include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
 
 using namespace testing;
@@ -84,6 +87,8 @@ private slots:
     void hdrToneMapped();
     void passMatchesFilters_data();
     void passMatchesFilters();
+    void scalePassMatchesSwscale_data();
+    void scalePassMatchesSwscale();
     void lutMatchesDirect_data();
     void lutMatchesDirect();
     void lutRemadeMidStream();
@@ -351,6 +356,85 @@ void TestMencoderColour::passMatchesFilters()
     const double psnr = squares == 0 ? 100.0 : 10 * std::log10(255.0 * 255.0 * double(samples) / squares);
     qInfo("%s: %.1f dB against the filters", QTest::currentDataTag(), psnr);
     QVERIFY2(psnr >= 60.0, qPrintable(QString::number(psnr)));
+}
+
+void TestMencoderColour::scalePassMatchesSwscale_data()
+{
+    QTest::addColumn<QSize>("in");
+    QTest::addColumn<QSize>("out");
+    QTest::addColumn<QRect>("keep"); // of the scaled picture, as the crop after it takes it
+    QTest::newRow("1080p into SD, centre kept") << QSize(1920, 1080) << QSize(852, 480) << QRect(66, 0, 720, 480);
+    QTest::newRow("720p into SD, centre kept") << QSize(1280, 720) << QSize(852, 480) << QRect(66, 0, 720, 480);
+    QTest::newRow("scope film into SD") << QSize(1920, 800) << QSize(1152, 480) << QRect(216, 0, 720, 480);
+    QTest::newRow("portrait, rows cut") << QSize(1080, 1920) << QSize(480, 854) << QRect(0, 186, 480, 480);
+    QTest::newRow("odd sizes, all kept") << QSize(1262, 718) << QSize(630, 355) << QRect(0, 0, 630, 355);
+}
+
+// Our scaling gives swscale's bicubic pictures within rounding; a window of it is exactly that
+// part of the whole, and the plain code gives the vector code's pictures.
+void TestMencoderColour::scalePassMatchesSwscale()
+{
+    QFETCH(QSize, in);
+    QFETCH(QSize, out);
+    QFETCH(QRect, keep);
+    if (!mencoder::ColourPass::Fast())
+        QSKIP("the pass runs only where the processor has AVX2");
+    // Detail at every scale, so that misplaced taps show.
+    mencoder::Frame picture = mencoder::NewFrame();
+    picture->format = AV_PIX_FMT_YUV420P;
+    picture->width = in.width();
+    picture->height = in.height();
+    QVERIFY(av_frame_get_buffer(picture.get(), 0) == 0);
+    std::uint32_t noise = 1;
+    for (int plane = 0; plane < 3; ++plane)
+        for (int y = 0; y < (plane ? (in.height() + 1) / 2 : in.height()); ++y)
+            for (int x = 0; x < (plane ? (in.width() + 1) / 2 : in.width()); ++x) {
+                noise = noise * 1664525u + 1013904223u;
+                picture->data[plane][y * picture->linesize[plane] + x] =
+                    std::uint8_t(128 + 60 * std::sin(x * 0.05 + y * 0.03 * (plane + 1)) + int(noise >> 28) - 8);
+            }
+    const mencoder::PictureWindow window{keep.x(), keep.y(), keep.width(), keep.height()};
+    mencoder::ScalePass whole(in.width(), in.height(), out.width(), out.height());
+    mencoder::ScalePass part(in.width(), in.height(), out.width(), out.height(), window);
+    mencoder::ScalePass plain(in.width(), in.height(), out.width(), out.height(), window);
+    plain.UsePlainCode();
+    const mencoder::Frame all = whole.Run(*picture), kept = part.Run(*picture), slow = plain.Run(*picture);
+    QCOMPARE(QSize(kept->width, kept->height), keep.size());
+
+    SwsContext *sws = sws_getContext(in.width(), in.height(), AV_PIX_FMT_YUV420P, out.width(), out.height(),
+                                     AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    QVERIFY(sws);
+    mencoder::Frame ref = mencoder::NewFrame();
+    ref->format = AV_PIX_FMT_YUV420P;
+    ref->width = out.width();
+    ref->height = out.height();
+    QVERIFY(av_frame_get_buffer(ref.get(), 0) == 0);
+    sws_scale(sws, picture->data, picture->linesize, 0, in.height(), ref->data, ref->linesize);
+    sws_freeContext(sws);
+
+    double squares = 0;
+    std::int64_t samples = 0;
+    for (int plane = 0; plane < 3; ++plane) {
+        const int s = plane ? 1 : 0, w = (out.width() + s) >> s, h = (out.height() + s) >> s;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int d =
+                    all->data[plane][y * all->linesize[plane] + x] - ref->data[plane][y * ref->linesize[plane] + x];
+                squares += d * d;
+                ++samples;
+            }
+        for (int y = 0; y < (keep.height() + s) >> s; ++y) {
+            const std::uint8_t *from =
+                all->data[plane] + (y + (keep.y() >> s)) * all->linesize[plane] + (keep.x() >> s);
+            const int bytes = (keep.width() + s) >> s;
+            QVERIFY2(std::equal(from, from + bytes, kept->data[plane] + y * kept->linesize[plane]),
+                     qPrintable(QString("plane %1, row %2 of the window").arg(plane).arg(y)));
+            QVERIFY(std::equal(from, from + bytes, slow->data[plane] + y * slow->linesize[plane]));
+        }
+    }
+    const double psnr = squares == 0 ? 100.0 : 10 * std::log10(255.0 * 255.0 * double(samples) / squares);
+    qInfo("%s: %.1f dB against swscale", QTest::currentDataTag(), psnr);
+    QVERIFY2(psnr >= 50.0, qPrintable(QString::number(psnr)));
 }
 
 void TestMencoderColour::lutMatchesDirect_data()
