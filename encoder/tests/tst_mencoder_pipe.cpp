@@ -270,7 +270,16 @@ void TestMencoderPipe::pauseResumeStop()
     }
 
     QVERIFY(app.SendControl(true));
-    collectFor(700); // frames in flight drain
+    // Frames in flight drain: the position holds over three reports in a row.
+    QElapsedTimer draining;
+    draining.start();
+    int held = 0;
+    while (held < 3 && draining.elapsed() < 30000)
+        if (const auto f = app.Next(1000); f && f->type == std::uint8_t(MsgType::Progress)) {
+            held = !reports.empty() && Status(*f).Position == Status(reports.back()).Position ? held + 1 : 0;
+            reports.push_back(*f);
+        }
+    QVERIFY2(held >= 3, "the position still moves while paused");
     const long cpuBefore = CpuTicks(p.processId());
     const double positionBefore = Status(reports.back()).Position;
     reports.clear();
