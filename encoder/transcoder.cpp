@@ -4,6 +4,7 @@
 #include "encoder/completeness.h"
 #include "encoder/filter_graph.h"
 #include "encoder/h264_level.h"
+#include "encoder/joined_clock.h"
 #include "encoder/output_file.h"
 #include "encoder/scale_pass.h"
 #include "encoder/stages.h"
@@ -173,6 +174,9 @@ private:
     StreamPath m_video;
     StreamPath m_audio;
     double m_duration = 0.0;
+    // Set once the input proves to be parts joined: its declared length is the first part's,
+    // so the share of the file read tells the progress instead.
+    std::atomic<bool> m_joined{false};
     double m_streamsEnd = 0.0; // where the streams ended when the header declared more (Run's thread)
     bool m_forcedRate = false;
     // The video encoder is fed from a thread of its own, and on a quiet machine all that
@@ -231,7 +235,7 @@ void Conversion::ReportPosition(double seconds)
     if (seconds < 0)
         return;
     m_control.position = seconds;
-    if (m_duration > 0)
+    if (m_duration > 0 && !m_joined)
         m_control.percent = int(std::clamp(seconds * 100.0 / m_duration, 0.0, 100.0));
 }
 
@@ -720,6 +724,7 @@ void Conversion::ReadInput()
 {
     AVFormatContext *ctx = m_input.get();
     const std::int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    JoinedClock clock(ctx->iformat);
     for (;;) {
         if (!m_control.WaitWhilePaused())
             throw Aborted{};
@@ -748,15 +753,19 @@ void Conversion::ReadInput()
             }
             throw AvError(FailureCode::InputReadError, "reading the input", ret);
         }
-        if (m_duration <= 0 && size > 0 && ctx->pb)
-            m_control.percent = int(std::clamp(avio_tell(ctx->pb) * 100 / size, std::int64_t(0), std::int64_t(100)));
         for (StreamPath *p : {&m_video, &m_audio}) {
             if (p->input && packet->stream_index == p->input->index) {
+                if (clock.Carry(*packet, *p->input) && !m_joined) {
+                    m_joined = true;
+                    std::fprintf(stderr, "\nmencoder: note: parts joined; the time runs on across each join\n");
+                }
                 m_completeness.Count(p->input, packet.get());
                 p->entry->Put(std::move(packet));
                 break;
             }
         }
+        if ((m_duration <= 0 || m_joined) && size > 0 && ctx->pb)
+            m_control.percent = int(std::clamp(avio_tell(ctx->pb) * 100 / size, std::int64_t(0), std::int64_t(100)));
     }
 }
 
@@ -842,7 +851,8 @@ void Conversion::Run()
     if (const FailureCode committed = m_file.Commit(CountedNames(m_opts.input, m_opts.output));
         committed != FailureCode::None)
         throw AvError(committed, "closing " + m_opts.output);
-    ReportPosition(m_streamsEnd > 0 ? m_streamsEnd : m_duration);
+    if (!m_joined)
+        ReportPosition(m_streamsEnd > 0 ? m_streamsEnd : m_duration);
     m_control.percent = 100;
 }
 

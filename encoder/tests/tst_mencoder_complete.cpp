@@ -90,6 +90,8 @@ private slots:
     void cutShort();
     void realWorldShapes_data();
     void realWorldShapes();
+    void joinedParts_data();
+    void joinedParts();
     void notAFile_data();
     void notAFile();
     void stopWhileWaiting();
@@ -258,6 +260,42 @@ void TestMencoderComplete::realWorldShapes()
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QVERIFY(QFile::exists(output));
     QVERIFY2(run.err.contains("note: the header declares") == noted, run.err.constData());
+}
+
+void TestMencoderComplete::joinedParts_data()
+{
+    QTest::addColumn<QStringList>("codecs");
+    QTest::addColumn<QString>("ext");
+    QTest::newRow("MPEG-TS recording in parts") << kH264 << "ts";
+    QTest::newRow("DVD VOB files") << QStringList{"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"} << "vob";
+}
+
+// Parts joined end to end, each with its clock started again: all of them are converted.
+void TestMencoderComplete::joinedParts()
+{
+    QFETCH(QStringList, codecs);
+    QFETCH(QString, ext);
+    QByteArray joined;
+    for (int part = 1; part <= 3; ++part) {
+        const QString name = Path(QString("part%1.%2").arg(part).arg(ext));
+        const QStringList sources{
+            "-f", "lavfi", "-i", "testsrc2=size=128x96:rate=25:duration=2",
+            "-f", "lavfi", "-i", QString("sine=frequency=%1:sample_rate=48000:duration=2").arg(300 * part)};
+        QVERIFY(Ffmpeg(sources + codecs + QStringList{name}));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        joined += file.readAll();
+    }
+    const QString input = Path("joined." + ext), output = input + ".avi";
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(joined) == joined.size());
+    file.close();
+    const Outcome run = Convert(input, output);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    for (const QString kind : {"video", "audio"}) {
+        const double seconds = Number(Stream(Probe(output), kind), "duration");
+        QVERIFY2(seconds > 5.8 && seconds < 6.3, qPrintable(kind + ": " + QString::number(seconds)));
+    }
 }
 
 void TestMencoderComplete::notAFile_data()
