@@ -174,9 +174,9 @@ private:
     StreamPath m_video;
     StreamPath m_audio;
     double m_duration = 0.0;
-    // Set once the input proves to be parts joined: its declared length is the first part's,
-    // so the share of the file read tells the progress instead.
-    std::atomic<bool> m_joined{false};
+    bool m_percentByBytes = false;
+    std::atomic<bool> m_joined{false}; // the input proved to be parts joined
+
     double m_streamsEnd = 0.0; // where the streams ended when the header declared more (Run's thread)
     bool m_forcedRate = false;
     // The video encoder is fed from a thread of its own, and on a quiet machine all that
@@ -235,7 +235,7 @@ void Conversion::ReportPosition(double seconds)
     if (seconds < 0)
         return;
     m_control.position = seconds;
-    if (m_duration > 0 && !m_joined)
+    if (!m_percentByBytes)
         m_control.percent = int(std::clamp(seconds * 100.0 / m_duration, 0.0, 100.0));
 }
 
@@ -308,6 +308,9 @@ void Conversion::OpenInput()
     m_completeness.ReadProbed(ctx);
     if (ctx->duration > 0)
         m_duration = double(ctx->duration) / AV_TIME_BASE;
+    // A stream whose clock may start again (parts joined) declares the first part's length at
+    // most: the share of the file read tells the progress instead, from the start.
+    m_percentByBytes = m_duration <= 0 || (ctx->iformat->flags & AVFMT_TS_DISCONT);
 
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         ctx->streams[i]->discard = AVDISCARD_ALL;
@@ -764,7 +767,7 @@ void Conversion::ReadInput()
                 break;
             }
         }
-        if ((m_duration <= 0 || m_joined) && size > 0 && ctx->pb)
+        if (m_percentByBytes && size > 0 && ctx->pb)
             m_control.percent = int(std::clamp(avio_tell(ctx->pb) * 100 / size, std::int64_t(0), std::int64_t(100)));
     }
 }

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtEndian>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -292,6 +293,14 @@ void TestMencoderComplete::joinedParts()
     file.close();
     const Outcome run = Convert(input, output);
     QVERIFY2(run.exitCode == 0, run.err.constData());
+    // The progress never goes back at a join, and ends full.
+    int percent = 0;
+    for (auto m = QRegularExpression(" (\\d+)%").globalMatch(QString::fromUtf8(run.err)); m.hasNext();) {
+        const int now = m.next().captured(1).toInt();
+        QVERIFY2(now >= percent, run.err.constData());
+        percent = now;
+    }
+    QCOMPARE(percent, 100);
     for (const QString kind : {"video", "audio"}) {
         const double seconds = Number(Stream(Probe(output), kind), "duration");
         QVERIFY2(seconds > 5.8 && seconds < 6.3, qPrintable(kind + ": " + QString::number(seconds)));
