@@ -29,6 +29,12 @@ void DecodeStage::End()
     if (m_frames == 0)
         throw AvError(FailureCode::DecodeFailed,
                       std::string("no ") + av_get_media_type_string(m_decoder->codec_type) + " frame could be decoded");
+    // A few damaged packets cost a few pictures; more lost than two in three (the ffmpeg command
+    // line's limit too) is a damaged file, not a converted one.
+    if (m_errors * 3 > (m_frames + m_errors) * 2)
+        throw AvError(FailureCode::DecodeFailed,
+                      "damaged: " + std::to_string(m_errors) + " of " + std::to_string(m_frames + m_errors) + " "
+                          + av_get_media_type_string(m_decoder->codec_type) + " frames could not be decoded");
     m_next.End();
 }
 

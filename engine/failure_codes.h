@@ -25,7 +25,7 @@ enum class FailureCode : std::uint32_t {
     InputUnreadable = 11, // not media we can open: empty, text, damaged header
     InputNoStreams = 12,  // opens, but holds neither video nor audio
     InputReadError = 13,  // reading failed in the middle (truncated or damaged file)
-    DecodeFailed = 14,    // no frame of a stream could be decoded
+    DecodeFailed = 14,    // no frame of a stream could be decoded, or most could not
     InputCutShort = 15,   // ends before the length its header declares (a cut-off copy)
     InputNotAFile = 16,   // a folder, pipe, device or socket: nothing we read to an end
 

@@ -402,6 +402,9 @@ void TestMencoderComplete::plainMessages_data()
     QTest::newRow("256-byte output name")
         << "whole.wav" << QString(252, 'n') + ".avi" << FailureCode::OutputNotWritable << "at most 255 bytes"
         << "could not be written";
+    QTest::newRow("nine in ten pictures scrambled") << "scrambled.mp4"
+                                                    << "scrambled.avi" << FailureCode::DecodeFailed << "damaged: "
+                                                    << "cut short";
 }
 
 void TestMencoderComplete::plainMessages()
@@ -415,6 +418,15 @@ void TestMencoderComplete::plainMessages()
     QVERIFY(huge.open(QIODevice::WriteOnly));
     huge.write("YUV4MPEG2 W16384 H16384 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + QByteArray(100000, '\x40'));
     huge.close();
+    // The file's structure stays whole: past its first tenth, the media data is noise.
+    QFile whole(Path("index-first.mp4")), scrambled(Path("scrambled.mp4"));
+    QVERIFY(whole.open(QIODevice::ReadOnly) && scrambled.open(QIODevice::WriteOnly));
+    QByteArray bytes = whole.readAll();
+    const qsizetype data = bytes.indexOf("mdat");
+    for (qsizetype i = data + (bytes.size() - data) / 10, noise = 1; i < bytes.size(); ++i)
+        bytes[i] = char((noise = noise * 1103515245 + 12345) >> 16);
+    scrambled.write(bytes);
+    scrambled.close();
     const Outcome run = Convert(Path(input), Path(output));
     QVERIFY2(run.exitCode == int(code), qPrintable(QString("exit %1: %2").arg(run.exitCode).arg(run.err.constData())));
     QVERIFY2(run.err.contains(says.toUtf8()), run.err.constData());
