@@ -79,6 +79,7 @@ void MovieTimeLeft::FileStarted(int index, double now)
     m_moving = false;
     m_lead = 0.0;
     m_rises = 0;
+    m_longer = false;
 }
 
 void MovieTimeLeft::Tick(double position, double now)
@@ -86,6 +87,9 @@ void MovieTimeLeft::Tick(double position, double now)
     if (m_current < 0 || m_current >= m_loads.size())
         return;
     const double length = m_loads[m_current].seconds;
+    // Well past its known length, the file is longer than known (parts joined end to end, each
+    // part's clock started again): no honest figure for it.
+    m_longer = m_longer || (length > 0.0 && position > length * 1.05 + 2.0);
     position = std::clamp(position, 0.0, length > 0.0 ? length : position);
     if (!m_moving && position > 0.0) {
         m_moving = true;
@@ -207,6 +211,8 @@ std::optional<double> MovieTimeLeft::FileSeconds(const Model &model) const
         const double starting = std::max(0.0, model.start - (m_now - m_startedAt));
         return starting + load.seconds * load.cost / kindRate + model.finish;
     }
+    if (m_longer)
+        return std::nullopt;
     if (m_position >= load.seconds) // all read: finishing
         return std::max(0.0, model.finish - (m_now - m_risenAt));
     return (load.seconds - m_position) * load.cost / rate + model.finish;

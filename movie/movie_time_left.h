@@ -75,6 +75,7 @@ private:
     double m_startedAt = 0.0;
     double m_gapBefore = 0.0; // since the file before it ended
     double m_position = 0.0;
+    bool m_longer = false; // read well past its known length
     double m_now = 0.0;
     bool m_moving = false;
     double m_movingSince = 0.0; // the look that first found it moving

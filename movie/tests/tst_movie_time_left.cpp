@@ -135,6 +135,8 @@ void TstMovieTimeLeft::finishingCountsForEveryFile()
     c.Tick(10.0);
     c.Tick(10.0);
     QCOMPARE(t.FileLeft().value_or(-1), 2); // finishing for a second already
+    c.Tick(14.0);                           // read well past its known length
+    QVERIFY(!t.FileLeft() && !t.BatchLeft());
 }
 
 void TstMovieTimeLeft::readingAfterTheLastLookIsNoFinishing()
