@@ -423,8 +423,9 @@ void TestMencoderComplete::plainMessages()
     QVERIFY(whole.open(QIODevice::ReadOnly) && scrambled.open(QIODevice::WriteOnly));
     QByteArray bytes = whole.readAll();
     const qsizetype data = bytes.indexOf("mdat");
-    for (qsizetype i = data + (bytes.size() - data) / 10, noise = 1; i < bytes.size(); ++i)
-        bytes[i] = char((noise = noise * 1103515245 + 12345) >> 16);
+    quint32 noise = 1;
+    for (qsizetype i = data + (bytes.size() - data) / 10; i < bytes.size(); ++i)
+        bytes[i] = char((noise = noise * 1103515245u + 12345u) >> 16);
     scrambled.write(bytes);
     scrambled.close();
     const Outcome run = Convert(Path(input), Path(output));
