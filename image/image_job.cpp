@@ -38,7 +38,20 @@ QImage OnWhite(const QImage &image)
     return out;
 }
 
-ImageError WriteJpeg(const QImage &image, const QString &outputPath)
+// Quality 100, as Qt's writer has always made it; into memory, so that the bytes are ready
+// before the output's name is chosen.
+QByteArray EncodeJpeg(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageWriter writer(&buffer, QByteArrayLiteral("jpeg"));
+    writer.setQuality(100);
+    if (!buffer.open(QIODevice::WriteOnly) || !writer.write(image))
+        return {};
+    return bytes;
+}
+
+ImageError WriteFileBytes(const QByteArray &bytes, const QString &outputPath)
 {
     if (platform::NameTaken(outputPath))
         return ImageError::OutputTaken;
@@ -54,9 +67,7 @@ ImageError WriteJpeg(const QImage &image, const QString &outputPath)
     bool written = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     if (!written)
         ::close(fd);
-    QImageWriter writer(&file, QByteArrayLiteral("jpeg"));
-    writer.setQuality(100);
-    written = written && writer.write(image) && file.flush();
+    written = written && file.write(bytes) == bytes.size() && file.flush();
     // Temporary files are private (0600); an output is an ordinary user file. File systems
     // that keep no modes (FAT through FUSE, shares) refuse to set one: the picture stands.
     if (written)
@@ -335,12 +346,15 @@ LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &
     return picture;
 }
 
-ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath, QSize *outputSize)
+EncodedPicture EncodePicture(const LoadedPicture &picture)
 {
+    EncodedPicture encoded;
+    encoded.error = picture.error;
     if (picture.error != ImageError::None)
-        return picture.error;
+        return encoded;
+    encoded.error = ImageError::Unreadable;
     if (picture.image.isNull() || picture.target.isEmpty())
-        return ImageError::Unreadable;
+        return encoded;
     const int steps = picture.rotateSteps;
     const QSize target = picture.target;
     // Resample before turning: fewer pixels to turn, and a quarter turn is a pure permutation.
@@ -355,20 +369,31 @@ ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath
     if (steps != 0)
         image = image.transformed(QTransform().rotate(90.0 * steps));
     image = OnWhite(image);
+    encoded.error = ImageError::TooLarge; // an allocation on the way failed
     if (image.isNull() || image.size() != target)
-        return ImageError::TooLarge; // an allocation on the way failed
+        return encoded;
     // The pixels are sRGB now, which an untagged JPEG means everywhere.
     if (image.colorSpace().isValid())
         image.setColorSpace(QColorSpace());
 
-    const ImageError written = WriteJpeg(image, outputPath);
+    encoded.jpeg = EncodeJpeg(image);
+    encoded.size = image.size();
+    encoded.error = encoded.jpeg.isEmpty() ? ImageError::WriteFailed : ImageError::None;
+    return encoded;
+}
+
+ImageError WritePicture(const EncodedPicture &picture, const QString &outputPath, QSize *outputSize)
+{
+    if (picture.error != ImageError::None)
+        return picture.error;
+    const ImageError written = WriteFileBytes(picture.jpeg, outputPath);
     if (written == ImageError::None && outputSize)
-        *outputSize = image.size();
+        *outputSize = picture.size;
     return written;
 }
 
 ImageError ConvertImage(const QString &inputPath, const QString &outputPath, const ImageConvertOptions &options,
                         QSize *outputSize)
 {
-    return FinishPicture(LoadPicture(inputPath, options), outputPath, outputSize);
+    return WritePicture(EncodePicture(LoadPicture(inputPath, options)), outputPath, outputSize);
 }

@@ -61,9 +61,10 @@ struct ImageConvertOptions {
 ImageError ConvertImage(const QString &inputPath, const QString &outputPath, const ImageConvertOptions &options,
                         QSize *outputSize = nullptr);
 
-// ConvertImage in two steps, so that a run can decode the next picture while it writes the
-// current one. LoadPicture does the reading and the checks on the source (size limits, cut
-// files); FinishPicture resamples, turns and writes. Both are safe on any thread.
+// ConvertImage in three steps, so that a run can make several pictures at once and still
+// name and write them in list order. LoadPicture does the reading and the checks on the source
+// (size limits, cut files); EncodePicture resamples, turns and makes the JPEG in memory;
+// WritePicture puts it in place. All are safe on any thread.
 struct LoadedPicture {
     ImageError error = ImageError::None; // None: image holds the decoded picture
     QImage image;                        // EXIF orientation applied; maybe decoded reduced
@@ -76,9 +77,16 @@ struct LoadedPicture {
 // (Unreadable). A run takes its share of the budget there without reading the header twice.
 LoadedPicture LoadPicture(const QString &inputPath, const ImageConvertOptions &options,
                           const std::function<bool(qint64 bytes)> &reserve = {});
-// Returns picture.error when the load failed; may be called again with another name after
-// OutputTaken.
-ImageError FinishPicture(const LoadedPicture &picture, const QString &outputPath, QSize *outputSize = nullptr);
+struct EncodedPicture {
+    ImageError error = ImageError::None; // None: jpeg holds the whole output file
+    QByteArray jpeg;
+    QSize size;
+};
+// Carries picture.error on when the load failed.
+EncodedPicture EncodePicture(const LoadedPicture &picture);
+// Returns picture.error when an earlier step failed; may be called again with another name
+// after OutputTaken.
+ImageError WritePicture(const EncodedPicture &picture, const QString &outputPath, QSize *outputSize = nullptr);
 
 // Largest picture decoded in full, in pixels (12000 x 12000 fits), and the matching reader
 // allocation limit in megabytes (8 bytes a pixel covers 16-bit PNG).
@@ -88,7 +96,7 @@ inline constexpr int kImageAllocationLimitMb = 2000;
 inline constexpr qint64 kImageRunBudgetBytes = qint64(1) << 30;
 // JPEG files up to this size are read whole before decoding, and count in the budget.
 inline constexpr qint64 kJpegInMemoryBytes = qint64(64) << 20;
-// What LoadPicture and FinishPicture will need at most for the picture at once: the decoded
+// What LoadPicture and EncodePicture will need at most for the picture at once: the decoded
 // picture and its working copy while it is resampled. A PNG that would take more than a
 // quarter of the run's budget is decoded reduced instead. 0 when its header cannot be read.
 qint64 DecodedBytes(const QString &inputPath, const ImageConvertOptions &options);

@@ -15,9 +15,9 @@
 
 namespace {
 
-// A decoded picture and the share of the run's budget it holds (-1: none taken).
+// A picture made ready to write and the share of the run's budget it took (-1: none taken).
 struct HeldPicture {
-    LoadedPicture picture;
+    EncodedPicture picture;
     qint64 bytes = -1;
 };
 
@@ -79,12 +79,11 @@ void ImageWorker::Run()
     const ImageConvertOptions options{m_request.box, m_request.rotateSteps};
     EnsureImageAllocationLimit();
 
-    // Decoding is most of the work and a decode uses one core, so each picture is decoded on a
-    // thread of its own and the next one's decode starts while the current one still decodes or
-    // is written: at most two pictures are held at once, and together no more than the run's
-    // budget allows. Reports, names and outputs still go strictly in list order. Once the run
-    // stops, a decode not yet begun is skipped and one running is waited for; their pictures
-    // are thrown away.
+    // A picture is made (decoded, resampled, encoded) on a thread of its own, one core each, and
+    // the next one is made while the current one is: two at once, together within the run's
+    // budget. This thread only names and writes them, strictly in list order, so both cores
+    // stay busy up to the last pair. Once the run stops, a picture not yet begun is skipped and
+    // one being made is waited for and thrown away.
     std::vector<std::future<HeldPicture>> loads(size_t(std::max(count, 0)));
     const auto abandoned = std::make_shared<std::atomic_bool>(false);
     const std::shared_ptr<DecodeBudget> budget = m_budget;
@@ -104,7 +103,7 @@ void ImageWorker::Run()
                 // A row unchecked before its decode still takes its turn, with nothing, so that
                 // the turns after it go on.
                 if (flags->IsWanted(turn) && !*abandoned)
-                    held.picture = LoadPicture(path, options, take);
+                    held.picture = EncodePicture(LoadPicture(path, options, take));
                 else
                     take(0);
                 return held;
@@ -143,11 +142,11 @@ void ImageWorker::Run()
         ImageError error = ImageError::WriteFailed;
         if (folderUsable) {
             HeldPicture held = loads[size_t(i)].get();
-            error = FinishPicture(held.picture, output);
+            error = WritePicture(held.picture, output);
             // Another program took the name between choosing and writing: choose again.
             for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
                 output = MakeImageOutputPath(folder, job.sourcePath);
-                error = FinishPicture(held.picture, output);
+                error = WritePicture(held.picture, output);
             }
             held.picture = {};
             if (held.bytes >= 0)

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <deque>
 #include <map>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -416,27 +417,36 @@ Conversion MakeConversion(const QByteArray &icc, bool deep)
 }
 
 // A run converts many pictures from the same camera or phone: reading a profile and making
-// its transform cost more than converting a small output, so the last few are kept.
+// its transform cost more than converting a small output, so the last few are kept. Pictures
+// are made two at once, and the first two of a run usually share their profile: one makes it
+// and the other waits for it.
 std::shared_ptr<const Conversion> CachedConversion(const QByteArray &icc, bool deep)
 {
+    using Made = std::shared_future<std::shared_ptr<const Conversion>>;
     struct Entry {
         QByteArray icc;
         bool deep;
-        std::shared_ptr<const Conversion> conversion;
+        Made conversion;
     };
     static std::mutex mutex;
     static std::deque<Entry> cache;
+    std::promise<std::shared_ptr<const Conversion>> promise;
+    Made known;
     {
         std::lock_guard lock(mutex);
         for (const Entry &e : cache)
             if (e.deep == deep && e.icc == icc)
-                return e.conversion;
+                known = e.conversion;
+        if (!known.valid()) {
+            cache.push_front({icc, deep, promise.get_future().share()});
+            if (cache.size() > 8)
+                cache.pop_back();
+        }
     }
+    if (known.valid())
+        return known.get();
     auto made = std::make_shared<const Conversion>(MakeConversion(icc, deep));
-    std::lock_guard lock(mutex);
-    cache.push_front({icc, deep, made});
-    if (cache.size() > 8)
-        cache.pop_back();
+    promise.set_value(made);
     return made;
 }
 

@@ -365,25 +365,26 @@ void TestImageJob::neverReplacesAnExistingFile()
 
 void TestImageJob::loadedPictureWritesUnderAnotherName()
 {
-    // A run decodes once and, when the chosen name was taken meanwhile, writes again under a
-    // new name from the same decoded picture.
+    // A run makes the picture once and, when the chosen name was taken meanwhile, writes it
+    // again under a new name.
     QTemporaryDir dir;
     const QString source = dir.path() + "/a.jpg";
     QVERIFY(WriteJpeg(source, Photo(1600, 1200)));
     const LoadedPicture picture = LoadPicture(source, {QSize(1280, 720), 1});
     QCOMPARE(picture.error, ImageError::None);
     QCOMPARE(picture.target, QSize(540, 720));
+    const EncodedPicture encoded = EncodePicture(picture);
     WriteBytes(dir.path() + "/taken.jpg", "someone else's");
-    QCOMPARE(FinishPicture(picture, dir.path() + "/taken.jpg"), ImageError::OutputTaken);
+    QCOMPARE(WritePicture(encoded, dir.path() + "/taken.jpg"), ImageError::OutputTaken);
     QSize written;
-    QCOMPARE(FinishPicture(picture, dir.path() + "/free.jpg", &written), ImageError::None);
+    QCOMPARE(WritePicture(encoded, dir.path() + "/free.jpg", &written), ImageError::None);
     QCOMPARE(written, QSize(540, 720));
     QCOMPARE(QImage(dir.path() + "/free.jpg").size(), QSize(540, 720));
     QCOMPARE(ReadBytes(dir.path() + "/taken.jpg"), QByteArray("someone else's"));
 
     // A failed load carries its reason through.
     const LoadedPicture missing = LoadPicture(dir.path() + "/gone.jpg", {QSize(1280, 720), 0});
-    QCOMPARE(FinishPicture(missing, dir.path() + "/gone-out.jpg"), ImageError::Unreadable);
+    QCOMPARE(WritePicture(EncodePicture(missing), dir.path() + "/gone-out.jpg"), ImageError::Unreadable);
     QCOMPARE(Leftovers(dir.path(), {"a.jpg", "taken.jpg", "free.jpg"}), QStringList());
 }
 
