@@ -113,6 +113,8 @@ class TstCli : public QObject {
 
 private slots:
     void initTestCase();
+    // QTemporaryDir cannot remove names that are no UTF-8; std::filesystem goes by their bytes.
+    void cleanupTestCase() { fs::remove_all(m_media.path().toStdString()); }
     void usage_data();
     void usage();
     void converts_data();
