@@ -8,7 +8,9 @@
 #include <QThread>
 
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -79,17 +81,31 @@ void ImageWorker::Run()
     const ImageConvertOptions options{m_request.box, m_request.rotateSteps};
     EnsureImageAllocationLimit();
 
-    // A picture is made (decoded, resampled, encoded) on a thread of its own, one core each, and
-    // the next one is made while the current one is: two at once, together within the run's
-    // budget. This thread only names and writes them, strictly in list order, so both cores
-    // stay busy up to the last pair. Once the run stops, a picture not yet begun is skipped and
-    // one being made is waited for and thrown away.
+    // A picture is made (decoded, resampled, encoded) on a thread of its own, one core each: two
+    // are made at once, together within the run's budget, and a core that is done starts the
+    // next picture even while the one before it is still being made, up to two pictures ahead of
+    // the one to write. This thread only names and writes them, strictly in list order. Once the
+    // run stops, a picture not yet begun is skipped and one being made is waited for and thrown
+    // away.
+    constexpr int kAtOnce = 2, kAhead = 3;
+    struct Pictures {
+        std::mutex mutex;
+        std::condition_variable ended;
+        int making = 0;
+        std::vector<char> made, deferred;
+    };
+    const auto pictures = std::make_shared<Pictures>();
+    pictures->made.assign(size_t(std::max(count, 0)), 0);
+    pictures->deferred.assign(size_t(std::max(count, 0)), 0);
     std::vector<std::future<HeldPicture>> loads(size_t(std::max(count, 0)));
     const auto abandoned = std::make_shared<std::atomic_bool>(false);
     const std::shared_ptr<DecodeBudget> budget = m_budget;
     int launched = 0;
-    auto launchUpTo = [&](int end) {
-        for (; folderUsable && launched < std::min(end, count); ++launched) {
+    // Under pictures->mutex. Beyond the picture to write next, nothing starts while the run is
+    // paused or stopping.
+    auto launchFor = [&](int next) {
+        while (folderUsable && launched < std::min(next + kAhead, count)
+               && (launched <= next || (pictures->making < kAtOnce && !m_flags->pause && !m_flags->stop))) {
             auto load = [path = m_request.jobs[launched].sourcePath, turn = launched, options, abandoned, budget,
                          flags = m_flags] {
                 HeldPicture held;
@@ -100,7 +116,7 @@ void ImageWorker::Run()
                     held.bytes = bytes;
                     return true;
                 };
-                // A row unchecked before its decode still takes its turn, with nothing, so that
+                // A row unchecked before it is made still takes its turn, with nothing, so that
                 // the turns after it go on.
                 if (flags->IsWanted(turn) && !*abandoned)
                     held.picture = EncodePicture(LoadPicture(path, options, take));
@@ -109,12 +125,41 @@ void ImageWorker::Run()
                 return held;
             };
             try {
-                loads[size_t(launched)] = std::async(std::launch::async, load);
+                loads[size_t(launched)] = std::async(std::launch::async, [load, pictures, turn = launched] {
+                    struct Ended { // also when the making throws
+                        Pictures &p;
+                        int turn;
+                        ~Ended()
+                        {
+                            {
+                                std::lock_guard lock(p.mutex);
+                                p.made[size_t(turn)] = 1;
+                                --p.making;
+                            }
+                            p.ended.notify_all();
+                        }
+                    } ended{*pictures, turn};
+                    return load();
+                });
+                ++pictures->making;
             } catch (const std::system_error &) {
-                // No thread to be had: decode when the picture's turn comes instead.
+                // No thread to be had: made on this thread when its turn comes instead.
                 loads[size_t(launched)] = std::async(std::launch::deferred, load);
+                pictures->deferred[size_t(launched)] = 1;
             }
+            ++launched;
         }
+    };
+    // Picture i, starting the next ones whenever a core is free meanwhile.
+    auto collect = [&](int i) {
+        std::unique_lock lock(pictures->mutex);
+        launchFor(i);
+        while (!pictures->deferred[size_t(i)] && !pictures->made[size_t(i)]) {
+            pictures->ended.wait(lock);
+            launchFor(i);
+        }
+        lock.unlock();
+        return loads[size_t(i)].get();
     };
 
     emit progressChanged(0, total);
@@ -124,11 +169,10 @@ void ImageWorker::Run()
             stopped = true;
             break;
         }
-        launchUpTo(i + 2);
         // The list stays live during a run: a row unchecked since is passed by.
         if (!m_flags->IsWanted(i)) {
             if (folderUsable) {
-                const HeldPicture held = loads[size_t(i)].get();
+                const HeldPicture held = collect(i);
                 if (held.bytes >= 0)
                     budget->Give(held.bytes);
             }
@@ -141,7 +185,7 @@ void ImageWorker::Run()
         emit fileStarted(job.id, output);
         ImageError error = ImageError::WriteFailed;
         if (folderUsable) {
-            HeldPicture held = loads[size_t(i)].get();
+            HeldPicture held = collect(i);
             error = WritePicture(held.picture, output);
             // Another program took the name between choosing and writing: choose again.
             for (int retry = 0; error == ImageError::OutputTaken && retry < 8; ++retry) {
