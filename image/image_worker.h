@@ -25,8 +25,8 @@ struct ImageRunFlags {
 // Converts the request's jobs one picture after another, into its box, turned by its quarter
 // turns, into its output folder. Lives on the run's own thread; holds no widget and no pointer
 // into the window. Reports by signals carrying values, so that every connection to the window
-// thread is queued. While it works on one picture, the next one is decoded on a helper thread
-// that Run joins before it returns.
+// thread is queued. The pictures are made on helper threads, two at once, which Run joins
+// before it returns; it writes them itself, in list order.
 class ImageWorker : public QObject {
     Q_OBJECT
 public:
