@@ -9,9 +9,9 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <future>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -81,85 +81,84 @@ void ImageWorker::Run()
     const ImageConvertOptions options{m_request.box, m_request.rotateSteps};
     EnsureImageAllocationLimit();
 
-    // A picture is made (decoded, resampled, encoded) on a thread of its own, one core each: two
-    // are made at once, together within the run's budget, and a core that is done starts the
-    // next picture even while the one before it is still being made, up to two pictures ahead of
-    // the one to write. This thread only names and writes them, strictly in list order. Once the
-    // run stops, a picture not yet begun is skipped and one being made is waited for and thrown
-    // away.
-    constexpr int kAtOnce = 2, kAhead = 3;
+    // Pictures are made (decoded, resampled, encoded) by two threads of their own, a core each,
+    // together within the run's budget: a maker that is done takes the next picture at once, up
+    // to two ahead of the one to write. This thread only names and writes them, strictly in list
+    // order. Makers that live for the whole run keep their cores; a thread started for each
+    // picture was often placed beside a busy one and waited for the scheduler to move it. Once
+    // the run stops, a picture not yet begun is skipped and one being made is waited for and
+    // thrown away.
+    constexpr int kMakers = 2, kAhead = 3;
     struct Pictures {
         std::mutex mutex;
-        std::condition_variable ended;
-        int making = 0;
-        std::vector<char> made, deferred;
-    };
-    const auto pictures = std::make_shared<Pictures>();
-    pictures->made.assign(size_t(std::max(count, 0)), 0);
-    pictures->deferred.assign(size_t(std::max(count, 0)), 0);
-    std::vector<std::future<HeldPicture>> loads(size_t(std::max(count, 0)));
-    const auto abandoned = std::make_shared<std::atomic_bool>(false);
-    const std::shared_ptr<DecodeBudget> budget = m_budget;
-    int launched = 0;
-    // Under pictures->mutex. Beyond the picture to write next, nothing starts while the run is
-    // paused or stopping.
-    auto launchFor = [&](int next) {
-        while (folderUsable && launched < std::min(next + kAhead, count)
-               && (launched <= next || (pictures->making < kAtOnce && !m_flags->pause && !m_flags->stop))) {
-            auto load = [path = m_request.jobs[launched].sourcePath, turn = launched, options, abandoned, budget,
-                         flags = m_flags] {
-                HeldPicture held;
-                held.picture.error = ImageError::Unreadable;
-                auto take = [&](qint64 bytes) {
-                    if (*abandoned || !budget->Take(turn, bytes))
-                        return false;
-                    held.bytes = bytes;
-                    return true;
-                };
-                // A row unchecked before it is made still takes its turn, with nothing, so that
-                // the turns after it go on.
-                if (flags->IsWanted(turn) && !*abandoned)
-                    held.picture = EncodePicture(LoadPicture(path, options, take));
-                else
-                    take(0);
-                return held;
-            };
-            try {
-                loads[size_t(launched)] = std::async(std::launch::async, [load, pictures, turn = launched] {
-                    struct Ended { // also when the making throws
-                        Pictures &p;
-                        int turn;
-                        ~Ended()
-                        {
-                            {
-                                std::lock_guard lock(p.mutex);
-                                p.made[size_t(turn)] = 1;
-                                --p.making;
-                            }
-                            p.ended.notify_all();
-                        }
-                    } ended{*pictures, turn};
-                    return load();
-                });
-                ++pictures->making;
-            } catch (const std::system_error &) {
-                // No thread to be had: made on this thread when its turn comes instead.
-                loads[size_t(launched)] = std::async(std::launch::deferred, load);
-                pictures->deferred[size_t(launched)] = 1;
-            }
-            ++launched;
+        std::condition_variable changed;
+        int next = 0;  // the next picture a maker takes
+        int limit = 0; // makers take pictures below it
+        bool quit = false;
+        std::vector<HeldPicture> held;
+        std::vector<char> ready;
+    } pictures;
+    pictures.held.resize(size_t(std::max(count, 0)));
+    pictures.ready.assign(size_t(std::max(count, 0)), 0);
+    std::atomic_bool abandoned = false;
+    DecodeBudget &budget = *m_budget;
+    auto make = [&](int turn) {
+        HeldPicture held;
+        held.picture.error = ImageError::Unreadable;
+        auto take = [&](qint64 bytes) {
+            if (abandoned || !budget.Take(turn, bytes))
+                return false;
+            held.bytes = bytes;
+            return true;
+        };
+        try {
+            // A row unchecked before it is made still takes its turn, with nothing, so that the
+            // turns after it go on.
+            if (m_flags->IsWanted(turn) && !abandoned)
+                held.picture = EncodePicture(LoadPicture(m_request.jobs[turn].sourcePath, options, take));
+            else
+                take(0);
+        } catch (const std::bad_alloc &) {
+            held.picture = {};
+            held.picture.error = ImageError::TooLarge;
         }
+        return held;
     };
-    // Picture i, starting the next ones whenever a core is free meanwhile.
+    std::vector<std::thread> makers;
+    for (int m = 0; folderUsable && m < std::min(kMakers, count); ++m) {
+        try {
+            makers.emplace_back([&] {
+                std::unique_lock lock(pictures.mutex);
+                for (;;) {
+                    pictures.changed.wait(lock, [&] { return pictures.quit || pictures.next < pictures.limit; });
+                    if (pictures.quit)
+                        return;
+                    const int turn = pictures.next++;
+                    lock.unlock();
+                    HeldPicture held = make(turn);
+                    lock.lock();
+                    pictures.held[size_t(turn)] = std::move(held);
+                    pictures.ready[size_t(turn)] = 1;
+                    pictures.changed.notify_all();
+                }
+            });
+        } catch (const std::system_error &) {
+            break; // no thread to be had: this thread makes what the others do not
+        }
+    }
+    // Picture i. Beyond it, nothing new starts while the run is paused or stopping.
     auto collect = [&](int i) {
-        std::unique_lock lock(pictures->mutex);
-        launchFor(i);
-        while (!pictures->deferred[size_t(i)] && !pictures->made[size_t(i)]) {
-            pictures->ended.wait(lock);
-            launchFor(i);
+        std::unique_lock lock(pictures.mutex);
+        const bool going = !m_flags->pause && !m_flags->stop;
+        pictures.limit = std::max(pictures.limit, going ? std::min(i + kAhead, count) : i + 1);
+        if (makers.empty() && pictures.next == i) {
+            ++pictures.next;
+            lock.unlock();
+            return make(i);
         }
-        lock.unlock();
-        return loads[size_t(i)].get();
+        pictures.changed.notify_all();
+        pictures.changed.wait(lock, [&] { return pictures.ready[size_t(i)] != 0; });
+        return std::move(pictures.held[size_t(i)]);
     };
 
     emit progressChanged(0, total);
@@ -174,7 +173,7 @@ void ImageWorker::Run()
             if (folderUsable) {
                 const HeldPicture held = collect(i);
                 if (held.bytes >= 0)
-                    budget->Give(held.bytes);
+                    budget.Give(held.bytes);
             }
             --total;
             emit fileSkipped(job.id);
@@ -194,7 +193,7 @@ void ImageWorker::Run()
             }
             held.picture = {};
             if (held.bytes >= 0)
-                budget->Give(held.bytes);
+                budget.Give(held.bytes);
         }
         ++handled;
         const bool done = error == ImageError::None;
@@ -202,13 +201,15 @@ void ImageWorker::Run()
                         done ? Reason{} : Reason::Image(int(error))});
         emit progressChanged(handled, total);
     }
-    *abandoned = true;
-    budget->Abandon();
-    // Waiting on a deferred decode would run it; only the running ones are joined.
-    for (std::future<HeldPicture> &load : loads) {
-        if (load.valid() && load.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
-            load.wait();
+    abandoned = true;
+    budget.Abandon();
+    {
+        std::lock_guard lock(pictures.mutex);
+        pictures.quit = true;
     }
+    pictures.changed.notify_all();
+    for (std::thread &maker : makers)
+        maker.join();
     emit runEnded(stopped);
     QThread::currentThread()->quit();
 }
