@@ -5,11 +5,14 @@
 # second, our ratio to each and whether ours reaches 6 x ImageMagick and 3.5 x vipsthumbnail.
 # Then the same for a batch of tagged photos (Adobe RGB profile embedded), which every
 # contender converts to sRGB.
-# Usage: bench/images_vs_peers.sh [count] (default 20). Not a test.
+# Each batch is converted [runs] times by every contender in turn; the medians are shown, since
+# a single run of a peer moves by a few per cent from one minute to the next.
+# Usage: bench/images_vs_peers.sh [count] [runs] (defaults 20 and 3). Not a test.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 count=${1:-20}
+runs=${2:-3}
 bench=build/bin/image_bench
 [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target image_bench >/dev/null
@@ -48,40 +51,55 @@ cpu_ms() { echo "scale=0; 1000 * $1 / $count" | bc -l; }
 # Drop the page cache effect: every contender reads files already in memory.
 cat "$work"/in/*.jpg >/dev/null
 
-declare -A rates cpus
-measure() {   # name command...
-    local name=$1 t
-    shift
-    t=$(seconds "$@")
-    rates[$name]=$(rate "${t% *}")
-    cpus[$name]=$(cpu_ms "${t#* }")
+# Every contender's "wall cpu" figures, one line a run; then the medians as rates and ms.
+declare -A times rates cpus
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+measure_all() {   # name:function ..., each in turn, runs times
+    local r pair name t
+    times=()
+    for ((r = 0; r < runs; r++)); do
+        for pair in "$@"; do
+            name=${pair%%:*}
+            t=$(seconds "${pair#*:}")
+            times[$name]+="$t"$'\n'
+        done
+    done
+    rates=() cpus=()
+    for pair in "$@"; do
+        name=${pair%%:*}
+        rates[$name]=$(rate "$(printf '%s' "${times[$name]}" | cut -d' ' -f1 | median)")
+        cpus[$name]=$(cpu_ms "$(printf '%s' "${times[$name]}" | cut -d' ' -f2 | median)")
+    done
 }
 
-mkdir -p "$work/ours"
-measure framepress "$bench" "$work/in" "$work/ours" 1280 720
-
+# Each contender starts from an empty output folder, so that no name is ever taken.
+run_ours() { rm -rf "$work/ours" && mkdir -p "$work/ours" && "$bench" "$work/in" "$work/ours" 1280 720; }
+contenders=(framepress:run_ours)
 magick=$(command -v convert || true)
 if [ -n "$magick" ]; then
-    mkdir -p "$work/magick"
-    run_magick() { for f in "$work"/in/*.jpg; do "$magick" "$f" -resize 1280x720 -quality 100 "$work/magick/$(basename "$f")"; done; }
-    measure imagemagick run_magick
+    run_magick() {
+        rm -rf "$work/magick" && mkdir -p "$work/magick"
+        for f in "$work"/in/*.jpg; do "$magick" "$f" -resize 1280x720 -quality 100 "$work/magick/$(basename "$f")"; done
+    }
+    contenders+=(imagemagick:run_magick)
 fi
-
-mkdir -p "$work/ffmpeg"
 run_ffmpeg() {
+    rm -rf "$work/ffmpeg" && mkdir -p "$work/ffmpeg"
     for f in "$work"/in/*.jpg; do
         ffmpeg -v error -i "$f" -vf "scale=960:720:flags=area" -q:v 1 "$work/ffmpeg/$(basename "$f")"
     done
 }
-measure ffmpeg run_ffmpeg
-
+contenders+=(ffmpeg:run_ffmpeg)
 if command -v vipsthumbnail >/dev/null; then
-    mkdir -p "$work/vips"
-    run_vips() { for f in "$work"/in/*.jpg; do vipsthumbnail "$f" -s 1280x720 -o "$work/vips/%s.jpg[Q=100]"; done; }
-    measure vipsthumbnail run_vips
+    run_vips() {
+        rm -rf "$work/vips" && mkdir -p "$work/vips"
+        for f in "$work"/in/*.jpg; do vipsthumbnail "$f" -s 1280x720 -o "$work/vips/%s.jpg[Q=100]"; done
+    }
+    contenders+=(vipsthumbnail:run_vips)
 fi
+measure_all "${contenders[@]}"
 
-echo "$count pictures, 4000 x 3000 to 960 x 720, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg):"
+echo "$count pictures, 4000 x 3000 to 960 x 720, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg), medians of $runs runs:"
 printf '  %-14s %12s %14s %12s\n' "" "pictures/s" "ours is x" "cpu ms each"
 for name in framepress imagemagick ffmpeg vipsthumbnail; do
     [ -n "${rates[$name]:-}" ] || continue
@@ -127,25 +145,29 @@ for name in sorted(os.listdir(sys.argv[2])):
     open(os.path.join(sys.argv[3], name), 'wb').write(data[:2] + segment + data[2:])
 PY
     cat "$work"/tagged/*.jpg >/dev/null
-    mkdir -p "$work/ours-tagged" "$work/magick-tagged" "$work/vips-tagged"
-    measure framepress "$bench" "$work/tagged" "$work/ours-tagged" 1280 720
+    run_ours_tagged() {
+        rm -rf "$work/ours-tagged" && mkdir -p "$work/ours-tagged"
+        "$bench" "$work/tagged" "$work/ours-tagged" 1280 720
+    }
     run_magick_tagged() {
+        rm -rf "$work/magick-tagged" && mkdir -p "$work/magick-tagged"
         for f in "$work"/tagged/*.jpg; do
             "$magick" "$f" -resize 1280x720 -profile /usr/share/color/icc/colord/sRGB.icc -strip -quality 100 \
                 "$work/magick-tagged/$(basename "$f")"
         done
     }
-    measure imagemagick run_magick_tagged
-    unset 'rates[vipsthumbnail]'
+    contenders=(framepress:run_ours_tagged imagemagick:run_magick_tagged)
     if command -v vipsthumbnail >/dev/null; then
         run_vips_tagged() {
+            rm -rf "$work/vips-tagged" && mkdir -p "$work/vips-tagged"
             for f in "$work"/tagged/*.jpg; do
                 vipsthumbnail "$f" -s 1280x720 --export-profile srgb -o "$work/vips-tagged/%s.jpg[Q=100,strip]"
             done
         }
-        measure vipsthumbnail run_vips_tagged
+        contenders+=(vipsthumbnail:run_vips_tagged)
     fi
-    echo "$count tagged pictures, converted to sRGB:"
+    measure_all "${contenders[@]}"
+    echo "$count tagged pictures, converted to sRGB, medians of $runs runs:"
     printf '  %-14s %12s %14s %12s\n' "" "pictures/s" "ours is x" "cpu ms each"
     for name in framepress imagemagick vipsthumbnail; do
         [ -n "${rates[$name]:-}" ] || continue
