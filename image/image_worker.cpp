@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>

@@ -11,8 +11,8 @@
 #include <array>
 #include <cmath>
 #include <deque>
-#include <map>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -445,9 +445,19 @@ std::shared_ptr<const Conversion> CachedConversion(const QByteArray &icc, bool d
     }
     if (known.valid())
         return known.get();
-    auto made = std::make_shared<const Conversion>(MakeConversion(icc, deep));
-    promise.set_value(made);
-    return made;
+    try {
+        auto made = std::make_shared<const Conversion>(MakeConversion(icc, deep));
+        promise.set_value(made);
+        return made;
+    } catch (...) {
+        // Out of memory: whoever waits fails as this picture does, and the next one tries again.
+        {
+            std::lock_guard lock(mutex);
+            std::erase_if(cache, [&](const Entry &e) { return e.deep == deep && e.icc == icc; });
+        }
+        promise.set_exception(std::current_exception());
+        throw;
+    }
 }
 
 bool IsGray(QImage::Format f)
