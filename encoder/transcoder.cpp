@@ -175,8 +175,7 @@ private:
     StreamPath m_audio;
     double m_duration = 0.0;
     bool m_percentByBytes = false;
-    std::atomic<bool> m_joined{false}; // the input proved to be parts joined
-
+    bool m_joined = false;     // the input proved to be parts joined (Run's thread)
     double m_streamsEnd = 0.0; // where the streams ended when the header declared more (Run's thread)
     bool m_forcedRate = false;
     // The video encoder is fed from a thread of its own, and on a quiet machine all that

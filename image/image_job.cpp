@@ -348,13 +348,15 @@ LoadedPicture LoadPicture(const QString &sourcePath, const ImageConvertOptions &
 
 EncodedPicture EncodePicture(const LoadedPicture &picture)
 {
-    EncodedPicture encoded;
-    encoded.error = picture.error;
+    const auto failed = [](ImageError error) {
+        EncodedPicture encoded;
+        encoded.error = error;
+        return encoded;
+    };
     if (picture.error != ImageError::None)
-        return encoded;
-    encoded.error = ImageError::Unreadable;
+        return failed(picture.error);
     if (picture.image.isNull() || picture.target.isEmpty())
-        return encoded;
+        return failed(ImageError::Unreadable);
     const int steps = picture.rotateSteps;
     const QSize target = picture.target;
     // Resample before turning: fewer pixels to turn, and a quarter turn is a pure permutation.
@@ -369,13 +371,13 @@ EncodedPicture EncodePicture(const LoadedPicture &picture)
     if (steps != 0)
         image = image.transformed(QTransform().rotate(90.0 * steps));
     image = OnWhite(image);
-    encoded.error = ImageError::TooLarge; // an allocation on the way failed
     if (image.isNull() || image.size() != target)
-        return encoded;
+        return failed(ImageError::TooLarge); // an allocation on the way failed
     // The pixels are sRGB now, which an untagged JPEG means everywhere.
     if (image.colorSpace().isValid())
         image.setColorSpace(QColorSpace());
 
+    EncodedPicture encoded;
     encoded.jpeg = EncodeJpeg(image);
     encoded.size = image.size();
     encoded.error = encoded.jpeg.isEmpty() ? ImageError::WriteFailed : ImageError::None;

@@ -9,8 +9,10 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -94,11 +96,9 @@ void ImageWorker::Run()
         int next = 0;  // the next picture a maker takes
         int limit = 0; // makers take pictures below it
         bool quit = false;
-        std::vector<HeldPicture> held;
-        std::vector<char> ready;
+        std::vector<std::optional<HeldPicture>> made;
     } pictures;
-    pictures.held.resize(size_t(std::max(count, 0)));
-    pictures.ready.assign(size_t(std::max(count, 0)), 0);
+    pictures.made.resize(size_t(std::max(count, 0)));
     std::atomic_bool abandoned = false;
     DecodeBudget &budget = *m_budget;
     auto make = [&](int turn) {
@@ -136,8 +136,7 @@ void ImageWorker::Run()
                     lock.unlock();
                     HeldPicture held = make(turn);
                     lock.lock();
-                    pictures.held[size_t(turn)] = std::move(held);
-                    pictures.ready[size_t(turn)] = 1;
+                    pictures.made[size_t(turn)] = std::move(held);
                     pictures.changed.notify_all();
                 }
             });
@@ -147,17 +146,14 @@ void ImageWorker::Run()
     }
     // Picture i. Beyond it, nothing new starts while the run is paused or stopping.
     auto collect = [&](int i) {
+        if (makers.empty())
+            return make(i);
         std::unique_lock lock(pictures.mutex);
         const bool going = !m_flags->pause && !m_flags->stop;
         pictures.limit = std::max(pictures.limit, going ? std::min(i + kAhead, count) : i + 1);
-        if (makers.empty() && pictures.next == i) {
-            ++pictures.next;
-            lock.unlock();
-            return make(i);
-        }
         pictures.changed.notify_all();
-        pictures.changed.wait(lock, [&] { return pictures.ready[size_t(i)] != 0; });
-        return std::move(pictures.held[size_t(i)]);
+        pictures.changed.wait(lock, [&] { return pictures.made[size_t(i)].has_value(); });
+        return *std::exchange(pictures.made[size_t(i)], std::nullopt);
     };
 
     emit progressChanged(0, total);
